@@ -1,0 +1,72 @@
+# Front door: every target does its own set-up (missing Debian packages are
+# installed on first use) and builds what it needs.
+#
+#   make demo      the installer under Wine on a simulated point-of-sale machine
+#   make test      every test: native unit tests (plain, ASan+UBSan, TSan),
+#                  both Windows builds, and the end-to-end tests under Wine
+#   make windows   build/win64/ZanDriverInstaller.exe and build/win32/ZanDriverInstaller.exe
+#   make bench     timing figures from runs under Wine
+#   make fuzz      libFuzzer targets (FUZZ_SECONDS per target, default 60)
+
+JOBS ?= $(shell nproc)
+CMAKE_GEN := -G "Unix Makefiles"
+FUZZ_SECONDS ?= 60
+
+.PHONY: all deps deps-native native unit asan tsan windows win64 win32 e2e test demo bench fuzz clean
+
+all: native windows
+
+deps:
+	@tools/install-deps.sh
+
+deps-native:
+	@tools/install-deps.sh --native
+
+native: deps-native
+	cmake -S . -B build/native $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug >/dev/null
+	cmake --build build/native -j $(JOBS)
+
+unit: native
+	cd build/native && ctest --output-on-failure -j $(JOBS)
+
+asan: deps-native
+	cmake -S . -B build/asan $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ \
+	  -DZAN_SANITIZE=address,undefined >/dev/null
+	cmake --build build/asan -j $(JOBS)
+	cd build/asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS)
+
+tsan: deps-native
+	cmake -S . -B build/tsan $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ \
+	  -DZAN_SANITIZE=thread >/dev/null
+	cmake --build build/tsan -j $(JOBS)
+	cd build/tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(JOBS) -L threads
+
+win64: deps
+	cmake -S . -B build/win64 $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake >/dev/null
+	cmake --build build/win64 -j $(JOBS)
+
+win32: deps
+	cmake -S . -B build/win32 $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake >/dev/null
+	cmake --build build/win32 -j $(JOBS)
+
+windows: win64 win32
+
+e2e: windows
+	tests/e2e/run-all.sh
+
+test: unit asan tsan e2e
+	@echo "make test: all suites passed"
+
+demo: windows
+	tools/demo.sh
+
+bench: windows
+	tools/bench.sh
+
+fuzz: deps-native
+	tests/fuzz/run.sh $(FUZZ_SECONDS)
+
+clean:
+	rm -rf build

@@ -1,0 +1,26 @@
+// The worker thread: runs the operation the command line asks for and leaves
+// the marker file that tells a calling script how the run ended.
+#pragma once
+
+#include "platform/platform.h"
+
+#include <string>
+
+// The Windows directory without a trailing separator, set before the worker starts.
+extern std::string g_windowsDir;
+
+enum class RunOutcome { NotRun, Succeeded, Failed };
+
+// Thread entry. `cmdLine` points to a std::string holding the command-line
+// argument text; it must outlive the thread. Always returns 0.
+DWORD WINAPI InstallerThreadProc(LPVOID cmdLine);
+
+// How the last InstallerThreadProc ended: Succeeded after RESULT.SUCCESS,
+// Failed after RESULT.FAIL (or a failure that left no marker), NotRun when the
+// command line asked for no operation. The process exit code follows it.
+RunOutcome LastRunOutcome();
+
+// Operation selection by keyword, case-sensitive substrings: "UNINSTALL"
+// first, since it contains "INSTALL".
+enum class Operation { None, Install, Uninstall };
+Operation ChooseOperation(const std::string& cmdLine);

@@ -1,0 +1,74 @@
+// The one seam between the installer and the operating system.
+//
+// The installer and device code call the operating system only through the
+// functions of namespace plat, which carry the Windows names (ANSI forms) and
+// signatures. On Windows they reach the real API (platform/win32); elsewhere a
+// simulated machine stands in for them (platform/sim). Nothing outside
+// platform/ includes an OS header or knows which side it runs on.
+#pragma once
+
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#include <setupapi.h>
+#include <newdev.h>
+#include <shlobj.h>
+#else
+#include "sim/win_types.h"
+#endif
+
+namespace plat {
+
+// Device setup (setupapi).
+HDEVINFO SetupDiGetClassDevsA(const GUID* classGuid, PCSTR enumerator, HWND parent, DWORD flags);
+BOOL SetupDiEnumDeviceInfo(HDEVINFO set, DWORD index, PSP_DEVINFO_DATA data);
+BOOL SetupDiGetDeviceRegistryPropertyA(HDEVINFO set, PSP_DEVINFO_DATA data, DWORD property,
+                                       PDWORD valueType, PBYTE buffer, DWORD bufferSize,
+                                       PDWORD requiredSize);
+BOOL SetupDiSetDeviceRegistryPropertyA(HDEVINFO set, PSP_DEVINFO_DATA data, DWORD property,
+                                       const BYTE* buffer, DWORD bufferSize);
+BOOL SetupDiGetDeviceInstanceIdA(HDEVINFO set, PSP_DEVINFO_DATA data, PSTR id, DWORD idSize,
+                                 PDWORD requiredSize);
+BOOL SetupDiRemoveDevice(HDEVINFO set, PSP_DEVINFO_DATA data);
+BOOL SetupDiDestroyDeviceInfoList(HDEVINFO set);
+
+// Driver update (newdev).
+BOOL UpdateDriverForPlugAndPlayDevicesA(HWND parent, LPCSTR hardwareId, LPCSTR infPath,
+                                        DWORD installFlags, PBOOL rebootRequired);
+
+// Registry (advapi32).
+LONG RegOpenKeyExA(HKEY parent, LPCSTR subKey, DWORD options, REGSAM access, PHKEY result);
+LONG RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type, const BYTE* data,
+                    DWORD size);
+LONG RegCloseKey(HKEY key);
+
+// Errors, files and folders (kernel32, shell32).
+DWORD GetLastError();
+BOOL DeleteFileA(LPCSTR path);
+HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                   DWORD disposition, DWORD attributes, HANDLE templateFile);
+BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED overlapped);
+BOOL CloseHandle(HANDLE handle);
+HANDLE FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data);
+BOOL FindNextFileA(HANDLE find, LPWIN32_FIND_DATAA data);
+BOOL FindClose(HANDLE find);
+UINT GetWindowsDirectoryA(LPSTR buffer, UINT size);
+HRESULT SHGetFolderPathA(HWND owner, int folder, HANDLE token, DWORD flags, LPSTR path);
+
+// User interaction, time and trace (user32, kernel32).
+int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
+void Sleep(DWORD milliseconds);
+void OutputDebugStringA(LPCSTR text);
+
+// Window lookup and synthetic input (user32), used by the wizard dismisser.
+HWND FindWindowExA(HWND parent, HWND childAfter, LPCSTR className, LPCSTR windowName);
+BOOL SetForegroundWindow(HWND window);
+HWND GetForegroundWindow();
+UINT SendInput(UINT count, LPINPUT inputs, int size);
+
+}  // namespace plat

@@ -1,0 +1,161 @@
+// A simulated Windows machine behind the plat:: operations, for native tests.
+//
+// It holds what the installer touches: a device database, the registry below
+// HKEY_LOCAL_MACHINE, a Windows directory on a real temporary folder, message
+// boxes answered from a script, a virtual clock, the captured debugger trace,
+// top-level windows with keyboard input, and injected faults. A test arranges
+// it, runs one operation, and inspects what it holds afterwards.
+#pragma once
+
+#include "../platform.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+// A registry or device property value: its type and the exact bytes stored.
+struct Value {
+    DWORD type = REG_NONE;
+    std::string bytes;
+};
+
+// REG_SZ with its terminating NUL.
+Value Sz(const std::string& text);
+// REG_MULTI_SZ: each string with its NUL, then the final empty string.
+Value MultiSz(const std::vector<std::string>& strings);
+// The text of a REG_SZ value up to its first NUL.
+std::string SzText(const Value& value);
+
+constexpr GUID kPortsClass = {0x4D36E978, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
+constexpr GUID kSystemClass = {0x4D36E97D, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
+constexpr GUID kMultifunctionClass = {0x4D36E971, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
+// The serial-port device interface class (GUID_DEVINTERFACE_COMPORT's value as the tool uses it).
+constexpr GUID kComPortInterface = kPortsClass;
+
+bool SameGuid(const GUID& a, const GUID& b);
+
+struct Device {
+    std::string instanceId;
+    GUID classGuid = kSystemClass;
+    bool present = true;
+    std::vector<GUID> interfaces;
+    // Device registry properties by SPDRP_* code.
+    std::map<DWORD, Value> properties;
+    // Set by a successful driver update: the INF path it was given.
+    std::string driverInf;
+};
+
+struct MessageBoxCall {
+    std::string text;
+    std::string caption;
+    UINT type = 0;
+    int answer = 0;
+};
+
+struct DriverUpdateCall {
+    std::string hardwareId;
+    std::string infPath;
+    DWORD flags = 0;
+};
+
+struct KeyInput {
+    HWND window = nullptr;  // the foreground window when the input was sent
+    WORD vk = 0;
+    WORD scan = 0;
+    DWORD flags = 0;
+    DWORD time = 0;
+    ULONG_PTR extraInfo = 0;
+};
+
+class Machine {
+public:
+    // Forget everything and start a new machine: no devices, an empty registry
+    // but for the keys devices bring, a fresh Windows directory "C:\WINDOWS"
+    // with an empty "INF" folder, the clock at 0.
+    void Reset();
+
+    // --- Devices ---------------------------------------------------------
+    // Adds a device and its "SYSTEM\CurrentControlSet\Enum\<id>\Device Parameters"
+    // key. Devices enumerate in the order they were added.
+    void AddDevice(const Device& device);
+    // The device with this instance ID (case-insensitive), or nullptr once removed.
+    const Device* FindDevice(const std::string& instanceId) const;
+    std::vector<Device> Devices() const;
+
+    // --- Registry (below HKEY_LOCAL_MACHINE) -----------------------------
+    void CreateKey(const std::string& path);
+    bool KeyExists(const std::string& path) const;
+    std::optional<Value> GetValue(const std::string& keyPath, const std::string& name) const;
+    // Opening this key fails with ERROR_ACCESS_DENIED.
+    void DenyKeyAccess(const std::string& path);
+
+    // --- Files -------------------------------------------------------------
+    static constexpr const char* kWindowsDir = "C:\\WINDOWS";
+    // The host path a Windows path maps to (components matched case-insensitively).
+    std::filesystem::path HostPath(const std::string& windowsPath) const;
+    // Creates the file (and its folders) with these bytes.
+    void PutFile(const std::string& windowsPath, const std::string& bytes = "");
+    bool FileExists(const std::string& windowsPath) const;
+    std::optional<std::string> ReadWholeFile(const std::string& windowsPath) const;
+    // File names in a folder, sorted as the file search returns them.
+    std::vector<std::string> ListFolder(const std::string& windowsPath) const;
+    // Deleting the file fails with ERROR_ACCESS_DENIED.
+    void MakeUndeletable(const std::string& windowsPath);
+    // Opening the file for reading fails with ERROR_SHARING_VIOLATION.
+    void MakeUnreadable(const std::string& windowsPath);
+    // Creating or truncating the file fails with ERROR_ACCESS_DENIED.
+    void MakeUnwritable(const std::string& windowsPath);
+
+    // --- Message boxes -----------------------------------------------------
+    // Answers given to the next boxes, in order; once used up, an OK box is
+    // answered IDOK and any other box `defaultAnswer`.
+    void QueueAnswers(const std::vector<int>& answers);
+    int defaultAnswer = IDNO;
+    std::vector<MessageBoxCall> MessageBoxes() const;
+
+    // --- Clock, trace, driver updates -------------------------------------
+    std::uint64_t NowMs() const;
+    std::vector<DWORD> Sleeps() const;
+    // Called on every Sleep, on the sleeping thread, after the clock moved.
+    std::function<void(DWORD)> onSleep;
+    std::vector<std::string> Trace() const;
+    std::vector<DriverUpdateCall> DriverUpdates() const;
+
+    // --- Windows and keyboard input ----------------------------------------
+    HWND AddWindow(const std::string& title);
+    void CloseWindow(HWND window);
+    // While set, SetForegroundWindow succeeds but leaves the foreground unchanged.
+    bool foregroundLocked = false;
+    std::vector<KeyInput> Inputs() const;
+    void ClearInputs();
+
+    // --- Faults ------------------------------------------------------------
+    // The next call (or every call from now on) of the named operation fails
+    // with this last error (or, for the registry, this return code).
+    void FailNext(const std::string& operation, DWORD error);
+    void FailAlways(const std::string& operation, DWORD error);
+    void ClearFaults();
+    // How often the named operation has been called since Reset.
+    int Calls(const std::string& operation) const;
+
+    ~Machine();
+
+    // --- Used by the plat:: implementation ---------------------------------
+    struct Impl;
+    Impl& impl();
+
+private:
+    Impl* impl_ = nullptr;
+};
+
+// The machine behind plat:: on this system.
+Machine& TheMachine();
+
+}  // namespace sim

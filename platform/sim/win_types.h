@@ -1,0 +1,198 @@
+// The Windows types and constants the installer uses, for building it on a
+// system without the Windows headers. Layouts follow the Windows ABI of the
+// same pointer size, so sizeof() gives what a Windows build of that width gives
+// (SP_DEVINFO_DATA: 28 bytes with 32-bit pointers, 32 with 64-bit ones).
+#pragma once
+
+#include <cstdint>
+
+#define WINAPI
+#define CALLBACK
+
+using BOOL = int;
+using BYTE = std::uint8_t;
+using WORD = std::uint16_t;
+using DWORD = std::uint32_t;
+using LONG = std::int32_t;
+using UINT = unsigned int;
+using ULONG_PTR = std::uintptr_t;
+using LONG_PTR = std::intptr_t;
+using HRESULT = std::int32_t;
+using REGSAM = DWORD;
+using CHAR = char;
+using PBYTE = BYTE*;
+using PDWORD = DWORD*;
+using LPDWORD = DWORD*;
+using PBOOL = BOOL*;
+using PSTR = char*;
+using LPSTR = char*;
+using PCSTR = const char*;
+using LPCSTR = const char*;
+using LPVOID = void*;
+using HANDLE = void*;
+
+struct HWND__;
+using HWND = HWND__*;
+struct HKEY__;
+using HKEY = HKEY__*;
+using PHKEY = HKEY*;
+using HDEVINFO = void*;
+
+constexpr BOOL TRUE = 1;
+constexpr BOOL FALSE = 0;
+constexpr unsigned MAX_PATH = 260;
+
+struct GUID {
+    std::uint32_t Data1;
+    std::uint16_t Data2;
+    std::uint16_t Data3;
+    std::uint8_t Data4[8];
+};
+
+struct SP_DEVINFO_DATA {
+    DWORD cbSize;
+    GUID ClassGuid;
+    DWORD DevInst;
+    ULONG_PTR Reserved;
+};
+using PSP_DEVINFO_DATA = SP_DEVINFO_DATA*;
+
+struct FILETIME {
+    DWORD dwLowDateTime;
+    DWORD dwHighDateTime;
+};
+
+struct WIN32_FIND_DATAA {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+    DWORD dwReserved0;
+    DWORD dwReserved1;
+    CHAR cFileName[MAX_PATH];
+    CHAR cAlternateFileName[14];
+};
+using LPWIN32_FIND_DATAA = WIN32_FIND_DATAA*;
+
+struct SECURITY_ATTRIBUTES {
+    DWORD nLength;
+    LPVOID lpSecurityDescriptor;
+    BOOL bInheritHandle;
+};
+using LPSECURITY_ATTRIBUTES = SECURITY_ATTRIBUTES*;
+
+struct OVERLAPPED {
+    ULONG_PTR Internal;
+    ULONG_PTR InternalHigh;
+    DWORD Offset;
+    DWORD OffsetHigh;
+    HANDLE hEvent;
+};
+using LPOVERLAPPED = OVERLAPPED*;
+
+struct MOUSEINPUT {
+    LONG dx;
+    LONG dy;
+    DWORD mouseData;
+    DWORD dwFlags;
+    DWORD time;
+    ULONG_PTR dwExtraInfo;
+};
+
+struct KEYBDINPUT {
+    WORD wVk;
+    WORD wScan;
+    DWORD dwFlags;
+    DWORD time;
+    ULONG_PTR dwExtraInfo;
+};
+
+struct HARDWAREINPUT {
+    DWORD uMsg;
+    WORD wParamL;
+    WORD wParamH;
+};
+
+struct INPUT {
+    DWORD type;
+    union {
+        MOUSEINPUT mi;
+        KEYBDINPUT ki;
+        HARDWAREINPUT hi;
+    };
+};
+using LPINPUT = INPUT*;
+
+// Device information set flags and device registry properties.
+constexpr DWORD DIGCF_DEFAULT = 0x01;
+constexpr DWORD DIGCF_PRESENT = 0x02;
+constexpr DWORD DIGCF_ALLCLASSES = 0x04;
+constexpr DWORD DIGCF_PROFILE = 0x08;
+constexpr DWORD DIGCF_DEVICEINTERFACE = 0x10;
+constexpr DWORD SPDRP_DEVICEDESC = 0x00;
+constexpr DWORD SPDRP_HARDWAREID = 0x01;
+constexpr DWORD SPDRP_COMPATIBLEIDS = 0x02;
+constexpr DWORD SPDRP_FRIENDLYNAME = 0x0C;
+constexpr DWORD INSTALLFLAG_FORCE = 0x01;
+
+// Registry.
+#define HKEY_LOCAL_MACHINE (reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(0x80000002u)))
+constexpr REGSAM KEY_ALL_ACCESS = 0xF003F;
+constexpr REGSAM KEY_READ = 0x20019;
+constexpr DWORD REG_NONE = 0;
+constexpr DWORD REG_SZ = 1;
+constexpr DWORD REG_EXPAND_SZ = 2;
+constexpr DWORD REG_BINARY = 3;
+constexpr DWORD REG_DWORD = 4;
+constexpr DWORD REG_MULTI_SZ = 7;
+
+// Error codes.
+constexpr DWORD ERROR_SUCCESS = 0;
+constexpr DWORD ERROR_FILE_NOT_FOUND = 2;
+constexpr DWORD ERROR_PATH_NOT_FOUND = 3;
+constexpr DWORD ERROR_ACCESS_DENIED = 5;
+constexpr DWORD ERROR_INVALID_HANDLE = 6;
+constexpr DWORD ERROR_INVALID_DATA = 13;
+constexpr DWORD ERROR_NO_MORE_FILES = 18;
+constexpr DWORD ERROR_SHARING_VIOLATION = 32;
+constexpr DWORD ERROR_INVALID_PARAMETER = 87;
+constexpr DWORD ERROR_INSUFFICIENT_BUFFER = 122;
+constexpr DWORD ERROR_NO_MORE_ITEMS = 259;
+constexpr DWORD ERROR_INVALID_FLAGS = 1004;
+constexpr DWORD ERROR_INVALID_USER_BUFFER = 1784;
+constexpr DWORD ERROR_INVALID_REG_PROPERTY = 0xE0000209;
+constexpr DWORD ERROR_NO_SUCH_DEVINST = 0xE000020B;
+
+// Files.
+#define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-1)))
+constexpr DWORD GENERIC_READ = 0x80000000u;
+constexpr DWORD GENERIC_WRITE = 0x40000000u;
+constexpr DWORD FILE_SHARE_READ = 0x1;
+constexpr DWORD FILE_SHARE_WRITE = 0x2;
+constexpr DWORD CREATE_ALWAYS = 2;
+constexpr DWORD OPEN_EXISTING = 3;
+constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x10;
+constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
+
+// Shell folders.
+constexpr int CSIDL_WINDOWS = 0x24;
+constexpr HRESULT S_OK = 0;
+constexpr HRESULT E_FAIL = static_cast<HRESULT>(0x80004005u);
+
+// Message boxes.
+constexpr UINT MB_OK = 0x0;
+constexpr UINT MB_YESNO = 0x4;
+constexpr UINT MB_ICONERROR = 0x10;
+constexpr UINT MB_ICONQUESTION = 0x20;
+constexpr UINT MB_TYPEMASK = 0xF;
+constexpr int IDOK = 1;
+constexpr int IDCANCEL = 2;
+constexpr int IDYES = 6;
+constexpr int IDNO = 7;
+
+// Keyboard input.
+constexpr DWORD INPUT_KEYBOARD = 1;
+constexpr DWORD KEYEVENTF_KEYUP = 0x2;
+constexpr WORD VK_ESCAPE = 0x1B;

@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the tests and the demo need.
+# Idempotent: asks apt only for what is missing.
+set -euo pipefail
+
+want=(
+  build-essential cmake googletest libgtest-dev
+  clang libclang-rt-14-dev
+  g++-mingw-w64-x86-64 g++-mingw-w64-i686 binutils-mingw-w64-x86-64
+  wine wine64 xvfb x11-utils x11-apps imagemagick xdotool
+)
+[ "${1:-}" = "--native" ] && want=(build-essential cmake googletest libgtest-dev clang libclang-rt-14-dev)
+
+missing=()
+for p in "${want[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq "${missing[@]}" </dev/null
