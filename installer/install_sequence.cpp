@@ -1,0 +1,76 @@
+#include "installer/install_sequence.h"
+
+#include "device/driver_update.h"
+#include "installer/device_table.h"
+#include "installer/operation_runner.h"
+#include "installer/port_mapping.h"
+#include "installer/status_board.h"
+#include "installer/trace.h"
+#include "platform/platform.h"
+
+namespace {
+
+constexpr DWORD kResultPauseMs = 2000;
+
+bool Contains(const std::string& text, const char* word) {
+    return text.find(word) != std::string::npos;
+}
+
+bool AskYesNo(const char* question, const char* caption) {
+    return plat::MessageBoxA(nullptr, question, caption, MB_YESNO) == IDYES;
+}
+
+}  // namespace
+
+bool InstallTiDevice(const char* infName, const char* hardwareId) {
+    Trace("**** InstallTiDevice(), Installing Root Port USB Driver ****");
+    // Joined as given: ".\1port\ZAN2kmf.inf" stays "...\INF\.\1port\ZAN2kmf.inf".
+    const std::string infPath = g_windowsDir + "\\INF\\" + infName;
+    const bool installed = InstallDeviceDriver(hardwareId, infPath.c_str());
+    if (!installed) Trace("--> Failure installing Driver");
+    return installed;
+}
+
+bool InstallDrivers(const std::string& cmdLine) {
+    bool installBase = false;
+    bool multiPort = false;
+    if (Contains(cmdLine, "SILENT")) {
+        installBase = Contains(cmdLine, "BASE_DEVICE");
+        multiPort = Contains(cmdLine, "MAROVEL_SERIAL");
+    } else {
+        installBase = AskYesNo(
+            "Do you want to install the base device driver?\n\nNote: Not recommended if "
+            "installing the ZAN Point of Sale drivers.\n",
+            "Install the Base Device Driver?");
+        multiPort = AskYesNo("Is an RS-232 Marovel card present?\n\n",
+                             "Install the Marovel RS-232 Driver?");
+    }
+
+    g_deviceTable[kRowBaseDevice].installFlag = installBase ? 1 : 0;
+    if (!installBase) {
+        // A declined base device must not be picked up later from the INF folder.
+        plat::DeleteFileA((g_windowsDir + "\\INF\\" + kBaseDeviceInf).c_str());
+    }
+    if (multiPort) {
+        g_deviceTable[kRowFourPortCard].installFlag = 1;
+        g_deviceTable[kRowOnePortCard].installFlag = 0;
+        g_deviceTable[kRowSerialPortD].installFlag = 1;
+        g_deviceTable[kRowSerialPortE].installFlag = 1;
+        g_deviceTable[kRowSerialPortF].installFlag = 1;
+    }
+
+    for (const DeviceEntry* row = g_deviceTable; !IsEndRow(*row); ++row) {
+        if (row->installFlag != 1) continue;
+        g_status.SetLine("Installing %s...", row->description);
+        if (!InstallTiDevice(row->infName, row->hardwareId)) {
+            g_status.AppendResult("[Failed]");
+            plat::Sleep(kResultPauseMs);
+            return false;
+        }
+        g_status.AppendResult("[OK]");
+        plat::Sleep(kResultPauseMs);
+    }
+
+    MapComPorts();
+    return true;
+}

@@ -1,0 +1,93 @@
+#include "installer/oem_inf_cleanup.h"
+
+#include "installer/trace.h"
+#include "platform/handles.h"
+
+#include <cstdio>
+#include <cstring>
+#include <utility>
+
+InfLineScanner::InfLineScanner(std::string key) : key_(std::move(key)) {}
+
+bool InfLineScanner::Feed(const char* data, std::size_t size) {
+    if (found_ || key_.empty()) return found_;
+    const char* const end = data + size;
+    while (data < end) {
+        const char* newline = static_cast<const char*>(std::memchr(data, '\n', end - data));
+        const char* pieceEnd = newline != nullptr ? newline : end;
+        carry_.append(data, pieceEnd);
+        if (carry_.find(key_) != std::string::npos) {
+            found_ = true;
+            carry_.clear();
+            return true;
+        }
+        if (newline != nullptr) {
+            carry_.clear();
+            data = newline + 1;
+        } else {
+            // Only the last key-length-minus-one bytes can start a match.
+            if (carry_.size() >= key_.size()) carry_.erase(0, carry_.size() - (key_.size() - 1));
+            data = end;
+        }
+    }
+    return false;
+}
+
+bool OemInfContainsKey(const char* key, const char* path) {
+    Trace("--> Opening OEM* File");
+    plat::File file(plat::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        Trace("--> Error opening file");
+        return false;
+    }
+    InfLineScanner scanner(key);
+    char chunk[4096];
+    DWORD got = 0;
+    while (plat::ReadFile(file.get(), chunk, sizeof chunk, &got, nullptr) && got > 0) {
+        if (scanner.Feed(chunk, got)) {
+            Trace("----> Search Key Found!");
+            return true;
+        }
+    }
+    Trace("----> Search Key Not Found, exiting....");
+    return false;
+}
+
+void RemoveOemInfFiles(const char* key) {
+    Trace("----> Removing all OEM*.inf/pnf files associated with the specified search key");
+    Trace("----> Retreiving the windows path");
+    char windowsPath[MAX_PATH] = {};
+    const HRESULT lookup = plat::SHGetFolderPathA(nullptr, CSIDL_WINDOWS, nullptr, 0, windowsPath);
+    if (lookup < 0) {
+        // Without the folder there is no pattern to search with.
+        TraceF("----> Windows path not available : %08lxh", static_cast<unsigned long>(lookup));
+        return;
+    }
+    windowsPath[MAX_PATH - 1] = '\0';
+    Trace(windowsPath);
+
+    char pattern[MAX_PATH];
+    std::snprintf(pattern, sizeof pattern, "%s\\inf\\OEM*.inf", windowsPath);
+    WIN32_FIND_DATAA found{};
+    plat::FindHandle search(plat::FindFirstFileA(pattern, &found));
+    if (!search) {
+        Trace("----> No files found");
+        return;
+    }
+    do {
+        Trace(found.cFileName);
+        char fullPath[MAX_PATH];
+        const int length =
+            std::snprintf(fullPath, sizeof fullPath, "%s\\inf\\%s", windowsPath, found.cFileName);
+        // A cut path would name some other file; never open or delete through one.
+        if (length < 0 || length >= static_cast<int>(sizeof fullPath)) continue;
+        if (!OemInfContainsKey(key, fullPath)) continue;
+
+        Trace("----> Deleting INF File");
+        if (!plat::DeleteFileA(fullPath)) Trace("----> Failed");
+        Trace("----> Deleting PNF File");
+        fullPath[length - 3] = 'P';  // ".inf" -> ".Pnf"; file names are case-insensitive
+        if (!plat::DeleteFileA(fullPath)) Trace("----> Failed");
+    } while (plat::FindNextFileA(search.get(), &found));
+}

@@ -1,0 +1,42 @@
+#include "installer/port_mapping.h"
+
+#include "device/device_search.h"
+#include "device/port_rename.h"
+#include "installer/device_table.h"
+#include "installer/status_board.h"
+#include "installer/trace.h"
+#include "platform/handles.h"
+
+namespace {
+
+constexpr DWORD kResultPauseMs = 2000;
+
+// The serial-port device interface class.
+constexpr GUID kComPortInterfaceGuid = {
+    0x4D36E978, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
+
+}  // namespace
+
+bool AssignComPort(const char* hardwareId, const char* portName, const char* portLabel) {
+    // An unobtainable set is not checked: the search then traces the error and finds nothing.
+    plat::DeviceInfoSet set(plat::SetupDiGetClassDevsA(&kComPortInterfaceGuid, nullptr, nullptr,
+                                                       DIGCF_PRESENT | DIGCF_DEVICEINTERFACE));
+    SP_DEVINFO_DATA devInfo{};
+    if (!FindDevice(hardwareId, SPDRP_HARDWAREID, &devInfo, set.get())) return true;
+    if (!ReassignComPort(portName, portLabel, devInfo, set.get())) {
+        Trace("--> Error assigning COM port");
+        return false;
+    }
+    return true;
+}
+
+bool MapComPorts() {
+    for (const DeviceEntry* row = g_deviceTable; !IsEndRow(*row); ++row) {
+        if (row->installFlag != 1 || row->mapPort != 1) continue;
+        g_status.SetLine("Mapping %s to %s...", row->portLabel, row->portName);
+        const bool mapped = AssignComPort(row->hardwareId, row->portName, row->portLabel);
+        g_status.AppendResult(mapped ? "[OK]" : "[Failed]");
+        plat::Sleep(kResultPauseMs);
+    }
+    return true;
+}

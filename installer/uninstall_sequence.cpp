@@ -1,0 +1,71 @@
+#include "installer/uninstall_sequence.h"
+
+#include "device/device_search.h"
+#include "installer/device_table.h"
+#include "installer/oem_inf_cleanup.h"
+#include "installer/operation_runner.h"
+#include "installer/status_board.h"
+#include "installer/trace.h"
+#include "platform/handles.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr DWORD kRemovalPauseMs = 1000;
+
+void DeleteRowInfFiles(char* infName) {
+    const std::string base = CutInfBaseName(infName);
+    if (base.empty()) return;
+    const std::string stem = g_windowsDir + "\\INF\\" + base;
+    plat::DeleteFileA((stem + ".inf").c_str());
+    plat::DeleteFileA((stem + ".pnf").c_str());
+}
+
+}  // namespace
+
+std::string CutInfBaseName(char* infName) {
+    char* start = infName;
+    while (*start == '.') ++start;
+    char* end = std::strchr(start, '.');
+    if (end != nullptr) *end = '\0';
+    return start;
+}
+
+bool RemoveInstalledDrivers() {
+    Trace("**** Removing installed drivers ****");
+    // Every device the system knows, present or not, for the whole pass.
+    plat::DeviceInfoSet set(plat::SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES));
+
+    g_status.SetLine("Removing previously installed drivers and devices...");
+    plat::Sleep(kRemovalPauseMs);
+
+    bool anyFound = false;
+    for (DeviceEntry* row = g_deviceTable; !IsEndRow(*row); ++row) {
+        if (row->removeFlag != 1) continue;
+        g_status.SetLine("Removing %s...", row->description);
+        SP_DEVINFO_DATA devInfo{};
+        if (!FindDevice(row->description, SPDRP_DEVICEDESC, &devInfo, set.get())) continue;
+        anyFound = true;
+
+        g_status.SetLine("%s found, removing...", row->description);
+        plat::Sleep(kRemovalPauseMs);
+        Trace("----> Driver installation found");
+        Trace("----> Removing Device");
+        Trace("--> REMOVING DEVICE....");
+        if (!plat::SetupDiRemoveDevice(set.get(), &devInfo)) {
+            g_status.SetLine("%s found, removing...[Failed]", row->description);
+            plat::Sleep(kRemovalPauseMs);
+            return false;
+        }
+        g_status.SetLine("%s found, removing...[OK]", row->description);
+        plat::Sleep(kRemovalPauseMs);
+
+        RemoveOemInfFiles(row->hardwareId);
+        DeleteRowInfFiles(row->infName);
+    }
+
+    if (!anyFound) Trace("----> No driver installation found");
+    g_status.SetLine("Uninstall Complete!");
+    return true;
+}
