@@ -1,0 +1,124 @@
+// Which device a search returns: the direction of the match, value types,
+// values at the edge of the buffer, and how the walk ends.
+#include "machine_fixture.h"
+
+#include "device/device_search.h"
+#include "platform/handles.h"
+
+using namespace pos;
+using Lines = std::vector<std::string>;
+
+namespace {
+
+class SearchTest : public MachineTest {
+protected:
+    sim::Device With(const std::string& id, DWORD property, const sim::Value& value) {
+        sim::Device d;
+        d.instanceId = id;
+        d.properties[property] = value;
+        return d;
+    }
+
+    // The instance ID of the device found, or "" when none.
+    std::string Find(const std::string& key, DWORD property) {
+        plat::DeviceInfoSet set(plat::SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES));
+        SP_DEVINFO_DATA found{};
+        if (!FindDevice(key.c_str(), property, &found, set.get())) return "";
+        EXPECT_EQ(found.cbSize, sizeof(SP_DEVINFO_DATA));
+        char id[100] = {};
+        EXPECT_TRUE(plat::SetupDiGetDeviceInstanceIdA(set.get(), &found, id, sizeof id, nullptr));
+        return id;
+    }
+};
+
+}  // namespace
+
+TEST_F(SearchTest, AnEmptySetEndsWithNoMoreDevices) {
+    EXPECT_EQ(Find(kBaseDesc, SPDRP_DEVICEDESC), "");
+    EXPECT_EQ(Trace(), (Lines{"--> Device Enumeration(FindDevice)", "----> No more devices\n"}));
+}
+
+TEST_F(SearchTest, DescriptionsMatchOnlyWhenEqualToTheKey) {
+    machine().AddDevice(With("A\\LONGER", SPDRP_DEVICEDESC, sim::Sz(std::string(kBaseDesc) + " 2")));
+    machine().AddDevice(With("A\\PIECE", SPDRP_DEVICEDESC, sim::Sz("ZAN 7350-21x")));
+    machine().AddDevice(With("A\\EMPTY", SPDRP_DEVICEDESC, sim::Sz("")));
+    machine().AddDevice(With("A\\LIST", SPDRP_DEVICEDESC, sim::MultiSz({"ZAN", kBaseDesc})));
+
+    EXPECT_EQ(Find(kBaseDesc, SPDRP_DEVICEDESC), "A\\LIST");
+    EXPECT_EQ(Find("ZAN 7350-21x Base Device 2 extra", SPDRP_DEVICEDESC), "");
+
+    machine().AddDevice(With("A\\EQUAL", SPDRP_DEVICEDESC, sim::Sz(kBaseDesc)));
+    EXPECT_EQ(Find(kBaseDesc, SPDRP_DEVICEDESC), "A\\LIST");
+    EXPECT_TRUE(TraceHas("----> FindDevice match(REG_MULTI_SZ)!"));
+}
+
+TEST_F(SearchTest, HardwareIdsMatchWhenTheyArePiecesOfTheKey) {
+    // The card with another revision first: the revision-less ID matches.
+    machine().AddDevice(With("PCI\\OTHER_REV", SPDRP_HARDWAREID,
+                             sim::MultiSz({"PCI\\VEN_1D9E&DEV_0B54&SUBSYS_0B551D9E&REV_11",
+                                           kCardIdNoRev, "PCI\\VEN_1D9E&DEV_0B54"})));
+
+    EXPECT_EQ(Find(kCardId, SPDRP_HARDWAREID), "PCI\\OTHER_REV");
+
+    // Each string of the list is traced up to the matching one, and not beyond.
+    EXPECT_EQ(Trace(), (Lines{"--> Device Enumeration(FindDevice)",
+                              "PCI\\VEN_1D9E&DEV_0B54&SUBSYS_0B551D9E&REV_11", "\n", kCardIdNoRev,
+                              "\n", "----> FindDevice match(REG_MULTI_SZ)!"}));
+}
+
+TEST_F(SearchTest, ASingleStringHardwareIdMatchesButAnEmptyOneNever) {
+    machine().AddDevice(With("ROOT\\EMPTY", SPDRP_HARDWAREID, sim::Sz("")));
+    machine().AddDevice(With("ROOT\\EMPTYLIST", SPDRP_HARDWAREID, sim::MultiSz({})));
+    machine().AddDevice(With("ROOT\\BASE", SPDRP_HARDWAREID, sim::Sz(kBaseId)));
+
+    EXPECT_EQ(Find(kBaseId, SPDRP_HARDWAREID), "ROOT\\BASE");
+    EXPECT_EQ(Trace().back(), "----> FindDevice match(REG_SZ)!");
+    EXPECT_EQ(Find(kCardId, SPDRP_HARDWAREID), "");
+}
+
+TEST_F(SearchTest, ValuesOfOtherTypesOrBeyondTheBufferArePassedOverSilently) {
+    machine().AddDevice(With("ROOT\\DWORD", SPDRP_HARDWAREID, sim::Value{REG_DWORD, "\x01\0\0\0"}));
+    machine().AddDevice(With("ROOT\\BINARY", SPDRP_HARDWAREID, sim::Value{REG_BINARY, kBaseId}));
+    // 101 bytes with the terminator: too long for the buffer.
+    machine().AddDevice(With("ROOT\\LONG", SPDRP_HARDWAREID, sim::Sz(std::string(100, 'P'))));
+    machine().AddDevice(With("ROOT\\NOPROP", SPDRP_DEVICEDESC, sim::Sz("x")));
+
+    EXPECT_EQ(Find(std::string(120, 'P'), SPDRP_HARDWAREID), "");
+    EXPECT_EQ(Trace(), (Lines{"--> Device Enumeration(FindDevice)", "----> No more devices\n"}));
+}
+
+TEST_F(SearchTest, ValuesThatFillTheBufferWithoutTerminatorStayInsideIt) {
+    // Exactly 100 bytes, no NUL: read whole, compared as 100 characters.
+    machine().AddDevice(With("ROOT\\FULL", SPDRP_HARDWAREID, sim::Value{REG_SZ, std::string(100, 'Q')}));
+    machine().AddDevice(
+        With("ROOT\\LIST", SPDRP_HARDWAREID, sim::Value{REG_MULTI_SZ, std::string(60, 'R') + '\0' + std::string(39, 'S')}));
+
+    EXPECT_EQ(Find(std::string(100, 'Q'), SPDRP_HARDWAREID), "ROOT\\FULL");
+    EXPECT_EQ(Find(std::string(99, 'Q'), SPDRP_HARDWAREID), "");
+    EXPECT_EQ(Find("x" + std::string(39, 'S'), SPDRP_HARDWAREID), "ROOT\\LIST");
+}
+
+TEST_F(SearchTest, AFailingEnumerationIsTracedWithItsCode) {
+    machine().AddDevice(BaseDevice());
+    machine().FailNext("SetupDiEnumDeviceInfo", ERROR_INVALID_USER_BUFFER);
+
+    EXPECT_EQ(Find(kBaseDesc, SPDRP_DEVICEDESC), "");
+    EXPECT_EQ(Trace().back(), "----> Abnormal Exit : GetLastError() = 000006f8h\n");
+}
+
+TEST_F(SearchTest, ARemovedDeviceStaysInTheSetButIsNeverFoundAgain) {
+    machine().AddDevice(Card("PCI\\CARD\\0"));
+    machine().AddDevice(Card("PCI\\CARD\\1"));
+    plat::DeviceInfoSet set(plat::SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES));
+    SP_DEVINFO_DATA first{};
+    ASSERT_TRUE(FindDevice(kCardDesc, SPDRP_DEVICEDESC, &first, set.get()));
+    ASSERT_TRUE(plat::SetupDiRemoveDevice(set.get(), &first));
+
+    SP_DEVINFO_DATA second{};
+    ASSERT_TRUE(FindDevice(kCardDesc, SPDRP_DEVICEDESC, &second, set.get()));
+    EXPECT_NE(first.DevInst, second.DevInst);
+    EXPECT_FALSE(machine().FindDevice("PCI\\CARD\\0"));
+    ASSERT_TRUE(plat::SetupDiRemoveDevice(set.get(), &second));
+    SP_DEVINFO_DATA none{};
+    EXPECT_FALSE(FindDevice(kCardDesc, SPDRP_DEVICEDESC, &none, set.get()));
+}

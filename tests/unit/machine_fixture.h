@@ -1,0 +1,61 @@
+// A point-of-sale machine on the simulated platform, and what the tests read
+// back from a run: the status lines with the pauses between them, and the trace.
+#pragma once
+
+#include "installer/device_table.h"
+#include "installer/operation_runner.h"
+#include "installer/status_board.h"
+#include "platform/sim/machine.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace pos {
+
+constexpr const char kBaseId[] = "PCI\\VEN_1D9E&DEV_0B52&SUBSYS_0B531D9E";
+constexpr const char kCardId[] = "PCI\\VEN_1D9E&DEV_0B54&SUBSYS_0B551D9E&REV_10";
+constexpr const char kCardIdNoRev[] = "PCI\\VEN_1D9E&DEV_0B54&SUBSYS_0B551D9E";
+constexpr const char kBaseDesc[] = "ZAN 7350-21x Base Device";
+constexpr const char kCardDesc[] = "ZAN 7350-21x Serial Multifunction Device";
+constexpr const char kWin[] = "C:\\WINDOWS";
+constexpr const char kCaption[] = "ZAN 7350-21X PCI Serial Port and Base Device Driver v1.0";
+
+// The port devices: letter, hardware ID, instance ID.
+struct PortDevice {
+    char letter;
+    const char* hardwareId;
+    const char* instanceId;
+};
+extern const PortDevice kPorts[4];
+
+sim::Device BaseDevice(const std::string& instanceId = "PCI\\VEN_1D9E&DEV_0B52\\BASE0");
+// The card lists its full ID first and the revision-less one second.
+sim::Device Card(const std::string& instanceId = "PCI\\VEN_1D9E&DEV_0B54\\CARD0");
+sim::Device Port(char letter);
+
+class MachineTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    sim::Machine& machine() { return sim::TheMachine(); }
+
+    // The driver INF files of the table, as a setup script copies them.
+    void PutTableInfs();
+    // Base device, card and the given ports.
+    void AddPosDevices(bool base, const std::string& ports);
+
+    // Runs the worker synchronously with this command-line text.
+    RunOutcome Run(const std::string& cmdLine);
+
+    // Status lines as written, each pause as "sleep N".
+    std::vector<std::string> Timeline() const;
+    std::vector<std::string> Trace() const { return sim::TheMachine().Trace(); }
+    bool TraceHas(const std::string& line) const;
+    // The markers present in the Windows directory.
+    std::vector<std::string> Markers() const;
+};
+
+}  // namespace pos

@@ -1,0 +1,138 @@
+// Port mapping and renaming: what ends up in the device's hardware key and
+// friendly name, and how failures show on the status line.
+#include "machine_fixture.h"
+
+#include "installer/port_mapping.h"
+
+using namespace pos;
+
+namespace {
+
+std::string ParamsKey(const PortDevice& port) {
+    return std::string("SYSTEM\\CurrentControlSet\\Enum\\") + port.instanceId + "\\Device Parameters";
+}
+
+void SelectFourPorts() {
+    for (int row : {kRowSerialPortD, kRowSerialPortE, kRowSerialPortF}) {
+        g_deviceTable[row].installFlag = 1;
+    }
+}
+
+}  // namespace
+
+TEST_F(MachineTest, FourPortsAreMappedInOrderWithExactlyTheBytesOfTheirNames) {
+    AddPosDevices(false, "CDEF");
+    SelectFourPorts();
+
+    EXPECT_TRUE(MapComPorts());
+
+    EXPECT_EQ(Timeline(), (std::vector<std::string>{
+                              "Mapping Serial Port C to COM3...", "Mapping Serial Port C to COM3...[OK]",
+                              "sleep 2000",
+                              "Mapping Serial Port D to COM4...", "Mapping Serial Port D to COM4...[OK]",
+                              "sleep 2000",
+                              "Mapping Serial Port E to COM5...", "Mapping Serial Port E to COM5...[OK]",
+                              "sleep 2000",
+                              "Mapping Serial Port F to COM6...", "Mapping Serial Port F to COM6...[OK]",
+                              "sleep 2000"}));
+    for (int i = 0; i < 4; ++i) {
+        const std::string com = "COM" + std::to_string(3 + i);
+        const auto portName = machine().GetValue(ParamsKey(kPorts[i]), "PortName");
+        ASSERT_TRUE(portName) << com;
+        EXPECT_EQ(portName->type, REG_SZ);
+        // The terminating NUL is stored, and nothing after it.
+        EXPECT_EQ(portName->bytes, com + std::string(1, '\0'));
+        const auto& friendly =
+            machine().FindDevice(kPorts[i].instanceId)->properties.at(SPDRP_FRIENDLYNAME);
+        EXPECT_EQ(friendly.bytes,
+                  std::string("Serial Port ") + kPorts[i].letter + "(" + com + ")" + std::string(1, '\0'));
+    }
+}
+
+TEST_F(MachineTest, OnlyPortRowsThatAreSelectedProduceMappingLines) {
+    AddPosDevices(true, "CDEF");
+    g_deviceTable[kRowFourPortCard].installFlag = 1;  // a card row, never mapped
+
+    EXPECT_TRUE(MapComPorts());
+
+    EXPECT_EQ(Timeline(), (std::vector<std::string>{"Mapping Serial Port C to COM3...",
+                                                    "Mapping Serial Port C to COM3...[OK]",
+                                                    "sleep 2000"}));
+    EXPECT_FALSE(machine().GetValue(ParamsKey(kPorts[1]), "PortName"));
+}
+
+TEST_F(MachineTest, APortThatIsNotPresentCountsAsMappedAndNothingIsWritten) {
+    sim::Device absent = Port('C');
+    absent.present = false;
+    machine().AddDevice(absent);
+
+    EXPECT_TRUE(AssignComPort("MF\\PCI1D9E_COMF", "COM3", "Serial Port C"));
+
+    EXPECT_FALSE(machine().GetValue(ParamsKey(kPorts[0]), "PortName"));
+    EXPECT_EQ(Trace().back(), "----> No more devices\n");
+}
+
+TEST_F(MachineTest, AHardwareKeyThatCannotBeOpenedFailsTheRowButNotThePass) {
+    AddPosDevices(false, "CD");
+    SelectFourPorts();
+    machine().DenyKeyAccess(ParamsKey(kPorts[0]));
+
+    EXPECT_TRUE(MapComPorts());
+
+    const auto timeline = Timeline();
+    ASSERT_GE(timeline.size(), 4u);
+    EXPECT_EQ(timeline[1], "Mapping Serial Port C to COM3...[Failed]");
+    EXPECT_EQ(timeline[4], "Mapping Serial Port D to COM4...[OK]");
+    EXPECT_TRUE(TraceHas("----> Error opening device parameters key"));
+    EXPECT_TRUE(TraceHas("--> Error assigning COM port"));
+    EXPECT_EQ(machine().FindDevice(kPorts[0].instanceId)->properties.count(SPDRP_FRIENDLYNAME), 0u);
+    EXPECT_TRUE(machine().GetValue(ParamsKey(kPorts[1]), "PortName"));
+}
+
+// Each step of a rename can fail; the step's trace names it and what was
+// written before it stays written.
+struct RenameFault {
+    const char* operation;
+    DWORD error;
+    const char* trace;
+    bool portNameWritten;
+};
+
+class RenameFailure : public MachineTest, public ::testing::WithParamInterface<RenameFault> {};
+
+TEST_P(RenameFailure, StopsAtTheFailingStep) {
+    AddPosDevices(false, "C");
+    machine().FailNext(GetParam().operation, GetParam().error);
+
+    EXPECT_FALSE(AssignComPort("MF\\PCI1D9E_COMF", "COM3", "Serial Port C"));
+
+    EXPECT_TRUE(TraceHas(GetParam().trace));
+    EXPECT_EQ(Trace().back(), "--> Error assigning COM port");
+    EXPECT_EQ(machine().GetValue(ParamsKey(kPorts[0]), "PortName").has_value(),
+              GetParam().portNameWritten);
+    EXPECT_EQ(machine().FindDevice(kPorts[0].instanceId)->properties.count(SPDRP_FRIENDLYNAME), 0u);
+    EXPECT_EQ(machine().Calls("RegCloseKey"), machine().Calls("RegOpenKeyExA") -
+                                                  (GetParam().operation == std::string("RegOpenKeyExA")));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Steps, RenameFailure,
+    ::testing::Values(
+        RenameFault{"SetupDiGetDeviceInstanceIdA", ERROR_INSUFFICIENT_BUFFER,
+                    "----> Error getting instance ID", false},
+        RenameFault{"RegOpenKeyExA", ERROR_ACCESS_DENIED, "----> Error opening device parameters key",
+                    false},
+        RenameFault{"RegSetValueExA", ERROR_ACCESS_DENIED, "----> Error writing to COM port value key\n",
+                    false},
+        RenameFault{"SetupDiSetDeviceRegistryPropertyA", ERROR_ACCESS_DENIED,
+                    "----> Error writing updated friendly name\n", true}));
+
+TEST_F(MachineTest, AnUnobtainablePortSetIsTracedAndTheRowCountsAsMapped) {
+    AddPosDevices(false, "C");
+    machine().FailNext("SetupDiGetClassDevsA", ERROR_INVALID_PARAMETER);
+
+    EXPECT_TRUE(AssignComPort("MF\\PCI1D9E_COMF", "COM3", "Serial Port C"));
+
+    EXPECT_EQ(Trace().back(), "----> Abnormal Exit : GetLastError() = 00000006h\n");
+    EXPECT_FALSE(machine().GetValue(ParamsKey(kPorts[0]), "PortName"));
+}

@@ -1,0 +1,226 @@
+// The uninstall operation: devices found by description and removed, their
+// OEM INF copies and the table's own INF files deleted.
+#include "machine_fixture.h"
+
+#include "installer/oem_inf_cleanup.h"
+#include "installer/uninstall_sequence.h"
+
+using namespace pos;
+using Lines = std::vector<std::string>;
+
+namespace {
+
+const std::string kInf = std::string(kWin) + "\\INF\\";
+
+std::string Utf16(const std::string& ascii) {
+    std::string wide = "\xFF\xFE";
+    for (char c : ascii) {
+        wide += c;
+        wide += '\0';
+    }
+    return wide;
+}
+
+class UninstallTest : public MachineTest {
+protected:
+    // OEM copies: two that name a removed device's ID on a line of their own
+    // (one without its PNF), and three that must survive.
+    void PutOemInfs() {
+        machine().PutFile(kInf + "oem1.inf", std::string("[Models]\r\n%Dev%=Inst, ") + kBaseId + "\r\n");
+        machine().PutFile(kInf + "oem1.PNF", "pnf");
+        machine().PutFile(kInf + "oem2.inf", "[Models]\n%Dev%=Inst, PCI\\VEN_1D9E&DEV_0B52\n");
+        machine().PutFile(kInf + "oem2.pnf", "pnf");
+        machine().PutFile(kInf + "oem3.inf", "PCI\\VEN_1D9E&DEV_0B52\n&SUBSYS_0B531D9E\n");
+        machine().PutFile(kInf + "oem3.pnf", "pnf");
+        machine().PutFile(kInf + "oem4.inf", Utf16(std::string("[Models]\r\n") + kBaseId + "\r\n"));
+        machine().PutFile(kInf + "oem4.pnf", "pnf");
+        machine().PutFile(kInf + "OEM5.INF", std::string("x\n") + kCardId);
+    }
+};
+
+}  // namespace
+
+TEST_F(UninstallTest, AMachineWithoutTheDevicesEndsCompleteAndDeletesNothing) {
+    PutTableInfs();
+    PutOemInfs();
+    machine().AddDevice(Port('C'));
+    const auto before = machine().ListFolder(kInf);
+
+    EXPECT_EQ(Run("UNINSTALL"), RunOutcome::Succeeded);
+
+    EXPECT_EQ(Timeline(), (Lines{"Removing previously installed drivers and devices...", "sleep 1000",
+                                 "Removing ZAN 7350-21x Base Device...",
+                                 "Removing ZAN 7350-21x Serial Multifunction Device...",
+                                 "Removing ZAN 7350-21x Serial Multifunction Device...",
+                                 "Uninstall Complete!"}));
+    EXPECT_EQ(machine().ListFolder(kInf), before);
+    EXPECT_TRUE(machine().FileExists(kInf + "1port\\ZAN2kmf.inf"));
+    EXPECT_EQ(Trace().front(), "**** Removing installed drivers ****");
+    EXPECT_EQ(Trace().back(), "----> No driver installation found");
+    EXPECT_EQ(Markers(), Lines{"RESULT.SUCCESS"});
+    EXPECT_STREQ(g_deviceTable[kRowOnePortCard].infName, ".\\1port\\ZAN2kmf.inf");
+}
+
+TEST_F(UninstallTest, AFullMachineLosesItsDevicesTheirOemCopiesAndTheTableInfs) {
+    PutTableInfs();
+    PutOemInfs();
+    // Decoys first in set order: a longer description and a piece of it.
+    sim::Device longer = BaseDevice("ROOT\\DECOY\\0000");
+    longer.properties[SPDRP_DEVICEDESC] = sim::Sz(std::string(kBaseDesc) + " 2");
+    sim::Device piece = BaseDevice("ROOT\\DECOY\\0001");
+    piece.properties[SPDRP_DEVICEDESC] = sim::Sz("ZAN 7350-21x Base");
+    machine().AddDevice(longer);
+    machine().AddDevice(piece);
+    AddPosDevices(true, "CDEF");
+    sim::Device secondCard = Card("PCI\\VEN_1D9E&DEV_0B54\\CARD1");
+    secondCard.present = false;  // a card once installed in another slot
+    machine().AddDevice(secondCard);
+
+    EXPECT_EQ(Run("UNINSTALL"), RunOutcome::Succeeded);
+
+    const auto found = [](const std::string& d) {
+        return Lines{"Removing " + d + "...", d + " found, removing...", "sleep 1000",
+                     d + " found, removing...[OK]", "sleep 1000"};
+    };
+    Lines expected{"Removing previously installed drivers and devices...", "sleep 1000"};
+    for (const auto& part : {found(kBaseDesc), found(kCardDesc), found(kCardDesc)}) {
+        expected.insert(expected.end(), part.begin(), part.end());
+    }
+    expected.push_back("Uninstall Complete!");
+    EXPECT_EQ(Timeline(), expected);
+
+    EXPECT_FALSE(machine().FindDevice("PCI\\VEN_1D9E&DEV_0B52\\BASE0"));
+    EXPECT_FALSE(machine().FindDevice("PCI\\VEN_1D9E&DEV_0B54\\CARD0"));
+    EXPECT_FALSE(machine().FindDevice("PCI\\VEN_1D9E&DEV_0B54\\CARD1"));
+    EXPECT_TRUE(machine().FindDevice("ROOT\\DECOY\\0000"));
+    EXPECT_TRUE(machine().FindDevice("ROOT\\DECOY\\0001"));
+    EXPECT_TRUE(machine().FindDevice(kPorts[0].instanceId));
+
+    EXPECT_EQ(machine().ListFolder(kInf),
+              (Lines{"1port", "4port", "oem2.inf", "oem2.pnf", "oem3.inf", "oem3.pnf", "oem4.inf",
+                     "oem4.pnf", "ZANPorts.inf"}));
+    EXPECT_TRUE(machine().ListFolder(kInf + "1port").empty());
+    EXPECT_TRUE(machine().ListFolder(kInf + "4port").empty());
+    EXPECT_STREQ(g_deviceTable[kRowOnePortCard].infName, ".\\1port\\ZAN2kmf");
+    EXPECT_STREQ(g_deviceTable[kRowFourPortCard].infName, ".\\4port\\ZAN2kmf");
+    EXPECT_FALSE(TraceHas("----> No driver installation found"));
+    EXPECT_EQ(Markers(), Lines{"RESULT.SUCCESS"});
+}
+
+TEST_F(UninstallTest, AFailedRemovalStopsThePassAndFailsTheRun) {
+    PutTableInfs();
+    AddPosDevices(true, "");
+    machine().FailNext("SetupDiRemoveDevice", ERROR_ACCESS_DENIED);
+
+    EXPECT_EQ(Run("UNINSTALL"), RunOutcome::Failed);
+
+    EXPECT_EQ(Timeline(), (Lines{"Removing previously installed drivers and devices...", "sleep 1000",
+                                 "Removing ZAN 7350-21x Base Device...",
+                                 "ZAN 7350-21x Base Device found, removing...", "sleep 1000",
+                                 "ZAN 7350-21x Base Device found, removing...[Failed]", "sleep 1000"}));
+    EXPECT_TRUE(machine().FindDevice("PCI\\VEN_1D9E&DEV_0B54\\CARD0"));
+    EXPECT_TRUE(machine().FileExists(kInf + "ZANBaseD.inf"));
+    const auto boxes = machine().MessageBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "An error was encountered while uninstalling the drivers.");
+    EXPECT_EQ(boxes[0].caption, kCaption);
+    EXPECT_EQ(Markers(), Lines{"RESULT.FAIL"});
+}
+
+TEST_F(UninstallTest, AnUnobtainableDeviceSetFindsNothingAndStillCompletes) {
+    PutTableInfs();
+    AddPosDevices(true, "");
+    machine().FailNext("SetupDiGetClassDevsA", ERROR_INVALID_PARAMETER);
+
+    EXPECT_EQ(Run("UNINSTALL"), RunOutcome::Succeeded);
+
+    const auto trace = Trace();
+    EXPECT_EQ(std::count(trace.begin(), trace.end(),
+                         std::string("----> Abnormal Exit : GetLastError() = 00000006h\n")),
+              3);
+    EXPECT_TRUE(machine().FindDevice("PCI\\VEN_1D9E&DEV_0B52\\BASE0"));
+}
+
+TEST_F(UninstallTest, OemCleanupTracesEachFileAndEachFailedDeletion) {
+    PutOemInfs();
+
+    RemoveOemInfFiles(kCardId);
+
+    EXPECT_EQ(Trace(),
+              (Lines{"----> Removing all OEM*.inf/pnf files associated with the specified search key",
+                     "----> Retreiving the windows path", "C:\\WINDOWS",
+                     "oem1.inf", "--> Opening OEM* File", "----> Search Key Not Found, exiting....",
+                     "oem2.inf", "--> Opening OEM* File", "----> Search Key Not Found, exiting....",
+                     "oem3.inf", "--> Opening OEM* File", "----> Search Key Not Found, exiting....",
+                     "oem4.inf", "--> Opening OEM* File", "----> Search Key Not Found, exiting....",
+                     "OEM5.INF", "--> Opening OEM* File", "----> Search Key Found!",
+                     "----> Deleting INF File", "----> Deleting PNF File", "----> Failed"}));
+    EXPECT_FALSE(machine().FileExists(kInf + "OEM5.INF"));
+}
+
+TEST_F(UninstallTest, OemCleanupWithoutOemFilesOnlySaysSo) {
+    RemoveOemInfFiles(kBaseId);
+
+    EXPECT_EQ(Trace(),
+              (Lines{"----> Removing all OEM*.inf/pnf files associated with the specified search key",
+                     "----> Retreiving the windows path", "C:\\WINDOWS", "----> No files found"}));
+}
+
+TEST_F(UninstallTest, OemCleanupWithoutTheWindowsFolderSearchesNothing) {
+    PutOemInfs();
+    machine().FailNext("SHGetFolderPathA", ERROR_ACCESS_DENIED);
+
+    RemoveOemInfFiles(kBaseId);
+
+    EXPECT_EQ(machine().Calls("FindFirstFileA"), 0);
+    EXPECT_TRUE(machine().FileExists(kInf + "oem1.inf"));
+    EXPECT_EQ(Trace().size(), 3u);
+}
+
+TEST_F(UninstallTest, UnreadableAndUndeletableOemFilesAreSkippedAndTheRestGoOn) {
+    PutOemInfs();
+    machine().PutFile(kInf + "oem0.inf", kBaseId);
+    machine().MakeUnreadable(kInf + "oem0.inf");
+    machine().MakeUndeletable(kInf + "oem1.inf");
+    machine().PutFile(kInf + "oem9.inf", kBaseId);
+
+    RemoveOemInfFiles(kBaseId);
+
+    EXPECT_TRUE(TraceHas("--> Error opening file"));
+    EXPECT_TRUE(machine().FileExists(kInf + "oem0.inf"));
+    EXPECT_TRUE(machine().FileExists(kInf + "oem1.inf"));
+    EXPECT_FALSE(machine().FileExists(kInf + "oem1.pnf"));
+    EXPECT_FALSE(machine().FileExists(kInf + "oem9.inf"));
+}
+
+TEST(InfBaseName, IsTheFirstDotSeparatedPieceAndCutsTheNameInPlace) {
+    char base[40] = "ZANBaseD.inf";
+    EXPECT_EQ(CutInfBaseName(base), "ZANBaseD");
+    EXPECT_STREQ(base, "ZANBaseD");
+    char sub[40] = ".\\1port\\ZAN2kmf.inf";
+    EXPECT_EQ(CutInfBaseName(sub), "\\1port\\ZAN2kmf");
+    EXPECT_STREQ(sub, ".\\1port\\ZAN2kmf");
+    char bare[40] = "NODOTS";
+    EXPECT_EQ(CutInfBaseName(bare), "NODOTS");
+    char dots[40] = "...";
+    EXPECT_EQ(CutInfBaseName(dots), "");
+}
+
+TEST(InfLineScan, FindsTheKeyOnlyWithinOneLineWhateverTheChunking) {
+    const std::string key = "PCI\\VEN_1D9E&DEV_0B52";
+    const std::string text = std::string(5000, 'x') + "PCI\\VEN_1D9E&DEV" + "_0B52 tail\nnext";
+    for (std::size_t chunk : {1u, 3u, 7u, 4096u}) {
+        InfLineScanner scanner(key);
+        bool found = false;
+        for (std::size_t at = 0; at < text.size() && !found; at += chunk) {
+            found = scanner.Feed(text.data() + at, std::min(chunk, text.size() - at));
+        }
+        EXPECT_TRUE(found) << chunk;
+    }
+    InfLineScanner split(key);
+    EXPECT_FALSE(split.Feed("PCI\\VEN_1D9E\n&DEV_0B52\n", 23));
+    InfLineScanner nul(key);
+    EXPECT_TRUE(nul.Feed("a\0b PCI\\VEN_1D9E&DEV_0B52", 25));
+    InfLineScanner empty("");
+    EXPECT_FALSE(empty.Feed("anything\n", 9));
+}
