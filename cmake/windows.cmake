@@ -1,0 +1,25 @@
+# The Windows program ZanDriverInstaller.exe: application object, progress
+# window and resources over the installer core and the Win32 platform.
+enable_language(RC)
+
+# The only DLLs the program imports are kernel32, user32, gdi32 and advapi32
+# (and the C runtime); setupapi, newdev, comctl32 and shell32 are loaded at run
+# time from the system directory (platform/win32/system_dll.cpp).
+set(CMAKE_CXX_STANDARD_LIBRARIES "-lkernel32 -luser32 -lgdi32 -ladvapi32")
+
+add_executable(ZanDriverInstaller WIN32
+  ui/win_main.cpp
+  ui/framework.cpp
+  ui/installer_app.cpp
+  ui/progress_dlg.cpp
+  res/ZanDriverInstaller.rc
+)
+target_include_directories(ZanDriverInstaller PRIVATE ${CMAKE_SOURCE_DIR}/res)
+target_link_libraries(ZanDriverInstaller PRIVATE zan_ui_logic zan_core zan_platform)
+# Self-contained: no MinGW runtime DLL beside it (the toolchain files give the
+# same flags to every link; kept here so that no toolchain can lose them).
+target_link_options(ZanDriverInstaller PRIVATE -static -static-libgcc -static-libstdc++)
+set_target_properties(ZanDriverInstaller PROPERTIES
+  OUTPUT_NAME ZanDriverInstaller
+  RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}
+)

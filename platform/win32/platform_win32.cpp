@@ -1,0 +1,134 @@
+// The plat:: operations on Windows. kernel32, user32 and advapi32 are called
+// directly; setupapi, newdev and shell32 are reached through the system DLL
+// loader, and a call whose DLL or entry point is missing fails like the real
+// one would, with the loader's last error.
+#include "platform/platform.h"
+
+#include "platform/win32/system_dll.h"
+
+namespace plat {
+namespace {
+
+template <typename Function>
+Function Setupapi(const char* name) {
+    return win32::SystemFunction<Function>("setupapi.dll", name);
+}
+
+}  // namespace
+
+// --- Device setup (setupapi) ----------------------------------------------
+
+HDEVINFO SetupDiGetClassDevsA(const GUID* classGuid, PCSTR enumerator, HWND parent, DWORD flags) {
+    auto call = Setupapi<decltype(&::SetupDiGetClassDevsA)>("SetupDiGetClassDevsA");
+    return call != nullptr ? call(classGuid, enumerator, parent, flags) : INVALID_HANDLE_VALUE;
+}
+
+BOOL SetupDiEnumDeviceInfo(HDEVINFO set, DWORD index, PSP_DEVINFO_DATA data) {
+    auto call = Setupapi<decltype(&::SetupDiEnumDeviceInfo)>("SetupDiEnumDeviceInfo");
+    return call != nullptr ? call(set, index, data) : FALSE;
+}
+
+BOOL SetupDiGetDeviceRegistryPropertyA(HDEVINFO set, PSP_DEVINFO_DATA data, DWORD property,
+                                       PDWORD valueType, PBYTE buffer, DWORD bufferSize,
+                                       PDWORD requiredSize) {
+    auto call = Setupapi<decltype(&::SetupDiGetDeviceRegistryPropertyA)>("SetupDiGetDeviceRegistryPropertyA");
+    return call != nullptr ? call(set, data, property, valueType, buffer, bufferSize, requiredSize) : FALSE;
+}
+
+BOOL SetupDiSetDeviceRegistryPropertyA(HDEVINFO set, PSP_DEVINFO_DATA data, DWORD property,
+                                       const BYTE* buffer, DWORD bufferSize) {
+    auto call = Setupapi<decltype(&::SetupDiSetDeviceRegistryPropertyA)>("SetupDiSetDeviceRegistryPropertyA");
+    return call != nullptr ? call(set, data, property, buffer, bufferSize) : FALSE;
+}
+
+BOOL SetupDiGetDeviceInstanceIdA(HDEVINFO set, PSP_DEVINFO_DATA data, PSTR id, DWORD idSize,
+                                 PDWORD requiredSize) {
+    auto call = Setupapi<decltype(&::SetupDiGetDeviceInstanceIdA)>("SetupDiGetDeviceInstanceIdA");
+    return call != nullptr ? call(set, data, id, idSize, requiredSize) : FALSE;
+}
+
+BOOL SetupDiRemoveDevice(HDEVINFO set, PSP_DEVINFO_DATA data) {
+    auto call = Setupapi<decltype(&::SetupDiRemoveDevice)>("SetupDiRemoveDevice");
+    return call != nullptr ? call(set, data) : FALSE;
+}
+
+BOOL SetupDiDestroyDeviceInfoList(HDEVINFO set) {
+    auto call = Setupapi<decltype(&::SetupDiDestroyDeviceInfoList)>("SetupDiDestroyDeviceInfoList");
+    return call != nullptr ? call(set) : FALSE;
+}
+
+// --- Driver update (newdev) -----------------------------------------------
+
+BOOL UpdateDriverForPlugAndPlayDevicesA(HWND parent, LPCSTR hardwareId, LPCSTR infPath,
+                                        DWORD installFlags, PBOOL rebootRequired) {
+    auto call = win32::SystemFunction<decltype(&::UpdateDriverForPlugAndPlayDevicesA)>(
+        "newdev.dll", "UpdateDriverForPlugAndPlayDevicesA");
+    return call != nullptr ? call(parent, hardwareId, infPath, installFlags, rebootRequired) : FALSE;
+}
+
+// --- Registry (advapi32) --------------------------------------------------
+
+LONG RegOpenKeyExA(HKEY parent, LPCSTR subKey, DWORD options, REGSAM access, PHKEY result) {
+    return ::RegOpenKeyExA(parent, subKey, options, access, result);
+}
+
+LONG RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type, const BYTE* data, DWORD size) {
+    return ::RegSetValueExA(key, valueName, reserved, type, data, size);
+}
+
+LONG RegCloseKey(HKEY key) { return ::RegCloseKey(key); }
+
+// --- Errors, files and folders (kernel32, shell32) ------------------------
+
+DWORD GetLastError() { return ::GetLastError(); }
+
+BOOL DeleteFileA(LPCSTR path) { return ::DeleteFileA(path); }
+
+HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                   DWORD disposition, DWORD attributes, HANDLE templateFile) {
+    return ::CreateFileA(path, access, share, security, disposition, attributes, templateFile);
+}
+
+BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED overlapped) {
+    return ::ReadFile(file, buffer, toRead, read, overlapped);
+}
+
+BOOL CloseHandle(HANDLE handle) { return ::CloseHandle(handle); }
+
+HANDLE FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data) { return ::FindFirstFileA(pattern, data); }
+
+BOOL FindNextFileA(HANDLE find, LPWIN32_FIND_DATAA data) { return ::FindNextFileA(find, data); }
+
+BOOL FindClose(HANDLE find) { return ::FindClose(find); }
+
+UINT GetWindowsDirectoryA(LPSTR buffer, UINT size) { return ::GetWindowsDirectoryA(buffer, size); }
+
+HRESULT SHGetFolderPathA(HWND owner, int folder, HANDLE token, DWORD flags, LPSTR path) {
+    auto call = win32::SystemFunction<decltype(&::SHGetFolderPathA)>("shell32.dll", "SHGetFolderPathA");
+    if (call == nullptr) return HRESULT_FROM_WIN32(::GetLastError());
+    return call(owner, folder, token, flags, path);
+}
+
+// --- User interaction, time and trace (user32, kernel32) ------------------
+
+int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
+    return ::MessageBoxA(owner, text, caption, type);
+}
+
+void Sleep(DWORD milliseconds) { ::Sleep(milliseconds); }
+
+void OutputDebugStringA(LPCSTR text) { ::OutputDebugStringA(text); }
+
+// --- Window lookup and synthetic input (user32) ---------------------------
+
+HWND FindWindowExA(HWND parent, HWND childAfter, LPCSTR className, LPCSTR windowName) {
+    return ::FindWindowExA(parent, childAfter, className, windowName);
+}
+
+BOOL SetForegroundWindow(HWND window) { return ::SetForegroundWindow(window); }
+
+HWND GetForegroundWindow() { return ::GetForegroundWindow(); }
+
+UINT SendInput(UINT count, LPINPUT inputs, int size) { return ::SendInput(count, inputs, size); }
+
+}  // namespace plat

@@ -1,0 +1,46 @@
+#include "ui/installer_app.h"
+
+#include "installer/operation_runner.h"
+#include "platform/win32/system_dll.h"
+#include "ui/progress_dlg.h"
+#include "ui/progress_tick.h"
+#include "ui/wizard_dismisser.h"
+
+CZANLumivaleKioskScannerandMSRDriverInstallerApp theApp;
+
+ThreadHandle g_hDismisserThread;
+DWORD g_dwDismisserThreadId = 0;
+
+namespace {
+
+// InitCommonControls, with comctl32 loaded from the system directory.
+void InitCommonControlsFromSystem() {
+    if (auto init = plat::win32::SystemFunction<decltype(&::InitCommonControls)>("comctl32.dll",
+                                                                                 "InitCommonControls"))
+        init();
+}
+
+}  // namespace
+
+BOOL CZANLumivaleKioskScannerandMSRDriverInstallerApp::InitInstance() {
+    InitCommonControlsFromSystem();
+    CWinApp::InitInstance();
+
+    CZANLumivaleKioskScannerandMSRDriverInstallerDlg dlg;
+    m_pMainWnd = &dlg;
+    dlg.m_strCmdLine = m_lpCmdLine;
+
+    g_hDismisserThread = ThreadHandle(
+        ::CreateThread(nullptr, 0, HardwareWizardDismisser, nullptr, 0, &g_dwDismisserThreadId));
+
+    if (dlg.DoModal() == -1) ReportStartFailure(nullptr, plat::GetLastError());
+
+    // The dismisser keeps running until the process ends.
+    g_hDismisserThread.reset();
+    m_pMainWnd = nullptr;
+
+    m_exitCode = ProcessExitCode(dlg.WorkerStarted(), LastRunOutcome());
+    return FALSE;
+}
+
+int CZANLumivaleKioskScannerandMSRDriverInstallerApp::ExitInstance() { return m_exitCode; }

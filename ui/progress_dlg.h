@@ -1,0 +1,39 @@
+// The progress window: a borderless dialog with one status line that follows
+// the status board every 100 ms and closes once the worker has ended.
+#pragma once
+
+#include "res/resource.h"
+#include "ui/framework.h"
+#include "ui/thread_handle.h"
+
+#include <string>
+
+class CZANLumivaleKioskScannerandMSRDriverInstallerDlg : public CDialog {
+public:
+    enum { IDD = IDD_ZANLUMIVALEKIOSKSCANNERANDMSRDRIVERINSTALLER_DIALOG };
+
+    explicit CZANLumivaleKioskScannerandMSRDriverInstallerDlg(HWND parent = nullptr);
+
+    // Whether the worker thread was created; a window that could not start it
+    // ends on its own after reporting so.
+    bool WorkerStarted() const { return static_cast<bool>(m_hWorkerThread); }
+
+    // The command-line argument text; the worker reads it for its whole life.
+    std::string m_strCmdLine;
+    HICON m_hIcon = nullptr;
+
+protected:
+    BOOL OnInitDialog() override;
+    void OnOK() override;
+    void OnCancel() override;
+    void OnTimer(UINT_PTR timerId) override;
+    bool OnPaint() override;
+    HICON OnQueryDragIcon() override;
+
+private:
+    ThreadHandle m_hWorkerThread;
+};
+
+// Tells the person at the machine that the installer could not start (the
+// window could not be shown or the worker could not be created).
+void ReportStartFailure(HWND owner, DWORD error);
