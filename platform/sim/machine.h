@@ -9,6 +9,7 @@
 
 #include "../platform.h"
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -74,23 +75,45 @@ struct KeyInput {
     ULONG_PTR extraInfo = 0;
 };
 
+// What a machine holds open for the plat:: callers: handles obtained and not
+// yet released.
+struct HandleCounts {
+    int deviceSets = 0;
+    int keys = 0;
+    int files = 0;
+    int searches = 0;
+};
+
+// Every member may be called from any thread; the machine guards its state.
+// The public settings (defaultAnswer, foregroundLocked) are atomic; the hooks
+// (onSleep, onMessageBox) are set before the threads that use them start.
 class Machine {
 public:
+    // A new machine, already Reset.
+    Machine();
+    Machine(const Machine&) = delete;
+    Machine& operator=(const Machine&) = delete;
+
     // Forget everything and start a new machine: no devices, an empty registry
     // but for the keys devices bring, a fresh Windows directory "C:\WINDOWS"
-    // with an empty "INF" folder, the clock at 0.
+    // with an empty "INF" folder, the clock at 0. Handles still open are
+    // released, faults cleared, hooks and settings back to their defaults.
     void Reset();
 
     // --- Devices ---------------------------------------------------------
     // Adds a device and its "SYSTEM\CurrentControlSet\Enum\<id>\Device Parameters"
-    // key. Devices enumerate in the order they were added.
+    // key. Devices enumerate in the order they were added. A device whose
+    // instance ID is already present replaces it in place.
     void AddDevice(const Device& device);
     // The device with this instance ID (case-insensitive), or nullptr once removed.
     const Device* FindDevice(const std::string& instanceId) const;
     std::vector<Device> Devices() const;
 
     // --- Registry (below HKEY_LOCAL_MACHINE) -----------------------------
+    // Paths are relative to HKEY_LOCAL_MACHINE, components joined by '\'.
     void CreateKey(const std::string& path);
+    // Creates the key when needed and stores the value.
+    void SetValue(const std::string& keyPath, const std::string& name, const Value& value);
     bool KeyExists(const std::string& path) const;
     std::optional<Value> GetValue(const std::string& keyPath, const std::string& name) const;
     // Opening this key fails with ERROR_ACCESS_DENIED.
@@ -98,10 +121,13 @@ public:
 
     // --- Files -------------------------------------------------------------
     static constexpr const char* kWindowsDir = "C:\\WINDOWS";
-    // The host path a Windows path maps to (components matched case-insensitively).
+    // The host path a Windows path maps to (components matched case-insensitively);
+    // empty when the path does not resolve (bad drive, missing folder, bad name).
     std::filesystem::path HostPath(const std::string& windowsPath) const;
     // Creates the file (and its folders) with these bytes.
     void PutFile(const std::string& windowsPath, const std::string& bytes = "");
+    // Creates the folder and those above it.
+    void PutFolder(const std::string& windowsPath);
     bool FileExists(const std::string& windowsPath) const;
     std::optional<std::string> ReadWholeFile(const std::string& windowsPath) const;
     // File names in a folder, sorted as the file search returns them.
@@ -117,8 +143,11 @@ public:
     // Answers given to the next boxes, in order; once used up, an OK box is
     // answered IDOK and any other box `defaultAnswer`.
     void QueueAnswers(const std::vector<int>& answers);
-    int defaultAnswer = IDNO;
+    std::atomic<int> defaultAnswer{IDNO};
     std::vector<MessageBoxCall> MessageBoxes() const;
+    // Called on every box, on the calling thread, after it was recorded and
+    // before its answer is returned: the moment the box is on the screen.
+    std::function<void(const MessageBoxCall&)> onMessageBox;
 
     // --- Clock, trace, driver updates -------------------------------------
     std::uint64_t NowMs() const;
@@ -129,10 +158,12 @@ public:
     std::vector<DriverUpdateCall> DriverUpdates() const;
 
     // --- Windows and keyboard input ----------------------------------------
+    // A top-level window, above those added before; its class is a dialog's.
     HWND AddWindow(const std::string& title);
+    HWND AddWindow(const std::string& title, const std::string& className);
     void CloseWindow(HWND window);
     // While set, SetForegroundWindow succeeds but leaves the foreground unchanged.
-    bool foregroundLocked = false;
+    std::atomic<bool> foregroundLocked{false};
     std::vector<KeyInput> Inputs() const;
     void ClearInputs();
 
@@ -144,6 +175,9 @@ public:
     void ClearFaults();
     // How often the named operation has been called since Reset.
     int Calls(const std::string& operation) const;
+
+    // Handles handed out through plat:: and not yet released.
+    HandleCounts OpenHandles() const;
 
     ~Machine();
 

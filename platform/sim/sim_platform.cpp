@@ -1,0 +1,692 @@
+// The plat:: operations on the simulated machine. Each one takes the machine's
+// lock, counts the call, fails the way the Windows function fails when a fault
+// is injected for it, and otherwise does what Windows does with what the
+// machine holds. Hooks (onSleep, onMessageBox) run after the lock is released.
+#include "../platform.h"
+#include "machine_impl.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+using sim::Machine;
+using Impl = sim::Machine::Impl;
+
+thread_local DWORD t_lastError = ERROR_SUCCESS;
+
+void SetLastError(DWORD error) { t_lastError = error; }
+
+BOOL Fail(DWORD error) {
+    SetLastError(error);
+    return FALSE;
+}
+
+HANDLE FailHandle(DWORD error) {
+    SetLastError(error);
+    return INVALID_HANDLE_VALUE;
+}
+
+std::uintptr_t Id(const void* handle) { return reinterpret_cast<std::uintptr_t>(handle); }
+
+template <typename H>
+H MakeHandle(std::uintptr_t id) {
+    return reinterpret_cast<H>(id);
+}
+
+// --- Device sets -------------------------------------------------------------
+
+bool HasInterface(const sim::Device& device, const GUID& interfaceGuid) {
+    for (const GUID& guid : device.interfaces) {
+        if (sim::SameGuid(guid, interfaceGuid)) return true;
+    }
+    return false;
+}
+
+// An enumerator names a device's bus ("PCI"), or with interface sets one instance.
+bool MatchesEnumerator(const std::string& instanceId, const std::string& enumerator) {
+    const std::string bus = instanceId.substr(0, instanceId.find('\\'));
+    return sim::EqualNoCase(bus, enumerator) || sim::EqualNoCase(instanceId, enumerator);
+}
+
+// The device behind an element of a set. Returns the error for a bad set or
+// element; `record` is null once the device was removed.
+DWORD LookupLocked(Impl& m, HDEVINFO set, const SP_DEVINFO_DATA* data, Impl::DeviceRecord** record) {
+    const auto found = m.sets.find(Id(set));
+    if (found == m.sets.end()) return ERROR_INVALID_HANDLE;
+    if (data == nullptr || data->cbSize != sizeof(SP_DEVINFO_DATA) || data->Reserved != Id(set)) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    const auto& elements = found->second.elements;
+    const bool member = std::any_of(elements.begin(), elements.end(),
+                                    [&](const Impl::SetElement& e) { return e.devInst == data->DevInst; });
+    if (!member) return ERROR_INVALID_PARAMETER;
+    *record = m.FindRecordLocked(data->DevInst);
+    return ERROR_SUCCESS;
+}
+
+// The type each property the setup interface lets a caller write is stored with.
+std::optional<DWORD> WritablePropertyType(DWORD property) {
+    switch (property) {
+    case SPDRP_HARDWAREID:
+    case SPDRP_COMPATIBLEIDS:
+    case SPDRP_UPPERFILTERS:
+    case SPDRP_LOWERFILTERS:
+        return REG_MULTI_SZ;
+    case SPDRP_FRIENDLYNAME:
+    case SPDRP_LOCATION_INFORMATION:
+    case SPDRP_SECURITY_SDS:
+    case SPDRP_UI_NUMBER_DESC_FORMAT:
+        return REG_SZ;
+    case SPDRP_CONFIGFLAGS:
+    case SPDRP_EXCLUSIVE:
+    case SPDRP_REMOVAL_POLICY_OVERRIDE:
+        return REG_DWORD;
+    case SPDRP_SECURITY:
+        return REG_BINARY;
+    default:
+        return std::nullopt;
+    }
+}
+
+bool CarriesId(const sim::Device& device, const std::string& id) {
+    for (DWORD property : {SPDRP_HARDWAREID, SPDRP_COMPATIBLEIDS}) {
+        const auto value = device.properties.find(property);
+        if (value == device.properties.end()) continue;
+        for (const std::string& entry : sim::SplitMultiSz(value->second.bytes)) {
+            if (sim::EqualNoCase(entry, id)) return true;
+        }
+    }
+    return false;
+}
+
+// --- Files ---------------------------------------------------------------------
+
+// ANSI file functions go through a MAX_PATH buffer: longer paths are refused.
+DWORD CheckAnsiPath(LPCSTR path) {
+    if (path == nullptr) return ERROR_INVALID_PARAMETER;
+    if (std::strlen(path) >= MAX_PATH) return ERROR_FILENAME_EXCED_RANGE;
+    return ERROR_SUCCESS;
+}
+
+// Whether a new open of the file with this access and sharing collides with
+// the handles already open on it.
+bool SharingConflict(const Impl& m, const std::string& key, DWORD access, DWORD share) {
+    for (const auto& entry : m.files) {
+        const Impl::OpenFile& open = entry.second;
+        if (open.key != key) continue;
+        if (((access & GENERIC_READ) && !(open.share & FILE_SHARE_READ)) ||
+            ((access & GENERIC_WRITE) && !(open.share & FILE_SHARE_WRITE)) ||
+            ((open.access & GENERIC_READ) && !(share & FILE_SHARE_READ)) ||
+            ((open.access & GENERIC_WRITE) && !(share & FILE_SHARE_WRITE))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+WIN32_FIND_DATAA FindData(const std::string& name, bool isDir, std::uintmax_t size) {
+    WIN32_FIND_DATAA data;
+    std::memset(&data, 0, sizeof data);
+    data.dwFileAttributes = isDir ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
+    data.nFileSizeHigh = static_cast<DWORD>(size >> 32);
+    data.nFileSizeLow = static_cast<DWORD>(size & 0xFFFFFFFFu);
+    std::strncpy(data.cFileName, name.c_str(), MAX_PATH - 1);
+    return data;
+}
+
+constexpr char kWindowsDir[] = "C:\\WINDOWS";
+constexpr DWORD kWindowsDirLength = sizeof kWindowsDir - 1;
+// What an unset stack buffer holds in a Windows debug build.
+constexpr unsigned char kUnsetFill = 0xCC;
+
+}  // namespace
+
+namespace plat {
+
+// --- Device setup ----------------------------------------------------------------
+
+HDEVINFO SetupDiGetClassDevsA(const GUID* classGuid, PCSTR enumerator, HWND, DWORD flags) {
+    Impl& m = sim::TheMachine().impl();
+    std::lock_guard<std::mutex> lock(m.mu);
+    if (auto fault = m.EnterLocked("SetupDiGetClassDevsA")) return FailHandle(*fault);
+    const bool allClasses = (flags & DIGCF_ALLCLASSES) != 0;
+    const bool interfaces = (flags & DIGCF_DEVICEINTERFACE) != 0;
+    if (!allClasses && classGuid == nullptr) return FailHandle(ERROR_INVALID_PARAMETER);
+
+    Impl::DeviceSet set;
+    for (const auto& record : m.devices) {
+        const sim::Device& device = record->device;
+        if ((flags & DIGCF_PRESENT) && !device.present) continue;
+        if (interfaces) {
+            // With this flag the GUID names a device interface class.
+            if (allClasses ? device.interfaces.empty() : !HasInterface(device, *classGuid)) continue;
+        } else if (!allClasses && !sim::SameGuid(device.classGuid, *classGuid)) {
+            continue;
+        }
+        if (enumerator != nullptr && *enumerator != '\0' &&
+            !MatchesEnumerator(device.instanceId, enumerator)) {
+            continue;
+        }
+        set.elements.push_back({record->devInst, device.classGuid});
+    }
+    const std::uintptr_t handle = m.NewHandleLocked();
+    m.sets.emplace(handle, std::move(set));
+    return MakeHandle<HDEVINFO>(handle);
+}
+
+BOOL SetupDiEnumDeviceInfo(HDEVINFO set, DWORD index, PSP_DEVINFO_DATA data) {
+    Impl& m = sim::TheMachine().impl();
+    std::lock_guard<std::mutex> lock(m.mu);
+    if (auto fault = m.EnterLocked("SetupDiEnumDeviceInfo")) return Fail(*fault);
+    const auto found = m.sets.find(Id(set));
+    if (found == m.sets.end()) return Fail(ERROR_INVALID_HANDLE);
+    if (data == nullptr) return Fail(ERROR_INVALID_PARAMETER);
+    if (data->cbSize != sizeof(SP_DEVINFO_DATA)) return Fail(ERROR_INVALID_USER_BUFFER);
+    const auto& elements = found->second.elements;
+    if (index >= elements.size()) return Fail(ERROR_NO_MORE_ITEMS);
+    data->ClassGuid = elements[index].classGuid;
+    data->DevInst = elements[index].devInst;
+    data->Reserved = Id(set);
+    return TRUE;
+}
+
+BOOL SetupDiGetDeviceRegistryPropertyA(HDEVINFO set, PSP_DEVINFO_DATA data, DWORD property,
+                                       PDWORD valueType, PBYTE buffer, DWORD bufferSize,
+                                       PDWORD requiredSize) {
+    Impl& m = sim::TheMachine().impl();
+    std::lock_guard<std::mutex> lock(m.mu);
+    if (auto fault = m.EnterLocked("SetupDiGetDeviceRegistryPropertyA")) return Fail(*fault);
+    Impl::DeviceRecord* record = nullptr;
+    if (DWORD error = LookupLocked(m, set, data, &record)) return Fail(error);
+    if (property >= SPDRP_MAXIMUM_PROPERTY) return Fail(ERROR_INVALID_REG_PROPERTY);
+    if (record == nullptr) return Fail(ERROR_NO_SUCH_DEVINST);
+    if (buffer == nullptr && bufferSize != 0) return Fail(ERROR_INVALID_USER_BUFFER);
+    const auto value = record->device.properties.find(property);
+    if (value == record->device.properties.end()) return Fail(ERROR_INVALID_DATA);
+    const std::string& bytes = value->second.bytes;
+    const DWORD size = static_cast<DWORD>(bytes.size());
+    if (requiredSize != nullptr) *requiredSize = size;
+    if (size > bufferSize) return Fail(ERROR_INSUFFICIENT_BUFFER);
+    if (size != 0) std::memcpy(buffer, bytes.data(), size);
+    if (valueType != nullptr) *valueType = value->second.type;
+    return TRUE;
+}
+
+BOOL SetupDiSetDeviceRegistryPropertyA(HDEVINFO set, PSP_DEVINFO_DATA data, DWORD property,
+                                       const BYTE* buffer, DWORD bufferSize) {
+    Impl& m = sim::TheMachine().impl();
+    std::lock_guard<std::mutex> lock(m.mu);
+    if (auto fault = m.EnterLocked("SetupDiSetDeviceRegistryPropertyA")) return Fail(*fault);
+    Impl::DeviceRecord* record = nullptr;
+    if (DWORD error = LookupLocked(m, set, data, &record)) return Fail(error);
+    const std::optional<DWORD> type = WritablePropertyType(property);
+    if (!type) return Fail(ERROR_INVALID_REG_PROPERTY);
+    if (record == nullptr) return Fail(ERROR_NO_SUCH_DEVINST);
+    if (buffer == nullptr && bufferSize != 0) return Fail(ERROR_INVALID_PARAMETER);
+    auto& properties = record->device.properties;
+    if (bufferSize == 0) {
+        properties.erase(property);  // an empty value clears the property
+    } else {
+        properties[property] = {*type, std::string(reinterpret_cast<const char*>(buffer), bufferSize)};
+    }
+    return TRUE;
+}
+
+BOOL SetupDiGetDeviceInstanceIdA(HDEVINFO set, PSP_DEVINFO_DATA data, PSTR id, DWORD idSize,
+                                 PDWORD requiredSize) {
+    Impl& m = sim::TheMachine().impl();
+    std::lock_guard<std::mutex> lock(m.mu);
+    if (auto fault = m.EnterLocked("SetupDiGetDeviceInstanceIdA")) return Fail(*fault);
+    Impl::DeviceRecord* record = nullptr;
+    if (DWORD error = LookupLocked(m, set, data, &record)) return Fail(error);
+    if (record == nullptr) return Fail(ERROR_NO_SUCH_DEVINST);
+    if (id == nullptr && idSize != 0) return Fail(ERROR_INVALID_USER_BUFFER);
+    const std::string& instanceId = record->device.instanceId;
+    const DWORD needed = static_cast<DWORD>(instanceId.size() + 1);
+    if (requiredSize != nullptr) *requiredSize = needed;
+    if (idSize < needed) return Fail(ERROR_INSUFFICIENT_BUFFER);
+    std::memcpy(id, instanceId.c_str(), needed);
+    return TRUE;
+}
+
+BOOL SetupDiRemoveDevice(HDEVINFO set, PSP_DEVINFO_DATA data) {
+    Impl& m = sim::TheMachine().impl();
+    std::lock_guard<std::mutex> lock(m.mu);
+    if (auto fault = m.EnterLocked("SetupDiRemoveDevice")) return Fail(*fault);
+    Impl::DeviceRecord* record = nullptr;
+    if (DWORD error = LookupLocked(m, set, data, &record)) return Fail(error);
+    if (record == nullptr) return Fail(ERROR_NO_SUCH_DEVINST);
+    // The instance goes with its hardware key; elements of sets stay, empty.
+    m.DeleteKeyLocked(Impl::EnumKeyParts(record->device.instanceId));
+    m.devices.erase(std::find_if(m.devices.begin(), m.devices.end(),
+                                 [&](const auto& r) { return r.get() == record; }));
+    return TRUE;
+}
+
+BOOL SetupDiDestroyDeviceInfoList(HDEVINFO set) {
+    Impl& m = sim::TheMachine().impl();
+    std::lock_guard<std::mutex> lock(m.mu);
+    if (auto fault = m.EnterLocked("SetupDiDestroyDeviceInfoList")) return Fail(*fault);
+    if (m.sets.erase(Id(set)) == 0) return Fail(ERROR_INVALID_HANDLE);
+    return TRUE;
+}
+
+// --- Driver update -------------------------------------------------------------------
+
+BOOL UpdateDriverForPlugAndPlayDevicesA(HWND, LPCSTR hardwareId, LPCSTR infPath, DWORD installFlags,
+                                        PBOOL rebootRequired) {
+    Impl& m = sim::TheMachine().impl();
+    std::lock_guard<std::mutex> lock(m.mu);
+    m.driverUpdates.push_back({hardwareId ? hardwareId : "", infPath ? infPath : "", installFlags});
+    if (auto fault = m.EnterLocked("UpdateDriverForPlugAndPlayDevicesA")) return Fail(*fault);
+    if (hardwareId == nullptr || infPath == nullptr) return Fail(ERROR_INVALID_PARAMETER);
+    if (installFlags & ~(INSTALLFLAG_FORCE | INSTALLFLAG_READONLY | INSTALLFLAG_NONINTERACTIVE)) {
+        return Fail(ERROR_INVALID_FLAGS);
+    }
+    const Impl::Resolved inf = m.ResolveLocked(infPath);
+    if (inf.error != ERROR_SUCCESS || !inf.exists || inf.isDir) return Fail(ERROR_FILE_NOT_FOUND);
+
+    // Driver ranking is not simulated: every call installs as if forced.
+    bool matched = false;
+    for (auto& record : m.devices) {
+        if (!record->device.present || !CarriesId(record->device, hardwareId)) continue;
+        record->device.driverInf = infPath;
+        matched = true;
+    }
+    if (!matched) return Fail(ERROR_NO_SUCH_DEVINST);
+    if (rebootRequired != nullptr) *rebootRequired = FALSE;
+    return TRUE;
+}
+
+// --- Registry ------------------------------------------------------------------------
+
+LONG RegOpenKeyExA(HKEY parent, LPCSTR subKey, DWORD, REGSAM, PHKEY result) {
+    Impl& m = sim::TheMachine().impl();
+    std::lock_guard<std::mutex> lock(m.mu);
+    if (result != nullptr) *result = nullptr;
+    if (auto fault = m.EnterLocked("RegOpenKeyExA")) return static_cast<LONG>(*fault);
+    if (result == nullptr) return ERROR_INVALID_PARAMETER;
+    std::vector<std::string> path;
+    if (parent != HKEY_LOCAL_MACHINE) {
+        const auto open = m.openKeys.find(Id(parent));
+        if (open == m.openKeys.end()) return ERROR_INVALID_HANDLE;
+        path = open->second;
+        if (m.FindKeyLocked(path) == nullptr) return ERROR_KEY_DELETED;
+    }
+    for (std::string& part : sim::SplitKeyPath(subKey ? subKey : "")) path.push_back(std::move(part));
+    if (m.FindKeyLocked(path) == nullptr) return ERROR_FILE_NOT_FOUND;
+    if (m.deniedKeys.count(sim::JoinUpper(path)) != 0) return ERROR_ACCESS_DENIED;
+    const std::uintptr_t handle = m.NewHandleLocked();
+    m.openKeys.emplace(handle, std::move(path));
+    *result = MakeHandle<HKEY>(handle);
+    return ERROR_SUCCESS;
+}
+
+LONG RegSetValueExA(HKEY key, LPCSTR valueName, DWORD, DWORD type, const BYTE* data, DWORD size) {
+    Impl& m = sim::TheMachine().impl();
+    std::lock_guard<std::mutex> lock(m.mu);
+    if (auto fault = m.EnterLocked("RegSetValueExA")) return static_cast<LONG>(*fault);
+    Impl::Key* target = nullptr;
+    if (key == HKEY_LOCAL_MACHINE) {
+        target = &m.hklm;
+    } else {
+        const auto open = m.openKeys.find(Id(key));
+        if (open == m.openKeys.end()) return ERROR_INVALID_HANDLE;
+        target = m.FindKeyLocked(open->second);
+        if (target == nullptr) return ERROR_KEY_DELETED;
+    }
+    if (data == nullptr && size != 0) return ERROR_NOACCESS;
+    sim::Value& value = target->values[valueName ? valueName : ""];
+    value.type = type;
+    value.bytes.assign(reinterpret_cast<const char*>(data), size);
+    return ERROR_SUCCESS;
+}
+
+LONG RegCloseKey(HKEY key) {
+    Impl& m = sim::TheMachine().impl();
+    std::lock_guard<std::mutex> lock(m.mu);
+    if (auto fault = m.EnterLocked("RegCloseKey")) return static_cast<LONG>(*fault);
+    if (key == HKEY_LOCAL_MACHINE) return ERROR_SUCCESS;
+    return m.openKeys.erase(Id(key)) != 0 ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+}
+
+// --- Errors, files and folders ---------------------------------------------------
+
+DWORD GetLastError() {
+    Impl& m = sim::TheMachine().impl();
+    {
+        std::lock_guard<std::mutex> lock(m.mu);
+        ++m.calls["GetLastError"];
+    }
+    return t_lastError;
+}
+
+BOOL DeleteFileA(LPCSTR path) {
+    Impl& m = sim::TheMachine().impl();
+    std::lock_guard<std::mutex> lock(m.mu);
+    if (auto fault = m.EnterLocked("DeleteFileA")) return Fail(*fault);
+    if (DWORD error = CheckAnsiPath(path)) return Fail(error);
+    const Impl::Resolved file = m.ResolveLocked(path);
+    if (file.error != ERROR_SUCCESS) return Fail(file.error);
+    if (!file.exists) return Fail(ERROR_FILE_NOT_FOUND);
+    if (file.isDir || m.undeletable.count(file.key) != 0) return Fail(ERROR_ACCESS_DENIED);
+    for (const auto& entry : m.files) {
+        if (entry.second.key == file.key && !(entry.second.share & FILE_SHARE_DELETE)) {
+            return Fail(ERROR_SHARING_VIOLATION);
+        }
+    }
+    std::error_code ec;
+    if (!std::filesystem::remove(file.host, ec)) return Fail(ERROR_ACCESS_DENIED);
+    return TRUE;
+}
+
+HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES, DWORD disposition,
+                   DWORD, HANDLE) {
+    Impl& m = sim::TheMachine().impl();
+    std::lock_guard<std::mutex> lock(m.mu);
+    if (auto fault = m.EnterLocked("CreateFileA")) return FailHandle(*fault);
+    if (DWORD error = CheckAnsiPath(path)) return FailHandle(error);
+    if (disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING ||
+        (disposition == TRUNCATE_EXISTING && !(access & GENERIC_WRITE))) {
+        return FailHandle(ERROR_INVALID_PARAMETER);
+    }
+    const Impl::Resolved file = m.ResolveLocked(path);
+    if (file.error != ERROR_SUCCESS) return FailHandle(file.error);
+    if (file.isDir) return FailHandle(ERROR_ACCESS_DENIED);
+    if (!file.exists && (disposition == OPEN_EXISTING || disposition == TRUNCATE_EXISTING)) {
+        return FailHandle(ERROR_FILE_NOT_FOUND);
+    }
+    if (file.exists && disposition == CREATE_NEW) return FailHandle(ERROR_FILE_EXISTS);
+
+    const bool creates = !file.exists;
+    const bool truncates =
+        file.exists && (disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING);
+    if (((access & GENERIC_WRITE) || creates || truncates) && m.unwritable.count(file.key) != 0) {
+        return FailHandle(ERROR_ACCESS_DENIED);
+    }
+    if ((access & GENERIC_READ) && m.unreadable.count(file.key) != 0) {
+        return FailHandle(ERROR_SHARING_VIOLATION);
+    }
+    if (SharingConflict(m, file.key, access, share)) return FailHandle(ERROR_SHARING_VIOLATION);
+
+    if (creates || truncates) {
+        std::FILE* created = std::fopen(file.host.c_str(), "wb");
+        if (created == nullptr) return FailHandle(ERROR_ACCESS_DENIED);
+        std::fclose(created);
+    }
+    Impl::OpenFile open;
+    open.key = file.key;
+    open.access = access;
+    open.share = share;
+    if (access & GENERIC_READ) {
+        open.stream.reset(std::fopen(file.host.c_str(), "rb"));
+        if (!open.stream) return FailHandle(ERROR_ACCESS_DENIED);
+    }
+    const std::uintptr_t handle = m.NewHandleLocked();
+    m.files.emplace(handle, std::move(open));
+    // Windows tells an overwritten or reopened file from a new one this way.
+    const bool mayCreate = disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS;
+    if (mayCreate) SetLastError(file.exists ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+    return MakeHandle<HANDLE>(handle);
+}
+
+BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED overlapped) {
+    Impl& m = sim::TheMachine().impl();
+    std::lock_guard<std::mutex> lock(m.mu);
+    if (read != nullptr) *read = 0;
+    if (auto fault = m.EnterLocked("ReadFile")) return Fail(*fault);
+    const auto open = m.files.find(Id(file));
+    if (open == m.files.end()) return Fail(ERROR_INVALID_HANDLE);
+    if (overlapped != nullptr || read == nullptr) return Fail(ERROR_INVALID_PARAMETER);
+    if (!open->second.stream) return Fail(ERROR_ACCESS_DENIED);
+    if (buffer == nullptr && toRead != 0) return Fail(ERROR_NOACCESS);
+    *read = static_cast<DWORD>(std::fread(buffer, 1, toRead, open->second.stream.get()));
+    return TRUE;
+}
+
+BOOL CloseHandle(HANDLE handle) {
+    Impl& m = sim::TheMachine().impl();
+    std::lock_guard<std::mutex> lock(m.mu);
+    if (auto fault = m.EnterLocked("CloseHandle")) return Fail(*fault);
+    if (m.files.erase(Id(handle)) == 0) return Fail(ERROR_INVALID_HANDLE);
+    return TRUE;
+}
+
+HANDLE FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data) {
+    Impl& m = sim::TheMachine().impl();
+    std::lock_guard<std::mutex> lock(m.mu);
+    if (auto fault = m.EnterLocked("FindFirstFileA")) return FailHandle(*fault);
+    if (DWORD error = CheckAnsiPath(pattern)) return FailHandle(error);
+    if (data == nullptr) return FailHandle(ERROR_INVALID_PARAMETER);
+
+    // "<folder>\<mask>": the folder resolves like any path, the mask is matched.
+    const std::string text = pattern;
+    const std::size_t cut = text.find_last_of("\\/");
+    std::string folder, mask;
+    if (cut != std::string::npos) {
+        folder = text.substr(0, cut + 1);
+        mask = text.substr(cut + 1);
+    } else if (text.size() >= 2 && text[1] == ':') {
+        folder = text.substr(0, 2);
+        mask = text.substr(2);
+    } else {
+        folder = "\\";
+        mask = text;
+    }
+    const sim::WinPath folderPath = sim::ParseWinPath(folder);
+    const Impl::Resolved dir = m.ResolveLocked(folderPath);
+    if (dir.error != ERROR_SUCCESS) return FailHandle(dir.error);
+    if (!dir.exists || !dir.isDir) return FailHandle(ERROR_PATH_NOT_FOUND);
+    if (mask.find_first_of("<>:\"|") != std::string::npos) return FailHandle(ERROR_INVALID_NAME);
+    if (mask == "*.*") mask = "*";  // as Windows reads it: every name, with a dot or not
+
+    std::vector<std::pair<std::string, std::filesystem::path>> entries;
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(dir.host, ec), end; !ec && it != end; it.increment(ec)) {
+        entries.emplace_back(it->path().filename().string(), it->path());
+    }
+    std::sort(entries.begin(), entries.end(),
+              [](const auto& a, const auto& b) { return sim::NoCaseLess()(a.first, b.first); });
+
+    Impl::Search search;
+    if (!folderPath.parts.empty()) {
+        // A folder below the root lists itself and its parent first.
+        for (const char* self : {".", ".."}) {
+            if (sim::WildcardMatch(mask, self)) search.found.push_back(FindData(self, true, 0));
+        }
+    }
+    for (const auto& entry : entries) {
+        if (mask.empty() || !sim::WildcardMatch(mask, entry.first)) continue;
+        const bool isDir = std::filesystem::is_directory(entry.second, ec);
+        const std::uintmax_t size = isDir ? 0 : std::filesystem::file_size(entry.second, ec);
+        search.found.push_back(FindData(entry.first, isDir, ec ? 0 : size));
+    }
+    if (search.found.empty()) return FailHandle(ERROR_FILE_NOT_FOUND);
+    *data = search.found.front();
+    const std::uintptr_t handle = m.NewHandleLocked();
+    m.searches.emplace(handle, std::move(search));
+    return MakeHandle<HANDLE>(handle);
+}
+
+BOOL FindNextFileA(HANDLE find, LPWIN32_FIND_DATAA data) {
+    Impl& m = sim::TheMachine().impl();
+    std::lock_guard<std::mutex> lock(m.mu);
+    if (auto fault = m.EnterLocked("FindNextFileA")) return Fail(*fault);
+    const auto search = m.searches.find(Id(find));
+    if (search == m.searches.end()) return Fail(ERROR_INVALID_HANDLE);
+    if (data == nullptr) return Fail(ERROR_INVALID_PARAMETER);
+    Impl::Search& s = search->second;
+    if (s.next >= s.found.size()) return Fail(ERROR_NO_MORE_FILES);
+    *data = s.found[s.next++];
+    return TRUE;
+}
+
+BOOL FindClose(HANDLE find) {
+    Impl& m = sim::TheMachine().impl();
+    std::lock_guard<std::mutex> lock(m.mu);
+    if (auto fault = m.EnterLocked("FindClose")) return Fail(*fault);
+    if (m.searches.erase(Id(find)) == 0) return Fail(ERROR_INVALID_HANDLE);
+    return TRUE;
+}
+
+UINT GetWindowsDirectoryA(LPSTR buffer, UINT size) {
+    Impl& m = sim::TheMachine().impl();
+    std::lock_guard<std::mutex> lock(m.mu);
+    if (auto fault = m.EnterLocked("GetWindowsDirectoryA")) {
+        SetLastError(*fault);
+        return 0;
+    }
+    if (buffer == nullptr || size <= kWindowsDirLength) return kWindowsDirLength + 1;
+    std::memcpy(buffer, kWindowsDir, kWindowsDirLength + 1);
+    return kWindowsDirLength;
+}
+
+HRESULT SHGetFolderPathA(HWND, int folder, HANDLE, DWORD, LPSTR path) {
+    Impl& m = sim::TheMachine().impl();
+    std::lock_guard<std::mutex> lock(m.mu);
+    if (auto fault = m.EnterLocked("SHGetFolderPathA")) {
+        // The buffer is left without a path or a terminator: a caller that
+        // uses it anyway reads junk, and past its end.
+        if (path != nullptr) std::memset(path, kUnsetFill, MAX_PATH);
+        SetLastError(*fault);
+        return E_FAIL;
+    }
+    if (path == nullptr) return E_INVALIDARG;
+    if ((folder & ~CSIDL_FLAG_MASK) != CSIDL_WINDOWS) return E_INVALIDARG;  // not simulated
+    std::memcpy(path, kWindowsDir, kWindowsDirLength + 1);
+    return S_OK;
+}
+
+// --- User interaction, time and trace ---------------------------------------------
+
+int MessageBoxA(HWND, LPCSTR text, LPCSTR caption, UINT type) {
+    Machine& machine = sim::TheMachine();
+    Impl& m = machine.impl();
+    sim::MessageBoxCall call;
+    std::function<void(const sim::MessageBoxCall&)> hook;
+    {
+        std::lock_guard<std::mutex> lock(m.mu);
+        if (auto fault = m.EnterLocked("MessageBoxA")) {
+            SetLastError(*fault);
+            return 0;
+        }
+        call.text = text ? text : "";
+        call.caption = caption ? caption : "Error";  // Windows' caption when none is given
+        call.type = type;
+        if (!m.answers.empty()) {
+            call.answer = m.answers.front();
+            m.answers.pop_front();
+        } else {
+            call.answer = (type & MB_TYPEMASK) == MB_OK ? IDOK : machine.defaultAnswer.load();
+        }
+        m.boxes.push_back(call);
+        hook = machine.onMessageBox;
+    }
+    if (hook) hook(call);
+    return call.answer;
+}
+
+void Sleep(DWORD milliseconds) {
+    Machine& machine = sim::TheMachine();
+    Impl& m = machine.impl();
+    std::function<void(DWORD)> hook;
+    {
+        std::lock_guard<std::mutex> lock(m.mu);
+        ++m.calls["Sleep"];
+        m.nowMs += milliseconds;
+        m.sleeps.push_back(milliseconds);
+        hook = machine.onSleep;
+    }
+    if (hook) hook(milliseconds);
+}
+
+void OutputDebugStringA(LPCSTR text) {
+    Impl& m = sim::TheMachine().impl();
+    {
+        std::lock_guard<std::mutex> lock(m.mu);
+        ++m.calls["OutputDebugStringA"];
+        if (text == nullptr) return;
+        m.trace.emplace_back(text);
+    }
+    if (std::getenv("ZAN_SIM_TRACE") != nullptr) {
+        // A debugger shows each message on a line of its own.
+        const std::size_t length = std::strlen(text);
+        std::fprintf(stderr, "%s%s", text, (length > 0 && text[length - 1] == '\n') ? "" : "\n");
+    }
+}
+
+// --- Windows and synthetic input -----------------------------------------------------
+
+HWND FindWindowExA(HWND parent, HWND childAfter, LPCSTR className, LPCSTR windowName) {
+    Impl& m = sim::TheMachine().impl();
+    std::lock_guard<std::mutex> lock(m.mu);
+    if (auto fault = m.EnterLocked("FindWindowExA")) {
+        SetLastError(*fault);
+        return nullptr;
+    }
+    if (parent != nullptr) return nullptr;  // simulated windows have no children
+    auto it = m.windows.rbegin();           // from the top of the Z order down
+    if (childAfter != nullptr) {
+        it = std::find_if(m.windows.rbegin(), m.windows.rend(),
+                          [&](const Impl::Window& w) { return w.hwnd == childAfter; });
+        if (it == m.windows.rend()) {
+            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+            return nullptr;
+        }
+        ++it;
+    }
+    for (; it != m.windows.rend(); ++it) {
+        if ((windowName == nullptr || sim::EqualNoCase(it->title, windowName)) &&
+            (className == nullptr || sim::EqualNoCase(it->className, className))) {
+            return it->hwnd;
+        }
+    }
+    return nullptr;
+}
+
+BOOL SetForegroundWindow(HWND window) {
+    Machine& machine = sim::TheMachine();
+    Impl& m = machine.impl();
+    std::lock_guard<std::mutex> lock(m.mu);
+    if (auto fault = m.EnterLocked("SetForegroundWindow")) return Fail(*fault);
+    if (!m.IsWindowLocked(window)) return Fail(ERROR_INVALID_WINDOW_HANDLE);
+    if (!machine.foregroundLocked) m.foreground = window;
+    return TRUE;
+}
+
+HWND GetForegroundWindow() {
+    Impl& m = sim::TheMachine().impl();
+    std::lock_guard<std::mutex> lock(m.mu);
+    if (auto fault = m.EnterLocked("GetForegroundWindow")) {
+        SetLastError(*fault);
+        return nullptr;
+    }
+    return m.foreground;
+}
+
+UINT SendInput(UINT count, LPINPUT inputs, int size) {
+    Impl& m = sim::TheMachine().impl();
+    std::lock_guard<std::mutex> lock(m.mu);
+    if (auto fault = m.EnterLocked("SendInput")) {
+        SetLastError(*fault);
+        return 0;
+    }
+    if (size != static_cast<int>(sizeof(INPUT))) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    if (inputs == nullptr && count != 0) {
+        SetLastError(ERROR_NOACCESS);
+        return 0;
+    }
+    for (UINT i = 0; i < count; ++i) {
+        if (inputs[i].type != INPUT_KEYBOARD) continue;
+        const KEYBDINPUT& key = inputs[i].ki;
+        m.inputs.push_back({m.foreground, key.wVk, key.wScan, key.dwFlags, key.time, key.dwExtraInfo});
+    }
+    return count;
+}
+
+}  // namespace plat
