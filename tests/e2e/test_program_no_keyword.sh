@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# The x64 program started with no keyword shows its progress window, clears
+# old markers, writes none, and ends on its own within 2 s with exit code 0.
+. "$(dirname "$0")/lib.sh"
+e2e_setup program_no_keyword
+
+touch "$E2E_WINDIR/RESULT.SUCCESS" "$E2E_WINDIR/RESULT.FAIL"
+e2e_watch_windows
+e2e_start_program "$E2E_EXE64"
+if ! e2e_wait_exit 10; then
+    e2e_fail "the program did not end within 10 s"
+    e2e_finish
+fi
+
+e2e_assert_eq 0 "$E2E_EXIT" "exit code"
+e2e_assert_le 2000 "$E2E_ELAPSED_MS" "milliseconds from start to exit"
+e2e_assert_eq "" "$(e2e_markers)" "markers left in the Windows directory"
+e2e_assert_trace 'CZANLumivaleKioskScannerandMSRDriverInstallerDlg::OnInitDialog()\n'
+e2e_trace_has '**** InstallTiDevice(), Installing Root Port USB Driver ****' &&
+    e2e_fail "an install ran without INSTALL on the command line"
+
+# The progress window (270 x 66 dialog units: about four times as wide as
+# high) was shown, whatever the font makes of it in pixels.
+shown=$(e2e_mapped_windows | awk '{ split($2, s, "x"); if (s[1] >= 300 && s[1] > 3 * s[2]) print }')
+[ -n "$shown" ] || e2e_fail "no progress window was shown; mapped: $(e2e_mapped_windows | tr '\n' ' ')"
+e2e_log "window shown: $shown; ended after ${E2E_ELAPSED_MS} ms"
+
+e2e_finish
