@@ -96,9 +96,10 @@ bool ProfileDevices(const std::string& word, std::vector<DeviceSpec>& out) {
     } else if (word == "empty") {
     } else if (word == "decoys") {
         // Descriptions the removal must not take for the base device's: one
-        // longer, one a shorter piece of it.
-        out.push_back({"ZAN_DECOY", &kSystemClass, "ZAN 7350-21x Base Device 2", {"ZANDECOY\\LONGER_DESCRIPTION"}, false});
-        out.push_back({"ZAN_DECOY", &kSystemClass, "ZAN 7350-21x Base", {"ZANDECOY\\SHORTER_DESCRIPTION"}, false});
+        // longer, one a shorter piece of it. Their instance IDs sort before
+        // the base device's, so a search by description meets them first.
+        out.push_back({"ZAN_0DECOY", &kSystemClass, "ZAN 7350-21x Base Device 2", {"ZANDECOY\\LONGER_DESCRIPTION"}, false});
+        out.push_back({"ZAN_0DECOY", &kSystemClass, "ZAN 7350-21x Base", {"ZANDECOY\\SHORTER_DESCRIPTION"}, false});
     } else if (word == "card2") {
         // A second card of the same kind, for the removal's second card row.
         out.push_back(Card());

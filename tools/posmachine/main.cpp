@@ -1,6 +1,9 @@
 // posmachine: the simulated point-of-sale machine's helper. See posmachine.h.
 #include "posmachine.h"
 
+#include <fcntl.h>
+#include <io.h>
+
 #include <cstdio>
 #include <cstring>
 
@@ -74,6 +77,8 @@ int main(int argc, char** argv) {
         {"create", pm::CmdCreate}, {"dump", pm::CmdDump},   {"find", pm::CmdFind},
         {"update", pm::CmdUpdate}, {"watch", pm::CmdWatch},
     };
+    // Plain "\n" line ends, as the shell scripts that read the output expect.
+    _setmode(_fileno(stdout), _O_BINARY);
     if (argc >= 2) {
         std::vector<std::string> args(argv + 2, argv + argc);
         for (const auto& c : kCommands)

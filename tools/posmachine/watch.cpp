@@ -128,6 +128,7 @@ int CmdWatch(const std::vector<std::string>& args) {
     HWND progress = nullptr;
     std::string status;
     std::string markers = Markers(windowsDir);
+    Say("watching, markers " + markers);
     std::map<HWND, long long> boxesSeen;  // box -> time it may be answered
     bool closed = false;
     while (Millis() < timeout * 1000) {

@@ -1,0 +1,295 @@
+# Helpers for the end-to-end tests that arrange a simulated point-of-sale
+# machine in the test's Wine prefix and look at it before and after a run.
+# Source it after lib.sh and e2e_setup:
+#
+#   . "$(dirname "$0")/lib.sh"
+#   . "$(dirname "$0")/machine.sh"
+#   machine_setup install_example              # e2e_setup, and the watch's clean-up
+#   machine_provision full4 decoys --oem       # tools/provision.sh
+#   machine_watch_start                        # status lines and boxes, see below
+#   e2e_start_program "$E2E_EXE64" INSTALL SILENT
+#   e2e_wait_exit 60 || e2e_fail "..."
+#   machine_watch_wait
+#   machine_expect_status <<'EOF' ... EOF
+#   machine_expect_trace <<'EOF' ... EOF
+#   machine_expect_device "Serial Port C" <<'EOF' ... EOF
+#
+# The texts compared are those of the system: status lines as the window
+# showed them, trace lines in Wine's escaping (see e2e_trace_lines), device
+# values as posmachine's dump prints them (every stored byte, \0 for a NUL).
+
+M_POSMACHINE=$E2E_BUILD/win64/tools/posmachine/posmachine.exe
+M_WIZARD=$E2E_BUILD/win64/tools/wizard-window/wizard-window.exe
+M_CAPTION='ZAN 7350-21X PCI Serial Port and Base Device Driver v1.0'
+M_WATCH_PID=""
+M_WATCH_LOG=""
+
+# machine_posmachine ARGS...: runs the helper in the test's prefix.
+machine_posmachine() { wine "$M_POSMACHINE" "$@"; }
+
+# machine_provision PROFILE [ADD-ON...] [--oem]: see tools/provision.sh.
+machine_provision() {
+    if [ ! -f "$M_POSMACHINE" ]; then
+        e2e_fail "missing $M_POSMACHINE (run make win64)"
+        e2e_finish
+    fi
+    POSMACHINE=$M_POSMACHINE "$E2E_ROOT/tools/provision.sh" "$WINEPREFIX" "$@" ||
+        { e2e_fail "provisioning $* failed"; e2e_finish; }
+}
+
+# machine_dump NAME: the machine's state into E2E_DIR/NAME.dump, also printed
+# by later helpers. Generated names (instance IDs, driver key numbers) are
+# left out, and a friendly name's bytes after its first NUL are cut to "...":
+# they are whatever the writer's buffer held past the name.
+machine_dump() {
+    machine_posmachine dump >"$E2E_DIR/$1.full" || e2e_fail "posmachine dump failed"
+    sed -e '/^  instance /d' -e '/^  driver "/d' \
+        -e '/^  friendly-name /s/^\(  friendly-name [^"]*"\([^\\]\|\\[^0]\)*\\0\).*/\1.../' \
+        "$E2E_DIR/$1.full" >"$E2E_DIR/$1.dump"
+}
+
+# machine_device NAME DESCRIPTION: the lines of the device(s) of that exact
+# description in dump NAME, without the "device" line itself.
+machine_device() {
+    awk -v want="device \"$2\"" '
+        /^device / { on = ($0 == want); next }
+        /^[^ ]/ { on = 0 }
+        on { sub(/^  /, ""); print }
+    ' "$E2E_DIR/$1.dump"
+}
+
+# machine_files NAME: the files of dump NAME below C:\windows\inf (ZAN*,
+# OEM*, 1port\, 4port\), one a line, without their sizes.
+machine_files() { sed -n 's/^file \(inf\\[^ ]*\).*/\1/p' "$E2E_DIR/$1.dump"; }
+
+# machine_markers NAME: the markers present in dump NAME.
+machine_markers() { sed -n 's/^marker \(.*\) present$/\1/p' "$E2E_DIR/$1.dump"; }
+
+# machine_expect_files NAME < lines: these files are in the INF folder of dump
+# NAME ("+ inf\x") or are not ("- inf\x").
+machine_expect_files() {
+    local line files
+    files=$(machine_files "$1")
+    while IFS= read -r line; do
+        case $line in
+            "+ "*) grep -qxF -- "${line#+ }" <<<"$files" || e2e_fail "$1: ${line#+ } is missing" ;;
+            "- "*) grep -qxF -- "${line#- }" <<<"$files" && e2e_fail "$1: ${line#- } is still there" ;;
+            "") ;;
+            *) e2e_fail "bad file expectation: $line" ;;
+        esac
+    done
+}
+
+# The device table's machine as the dump shows it. A renamed port's friendly
+# name is written from a buffer with a byte count of 100 and kept as UTF-16:
+# 200 bytes, of which those after the name's NUL are the buffer's leftovers.
+M_FRIENDLY_BYTES=200
+
+# machine_expect_port NAME LETTER HARDWARE_ID COM|- INSTALLED: Serial Port
+# LETTER in dump NAME: its driver from ZANPorts.inf when INSTALLED is 1, and
+# its port name and friendly name for COM (none for -).
+machine_expect_port() {
+    machine_expect_device "$1" "Serial Port $2" < <(
+        echo "hardware-id \"$3\""
+        echo "present yes"
+        echo "ports-interface present"
+        echo "setup-class {4D36E978-E325-11CE-BFC1-08002BE10318}"
+        [ "$4" != - ] && echo "friendly-name REG_SZ $M_FRIENDLY_BYTES bytes \"Serial Port $2($4)\\0..."
+        echo 'class "Ports"'
+        if [ "$5" = 1 ]; then
+            echo 'driver.InfPath "ZANPorts.inf"'
+            echo 'driver.InfSection "ZANPort_Install"'
+        fi
+        if [ "$4" != - ]; then echo "port-name REG_SZ 10 bytes \"$4\\0\""; else echo "port-name absent"; fi
+    )
+}
+
+# machine_expect_base NAME INSTALLED: the base device in dump NAME, with its
+# driver from ZANBaseD.inf when INSTALLED is 1.
+machine_expect_base() {
+    machine_expect_device "$1" "ZAN 7350-21x Base Device" < <(
+        echo 'hardware-id "PCI\VEN_1D9E&DEV_0B52&SUBSYS_0B531D9E"'
+        echo "present yes"
+        echo "setup-class {4D36E97D-E325-11CE-BFC1-08002BE10318}"
+        echo 'class "System"'
+        if [ "$2" = 1 ]; then
+            echo 'driver.InfPath "ZANBaseD.inf"'
+            echo 'driver.InfSection "ZANBase_Install"'
+        fi
+    )
+}
+
+# machine_expect_card NAME none|1|4: the card in dump NAME, with the driver
+# of the one-port or four-port package, or none. Wine keeps its own copy of
+# the installed INF in the INF folder under the INF's name (oemN.inf when
+# that name is taken), and InfPath names that copy.
+machine_expect_card() {
+    machine_expect_device "$1" "ZAN 7350-21x Serial Multifunction Device" < <(
+        echo 'hardware-id "PCI\VEN_1D9E&DEV_0B54&SUBSYS_0B551D9E&REV_10"'
+        echo 'hardware-id "PCI\VEN_1D9E&DEV_0B54&SUBSYS_0B551D9E"'
+        echo "present yes"
+        echo "setup-class {4D36E971-E325-11CE-BFC1-08002BE10318}"
+        if [ "$2" != none ]; then
+            echo 'class "MultiFunction"'
+            echo 'driver.InfPath "ZAN2kmf.inf"'
+            echo "driver.InfSection \"ZAN$2Port_Install\""
+        fi
+    )
+}
+
+# machine_descriptions NAME: the description of every device in dump NAME.
+machine_descriptions() { sed -n 's/^device "\(.*\)"$/\1/p' "$E2E_DIR/$1.dump"; }
+
+# machine_expect_device NAME DESCRIPTION < expected lines: the device's lines
+# in dump NAME are exactly those given. (Like every check here: give it its
+# input by redirection, not through a pipe, or its verdict is lost.)
+machine_expect_device() {
+    local want got
+    want=$(cat)
+    got=$(machine_device "$1" "$2")
+    [ "$want" = "$got" ] ||
+        e2e_fail "$1: device \"$2\" differs (- expected, + actual):
+$(diff -u <(echo "$want") <(echo "$got") | tail -n +3 | grep '^[-+]' | sed 's/^/    /')"
+}
+
+# machine_expect_unchanged NAME1 NAME2 DESCRIPTION: the device's lines are the
+# same in both dumps.
+machine_expect_unchanged() {
+    local a b
+    a=$(machine_device "$1" "$3")
+    b=$(machine_device "$2" "$3")
+    [ -n "$a" ] || e2e_fail "device \"$3\" missing from $1"
+    [ "$a" = "$b" ] || e2e_fail "device \"$3\" changed between $1 and $2"
+}
+
+# machine_expect_lines WHAT ACTUAL < expected: ACTUAL (a text) is exactly the
+# expected lines.
+machine_expect_lines() {
+    local want
+    want=$(cat)
+    [ "$want" = "$2" ] ||
+        e2e_fail "$1 differ (- expected, + actual):
+$(diff -u <(echo "$want") <(echo "$2") | tail -n +3 | grep '^[-+]' | sed 's/^/    /')"
+}
+
+# --- The progress window, seen from outside ----------------------------------
+
+# machine_watch_start [--answer CAPTION=yes|no|ok]... [--hold MS]: follows the
+# program's window from now on (posmachine watch) into E2E_DIR/watch.log.
+machine_watch_start() {
+    M_WATCH_LOG=$E2E_DIR/watch.log
+    wine "$M_POSMACHINE" watch --timeout 170 "$@" >"$M_WATCH_LOG" 2>&1 &
+    M_WATCH_PID=$!
+    # The watch is running once it has printed its first line.
+    local i
+    for i in $(seq 1 100); do
+        [ -s "$M_WATCH_LOG" ] && return 0
+        sleep 0.05
+    done
+    return 0
+}
+
+# machine_watch_wait [SECONDS]: waits until the watch has seen the window close.
+machine_watch_wait() {
+    local deadline=$(($(date +%s) + ${1:-20}))
+    while kill -0 "$M_WATCH_PID" 2>/dev/null; do
+        if [ "$(date +%s)" -ge "$deadline" ]; then
+            kill "$M_WATCH_PID" 2>/dev/null
+            e2e_fail "the window watch did not end (window still open?)"
+            break
+        fi
+        sleep 0.05
+    done
+    wait "$M_WATCH_PID" 2>/dev/null
+    M_WATCH_PID=""
+}
+
+# machine_status_seen: every status line the window showed, in order, in the
+# watch's escaping (a quote or backslash escaped, other bytes as \xNN).
+machine_status_seen() { sed -n 's/^ *[0-9]* status "\(.*\)"$/\1/p' "$M_WATCH_LOG"; }
+
+# machine_boxes_seen: "caption|text|buttons|markers" of every message box that
+# appeared, in the watch's escaping (a line break of the text as \x0A).
+machine_boxes_seen() {
+    sed -n 's/^ *[0-9]* box caption "\(.*\)" text "\(.*\)" buttons \(.*\) markers \(.*\)$/\1|\2|\3|\4/p' "$M_WATCH_LOG"
+}
+
+# machine_event_ms PATTERN: the watch's time of its first line matching PATTERN.
+machine_event_ms() { grep -E -m1 "^ *[0-9]+ $1" "$M_WATCH_LOG" | awk '{ print $1 }'; }
+
+# machine_expect_status < lines: checks the status lines the window showed.
+# Each expected line is "must: TEXT" (it stays up for a pause of a second or
+# more, so every 100 ms tick of the window shows it) or "may: TEXT" (it is
+# replaced at once, so a tick sees it only by chance); 'may: ""' is the empty
+# line. The lines seen must be
+# these, in this order, with none left out but "may" lines.
+machine_expect_status() {
+    local -a kind=() text=() seen=()
+    local line i=0 j n
+    while IFS= read -r line; do
+        case $line in
+            "must: "*) kind+=(must); text+=("${line#must: }") ;;
+            'may: ""') kind+=(may); text+=("") ;;
+            "may: "*) kind+=(may); text+=("${line#may: }") ;;
+            "") ;;
+            *) e2e_fail "bad status expectation: $line"; return ;;
+        esac
+    done
+    mapfile -t seen < <(machine_status_seen)
+    n=${#text[@]}
+    for line in "${seen[@]}"; do
+        while [ $i -lt $n ] && [ "${text[$i]}" != "$line" ]; do
+            if [ "${kind[$i]}" = must ]; then
+                e2e_fail "status line not shown: \"${text[$i]}\" (seen: $(printf '"%s" ' "${seen[@]}"))"
+                return
+            fi
+            i=$((i + 1))
+        done
+        if [ $i -ge $n ]; then
+            e2e_fail "unexpected or out-of-order status line: \"$line\" (seen: $(printf '"%s" ' "${seen[@]}"))"
+            return
+        fi
+        i=$((i + 1))
+    done
+    for ((j = i; j < n; j++)); do
+        [ "${kind[$j]}" = must ] && { e2e_fail "status line not shown: \"${text[$j]}\""; return; }
+    done
+}
+
+# machine_tool_trace: the program's own trace lines (not the stand-in
+# newdev.dll's nor Wine's), see e2e_trace_lines.
+machine_tool_trace() { e2e_trace_lines | grep -v '^stub newdev: '; }
+
+# machine_expect_trace < lines: the program traced exactly these lines, in
+# this order (Wine's escaping). Feed it with a here-document or < <(...), not
+# through a pipe: a check in a subshell would not count.
+machine_expect_trace() { machine_expect_lines "trace lines" "$(machine_tool_trace)"; }
+
+# machine_trace_install_rows N: the trace of N successful driver updates.
+machine_trace_install_rows() {
+    local k
+    for ((k = 0; k < $1; k++)); do
+        printf '%s\n' '**** InstallTiDevice(), Installing Root Port USB Driver ****' '--> Installing device driver'
+    done
+}
+
+# machine_trace_map_port IDS...: the trace of a port found by FindDevice after
+# walking the ports with the hardware IDs IDS (the last one matching), and
+# renamed.
+machine_trace_map_port() {
+    local id
+    echo '--> Device Enumeration(FindDevice)'
+    for id in "$@"; do printf '%s\n' "$id" '\n'; done
+    printf '%s\n' '----> FindDevice match(REG_MULTI_SZ)!' '--> Reassigning COM port\n'
+}
+
+# machine_setup NAME: e2e_setup, with a clean-up that also ends the watch.
+machine_setup() {
+    e2e_setup "$1"
+    trap machine_cleanup EXIT
+}
+
+machine_cleanup() {
+    [ -n "$M_WATCH_PID" ] && kill "$M_WATCH_PID" 2>/dev/null
+    e2e_cleanup
+}
