@@ -220,17 +220,20 @@ machine_event_ms() { grep -E -m1 "^ *[0-9]+ $1" "$M_WATCH_LOG" | awk '{ print $1
 # machine_expect_status < lines: checks the status lines the window showed.
 # Each expected line is "must: TEXT" (it stays up for a pause of a second or
 # more, so every 100 ms tick of the window shows it) or "may: TEXT" (it is
-# replaced at once, so a tick sees it only by chance); 'may: ""' is the empty
-# line. The lines seen must be
+# replaced at once, so a tick sees it only by chance); "" stands for the
+# empty line. The lines seen must be
 # these, in this order, with none left out but "may" lines.
 machine_expect_status() {
     local -a kind=() text=() seen=()
     local line i=0 j n
     while IFS= read -r line; do
         case $line in
-            "must: "*) kind+=(must); text+=("${line#must: }") ;;
-            'may: ""') kind+=(may); text+=("") ;;
-            "may: "*) kind+=(may); text+=("${line#may: }") ;;
+            "must: "* | "may: "*)
+                kind+=("${line%%:*}")
+                line=${line#*: }
+                [ "$line" = '""' ] && line=""
+                text+=("$line")
+                ;;
             "") ;;
             *) e2e_fail "bad status expectation: $line"; return ;;
         esac
