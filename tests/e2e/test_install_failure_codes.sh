@@ -1,0 +1,98 @@
+#!/usr/bin/env bash
+# A driver update that fails, through the stand-in newdev.dll, with each of
+# the errors the tool tells apart (2, 1004, 0xE000020B) and another one (5):
+# the trace names the cause, the failed row shows "[Failed]" for 2 s, then
+# the error box (exact text, caption, one OK button) waits with no marker
+# written; RESULT.FAIL appears only once the box is dismissed, alone, and the
+# program ends with exit code 1. Rows after the failed one are not tried.
+. "$(dirname "$0")/lib.sh"
+. "$(dirname "$0")/machine.sh"
+machine_setup install_failure_codes
+
+machine_provision full4
+base_inf='C:\\windows\\INF\\ZANBaseD.inf'
+one_port_inf='C:\\windows\\INF\\.\\1port\\ZAN2kmf.inf'
+four_port_inf='C:\\windows\\INF\\.\\4port\\ZAN2kmf.inf'
+base_id='PCI\\VEN_1D9E&DEV_0B52&SUBSYS_0B531D9E'
+card_id='PCI\\VEN_1D9E&DEV_0B54&SUBSYS_0B551D9E&REV_10'
+
+# run_failing ERROR ROW_DESCRIPTION ID INF CAUSE ARGUMENTS...: one run whose
+# first driver update (of the row described, for ID from INF) fails with
+# ERROR, traced as CAUSE.
+run_failing() {
+    local error=$1 row=$2 id=$3 inf=$4 cause=$5 failed_ms box_ms answer_ms fail_ms closed_ms
+    shift 5
+    e2e_log "error $error: $*"
+    machine_provision empty # the INF files afresh
+    touch "$E2E_WINDIR/RESULT.SUCCESS"
+    e2e_install_stub_newdev "$error"
+    machine_watch_start --hold 800 --answer "$M_CAPTION=ok"
+    e2e_start_program "$E2E_EXE64" "$@"
+    e2e_wait_exit 30 || { e2e_fail "error $error: the program did not end"; return; }
+    machine_watch_wait
+
+    e2e_assert_eq 1 "$E2E_EXIT" "error $error: exit code"
+    e2e_assert_eq RESULT.FAIL "$(e2e_markers)" "error $error: markers"
+    machine_expect_lines "error $error: message boxes" "$(machine_boxes_seen)" <<BOXES
+$M_CAPTION|An error was encountered while installing the drivers.|OK|none
+BOXES
+    machine_expect_status <<LINES
+may: Checking for previously installed drivers...
+may: ""
+may: Installing $row...
+must: Installing $row...[Failed]
+LINES
+    machine_expect_trace <<TRACE
+CZANLumivaleKioskScannerandMSRDriverInstallerDlg::OnInitDialog()\\n
+**** InstallTiDevice(), Installing Root Port USB Driver ****
+--> Installing device driver
+----> Device Driver Installation failed : $cause\\n
+--> Failure installing Driver
+TRACE
+    machine_expect_lines "error $error: driver updates made" "$(e2e_trace_lines | grep '^stub newdev: ')" <<CALLS
+stub newdev: UpdateDriverForPlugAndPlayDevicesA(\\"$id\\", \\"$inf\\", flags 0x1) -> error $(printf '0x%08x' "$error")\\n
+CALLS
+
+    # The failed line stays 2 s; the window stays up under the box; the
+    # marker comes after the box, the window's end after the marker.
+    failed_ms=$(machine_event_ms 'status ".*\[Failed\]"')
+    box_ms=$(machine_event_ms 'box caption')
+    answer_ms=$(machine_event_ms 'box answer')
+    fail_ms=$(machine_event_ms 'markers RESULT.FAIL')
+    closed_ms=$(machine_event_ms 'window closed')
+    if [ -z "$failed_ms" ] || [ -z "$box_ms" ] || [ -z "$answer_ms" ] || [ -z "$fail_ms" ] || [ -z "$closed_ms" ]; then
+        e2e_fail "error $error: events missing from the watch: $(tr '\n' '|' <"$M_WATCH_LOG")"
+        return
+    fi
+    [ $((box_ms - failed_ms)) -ge 1800 ] || e2e_fail "error $error: box $((box_ms - failed_ms)) ms after [Failed], not 2 s"
+    [ "$fail_ms" -gt "$answer_ms" ] || e2e_fail "error $error: RESULT.FAIL before the box was dismissed"
+    [ "$closed_ms" -ge "$fail_ms" ] || e2e_fail "error $error: window closed before RESULT.FAIL"
+}
+
+run_failing 2 "ZAN 7350-21x Serial Multifunction Device" "$card_id" "$one_port_inf" \
+    "INF File Not Found" INSTALL SILENT
+machine_dump after_2
+# The declined base device lost its INF although the install failed.
+machine_expect_files after_2 <<'FILES'
+- inf\ZANBaseD.inf
+FILES
+
+run_failing 1004 "ZAN 7350-21x Base Device" "$base_id" "$base_inf" \
+    "Invalid Flags" INSTALL SILENT BASE_DEVICE
+run_failing 0xE000020B "ZAN 7350-21x Base Device" "$base_id" "$base_inf" \
+    "No such device" INSTALL SILENT BASE_DEVICE MAROVEL_SERIAL
+run_failing 5 "ZAN 7350-21x Serial Multifunction Device" "$card_id" "$four_port_inf" \
+    "GetLastError() = 00000005h" INSTALL SILENT MAROVEL_SERIAL
+
+# Nothing was installed or renamed by the stand-in; the last run declined
+# the base device again.
+machine_dump after
+machine_expect_base after 0
+machine_expect_card after none
+machine_expect_port after C 'MF\PCI1D9E_COMF' - 0
+machine_expect_files after <<'FILES'
+- inf\ZANBaseD.inf
++ inf\4port\ZAN2kmf.inf
+FILES
+
+e2e_finish
