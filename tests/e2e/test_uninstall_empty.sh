@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# "UNINSTALL" on a machine with none of the devices, only decoys whose
+# descriptions are a longer one and a shorter piece of the base device's:
+# every search ends with "No more devices", nothing is removed, no file is
+# deleted (OEM copies that name the devices included), and the run succeeds.
+. "$(dirname "$0")/lib.sh"
+. "$(dirname "$0")/machine.sh"
+machine_setup uninstall_empty
+
+machine_provision empty decoys --oem
+: >"$E2E_WINDIR/inf/ZANBaseD.pnf"
+machine_dump before
+
+machine_watch_start
+e2e_start_program "$E2E_EXE64" UNINSTALL
+e2e_wait_exit 30 || { e2e_fail "the program did not end within 30 s"; e2e_finish; }
+machine_watch_wait
+machine_dump after
+
+e2e_assert_eq 0 "$E2E_EXIT" "exit code"
+e2e_assert_eq RESULT.SUCCESS "$(e2e_markers)" "markers"
+machine_expect_status <<'LINES'
+may: Checking for previously installed drivers...
+may: ""
+must: Removing previously installed drivers and devices...
+may: Removing ZAN 7350-21x Base Device...
+may: Removing ZAN 7350-21x Serial Multifunction Device...
+may: Uninstall Complete!
+LINES
+machine_expect_trace <<'TRACE'
+CZANLumivaleKioskScannerandMSRDriverInstallerDlg::OnInitDialog()\n
+**** Removing installed drivers ****
+--> Device Enumeration(FindDevice)
+----> No more devices\n
+--> Device Enumeration(FindDevice)
+----> No more devices\n
+--> Device Enumeration(FindDevice)
+----> No more devices\n
+----> No driver installation found
+TRACE
+
+machine_expect_lines "devices" "$(machine_descriptions after)" <<'DEVICES'
+ZAN 7350-21x Base
+ZAN 7350-21x Base Device 2
+DEVICES
+machine_expect_lines "INF folder" "$(machine_files after)" <<<"$(machine_files before)"
+
+e2e_finish

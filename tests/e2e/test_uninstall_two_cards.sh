@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# "UNINSTALL" on a machine with two cards and no base device: the one-port row
+# removes the first card, the four-port row the second (the removed one can no
+# longer be read and is passed over), and both packages' INF and PNF files
+# are deleted; the ports stay.
+. "$(dirname "$0")/lib.sh"
+. "$(dirname "$0")/machine.sh"
+machine_setup uninstall_two_cards
+
+machine_provision nobase card2
+: >"$E2E_WINDIR/inf/1port/ZAN2kmf.pnf"
+: >"$E2E_WINDIR/inf/4port/ZAN2kmf.pnf"
+: >"$E2E_WINDIR/inf/ZANBaseD.pnf"
+
+machine_watch_start
+e2e_start_program "$E2E_EXE64" UNINSTALL
+e2e_wait_exit 30 || { e2e_fail "the program did not end within 30 s"; e2e_finish; }
+machine_watch_wait
+machine_dump after
+
+e2e_assert_eq 0 "$E2E_EXIT" "exit code"
+e2e_assert_eq RESULT.SUCCESS "$(e2e_markers)" "markers"
+machine_expect_status <<'LINES'
+may: Checking for previously installed drivers...
+may: ""
+must: Removing previously installed drivers and devices...
+may: Removing ZAN 7350-21x Base Device...
+may: Removing ZAN 7350-21x Serial Multifunction Device...
+must: ZAN 7350-21x Serial Multifunction Device found, removing...
+must: ZAN 7350-21x Serial Multifunction Device found, removing...[OK]
+may: Removing ZAN 7350-21x Serial Multifunction Device...
+must: ZAN 7350-21x Serial Multifunction Device found, removing...
+must: ZAN 7350-21x Serial Multifunction Device found, removing...[OK]
+may: Uninstall Complete!
+LINES
+removed=$(printf '%s\n' '----> FindDevice match(REG_SZ)!' '----> Driver installation found' \
+    '----> Removing Device' '--> REMOVING DEVICE....' \
+    '----> Removing all OEM*.inf/pnf files associated with the specified search key' \
+    '----> Retreiving the windows path' 'C:\\windows' '----> No files found')
+machine_expect_trace <<TRACE
+CZANLumivaleKioskScannerandMSRDriverInstallerDlg::OnInitDialog()\\n
+**** Removing installed drivers ****
+--> Device Enumeration(FindDevice)
+----> No more devices\\n
+--> Device Enumeration(FindDevice)
+$removed
+--> Device Enumeration(FindDevice)
+$removed
+TRACE
+
+machine_expect_lines "devices left" "$(machine_descriptions after)" <<'DEVICES'
+Serial Port C
+Serial Port D
+Serial Port E
+Serial Port F
+DEVICES
+machine_expect_files after <<'FILES'
+- inf\1port\ZAN2kmf.inf
+- inf\1port\ZAN2kmf.pnf
+- inf\4port\ZAN2kmf.inf
+- inf\4port\ZAN2kmf.pnf
++ inf\ZANBaseD.inf
++ inf\ZANBaseD.pnf
++ inf\ZANPorts.inf
+FILES
+
+e2e_finish
