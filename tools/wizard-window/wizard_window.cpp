@@ -12,6 +12,9 @@
 #endif
 #include <windows.h>
 
+#include <fcntl.h>
+#include <io.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -58,7 +61,9 @@ int main(int argc, char** argv) {
     }
     const char* title = argv[1];
     double seconds = std::atof(argv[2]);
-    if (argc == 4 && !(g_log = std::fopen(argv[3], "w"))) {
+    // Plain "\n" line ends, as the shell scripts that read the log expect.
+    _setmode(_fileno(stdout), _O_BINARY);
+    if (argc == 4 && !(g_log = std::fopen(argv[3], "wb"))) {
         std::fprintf(stderr, "wizard-window: cannot write %s\n", argv[3]);
         return 2;
     }
