@@ -1,0 +1,87 @@
+#!/usr/bin/env bash
+# DLL planting: newdev.dll, setupapi.dll, cfgmgr32.dll, comctl32.dll and
+# shell32.dll placed beside the program, with Wine told to prefer native DLLs
+# for each, are never loaded, in an install run and in an uninstall run; both
+# runs end as usual. A control program in the same folder that loads the five
+# by name does get the planted copies, so the plant itself works.
+. "$(dirname "$0")/lib.sh"
+. "$(dirname "$0")/machine.sh"
+machine_setup dll_planting
+
+dlls="newdev setupapi cfgmgr32 comctl32 shell32"
+app=$E2E_DIR/app
+rm -rf "$app"
+mkdir -p "$app"
+cp "$E2E_EXE64" "$app/"
+
+# The planted DLL says so in the debugger output and leaves <dll>.loaded beside itself.
+cat >"$E2E_DIR/planted.c" <<'C'
+#include <windows.h>
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
+    char path[MAX_PATH + 8], line[MAX_PATH + 40];
+    (void)reserved;
+    if (reason == DLL_PROCESS_ATTACH) {
+        GetModuleFileNameA(instance, path, MAX_PATH);
+        wsprintfA(line, "PLANTED DLL LOADED: %s\n", path);
+        OutputDebugStringA(line);
+        lstrcatA(path, ".loaded");
+        CloseHandle(CreateFileA(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL));
+    }
+    return TRUE;
+}
+C
+cat >"$E2E_DIR/control.c" <<'C'
+#include <windows.h>
+int main(void) {
+    static const char *names[] = {"newdev.dll", "setupapi.dll", "cfgmgr32.dll", "comctl32.dll", "shell32.dll"};
+    int i;
+    for (i = 0; i < 5; i++) LoadLibraryA(names[i]);
+    return 0;
+}
+C
+x86_64-w64-mingw32-gcc -shared -O2 -o "$E2E_DIR/planted.dll" "$E2E_DIR/planted.c" &&
+    x86_64-w64-mingw32-gcc -O2 -o "$app/control.exe" "$E2E_DIR/control.c" ||
+    { e2e_fail "cannot build the planted DLL"; e2e_finish; }
+for dll in $dlls; do cp "$E2E_DIR/planted.dll" "$app/$dll.dll"; done
+export WINEDLLOVERRIDES="newdev,setupapi,cfgmgr32,comctl32,shell32=n,b"
+
+# planted_loads: the planted DLLs that reported loading, one a line.
+planted_loads() {
+    { grep -ho 'PLANTED DLL LOADED: [^"]*' "$E2E_TRACE" 2>/dev/null | sed 's/\\n$//; s/.*\\//'
+      (cd "$app" && ls -1 *.loaded 2>/dev/null | sed 's/\.loaded$//'); } | tr 'A-Z' 'a-z' | sort -u
+}
+
+E2E_TRACE=$E2E_DIR/control.trace
+WINEDEBUG=+debugstr wine "$app/control.exe" 2>"$E2E_TRACE"
+machine_expect_lines "DLLs the control program loaded from its folder" "$(planted_loads)" <<'LOADED'
+cfgmgr32.dll
+comctl32.dll
+newdev.dll
+setupapi.dll
+shell32.dll
+LOADED
+rm -f "$app"/*.loaded
+
+machine_provision full1
+e2e_start_program "$app/ZanDriverInstaller.exe" INSTALL SILENT
+e2e_wait_exit 40 || { e2e_fail "the install did not end within 40 s"; e2e_finish; }
+e2e_assert_eq 0 "$E2E_EXIT" "install: exit code"
+e2e_assert_eq RESULT.SUCCESS "$(e2e_markers)" "install: markers"
+e2e_assert_eq "" "$(planted_loads)" "install: planted DLLs loaded"
+machine_dump installed
+machine_expect_card installed 1
+machine_device installed "Serial Port C" | grep -qxF 'port-name REG_SZ 10 bytes "COM3\0"' ||
+    e2e_fail "install: Serial Port C was not named COM3"
+
+e2e_start_program "$app/ZanDriverInstaller.exe" UNINSTALL
+e2e_wait_exit 40 || { e2e_fail "the uninstall did not end within 40 s"; e2e_finish; }
+e2e_assert_eq 0 "$E2E_EXIT" "uninstall: exit code"
+e2e_assert_eq RESULT.SUCCESS "$(e2e_markers)" "uninstall: markers"
+e2e_assert_eq "" "$(planted_loads)" "uninstall: planted DLLs loaded"
+e2e_assert_trace '----> Retreiving the windows path'
+machine_dump removed
+machine_expect_lines "devices after the uninstall" "$(machine_descriptions removed)" <<'DEVICES'
+Serial Port C
+DEVICES
+
+e2e_finish
