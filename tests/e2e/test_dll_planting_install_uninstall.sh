@@ -6,7 +6,7 @@
 # by name does get the planted copies, so the plant itself works.
 . "$(dirname "$0")/lib.sh"
 . "$(dirname "$0")/machine.sh"
-machine_setup dll_planting
+machine_setup dll_planting_install_uninstall
 
 dlls="newdev setupapi cfgmgr32 comctl32 shell32"
 app=$E2E_DIR/app
