@@ -1,0 +1,152 @@
+// The progress window's timer tick, its start of the worker and the process
+// exit code, without the window: the tick gets the text the status line held
+// when read back, as the window reads it into its 80-byte buffer.
+#include "machine_fixture.h"
+#include "ui/progress_tick.h"
+
+#include <string>
+
+namespace {
+
+// What the window reads back from a status line showing `text`.
+std::string ReadBack(const std::string& text) { return text.substr(0, kStatusReadBackSize - 1); }
+
+class TickTest : public ::testing::Test {
+protected:
+    void SetUp() override { board.SetRunning(true); }
+    StatusBoard board;
+};
+
+}  // namespace
+
+TEST_F(TickTest, FirstTickReplacesTheInitialTextWithTheBoardsStillEmptyLine) {
+    const ProgressTick tick = DecideProgressTick("Checking for previously installed drivers...", board);
+
+    EXPECT_EQ(tick.action, ProgressTick::SetText);
+    EXPECT_STREQ(tick.text, "");
+}
+
+TEST_F(TickTest, LineIsCopiedOnlyWhenItDiffersExactly) {
+    board.SetLine("Installing %s...", "ZAN 7350-21x Base Device");
+
+    EXPECT_EQ(DecideProgressTick("Installing ZAN 7350-21x Base Device...", board).action, ProgressTick::Keep);
+    EXPECT_EQ(DecideProgressTick("installing ZAN 7350-21x Base Device...", board).action, ProgressTick::SetText);
+    EXPECT_EQ(DecideProgressTick("Installing ZAN 7350-21x Base Device", board).action, ProgressTick::SetText);
+
+    board.AppendResult("[OK]");
+    const ProgressTick tick = DecideProgressTick("Installing ZAN 7350-21x Base Device...", board);
+    EXPECT_EQ(tick.action, ProgressTick::SetText);
+    EXPECT_STREQ(tick.text, "Installing ZAN 7350-21x Base Device...[OK]");
+}
+
+TEST_F(TickTest, LineOf80CharactersOrMoreIsWrittenAgainOnEveryTick) {
+    const std::string fits(79, 'x');
+    board.SetLine("%s", fits.c_str());
+    EXPECT_EQ(DecideProgressTick(ReadBack(fits).c_str(), board).action, ProgressTick::Keep);
+
+    const std::string tooLong = std::string(80, 'y') + "...[Failed]";
+    board.SetLine("%s", tooLong.c_str());
+    for (int tick = 0; tick < 3; ++tick) {
+        const ProgressTick decided = DecideProgressTick(ReadBack(tooLong).c_str(), board);
+        EXPECT_EQ(decided.action, ProgressTick::SetText);
+        EXPECT_EQ(decided.text, tooLong);
+    }
+}
+
+TEST_F(TickTest, WindowEndsAtTheFirstTickAfterTheWorkerLoweredItsFlagWhateverTheText) {
+    board.SetLine("Uninstall Complete!");
+    board.SetRunning(false);
+
+    EXPECT_EQ(DecideProgressTick("Removing ZAN 7350-21x Base Device...", board).action, ProgressTick::EndDialog);
+    EXPECT_EQ(DecideProgressTick("Uninstall Complete!", board).action, ProgressTick::EndDialog);
+}
+
+// Starting the worker, with the real worker on the simulated machine: the
+// starter below only records the thread's procedure, so the test decides when
+// the "thread" runs.
+namespace {
+
+ThreadProc g_startedProc = nullptr;
+LPVOID g_startedParam = nullptr;
+int g_fakeThread = 0;
+
+HANDLE RecordingStarter(ThreadProc proc, LPVOID param) {
+    g_startedProc = proc;
+    g_startedParam = param;
+    return &g_fakeThread;
+}
+
+HANDLE FailingStarter(ThreadProc proc, LPVOID param) {
+    g_startedProc = proc;
+    g_startedParam = param;
+    return nullptr;
+}
+
+class WorkerStartTest : public pos::MachineTest {
+protected:
+    void SetUp() override {
+        MachineTest::SetUp();
+        g_startedProc = nullptr;
+        g_startedParam = nullptr;
+    }
+    // The thread the starter was given, run to its end.
+    void RunStartedThread() {
+        ASSERT_NE(g_startedProc, nullptr);
+        g_startedProc(g_startedParam);
+    }
+    std::string cmdLine;
+};
+
+}  // namespace
+
+TEST_F(WorkerStartTest, TicksBeforeTheWorkerHasRunKeepTheWindowAndTheTickAfterItEndsClosesIt) {
+    cmdLine = "";  // no operation: the worker ends at once
+
+    EXPECT_EQ(StartWorker(g_status, RecordingStarter, &cmdLine), static_cast<HANDLE>(&g_fakeThread));
+    EXPECT_EQ(g_startedParam, &cmdLine);
+
+    // The worker has not taken a step yet, however many ticks pass.
+    for (int tick = 0; tick < 3; ++tick)
+        EXPECT_NE(DecideProgressTick("Checking for previously installed drivers...", g_status).action,
+                  ProgressTick::EndDialog);
+
+    RunStartedThread();
+    EXPECT_EQ(LastRunOutcome(), RunOutcome::NotRun);
+    EXPECT_EQ(DecideProgressTick("", g_status).action, ProgressTick::EndDialog);
+}
+
+TEST_F(WorkerStartTest, WorkerReadsTheCommandLineCopyItWasGiven) {
+    PutTableInfs();
+    cmdLine = "UNINSTALL";
+
+    StartWorker(g_status, RecordingStarter, &cmdLine);
+    RunStartedThread();
+
+    EXPECT_TRUE(TraceHas("**** Removing installed drivers ****"));
+    EXPECT_EQ(Markers(), std::vector<std::string>{"RESULT.SUCCESS"});
+    EXPECT_EQ(DecideProgressTick("Uninstall Complete!", g_status).action, ProgressTick::EndDialog);
+}
+
+TEST_F(WorkerStartTest, WorkerThatCannotBeCreatedLeavesTheBoardStoppedAndTheProcessFails) {
+    cmdLine = "INSTALL SILENT";
+
+    EXPECT_EQ(StartWorker(g_status, FailingStarter, &cmdLine), nullptr);
+
+    EXPECT_FALSE(g_status.IsRunning());
+    EXPECT_EQ(ProcessExitCode(false, LastRunOutcome()), 1);
+    EXPECT_TRUE(Markers().empty());
+}
+
+// The exit code follows the marker a real run leaves.
+TEST_F(WorkerStartTest, ExitCodeIs0AfterSuccessOrNoOperationAnd1AfterRESULT_FAIL) {
+    EXPECT_EQ(ProcessExitCode(true, Run("")), 0);
+    EXPECT_TRUE(Markers().empty());
+
+    EXPECT_EQ(ProcessExitCode(true, Run("UNINSTALL")), 0);
+    EXPECT_EQ(Markers(), std::vector<std::string>{"RESULT.SUCCESS"});
+
+    // No card in the machine: the driver update finds no device.
+    PutTableInfs();
+    EXPECT_EQ(ProcessExitCode(true, Run("INSTALL SILENT")), 1);
+    EXPECT_EQ(Markers(), std::vector<std::string>{"RESULT.FAIL"});
+}
