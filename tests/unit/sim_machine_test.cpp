@@ -1,0 +1,572 @@
+// The simulated machine's own contract: what it gives back through plat::
+// where the installer's tests depend on it behaving like Windows, and the
+// simulation-only parts (fault injection, recording, host folder mapping).
+#include "platform/sim/machine.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <memory>
+#include <thread>
+
+namespace {
+
+using sim::Device;
+using sim::TheMachine;
+
+constexpr char kCard[] = "PCI\\VEN_1D9E&DEV_0B54&SUBSYS_0B551D9E&REV_10\\4&1A2B3C4D&0&00E0";
+constexpr char kPort[] = "MFSERIAL\\PORTC\\5&2B3C4D5E&0&0";
+constexpr char kParams[] = "SYSTEM\\CurrentControlSet\\Enum\\MFSERIAL\\PORTC\\5&2B3C4D5E&0&0\\Device Parameters";
+
+Device MakeDevice(const std::string& id, GUID cls, bool present, std::vector<GUID> interfaces = {}) {
+    Device device;
+    device.instanceId = id;
+    device.classGuid = cls;
+    device.present = present;
+    device.interfaces = std::move(interfaces);
+    return device;
+}
+
+SP_DEVINFO_DATA Element(HDEVINFO set, DWORD index) {
+    SP_DEVINFO_DATA data{};
+    data.cbSize = sizeof data;
+    EXPECT_TRUE(plat::SetupDiEnumDeviceInfo(set, index, &data)) << "index " << index;
+    return data;
+}
+
+// The instance IDs of a set, in enumeration order.
+std::vector<std::string> IdsIn(HDEVINFO set) {
+    std::vector<std::string> ids;
+    SP_DEVINFO_DATA data{};
+    data.cbSize = sizeof data;
+    for (DWORD i = 0; plat::SetupDiEnumDeviceInfo(set, i, &data); ++i) {
+        char id[200];
+        EXPECT_TRUE(plat::SetupDiGetDeviceInstanceIdA(set, &data, id, sizeof id, nullptr));
+        ids.push_back(id);
+    }
+    EXPECT_EQ(plat::GetLastError(), ERROR_NO_MORE_ITEMS);
+    return ids;
+}
+
+class SimMachine : public ::testing::Test {
+protected:
+    void SetUp() override { TheMachine().Reset(); }
+    void TearDown() override { TheMachine().Reset(); }
+    sim::Machine& m = TheMachine();
+};
+
+// --- Device sets ---------------------------------------------------------------
+
+TEST_F(SimMachine, SetFlagsSelectDevicesInTheOrderTheyWereAdded) {
+    m.AddDevice(MakeDevice("ROOT\\A\\0", sim::kPortsClass, true, {sim::kComPortInterface}));
+    m.AddDevice(MakeDevice("ROOT\\B\\0", sim::kSystemClass, false));
+    m.AddDevice(MakeDevice("ROOT\\C\\0", sim::kPortsClass, true));
+    m.AddDevice(MakeDevice("ROOT\\D\\0", sim::kPortsClass, false, {sim::kComPortInterface}));
+
+    HDEVINFO all = plat::SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES);
+    HDEVINFO present = plat::SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES | DIGCF_PRESENT);
+    HDEVINFO ports = plat::SetupDiGetClassDevsA(&sim::kComPortInterface, nullptr, nullptr,
+                                                DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+    HDEVINFO cls = plat::SetupDiGetClassDevsA(&sim::kPortsClass, nullptr, nullptr, 0);
+    using V = std::vector<std::string>;
+    EXPECT_EQ(IdsIn(all), (V{"ROOT\\A\\0", "ROOT\\B\\0", "ROOT\\C\\0", "ROOT\\D\\0"}));
+    EXPECT_EQ(IdsIn(present), (V{"ROOT\\A\\0", "ROOT\\C\\0"}));
+    EXPECT_EQ(IdsIn(ports), (V{"ROOT\\A\\0"}));
+    EXPECT_EQ(IdsIn(cls), (V{"ROOT\\A\\0", "ROOT\\C\\0", "ROOT\\D\\0"}));
+
+    // A set is a snapshot: later devices stay out of it.
+    m.AddDevice(MakeDevice("ROOT\\E\\0", sim::kSystemClass, true));
+    EXPECT_EQ(IdsIn(all).size(), 4u);
+    EXPECT_EQ(m.OpenHandles().deviceSets, 4);
+    for (HDEVINFO set : {all, present, ports, cls}) EXPECT_TRUE(plat::SetupDiDestroyDeviceInfoList(set));
+    EXPECT_FALSE(plat::SetupDiDestroyDeviceInfoList(all));
+    EXPECT_EQ(plat::GetLastError(), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(m.OpenHandles().deviceSets, 0);
+}
+
+TEST_F(SimMachine, ResetReleasesLeakedHandles) {
+    m.AddDevice(MakeDevice(kPort, sim::kPortsClass, true));
+    HDEVINFO set = plat::SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES);
+    HKEY key = nullptr;
+    ASSERT_EQ(plat::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kParams, 0, KEY_ALL_ACCESS, &key), 0);
+    m.Reset();
+    const sim::HandleCounts open = m.OpenHandles();
+    EXPECT_EQ(open.deviceSets + open.keys + open.files + open.searches, 0);
+    EXPECT_FALSE(plat::SetupDiDestroyDeviceInfoList(set));
+    EXPECT_EQ(plat::RegCloseKey(key), static_cast<LONG>(ERROR_INVALID_HANDLE));
+}
+
+TEST_F(SimMachine, ElementsAreCheckedAgainstTheirSet) {
+    m.AddDevice(MakeDevice(kPort, sim::kPortsClass, true));
+    HDEVINFO first = plat::SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES);
+    HDEVINFO second = plat::SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES);
+
+    SP_DEVINFO_DATA data{};
+    data.cbSize = sizeof data - 1;
+    EXPECT_FALSE(plat::SetupDiEnumDeviceInfo(first, 0, &data));
+    EXPECT_EQ(plat::GetLastError(), ERROR_INVALID_USER_BUFFER);
+    data.cbSize = sizeof data;
+    EXPECT_FALSE(plat::SetupDiEnumDeviceInfo(first, 1, &data));
+    EXPECT_EQ(plat::GetLastError(), ERROR_NO_MORE_ITEMS);
+
+    data = Element(first, 0);
+    EXPECT_TRUE(sim::SameGuid(data.ClassGuid, sim::kPortsClass));
+    char id[100];
+    EXPECT_FALSE(plat::SetupDiGetDeviceInstanceIdA(second, &data, id, sizeof id, nullptr));
+    EXPECT_EQ(plat::GetLastError(), ERROR_INVALID_PARAMETER);
+    data.cbSize = 0;
+    EXPECT_FALSE(plat::SetupDiGetDeviceInstanceIdA(first, &data, id, sizeof id, nullptr));
+    EXPECT_EQ(plat::GetLastError(), ERROR_INVALID_PARAMETER);
+    plat::SetupDiDestroyDeviceInfoList(first);
+    plat::SetupDiDestroyDeviceInfoList(second);
+}
+
+TEST_F(SimMachine, PropertyReadsCopyOnlyWhatFits) {
+    Device port = MakeDevice(kPort, sim::kPortsClass, true);
+    port.properties[SPDRP_DEVICEDESC] = sim::Sz("Serial Port C");  // 14 bytes with the NUL
+    m.AddDevice(port);
+    HDEVINFO set = plat::SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES);
+    SP_DEVINFO_DATA data = Element(set, 0);
+
+    BYTE buffer[20];
+    std::memset(buffer, 'x', sizeof buffer);
+    DWORD type = 0, required = 0;
+    EXPECT_FALSE(plat::SetupDiGetDeviceRegistryPropertyA(set, &data, SPDRP_DEVICEDESC, &type, buffer, 13, &required));
+    EXPECT_EQ(plat::GetLastError(), ERROR_INSUFFICIENT_BUFFER);
+    EXPECT_EQ(required, 14u);
+    EXPECT_EQ(buffer[0], 'x');
+    ASSERT_TRUE(plat::SetupDiGetDeviceRegistryPropertyA(set, &data, SPDRP_DEVICEDESC, &type, buffer, 14, nullptr));
+    EXPECT_EQ(type, REG_SZ);
+    EXPECT_STREQ(reinterpret_cast<char*>(buffer), "Serial Port C");
+    EXPECT_FALSE(plat::SetupDiGetDeviceRegistryPropertyA(set, &data, SPDRP_HARDWAREID, &type, buffer, 20, nullptr));
+    EXPECT_EQ(plat::GetLastError(), ERROR_INVALID_DATA);
+
+    char id[100];
+    const DWORD length = static_cast<DWORD>(std::strlen(kPort));
+    EXPECT_FALSE(plat::SetupDiGetDeviceInstanceIdA(set, &data, id, length, &required));
+    EXPECT_EQ(plat::GetLastError(), ERROR_INSUFFICIENT_BUFFER);
+    EXPECT_EQ(required, length + 1);
+    EXPECT_TRUE(plat::SetupDiGetDeviceInstanceIdA(set, &data, id, length + 1, nullptr));
+    EXPECT_STREQ(id, kPort);
+    plat::SetupDiDestroyDeviceInfoList(set);
+}
+
+TEST_F(SimMachine, FriendlyNameKeepsEveryByteGiven) {
+    m.AddDevice(MakeDevice(kPort, sim::kPortsClass, true));
+    HDEVINFO set = plat::SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES);
+    SP_DEVINFO_DATA data = Element(set, 0);
+    char name[100];
+    std::memset(name, '#', sizeof name);
+    std::strcpy(name, "Serial Port C(COM3)");
+    ASSERT_TRUE(plat::SetupDiSetDeviceRegistryPropertyA(set, &data, SPDRP_FRIENDLYNAME,
+                                                        reinterpret_cast<BYTE*>(name), sizeof name));
+    const sim::Value stored = m.FindDevice(kPort)->properties.at(SPDRP_FRIENDLYNAME);
+    EXPECT_EQ(stored.type, REG_SZ);
+    EXPECT_EQ(stored.bytes, std::string(name, sizeof name));
+    EXPECT_EQ(sim::SzText(stored), "Serial Port C(COM3)");
+    plat::SetupDiDestroyDeviceInfoList(set);
+}
+
+TEST_F(SimMachine, RemovedDeviceStaysInItsSetButCannotBeRead) {
+    Device card = MakeDevice(kCard, sim::kMultifunctionClass, true);
+    card.properties[SPDRP_DEVICEDESC] = sim::Sz("Card");
+    m.AddDevice(card);
+    m.AddDevice(MakeDevice(kPort, sim::kPortsClass, true));
+    HDEVINFO set = plat::SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES);
+    SP_DEVINFO_DATA data = Element(set, 0);
+
+    ASSERT_TRUE(plat::SetupDiRemoveDevice(set, &data));
+    EXPECT_EQ(m.FindDevice(kCard), nullptr);
+    EXPECT_FALSE(m.KeyExists(std::string("SYSTEM\\CurrentControlSet\\Enum\\") + kCard));
+    EXPECT_TRUE(m.KeyExists(kParams));
+
+    SP_DEVINFO_DATA again = Element(set, 0);
+    EXPECT_EQ(again.DevInst, data.DevInst);
+    BYTE buffer[100];
+    char id[100];
+    EXPECT_FALSE(plat::SetupDiGetDeviceRegistryPropertyA(set, &again, SPDRP_DEVICEDESC, nullptr, buffer, 100, nullptr));
+    EXPECT_EQ(plat::GetLastError(), ERROR_NO_SUCH_DEVINST);
+    EXPECT_FALSE(plat::SetupDiGetDeviceInstanceIdA(set, &again, id, sizeof id, nullptr));
+    EXPECT_EQ(plat::GetLastError(), ERROR_NO_SUCH_DEVINST);
+    EXPECT_FALSE(plat::SetupDiRemoveDevice(set, &again));
+    EXPECT_EQ(plat::GetLastError(), ERROR_NO_SUCH_DEVINST);
+
+    HDEVINFO later = plat::SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES);
+    EXPECT_EQ(IdsIn(later), std::vector<std::string>{kPort});
+    plat::SetupDiDestroyDeviceInfoList(set);
+    plat::SetupDiDestroyDeviceInfoList(later);
+}
+
+// --- Driver update -----------------------------------------------------------------
+
+TEST_F(SimMachine, DriverUpdateFollowsTheWindowsContract) {
+    const char* inf = "C:\\WINDOWS\\INF\\.\\1port\\ZAN2kmf.inf";
+    const char* id = "PCI\\VEN_1D9E&DEV_0B54&SUBSYS_0B551D9E&REV_10";
+    Device card = MakeDevice(kCard, sim::kMultifunctionClass, true);
+    card.properties[SPDRP_HARDWAREID] = sim::MultiSz({"PCI\\VEN_1D9E&DEV_0B54&SUBSYS_0B551D9E&REV_11"});
+    card.properties[SPDRP_COMPATIBLEIDS] = sim::MultiSz({"pci\\ven_1d9e&dev_0b54&subsys_0b551d9e&rev_10"});
+    Device absent = MakeDevice("PCI\\VEN_1D9E&DEV_0B54\\2", sim::kMultifunctionClass, false);
+    absent.properties[SPDRP_HARDWAREID] = sim::MultiSz({id});
+    Device other = MakeDevice("PCI\\VEN_1D9E&DEV_0B55\\3", sim::kMultifunctionClass, true);
+    other.properties[SPDRP_HARDWAREID] = sim::MultiSz({"PCI\\VEN_1D9E&DEV_0B54"});  // a piece of the ID
+    m.AddDevice(card);
+    m.AddDevice(absent);
+    m.AddDevice(other);
+
+    EXPECT_FALSE(plat::UpdateDriverForPlugAndPlayDevicesA(nullptr, id, inf, 8, nullptr));
+    EXPECT_EQ(plat::GetLastError(), ERROR_INVALID_FLAGS);
+    EXPECT_FALSE(plat::UpdateDriverForPlugAndPlayDevicesA(nullptr, id, inf, INSTALLFLAG_FORCE, nullptr));
+    EXPECT_EQ(plat::GetLastError(), ERROR_FILE_NOT_FOUND);
+
+    m.PutFile("C:\\WINDOWS\\INF\\1port\\ZAN2kmf.inf", "[Version]\n");
+    EXPECT_FALSE(plat::UpdateDriverForPlugAndPlayDevicesA(nullptr, "PCI\\VEN_1D9E", inf, INSTALLFLAG_FORCE, nullptr));
+    EXPECT_EQ(plat::GetLastError(), ERROR_NO_SUCH_DEVINST);
+    BOOL reboot = TRUE;
+    EXPECT_TRUE(plat::UpdateDriverForPlugAndPlayDevicesA(nullptr, id, inf, INSTALLFLAG_FORCE, &reboot));
+    EXPECT_FALSE(reboot);
+
+    EXPECT_EQ(m.FindDevice(kCard)->driverInf, inf);
+    EXPECT_EQ(m.FindDevice("PCI\\VEN_1D9E&DEV_0B54\\2")->driverInf, "");
+    EXPECT_EQ(m.FindDevice("PCI\\VEN_1D9E&DEV_0B55\\3")->driverInf, "");
+    const auto calls = m.DriverUpdates();
+    ASSERT_EQ(calls.size(), 4u);
+    EXPECT_EQ(calls[0].flags, 8u);
+    EXPECT_EQ(calls[3].hardwareId, id);
+    EXPECT_EQ(calls[3].infPath, inf);
+}
+
+// --- Registry ------------------------------------------------------------------------
+
+TEST_F(SimMachine, RegistryIgnoresCaseAndStoresExactBytes) {
+    m.AddDevice(MakeDevice(kPort, sim::kPortsClass, true));
+    const std::string upper =
+        "SYSTEM\\CurrentControlSet\\ENUM\\mfserial\\portc\\5&2B3C4D5E&0&0\\DEVICE PARAMETERS";
+    HKEY first = nullptr, second = nullptr;
+    ASSERT_EQ(plat::RegOpenKeyExA(HKEY_LOCAL_MACHINE, upper.c_str(), 0, KEY_ALL_ACCESS, &first), 0);
+    ASSERT_EQ(plat::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kParams, 0, KEY_ALL_ACCESS, &second), 0);
+    EXPECT_NE(first, second);
+
+    EXPECT_EQ(plat::RegSetValueExA(first, "PortName", 0, REG_SZ, reinterpret_cast<const BYTE*>("COM3"), 4), 0);
+    std::optional<sim::Value> value = m.GetValue(upper, "PORTNAME");
+    ASSERT_TRUE(value);
+    EXPECT_EQ(value->type, REG_SZ);
+    EXPECT_EQ(value->bytes, std::string("COM3"));  // no terminator was given, none is stored
+    EXPECT_EQ(plat::RegSetValueExA(second, "portname", 0, REG_BINARY, reinterpret_cast<const BYTE*>("\0A"), 2), 0);
+    value = m.GetValue(kParams, "PortName");
+    EXPECT_EQ(value->type, REG_BINARY);
+    EXPECT_EQ(value->bytes, std::string("\0A", 2));
+
+    EXPECT_EQ(plat::RegCloseKey(first), 0);
+    EXPECT_EQ(plat::RegCloseKey(first), static_cast<LONG>(ERROR_INVALID_HANDLE));
+    EXPECT_EQ(plat::RegCloseKey(second), 0);
+}
+
+TEST_F(SimMachine, RegistryOpenFailures) {
+    m.AddDevice(MakeDevice(kPort, sim::kPortsClass, true));
+    HKEY key = reinterpret_cast<HKEY>(1);
+    EXPECT_EQ(plat::RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\Nowhere", 0, KEY_ALL_ACCESS, &key),
+              static_cast<LONG>(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(key, nullptr);
+    m.DenyKeyAccess(kParams);
+    EXPECT_EQ(plat::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kParams, 0, KEY_ALL_ACCESS, &key),
+              static_cast<LONG>(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(m.OpenHandles().keys, 0);
+}
+
+// --- Files ------------------------------------------------------------------------------
+
+TEST_F(SimMachine, WindowsPathsNormaliseOntoOneFile) {
+    m.PutFile("C:\\WINDOWS\\INF\\1port\\ZAN2kmf.inf", "x");
+    const auto host = m.HostPath("C:\\WINDOWS\\INF\\1port\\ZAN2kmf.inf");
+    ASSERT_FALSE(host.empty());
+    for (const char* spelling : {"c:/windows/inf/./1PORT/zan2kmf.INF", "C:\\WINDOWS\\INF\\\\1port\\ZAN2kmf.inf",
+                                 "\\WINDOWS\\INF\\x\\..\\1port\\ZAN2kmf.inf", "C:\\..\\WINDOWS.\\INF\\1port\\ZAN2kmf.inf. .",
+                                 "C:WINDOWS\\INF\\1port\\ZAN2kmf.inf"}) {
+        EXPECT_EQ(m.HostPath(spelling), host) << spelling;
+        HANDLE file = plat::CreateFileA(spelling, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        EXPECT_NE(file, INVALID_HANDLE_VALUE) << spelling;
+        plat::CloseHandle(file);
+    }
+    EXPECT_TRUE(m.HostPath("D:\\WINDOWS").empty());
+    EXPECT_TRUE(m.HostPath("C:\\WINDOWS\\a?b").empty());
+
+    // A new name keeps the case it was given, inside the folders that exist.
+    HANDLE marker = plat::CreateFileA("c:\\windows\\Result.Success", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(marker, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(plat::GetLastError(), ERROR_SUCCESS);
+    plat::CloseHandle(marker);
+    EXPECT_EQ(m.ListFolder("C:\\WINDOWS"), (std::vector<std::string>{"INF", "Result.Success"}));
+    EXPECT_EQ(m.ListFolder("C:\\"), std::vector<std::string>{"WINDOWS"});
+}
+
+TEST_F(SimMachine, DeleteFileErrors) {
+    m.PutFile("C:\\WINDOWS\\INF\\oem1.inf", "a");
+    m.PutFile("C:\\WINDOWS\\INF\\oem2.inf", "b");
+    m.MakeUndeletable("C:\\WINDOWS\\INF\\OEM2.INF");
+    auto deleteError = [](const std::string& path) {
+        return plat::DeleteFileA(path.c_str()) ? ERROR_SUCCESS : plat::GetLastError();
+    };
+    EXPECT_EQ(deleteError("C:\\WINDOWS\\INF\\oem3.inf"), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(deleteError("C:\\WINDOWS\\NOPE\\oem1.inf"), ERROR_PATH_NOT_FOUND);
+    EXPECT_EQ(deleteError("C:\\WINDOWS\\INF"), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(deleteError("C:\\WINDOWS\\INF\\oem2.inf"), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(deleteError("C:\\WINDOWS\\INF\\" + std::string(250, 'a')), ERROR_FILENAME_EXCED_RANGE);
+
+    HANDLE open = plat::CreateFileA("C:\\WINDOWS\\INF\\oem1.inf", GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+    EXPECT_EQ(deleteError("C:\\WINDOWS\\INF\\OEM1.Pnf"), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(deleteError("C:\\WINDOWS\\INF\\OEM1.INF"), ERROR_SHARING_VIOLATION);
+    plat::CloseHandle(open);
+    EXPECT_EQ(deleteError("C:\\WINDOWS\\INF\\OEM1.INF"), ERROR_SUCCESS);
+    EXPECT_FALSE(m.FileExists("C:\\WINDOWS\\INF\\oem1.inf"));
+    EXPECT_TRUE(m.FileExists("C:\\WINDOWS\\INF\\oem2.inf"));
+}
+
+TEST_F(SimMachine, CreateReadAndCloseFiles) {
+    m.PutFile("C:\\WINDOWS\\INF\\oem1.inf", "line one\nline two\n");
+    m.MakeUnreadable("C:\\WINDOWS\\INF\\locked.inf");
+    m.PutFile("C:\\WINDOWS\\INF\\locked.inf", "z");
+    m.MakeUnwritable("C:\\WINDOWS\\RESULT.FAIL");
+    auto openError = [](const char* path, DWORD access, DWORD disposition) {
+        HANDLE file = plat::CreateFileA(path, access, 0, nullptr, disposition, 0, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return plat::GetLastError();
+        plat::CloseHandle(file);
+        return ERROR_SUCCESS;
+    };
+    EXPECT_EQ(openError("C:\\WINDOWS\\INF\\oem9.inf", GENERIC_READ, OPEN_EXISTING), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(openError("C:\\WINDOWS\\X\\oem9.inf", GENERIC_READ, OPEN_EXISTING), ERROR_PATH_NOT_FOUND);
+    EXPECT_EQ(openError("C:\\WINDOWS\\INF\\LOCKED.INF", GENERIC_READ, OPEN_EXISTING), ERROR_SHARING_VIOLATION);
+    EXPECT_EQ(openError("C:\\WINDOWS\\X\\RESULT.SUCCESS", GENERIC_WRITE, CREATE_ALWAYS), ERROR_PATH_NOT_FOUND);
+    EXPECT_EQ(openError("C:\\WINDOWS\\result.fail", GENERIC_WRITE, CREATE_ALWAYS), ERROR_ACCESS_DENIED);
+    EXPECT_FALSE(m.FileExists("C:\\WINDOWS\\RESULT.FAIL"));
+
+    HANDLE file = plat::CreateFileA("C:\\WINDOWS\\INF\\OEM1.inf", GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    std::string text;
+    char chunk[7];
+    DWORD got = 0;
+    while (plat::ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0) text.append(chunk, got);
+    EXPECT_EQ(got, 0u);
+    EXPECT_EQ(text, "line one\nline two\n");
+    EXPECT_TRUE(plat::CloseHandle(file));
+    EXPECT_FALSE(plat::CloseHandle(file));
+    EXPECT_EQ(plat::GetLastError(), ERROR_INVALID_HANDLE);
+
+    // Overwriting truncates and says the file was there.
+    file = plat::CreateFileA("C:\\WINDOWS\\INF\\oem1.inf", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(plat::GetLastError(), ERROR_ALREADY_EXISTS);
+    plat::CloseHandle(file);
+    EXPECT_EQ(m.ReadWholeFile("C:\\WINDOWS\\INF\\oem1.inf"), std::string());
+}
+
+TEST_F(SimMachine, FileSearchMatchesWildcardsInNtfsOrder) {
+    for (const char* name : {"oem2.INF", "OEM10.inf", "OEM_1.inf", "OEMa.inf", "OEM1.pnf", "xoem3.inf"}) {
+        m.PutFile(std::string("C:\\WINDOWS\\INF\\") + name, name);
+    }
+    WIN32_FIND_DATAA data;
+    HANDLE find = plat::FindFirstFileA("C:\\WINDOWS\\inf\\OEM*.inf", &data);
+    ASSERT_NE(find, INVALID_HANDLE_VALUE);
+    std::vector<std::string> names{data.cFileName};
+    EXPECT_EQ(data.nFileSizeLow, std::strlen(data.cFileName));
+    EXPECT_EQ(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY, 0u);
+    while (plat::FindNextFileA(find, &data)) names.push_back(data.cFileName);
+    EXPECT_EQ(plat::GetLastError(), ERROR_NO_MORE_FILES);
+    // Upper-cased order puts '_' after the letters.
+    EXPECT_EQ(names, (std::vector<std::string>{"OEM10.inf", "oem2.INF", "OEMa.inf", "OEM_1.inf"}));
+    EXPECT_TRUE(plat::FindClose(find));
+    EXPECT_FALSE(plat::FindNextFileA(find, &data));
+    EXPECT_EQ(plat::GetLastError(), ERROR_INVALID_HANDLE);
+
+    find = plat::FindFirstFileA("C:\\WINDOWS\\INF\\OEM?.PNF", &data);
+    ASSERT_NE(find, INVALID_HANDLE_VALUE);
+    EXPECT_STREQ(data.cFileName, "OEM1.pnf");
+    EXPECT_FALSE(plat::FindNextFileA(find, &data));
+    plat::FindClose(find);
+    EXPECT_EQ(plat::FindFirstFileA("C:\\WINDOWS\\INF\\none*.inf", &data), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(plat::GetLastError(), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(plat::FindFirstFileA("C:\\WINDOWS\\NOINF\\OEM*.inf", &data), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(plat::GetLastError(), ERROR_PATH_NOT_FOUND);
+
+    // Below the root a folder lists itself and its parent first.
+    find = plat::FindFirstFileA("C:\\WINDOWS\\*", &data);
+    ASSERT_NE(find, INVALID_HANDLE_VALUE);
+    EXPECT_STREQ(data.cFileName, ".");
+    ASSERT_TRUE(plat::FindNextFileA(find, &data));
+    EXPECT_STREQ(data.cFileName, "..");
+    ASSERT_TRUE(plat::FindNextFileA(find, &data));
+    EXPECT_STREQ(data.cFileName, "INF");
+    EXPECT_NE(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY, 0u);
+    plat::FindClose(find);
+    EXPECT_EQ(m.OpenHandles().searches, 0);
+}
+
+// --- Folders, dialogs, clock and windows -------------------------------------------
+
+TEST_F(SimMachine, WindowsDirectoryLookups) {
+    char buffer[MAX_PATH];
+    EXPECT_EQ(plat::GetWindowsDirectoryA(buffer, 10), 11u);
+    EXPECT_EQ(plat::GetWindowsDirectoryA(buffer, sizeof buffer), 10u);
+    EXPECT_STREQ(buffer, "C:\\WINDOWS");
+    EXPECT_EQ(plat::SHGetFolderPathA(nullptr, CSIDL_WINDOWS, nullptr, 0, buffer), S_OK);
+    EXPECT_STREQ(buffer, "C:\\WINDOWS");
+}
+
+TEST_F(SimMachine, MessageBoxesAnswerFromTheQueueThenByType) {
+    m.QueueAnswers({IDYES});
+    m.defaultAnswer = IDCANCEL;
+    int answerSeenByHook = 0;
+    m.onMessageBox = [&](const sim::MessageBoxCall& call) { answerSeenByHook = call.answer; };
+    EXPECT_EQ(plat::MessageBoxA(nullptr, "q1", "c1", MB_YESNO), IDYES);
+    EXPECT_EQ(plat::MessageBoxA(nullptr, "q2", "c2", MB_YESNO | MB_ICONQUESTION), IDCANCEL);
+    EXPECT_EQ(plat::MessageBoxA(nullptr, "e", "c3", MB_OK | MB_ICONERROR), IDOK);
+    EXPECT_EQ(answerSeenByHook, IDOK);
+    const auto boxes = m.MessageBoxes();
+    ASSERT_EQ(boxes.size(), 3u);
+    EXPECT_EQ(boxes[1].text, "q2");
+    EXPECT_EQ(boxes[1].caption, "c2");
+    EXPECT_EQ(boxes[1].type, MB_YESNO | MB_ICONQUESTION);
+    EXPECT_EQ(boxes[1].answer, IDCANCEL);
+}
+
+TEST_F(SimMachine, SleepMovesTheClockAndCallsTheHookUnlocked) {
+    bool lockFree = false;
+    m.onSleep = [&](DWORD ms) {
+        // The hook may call into the machine from any thread: another thread
+        // must get through while the hook runs (it waits forever otherwise,
+        // so it is left behind rather than joined).
+        auto through = std::make_shared<std::atomic<bool>>(false);
+        std::thread([through] {
+            (void)TheMachine().NowMs();
+            *through = true;
+        }).detach();
+        for (int i = 0; i < 500 && !*through; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        lockFree = *through;
+        if (ms == 2000 && lockFree) plat::Sleep(1);  // a call back in from the hook itself
+    };
+    plat::Sleep(2000);
+    plat::Sleep(50);
+    EXPECT_TRUE(lockFree);
+    EXPECT_EQ(m.NowMs(), 2051u);
+    EXPECT_EQ(m.Sleeps(), (std::vector<DWORD>{2000, 1, 50}));
+    EXPECT_EQ(m.Calls("Sleep"), 3);
+}
+
+TEST_F(SimMachine, WindowsAreFoundByWholeTitleAndReceiveInput) {
+    HWND wizard = m.AddWindow("Found New Hardware Wizard");
+    HWND longer = m.AddWindow("Hardware Installation Log");
+    EXPECT_EQ(plat::FindWindowExA(nullptr, nullptr, nullptr, "found new hardware WIZARD"), wizard);
+    EXPECT_EQ(plat::FindWindowExA(nullptr, nullptr, nullptr, "Hardware Installation"), nullptr);
+
+    INPUT keys[2] = {};
+    keys[0].type = keys[1].type = INPUT_KEYBOARD;
+    keys[0].ki.wVk = keys[1].ki.wVk = VK_ESCAPE;
+    keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    EXPECT_EQ(plat::SendInput(2, keys, static_cast<int>(sizeof(INPUT)) - 1), 0u);
+    EXPECT_EQ(plat::GetLastError(), ERROR_INVALID_PARAMETER);
+    EXPECT_TRUE(plat::SetForegroundWindow(wizard));
+    m.foregroundLocked = true;
+    EXPECT_TRUE(plat::SetForegroundWindow(longer));
+    EXPECT_EQ(plat::GetForegroundWindow(), wizard);
+    EXPECT_EQ(plat::SendInput(2, keys, static_cast<int>(sizeof(INPUT))), 2u);
+    const auto inputs = m.Inputs();
+    ASSERT_EQ(inputs.size(), 2u);
+    EXPECT_EQ(inputs[0].window, wizard);
+    EXPECT_EQ(inputs[1].vk, VK_ESCAPE);
+    EXPECT_EQ(inputs[1].flags, KEYEVENTF_KEYUP);
+
+    m.CloseWindow(wizard);
+    EXPECT_EQ(plat::FindWindowExA(nullptr, nullptr, nullptr, "Found New Hardware Wizard"), nullptr);
+    EXPECT_EQ(plat::GetForegroundWindow(), nullptr);
+    EXPECT_FALSE(plat::SetForegroundWindow(wizard));
+}
+
+// --- Faults ------------------------------------------------------------------------------
+
+TEST_F(SimMachine, FailNextFailsOneCallAndChangesNothing) {
+    m.PutFile("C:\\WINDOWS\\RESULT.SUCCESS");
+    m.FailNext("DeleteFileA", ERROR_ACCESS_DENIED);
+    EXPECT_FALSE(plat::DeleteFileA("C:\\WINDOWS\\RESULT.SUCCESS"));
+    EXPECT_EQ(plat::GetLastError(), ERROR_ACCESS_DENIED);
+    EXPECT_TRUE(m.FileExists("C:\\WINDOWS\\RESULT.SUCCESS"));
+    EXPECT_TRUE(plat::DeleteFileA("C:\\WINDOWS\\RESULT.SUCCESS"));
+    EXPECT_EQ(m.Calls("DeleteFileA"), 2);
+
+    m.AddDevice(MakeDevice(kPort, sim::kPortsClass, true));
+    m.FailNext("RegOpenKeyExA", ERROR_ACCESS_DENIED);
+    HKEY key = nullptr;
+    EXPECT_EQ(plat::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kParams, 0, KEY_ALL_ACCESS, &key),
+              static_cast<LONG>(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(m.OpenHandles().keys, 0);
+}
+
+TEST_F(SimMachine, FailAlwaysHoldsUntilCleared) {
+    m.FailAlways("SetupDiGetClassDevsA", ERROR_INVALID_DATA);
+    m.FailAlways("UpdateDriverForPlugAndPlayDevicesA", ERROR_ACCESS_DENIED);
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(plat::SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES), INVALID_HANDLE_VALUE);
+        EXPECT_EQ(plat::GetLastError(), ERROR_INVALID_DATA);
+    }
+    EXPECT_FALSE(plat::UpdateDriverForPlugAndPlayDevicesA(nullptr, "X", "C:\\x.inf", INSTALLFLAG_FORCE, nullptr));
+    EXPECT_EQ(plat::GetLastError(), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(m.DriverUpdates().size(), 1u);  // a failed call is still recorded
+    m.ClearFaults();
+    HDEVINFO set = plat::SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES);
+    EXPECT_NE(set, INVALID_HANDLE_VALUE);
+    plat::SetupDiDestroyDeviceInfoList(set);
+    EXPECT_EQ(m.Calls("SetupDiGetClassDevsA"), 3);
+}
+
+TEST_F(SimMachine, FaultedFolderLookupsLeaveNothingUsable) {
+    m.FailNext("GetWindowsDirectoryA", ERROR_ACCESS_DENIED);
+    char buffer[MAX_PATH + 1];
+    EXPECT_EQ(plat::GetWindowsDirectoryA(buffer, MAX_PATH), 0u);
+    EXPECT_EQ(plat::GetLastError(), ERROR_ACCESS_DENIED);
+
+    m.FailNext("SHGetFolderPathA", ERROR_ACCESS_DENIED);
+    buffer[MAX_PATH] = '\0';
+    EXPECT_EQ(plat::SHGetFolderPathA(nullptr, CSIDL_WINDOWS, nullptr, 0, buffer), E_FAIL);
+    EXPECT_EQ(std::memchr(buffer, '\0', MAX_PATH), nullptr);
+    EXPECT_EQ(buffer[MAX_PATH], '\0');  // and nothing past the 260 bytes
+}
+
+// --- Threads ------------------------------------------------------------------------------
+
+TEST_F(SimMachine, LastErrorBelongsToEachThreadAndCallsMayRace) {
+    m.AddWindow("Hardware Installation");
+    EXPECT_FALSE(plat::DeleteFileA("C:\\WINDOWS\\missing"));
+    std::atomic<bool> done{false};
+    DWORD workerError = 0;
+    std::thread worker([&] {
+        for (int i = 0; i < 200; ++i) {
+            plat::OutputDebugStringA("--> step");
+            plat::Sleep(1);
+        }
+        plat::SetForegroundWindow(nullptr);
+        workerError = plat::GetLastError();
+        done = true;
+    });
+    std::thread dismisser([&] {
+        INPUT key = {};
+        key.type = INPUT_KEYBOARD;
+        key.ki.wVk = 0x43;
+        while (!done) {
+            HWND window = plat::FindWindowExA(nullptr, nullptr, nullptr, "Hardware Installation");
+            plat::SetForegroundWindow(window);
+            plat::SendInput(1, &key, static_cast<int>(sizeof key));
+        }
+    });
+    while (!done) (void)m.Trace().size();
+    worker.join();
+    dismisser.join();
+    EXPECT_EQ(workerError, ERROR_INVALID_WINDOW_HANDLE);
+    EXPECT_EQ(plat::GetLastError(), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(m.Trace().size(), 200u);
+    EXPECT_EQ(m.NowMs(), 200u);
+    EXPECT_EQ(static_cast<int>(m.Inputs().size()), m.Calls("SendInput"));
+}
+
+}  // namespace
