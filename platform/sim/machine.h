@@ -106,6 +106,8 @@ public:
     // instance ID is already present replaces it in place.
     void AddDevice(const Device& device);
     // The device with this instance ID (case-insensitive), or nullptr once removed.
+    // The pointer holds until the device is removed or replaced or the machine
+    // Reset; read through it while no other thread works the machine.
     const Device* FindDevice(const std::string& instanceId) const;
     std::vector<Device> Devices() const;
 
