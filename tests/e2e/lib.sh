@@ -13,7 +13,6 @@
 #   E2E_EXE64      build/win64/ZanDriverInstaller.exe (x64; the only one this
 #   E2E_EXE32      build/win32/ZanDriverInstaller.exe  Wine here can run)
 #   E2E_STUB_NEWDEV64  the stand-in newdev.dll (tools/stub-newdev)
-#   E2E_PROBE64    dll-search-probe.exe: loads a DLL the default way, prints its path
 #   E2E_DIR        build/e2e/<test name>: everything the test leaves
 #   WINEPREFIX     E2E_DIR/prefix, a copy of the run's template prefix
 #   E2E_WINDIR     the prefix's Windows directory (C:\windows)
@@ -39,7 +38,6 @@ E2E_WORK=$E2E_BUILD/e2e
 E2E_EXE64=$E2E_BUILD/win64/ZanDriverInstaller.exe
 E2E_EXE32=$E2E_BUILD/win32/ZanDriverInstaller.exe
 E2E_STUB_NEWDEV64=$E2E_BUILD/win64/tools/stub-newdev/newdev.dll
-E2E_PROBE64=$E2E_BUILD/win64/tools/stub-newdev/dll-search-probe.exe
 E2E_TEMPLATE=$E2E_WORK/template-prefix
 
 E2E_TEST=""
@@ -94,7 +92,7 @@ e2e_finish() {
 # e2e_require_builds: fails the test unless the Windows builds exist.
 e2e_require_builds() {
     local f
-    for f in "$E2E_EXE64" "$E2E_STUB_NEWDEV64" "$E2E_PROBE64"; do
+    for f in "$E2E_EXE64" "$E2E_STUB_NEWDEV64"; do
         if [ ! -f "$f" ]; then
             e2e_fail "missing $f (run make windows)"
             e2e_finish
@@ -239,17 +237,6 @@ e2e_wait_exit() {
     E2E_ELAPSED_MS=$((($(date +%s%N) - E2E_START_NS) / 1000000))
     E2E_PID=""
     return 0
-}
-
-# e2e_run_console EXE [ARGUMENTS...]: runs a console program under Wine to its
-# end and prints its standard output without carriage returns; returns its
-# exit code.
-e2e_run_console() {
-    local out rc
-    out=$(wine "$@" 2>/dev/null)
-    rc=$?
-    printf '%s\n' "$out" | tr -d '\r'
-    return $rc
 }
 
 # e2e_running: true while the program started last has not ended.
