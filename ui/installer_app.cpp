@@ -32,6 +32,8 @@ BOOL CZANLumivaleKioskScannerandMSRDriverInstallerApp::InitInstance() {
 
     g_hDismisserThread = ThreadHandle(
         ::CreateThread(nullptr, 0, HardwareWizardDismisser, nullptr, 0, &g_dwDismisserThreadId));
+    if (!g_hDismisserThread)  // the run goes on; the system's wizards then wait for a person
+        plat::OutputDebugStringA("The hardware wizard dismisser could not be started\n");
 
     if (dlg.DoModal() == -1) ReportStartFailure(nullptr, plat::GetLastError());
 

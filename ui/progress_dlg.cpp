@@ -10,6 +10,7 @@ namespace {
 
 constexpr UINT_PTR kStatusTimerId = 0;
 constexpr UINT kStatusTimerPeriodMs = 100;
+
 HANDLE CreateWorkerThread(ThreadProc proc, LPVOID param) {
     DWORD threadId = 0;
     return ::CreateThread(nullptr, 0, proc, param, 0, &threadId);
