@@ -36,13 +36,13 @@ TEST(StatusBoard, AWindowReadingWhileTheWorkerWritesSeesOnlyWholeLines) {
     });
     int torn = 0;
     int reads = 0;
-    while (!done || board.IsRunning()) {
+    do {
         char copy[StatusBoard::kTextSize];
         board.CopyText(copy);
         const std::string seen(copy);
         if (!seen.empty() && seen != a && seen != b) ++torn;
         ++reads;
-    }
+    } while (!done || board.IsRunning());
     worker.join();
     EXPECT_EQ(torn, 0);
     EXPECT_GT(reads, 0);
