@@ -1,6 +1,7 @@
 #include "ui/installer_app.h"
 
 #include "installer/operation_runner.h"
+#include "installer/status_board.h"
 #include "platform/win32/system_dll.h"
 #include "ui/progress_dlg.h"
 #include "ui/progress_tick.h"
@@ -41,7 +42,7 @@ BOOL CZANLumivaleKioskScannerandMSRDriverInstallerApp::InitInstance() {
     g_hDismisserThread.reset();
     m_pMainWnd = nullptr;
 
-    m_exitCode = ProcessExitCode(dlg.WorkerStarted(), LastRunOutcome());
+    m_exitCode = ProcessExitCode(dlg.WorkerStarted(), g_status, LastRunOutcome());
     return FALSE;
 }
 

@@ -20,7 +20,7 @@ HANDLE StartWorker(StatusBoard& board, ThreadStarter start, std::string* cmdLine
     return thread;
 }
 
-int ProcessExitCode(bool workerStarted, RunOutcome outcome) {
-    if (!workerStarted) return 1;
+int ProcessExitCode(bool workerStarted, const StatusBoard& board, RunOutcome outcome) {
+    if (!workerStarted || board.IsRunning()) return 1;
     return outcome == RunOutcome::Failed ? 1 : 0;
 }

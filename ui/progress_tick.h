@@ -40,5 +40,7 @@ using ThreadStarter = HANDLE (*)(ThreadProc proc, LPVOID param);
 HANDLE StartWorker(StatusBoard& board, ThreadStarter start, std::string* cmdLine);
 
 // The process exit code: 0 after RESULT.SUCCESS or when no operation was
-// asked for, 1 after a failed operation or when the worker never ran.
-int ProcessExitCode(bool workerStarted, RunOutcome outcome);
+// asked for, 1 after a failed operation or when the worker did not run to its
+// end (it could not be started, or the window ended while it was running).
+// `board` tells whether the worker is still running.
+int ProcessExitCode(bool workerStarted, const StatusBoard& board, RunOutcome outcome);

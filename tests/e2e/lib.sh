@@ -322,9 +322,22 @@ e2e_find_window() {
     done
 }
 
-# e2e_press_key WINDOW KEY: gives WINDOW the keyboard focus and presses KEY
-# (an xdotool key name: Return, Escape, c).
+# e2e_program_windows: "ID<TAB>TITLE" of every visible window of the program
+# (Wine names the X class after the program, in lower case).
+e2e_program_windows() {
+    local id
+    for id in $(xdotool search --onlyvisible --class '^zandriverinstaller\.exe$' 2>/dev/null); do
+        printf '%s\t%s\n' "$id" "$(xdotool getwindowname "$id" 2>/dev/null)"
+    done
+}
+
+# e2e_press_key WINDOW KEY: activates WINDOW and presses KEY (an xdotool key
+# name: Return, Escape, c). Wine activates a window on a click, not on a bare
+# X focus change once another of its windows was active, so the window gets a
+# click 4 pixels inside its top-left corner (a caption or an empty margin in
+# the windows of this program) before the key.
 e2e_press_key() {
+    xdotool mousemove --window "$1" 4 4 click 1 2>/dev/null
     xdotool windowfocus "$1" 2>/dev/null
     sleep 0.2
     xdotool key --clearmodifiers "$2"

@@ -115,6 +115,13 @@ TEST_F(WorkerStartTest, TicksBeforeTheWorkerHasRunKeepTheWindowAndTheTickAfterIt
     EXPECT_EQ(DecideProgressTick("", g_status).action, ProgressTick::EndDialog);
 }
 
+TEST_F(WorkerStartTest, WindowThatEndsWhileTheWorkerStillRunsMakesTheProcessFail) {
+    cmdLine = "INSTALL SILENT";
+    StartWorker(g_status, RecordingStarter, &cmdLine);
+
+    EXPECT_EQ(ProcessExitCode(true, g_status, LastRunOutcome()), 1);
+}
+
 TEST_F(WorkerStartTest, WorkerReadsTheCommandLineCopyItWasGiven) {
     PutTableInfs();
     cmdLine = "UNINSTALL";
@@ -133,20 +140,20 @@ TEST_F(WorkerStartTest, WorkerThatCannotBeCreatedLeavesTheBoardStoppedAndTheProc
     EXPECT_EQ(StartWorker(g_status, FailingStarter, &cmdLine), nullptr);
 
     EXPECT_FALSE(g_status.IsRunning());
-    EXPECT_EQ(ProcessExitCode(false, LastRunOutcome()), 1);
+    EXPECT_EQ(ProcessExitCode(false, g_status, LastRunOutcome()), 1);
     EXPECT_TRUE(Markers().empty());
 }
 
 // The exit code follows the marker a real run leaves.
 TEST_F(WorkerStartTest, ExitCodeIs0AfterSuccessOrNoOperationAnd1AfterRESULT_FAIL) {
-    EXPECT_EQ(ProcessExitCode(true, Run("")), 0);
+    EXPECT_EQ(ProcessExitCode(true, g_status, Run("")), 0);
     EXPECT_TRUE(Markers().empty());
 
-    EXPECT_EQ(ProcessExitCode(true, Run("UNINSTALL")), 0);
+    EXPECT_EQ(ProcessExitCode(true, g_status, Run("UNINSTALL")), 0);
     EXPECT_EQ(Markers(), std::vector<std::string>{"RESULT.SUCCESS"});
 
     // No card in the machine: the driver update finds no device.
     PutTableInfs();
-    EXPECT_EQ(ProcessExitCode(true, Run("INSTALL SILENT")), 1);
+    EXPECT_EQ(ProcessExitCode(true, g_status, Run("INSTALL SILENT")), 1);
     EXPECT_EQ(Markers(), std::vector<std::string>{"RESULT.FAIL"});
 }
