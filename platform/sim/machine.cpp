@@ -547,6 +547,11 @@ std::vector<std::string> Machine::Trace() const {
     return impl_->trace;
 }
 
+void Machine::ClearTrace() {
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    impl_->trace.clear();
+}
+
 std::vector<DriverUpdateCall> Machine::DriverUpdates() const {
     std::lock_guard<std::mutex> lock(impl_->mu);
     return impl_->driverUpdates;

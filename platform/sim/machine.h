@@ -157,6 +157,7 @@ public:
     // Called on every Sleep, on the sleeping thread, after the clock moved.
     std::function<void(DWORD)> onSleep;
     std::vector<std::string> Trace() const;
+    void ClearTrace();
     std::vector<DriverUpdateCall> DriverUpdates() const;
 
     // --- Windows and keyboard input ----------------------------------------

@@ -55,13 +55,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The key is a C string, as the table's keys are.
     const std::string key(std::string(reinterpret_cast<const char*>(data + valueSize), size - valueSize).c_str());
 
-    static bool ready = false;
-    sim::Machine& machine = sim::TheMachine();
-    if (!ready) {
-        machine.Reset();
-        ready = true;
-    }
+    // A fresh machine now and then keeps removed devices from piling up.
     static unsigned serial = 0;
+    sim::Machine& machine = sim::TheMachine();
+    if (serial % 4096 == 0) machine.Reset();
+    machine.ClearTrace();
     sim::Device device;
     device.instanceId = "ROOT\\FUZZ\\" + std::to_string(serial++);
     device.properties[property] = sim::Value{type, bytes};
