@@ -248,11 +248,11 @@ TEST_F(SimMachine, RegistryIgnoresCaseAndStoresExactBytes) {
     ASSERT_EQ(plat::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kParams, 0, KEY_ALL_ACCESS, &second), 0);
     EXPECT_NE(first, second);
 
-    EXPECT_EQ(plat::RegSetValueExA(first, "PortName", 0, REG_SZ, reinterpret_cast<const BYTE*>("COM3"), 4), 0);
+    EXPECT_EQ(plat::RegSetValueExA(first, "PortName", 0, REG_SZ, reinterpret_cast<const BYTE*>("COM3X"), 4), 0);
     std::optional<sim::Value> value = m.GetValue(upper, "PORTNAME");
     ASSERT_TRUE(value);
     EXPECT_EQ(value->type, REG_SZ);
-    EXPECT_EQ(value->bytes, std::string("COM3"));  // no terminator was given, none is stored
+    EXPECT_EQ(value->bytes, std::string("COM3"));  // no NUL given or following, none is stored
     EXPECT_EQ(plat::RegSetValueExA(second, "portname", 0, REG_BINARY, reinterpret_cast<const BYTE*>("\0A"), 2), 0);
     value = m.GetValue(kParams, "PortName");
     EXPECT_EQ(value->type, REG_BINARY);

@@ -1,0 +1,68 @@
+// The "arrange" side of the platform conformance suite: how a machine is given
+// the devices, registry values and files the checks then look at through
+// plat::. There are two: one over the simulated machine (sim_arrange.cpp) and
+// one over the real setup API (win32_arrange.cpp, run under Wine). Everything
+// the suite asserts goes through plat::; only the set-up and the one
+// inspection the plat:: seam has no call for (reading a registry value back)
+// go through this interface.
+#pragma once
+
+#include "platform/platform.h"
+
+#include <string>
+#include <vector>
+
+namespace conformance {
+
+// Setup classes and the serial-port interface class (the same value as the
+// Ports class, as the installer uses it).
+constexpr GUID kPortsClass = {0x4D36E978, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
+constexpr GUID kSystemClass = {0x4D36E97D, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
+constexpr GUID kComPortInterface = kPortsClass;
+
+// One present root-enumerated device, created as a device installer creates
+// it: instance ID "ROOT\<name>\NNNN", a "Device Parameters" key below its
+// hardware key.
+struct DeviceSpec {
+    std::string name;
+    GUID setupClass = kSystemClass;
+    // Stored as SPDRP_DEVICEDESC (REG_SZ); none when empty.
+    std::string description;
+    // Stored as SPDRP_HARDWAREID: REG_MULTI_SZ, or with hardwareIdAsSz the
+    // first ID alone as REG_SZ (the type a device's key may hold it with).
+    std::vector<std::string> hardwareIds;
+    bool hardwareIdAsSz = false;
+    // Exposes an enabled device interface of the serial-port class.
+    bool comPortInterface = false;
+};
+
+class Arrange {
+public:
+    virtual ~Arrange() = default;
+
+    // What the checks run against, for the output.
+    virtual std::string Describe() const = 0;
+
+    // Creates the device; returns its instance ID, or "" after printing why it failed.
+    virtual std::string AddDevice(const DeviceSpec& spec) = 0;
+
+    // A fresh empty folder for the file checks (a Windows path without a
+    // trailing backslash), or "" on failure.
+    virtual std::string ScratchFolder() = 0;
+    virtual bool PutFolder(const std::string& windowsPath) = 0;
+    virtual bool PutFile(const std::string& windowsPath, const std::string& bytes) = 0;
+
+    // A value below HKEY_LOCAL_MACHINE as stored: its type and exact bytes.
+    virtual bool QueryValue(const std::string& keyPath, const std::string& name, DWORD* type,
+                            std::string* bytes) = 0;
+
+    // Whether the driver update here fails the way Windows documents it when
+    // no present device carries the hardware ID (ERROR_NO_SUCH_DEVINST) or the
+    // INF file is missing (ERROR_FILE_NOT_FOUND). Wine's returns TRUE for both.
+    virtual bool DriverUpdateReportsMissingDeviceAndInf() const = 0;
+};
+
+// Runs every check against whatever `arrange` set up; returns the exit code.
+int RunSuite(Arrange& arrange);
+
+}  // namespace conformance

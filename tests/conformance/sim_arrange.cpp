@@ -1,0 +1,79 @@
+// The conformance suite against the simulated machine: devices, values and
+// files are put straight into it through its test-facing API.
+#include "platform/sim/machine.h"
+#include "tests/conformance/arrange.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <system_error>
+
+namespace conformance {
+namespace {
+
+class SimArrange : public Arrange {
+public:
+    SimArrange() { sim::TheMachine().Reset(); }
+    ~SimArrange() override { sim::TheMachine().Reset(); }
+
+    std::string Describe() const override { return "the simulated machine (platform/sim)"; }
+
+    std::string AddDevice(const DeviceSpec& spec) override {
+        // As a device installer generates root IDs: the name upper-cased, then a
+        // four-digit number counting up per name.
+        std::string name;
+        for (char c : spec.name) name.push_back((c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c);
+        char number[8];
+        std::snprintf(number, sizeof number, "%04d", next_[name]++);
+        sim::Device device;
+        device.instanceId = "ROOT\\" + name + "\\" + number;
+        device.classGuid = spec.setupClass;
+        device.present = true;
+        if (spec.comPortInterface) device.interfaces.push_back(kComPortInterface);
+        if (!spec.description.empty()) device.properties[SPDRP_DEVICEDESC] = sim::Sz(spec.description);
+        if (!spec.hardwareIds.empty()) {
+            device.properties[SPDRP_HARDWAREID] =
+                spec.hardwareIdAsSz ? sim::Sz(spec.hardwareIds.front()) : sim::MultiSz(spec.hardwareIds);
+        }
+        sim::TheMachine().AddDevice(device);
+        return device.instanceId;
+    }
+
+    std::string ScratchFolder() override {
+        const std::string folder = std::string(sim::Machine::kWindowsDir) + "\\Temp\\zan-conformance";
+        return PutFolder(folder) ? folder : std::string();
+    }
+
+    bool PutFolder(const std::string& windowsPath) override {
+        sim::TheMachine().PutFolder(windowsPath);
+        std::error_code ec;
+        return std::filesystem::is_directory(sim::TheMachine().HostPath(windowsPath), ec);
+    }
+
+    bool PutFile(const std::string& windowsPath, const std::string& bytes) override {
+        sim::TheMachine().PutFile(windowsPath, bytes);
+        return sim::TheMachine().ReadWholeFile(windowsPath) == bytes;
+    }
+
+    bool QueryValue(const std::string& keyPath, const std::string& name, DWORD* type,
+                    std::string* bytes) override {
+        const std::optional<sim::Value> value = sim::TheMachine().GetValue(keyPath, name);
+        if (!value) return false;
+        *type = value->type;
+        *bytes = value->bytes;
+        return true;
+    }
+
+    bool DriverUpdateReportsMissingDeviceAndInf() const override { return true; }
+
+private:
+    std::map<std::string, int> next_;
+};
+
+}  // namespace
+}  // namespace conformance
+
+int main() {
+    conformance::SimArrange arrange;
+    return conformance::RunSuite(arrange);
+}
