@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# The platform conformance suite against the real API: the Windows build of
+# tests/conformance (the checks the native build runs against the simulated
+# machine) runs in a fresh prefix, creates its devices and files there, and
+# must pass every check in every group. Where Wine's driver update differs
+# from Windows the program shows what Wine returned instead of asserting it;
+# those lines go to the log.
+. "$(dirname "$0")/lib.sh"
+e2e_setup conformance
+
+exe=$E2E_BUILD/win64/tests/conformance/platform_conformance.exe
+if [ ! -f "$exe" ]; then
+    e2e_fail "missing $exe (run make win64)"
+    e2e_finish
+fi
+
+out=$E2E_DIR/conformance.out
+status=0
+timeout 120 wine "$exe" >"$out" 2>"$E2E_DIR/conformance.err" || status=$?
+tr -d '\r' <"$out" >"$out.txt"
+
+e2e_assert_eq 0 "$status" "exit code"
+head -n 1 "$out.txt" | grep -q '^platform conformance against the Windows API (Wine ' ||
+    e2e_fail "not run against the Windows API under Wine: $(head -n 1 "$out.txt")"
+
+# Every group ran, in order; a group left out would shrink what is compared.
+sections=$(sed -n 's/^== //p' "$out.txt")
+expected='arrange
+every device of every class (DIGCF_ALLCLASSES)
+element size field
+device property reads
+instance IDs
+present devices by interface (DIGCF_PRESENT | DIGCF_DEVICEINTERFACE)
+friendly name write
+registry: a device'"'"'s "Device Parameters" key
+device removal
+driver update
+file search (OEM*.inf)
+file deletion
+file open, read and create
+Windows folder'
+[ "$sections" = "$expected" ] || e2e_fail "groups run differ: $(echo "$sections" | tr '\n' '|')"
+
+grep 'FAILED' "$out.txt" >&2 && e2e_fail "some checks failed (above)"
+summary=$(tail -n 1 "$out.txt")
+[[ $summary =~ ^([0-9]+)\ passed,\ 0\ failed$ ]] && [ "${BASH_REMATCH[1]}" -gt 0 ] ||
+    e2e_fail "closing line: $summary"
+grep '^   ' "$out.txt" | while IFS= read -r line; do e2e_log "${line#   }"; done
+e2e_log "$summary"
+
+e2e_finish
