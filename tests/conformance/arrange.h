@@ -2,9 +2,9 @@
 // the devices, registry values and files the checks then look at through
 // plat::. There are two: one over the simulated machine (sim_arrange.cpp) and
 // one over the real setup API (win32_arrange.cpp, run under Wine). Everything
-// the suite asserts goes through plat::; only the set-up and the one
-// inspection the plat:: seam has no call for (reading a registry value back)
-// go through this interface.
+// the suite asserts goes through plat::; only the set-up, and reading a
+// registry value back (which plat:: has no call for), go through this
+// interface.
 #pragma once
 
 #include "platform/platform.h"
@@ -23,7 +23,7 @@ constexpr GUID kComPortInterface = kPortsClass;
 // One present root-enumerated device, created as a device installer creates
 // it: instance ID "ROOT\<name>\NNNN", a "Device Parameters" key below its
 // hardware key.
-struct DeviceSpec {
+struct NewDevice {
     std::string name;
     GUID setupClass = kSystemClass;
     // Stored as SPDRP_DEVICEDESC (REG_SZ); none when empty.
@@ -44,7 +44,7 @@ public:
     virtual std::string Describe() const = 0;
 
     // Creates the device; returns its instance ID, or "" after printing why it failed.
-    virtual std::string AddDevice(const DeviceSpec& spec) = 0;
+    virtual std::string AddDevice(const NewDevice& wanted) = 0;
 
     // A fresh empty folder for the file checks (a Windows path without a
     // trailing backslash), or "" on failure.

@@ -18,22 +18,22 @@ public:
 
     std::string Describe() const override { return "the simulated machine (platform/sim)"; }
 
-    std::string AddDevice(const DeviceSpec& spec) override {
+    std::string AddDevice(const NewDevice& wanted) override {
         // As a device installer generates root IDs: the name upper-cased, then a
         // four-digit number counting up per name.
         std::string name;
-        for (char c : spec.name) name.push_back((c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c);
+        for (char c : wanted.name) name.push_back((c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c);
         char number[8];
         std::snprintf(number, sizeof number, "%04d", next_[name]++);
         sim::Device device;
         device.instanceId = "ROOT\\" + name + "\\" + number;
-        device.classGuid = spec.setupClass;
+        device.classGuid = wanted.setupClass;
         device.present = true;
-        if (spec.comPortInterface) device.interfaces.push_back(kComPortInterface);
-        if (!spec.description.empty()) device.properties[SPDRP_DEVICEDESC] = sim::Sz(spec.description);
-        if (!spec.hardwareIds.empty()) {
+        if (wanted.comPortInterface) device.interfaces.push_back(kComPortInterface);
+        if (!wanted.description.empty()) device.properties[SPDRP_DEVICEDESC] = sim::Sz(wanted.description);
+        if (!wanted.hardwareIds.empty()) {
             device.properties[SPDRP_HARDWAREID] =
-                spec.hardwareIdAsSz ? sim::Sz(spec.hardwareIds.front()) : sim::MultiSz(spec.hardwareIds);
+                wanted.hardwareIdAsSz ? sim::Sz(wanted.hardwareIds.front()) : sim::MultiSz(wanted.hardwareIds);
         }
         sim::TheMachine().AddDevice(device);
         return device.instanceId;

@@ -160,7 +160,7 @@ std::vector<std::string> FullBufferIds() {
 }
 
 bool ArrangeDevices(Arrange& arrange, Devices* devices) {
-    DeviceSpec port;
+    NewDevice port;
     port.name = "ZANCONF_PORT";
     port.setupClass = kPortsClass;
     port.description = kPortDescription;
@@ -168,7 +168,7 @@ bool ArrangeDevices(Arrange& arrange, Devices* devices) {
     port.comPortInterface = true;
     devices->port = arrange.AddDevice(port);
 
-    DeviceSpec systemPort;
+    NewDevice systemPort;
     systemPort.name = "ZANCONF_SYSPORT";
     systemPort.setupClass = kSystemClass;
     systemPort.description = "ZAN Conformance System Device With Port";
@@ -176,33 +176,33 @@ bool ArrangeDevices(Arrange& arrange, Devices* devices) {
     systemPort.comPortInterface = true;
     devices->systemPort = arrange.AddDevice(systemPort);
 
-    DeviceSpec bare;
+    NewDevice bare;
     bare.name = "ZANCONF_BARE";
     bare.setupClass = kPortsClass;
     bare.hardwareIds = {"ZANCONF\\PORT_WITHOUT_INTERFACE"};
     devices->bare = arrange.AddDevice(bare);
 
-    DeviceSpec sizes;
+    NewDevice sizes;
     sizes.name = "ZANCONF_SIZES";
     sizes.description = Padded("ZAN Conformance Over The Buffer ", kBuffer);  // 101 bytes with its NUL
     sizes.hardwareIds = FullBufferIds();
     devices->sizes = arrange.AddDevice(sizes);
 
-    DeviceSpec singleId;
+    NewDevice singleId;
     singleId.name = "ZANCONF_SZID";
     singleId.description = Padded("ZAN Conformance Filling The Buffer ", kBuffer - 1);  // 100 bytes
     singleId.hardwareIds = {kSingleId};
     singleId.hardwareIdAsSz = true;
     devices->singleId = arrange.AddDevice(singleId);
 
-    DeviceSpec doomed;
+    NewDevice doomed;
     doomed.name = "ZANCONF_DOOMED";
     doomed.description = "ZAN Conformance Device To Remove";
     doomed.hardwareIds = {"ZANCONF\\TO_REMOVE"};
     doomed.comPortInterface = true;
     devices->doomed = arrange.AddDevice(doomed);
 
-    DeviceSpec driver;
+    NewDevice driver;
     driver.name = "ZANCONF_DRIVER";
     driver.description = "ZAN Conformance Driver Target";
     driver.hardwareIds = {kDriverId};
@@ -436,8 +436,8 @@ void CheckDeviceParameters(Arrange& arrange, const Devices& devices) {
     const std::string path = ParametersKey(devices.port);
     // With its NUL counted, the string is stored as given.
     CHECK_EQ(Sz("COM10"), WritePortName(arrange, path, "COM10", 6));
-    // A count that leaves the NUL out: the byte after the count is a NUL, and
-    // Windows stores it too (a documented leniency of RegSetValueEx).
+    // A count that leaves the NUL out while a NUL follows: RegSetValueEx on
+    // Windows (and Wine) takes that NUL in and stores it too.
     CHECK_EQ(Sz("COM3"), WritePortName(arrange, path, "COM3", 4));
     // When the byte after the count is not a NUL, exactly the bytes counted.
     CHECK_EQ(std::string("COM4"), WritePortName(arrange, path, "COM4X", 4));

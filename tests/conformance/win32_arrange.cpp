@@ -85,13 +85,13 @@ public:
         return wine_.empty() ? "the Windows API (Windows)" : "the Windows API (Wine " + wine_ + ")";
     }
 
-    std::string AddDevice(const DeviceSpec& spec) override {
-        HDEVINFO set = ::SetupDiCreateDeviceInfoList(&spec.setupClass, nullptr);
+    std::string AddDevice(const NewDevice& wanted) override {
+        HDEVINFO set = ::SetupDiCreateDeviceInfoList(&wanted.setupClass, nullptr);
         if (set == INVALID_HANDLE_VALUE) {
-            Complain("SetupDiCreateDeviceInfoList", spec.name);
+            Complain("SetupDiCreateDeviceInfoList", wanted.name);
             return "";
         }
-        std::string id = Create(set, spec);
+        std::string id = Create(set, wanted);
         ::SetupDiDestroyDeviceInfoList(set);
         return id;
     }
@@ -147,63 +147,63 @@ public:
     bool DriverUpdateReportsMissingDeviceAndInf() const override { return wine_.empty(); }
 
 private:
-    std::string Create(HDEVINFO set, const DeviceSpec& spec) {
+    std::string Create(HDEVINFO set, const NewDevice& wanted) {
         SP_DEVINFO_DATA data;
         std::memset(&data, 0, sizeof data);
         data.cbSize = sizeof data;
-        const char* description = spec.description.empty() ? nullptr : spec.description.c_str();
-        if (!::SetupDiCreateDeviceInfoA(set, spec.name.c_str(), &spec.setupClass, description, nullptr,
+        const char* description = wanted.description.empty() ? nullptr : wanted.description.c_str();
+        if (!::SetupDiCreateDeviceInfoA(set, wanted.name.c_str(), &wanted.setupClass, description, nullptr,
                                         DICD_GENERATE_ID, &data)) {
-            Complain("SetupDiCreateDeviceInfoA", spec.name);
+            Complain("SetupDiCreateDeviceInfoA", wanted.name);
             return "";
         }
-        const std::string ids = MultiSz(spec.hardwareIds);
-        if (!spec.hardwareIdAsSz &&
+        const std::string ids = MultiSz(wanted.hardwareIds);
+        if (!wanted.hardwareIdAsSz &&
             !::SetupDiSetDeviceRegistryPropertyA(set, &data, SPDRP_HARDWAREID,
                                                  reinterpret_cast<const BYTE*>(ids.data()),
                                                  static_cast<DWORD>(ids.size()))) {
-            Complain("setting SPDRP_HARDWAREID", spec.name);
+            Complain("setting SPDRP_HARDWAREID", wanted.name);
             return "";
         }
         if (description != nullptr &&
             !::SetupDiSetDeviceRegistryPropertyA(set, &data, SPDRP_DEVICEDESC,
                                                  reinterpret_cast<const BYTE*>(description),
-                                                 static_cast<DWORD>(spec.description.size() + 1))) {
-            Complain("setting SPDRP_DEVICEDESC", spec.name);
+                                                 static_cast<DWORD>(wanted.description.size() + 1))) {
+            Complain("setting SPDRP_DEVICEDESC", wanted.name);
             return "";
         }
         if (!::SetupDiCallClassInstaller(DIF_REGISTERDEVICE, set, &data)) {
-            Complain("DIF_REGISTERDEVICE", spec.name);
+            Complain("DIF_REGISTERDEVICE", wanted.name);
             return "";
         }
         char id[200];  // MAX_DEVICE_ID_LEN (cfgmgr32.h)
         if (!::SetupDiGetDeviceInstanceIdA(set, &data, id, sizeof id, nullptr)) {
-            Complain("SetupDiGetDeviceInstanceIdA", spec.name);
+            Complain("SetupDiGetDeviceInstanceIdA", wanted.name);
             return "";
         }
-        if (spec.hardwareIdAsSz) {
+        if (wanted.hardwareIdAsSz) {
             // The setup API stores this property as REG_MULTI_SZ whatever it is
             // given; the single-string form goes straight into the device's key
             // (on Windows only the system may write there).
-            const std::string one = spec.hardwareIds.front() + std::string(1, '\0');
+            const std::string one = wanted.hardwareIds.front() + std::string(1, '\0');
             if (!SetValue(std::string("SYSTEM\\CurrentControlSet\\Enum\\") + id, "HardwareID", REG_SZ, one)) {
-                Complain("writing HardwareID as REG_SZ", spec.name);
+                Complain("writing HardwareID as REG_SZ", wanted.name);
                 return "";
             }
         }
-        if (spec.comPortInterface) {
+        if (wanted.comPortInterface) {
             SP_DEVICE_INTERFACE_DATA iface;
             std::memset(&iface, 0, sizeof iface);
             iface.cbSize = sizeof iface;
             if (!::SetupDiCreateDeviceInterfaceA(set, &data, &kComPortInterface, nullptr, 0, &iface) ||
                 !EnableInterface(set, &iface)) {
-                Complain("creating the serial-port interface", spec.name);
+                Complain("creating the serial-port interface", wanted.name);
                 return "";
             }
         }
         HKEY key = ::SetupDiCreateDevRegKeyA(set, &data, DICS_FLAG_GLOBAL, 0, DIREG_DEV, nullptr, nullptr);
         if (key == INVALID_HANDLE_VALUE) {
-            Complain("SetupDiCreateDevRegKeyA", spec.name);
+            Complain("SetupDiCreateDevRegKeyA", wanted.name);
             return "";
         }
         ::RegCloseKey(key);
