@@ -100,15 +100,7 @@ else
     echo "  display: Xvfb $DISPLAY (headless)"
 fi
 echo "  Wine prefix: $prefix (wineboot; this takes a little while)"
-# Made without a display, and shut down again, so that the runs below start
-# Wine's desktop afresh on the display with the settings below.
-DISPLAY= WINEDLLOVERRIDES="mscoree,mshtml=" wineboot --init >/dev/null 2>&1
-if [ -n "$xvfb_pid" ]; then
-    # No window manager on Xvfb: Wine should not wait for one.
-    DISPLAY= wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
-fi
-wineserver -w
-"$root/tools/provision.sh" "$prefix" full4 >/dev/null
+"$root/tools/provision.sh" --new "$prefix" full4 >/dev/null
 echo "  machine: base device, four-port card, Serial Ports C to F; driver INF files in C:\\windows\\inf"
 
 section "The machine before the install"

@@ -1,7 +1,12 @@
 #!/usr/bin/env bash
 # Arranges a simulated point-of-sale machine in an existing Wine prefix.
 #
-#   tools/provision.sh <prefix> <profile> [add-on...] [--oem]
+#   tools/provision.sh [--new] <prefix> <profile> [add-on...] [--oem]
+#
+# --new     make the prefix first: wineboot without a display (no Mono or
+#           Gecko), the X11 driver told that no window manager runs
+#           (Managed=N), and Wine shut down again, so that the first program
+#           shown starts Wine's desktop afresh on the display it is given
 #
 # profile:  full4   base device, card, Serial Ports C to F
 #           full1   base device, card, Serial Port C
@@ -20,9 +25,19 @@ here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
 posmachine=${POSMACHINE:-$root/build/win64/tools/posmachine/posmachine.exe}
 
-usage() { echo "usage: $0 <prefix> <full4|full1|nobase|empty> [decoys] [card2] [--oem]" >&2; exit 2; }
+usage() { echo "usage: $0 [--new] <prefix> <full4|full1|nobase|empty> [decoys] [card2] [--oem]" >&2; exit 2; }
+new=0
+[ "${1:-}" = --new ] && { new=1; shift; }
 [ $# -ge 2 ] || usage
 prefix=$1; shift
+if [ $new = 1 ]; then
+  [ -e "$prefix" ] && { echo "provision: $prefix exists already" >&2; exit 2; }
+  WINEPREFIX=$prefix WINEARCH=win64 DISPLAY= WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
+    wineboot --init >/dev/null 2>&1
+  WINEPREFIX=$prefix DISPLAY= WINEDEBUG=-all \
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+  WINEPREFIX=$prefix wineserver -w
+fi
 [ -d "$prefix/drive_c/windows" ] || { echo "provision: $prefix is not a Wine prefix" >&2; exit 2; }
 [ -f "$posmachine" ] || { echo "provision: $posmachine not built (make win64)" >&2; exit 2; }
 
