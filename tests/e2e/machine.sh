@@ -217,6 +217,9 @@ machine_boxes_seen() {
 # machine_event_ms PATTERN: the watch's time of its first line matching PATTERN.
 machine_event_ms() { grep -E -m1 "^ *[0-9]+ $1" "$M_WATCH_LOG" | awk '{ print $1 }'; }
 
+# machine_last_event_ms PATTERN: the same for its last matching line.
+machine_last_event_ms() { grep -E "^ *[0-9]+ $1" "$M_WATCH_LOG" | tail -n 1 | awk '{ print $1 }'; }
+
 # machine_expect_status < lines: checks the status lines the window showed.
 # Each expected line is "must: TEXT" (it stays up for a pause of a second or
 # more, so every 100 ms tick of the window shows it) or "may: TEXT" (it is

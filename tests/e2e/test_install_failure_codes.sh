@@ -58,7 +58,9 @@ CALLS
     failed_ms=$(machine_event_ms 'status ".*\[Failed\]"')
     box_ms=$(machine_event_ms 'box caption')
     answer_ms=$(machine_event_ms 'box answer')
-    fail_ms=$(machine_event_ms 'markers RESULT.FAIL')
+    # (The old markers go one by one at the start, so RESULT.FAIL may be seen
+    # alone then too: the marker that counts is the last one seen.)
+    fail_ms=$(machine_last_event_ms 'markers RESULT.FAIL$')
     closed_ms=$(machine_event_ms 'window closed')
     if [ -z "$failed_ms" ] || [ -z "$box_ms" ] || [ -z "$answer_ms" ] || [ -z "$fail_ms" ] || [ -z "$closed_ms" ]; then
         e2e_fail "error $error: events missing from the watch: $(tr '\n' '|' <"$M_WATCH_LOG")"
