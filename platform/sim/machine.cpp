@@ -195,17 +195,15 @@ std::optional<DWORD> Machine::Impl::EnterLocked(const char* operation) {
 }
 
 Machine::Impl::DeviceRecord* Machine::Impl::FindRecordLocked(DWORD devInst) {
-    for (auto& record : devices) {
-        if (record->devInst == devInst) return record.get();
-    }
-    return nullptr;
+    // Records keep the order they were added in, so their numbers ascend.
+    const auto found = std::lower_bound(devices.begin(), devices.end(), devInst,
+                                        [](const auto& record, DWORD n) { return record->devInst < n; });
+    return found != devices.end() && (*found)->devInst == devInst ? found->get() : nullptr;
 }
 
 Machine::Impl::DeviceRecord* Machine::Impl::FindRecordLocked(const std::string& instanceId) {
-    for (auto& record : devices) {
-        if (EqualNoCase(record->device.instanceId, instanceId)) return record.get();
-    }
-    return nullptr;
+    const auto found = byInstanceId.find(instanceId);
+    return found != byInstanceId.end() ? found->second : nullptr;
 }
 
 std::vector<std::string> Machine::Impl::EnumKeyParts(const std::string& instanceId) {
@@ -245,6 +243,8 @@ namespace {
 // The entry of `folder` whose name equals `name` ignoring case.
 std::optional<fs::path> FindEntry(const fs::path& folder, const std::string& name) {
     std::error_code ec;
+    // The name as given is the common case; only a differently cased one needs the walk.
+    if (fs::exists(fs::symlink_status(folder / name, ec))) return folder / name;
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         if (EqualNoCase(it->path().filename().string(), name)) return it->path();
     }
@@ -330,6 +330,7 @@ void Machine::Impl::ResetLocked() {
     failNext.clear();
     failAlways.clear();
     devices.clear();
+    byInstanceId.clear();
     lastDevInst = 0;
     sets.clear();
     hklm = Key{};
@@ -387,6 +388,7 @@ void Machine::AddDevice(const Device& device) {
         auto record = std::make_unique<Impl::DeviceRecord>();
         record->devInst = ++impl_->lastDevInst;
         record->device = device;
+        impl_->byInstanceId[device.instanceId] = record.get();
         impl_->devices.push_back(std::move(record));
     }
     std::vector<std::string> parameters = Impl::EnumKeyParts(device.instanceId);

@@ -65,6 +65,7 @@ struct Machine::Impl {
         Device device;
     };
     std::vector<std::unique_ptr<DeviceRecord>> devices;  // in the order added
+    std::map<std::string, DeviceRecord*, NoCaseLess> byInstanceId;  // the same records
     DWORD lastDevInst = 0;
     struct SetElement {
         DWORD devInst = 0;

@@ -59,8 +59,10 @@ DWORD LookupLocked(Impl& m, HDEVINFO set, const SP_DEVINFO_DATA* data, Impl::Dev
         return ERROR_INVALID_PARAMETER;
     }
     const auto& elements = found->second.elements;
-    const bool member = std::any_of(elements.begin(), elements.end(),
-                                    [&](const Impl::SetElement& e) { return e.devInst == data->DevInst; });
+    // Elements follow the machine's device order, so their numbers ascend.
+    const auto at = std::lower_bound(elements.begin(), elements.end(), data->DevInst,
+                                     [](const Impl::SetElement& e, DWORD n) { return e.devInst < n; });
+    const bool member = at != elements.end() && at->devInst == data->DevInst;
     if (!member) return ERROR_INVALID_PARAMETER;
     *record = m.FindRecordLocked(data->DevInst);
     return ERROR_SUCCESS;
@@ -260,6 +262,7 @@ BOOL SetupDiRemoveDevice(HDEVINFO set, PSP_DEVINFO_DATA data) {
     if (record == nullptr) return Fail(ERROR_NO_SUCH_DEVINST);
     // The instance goes with its hardware key; elements of sets stay, empty.
     m.DeleteKeyLocked(Impl::EnumKeyParts(record->device.instanceId));
+    m.byInstanceId.erase(record->device.instanceId);
     m.devices.erase(std::find_if(m.devices.begin(), m.devices.end(),
                                  [&](const auto& r) { return r.get() == record; }));
     return TRUE;
