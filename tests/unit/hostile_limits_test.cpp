@@ -1,0 +1,413 @@
+// Input at the limits of what a machine can hand the tool: the longest
+// command line Windows passes, property values around the 100-byte buffer,
+// sets of ten thousand devices and an INF folder of thousands of OEM copies.
+#include "machine_fixture.h"
+
+#include "installer/port_mapping.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <set>
+
+using namespace pos;
+using Lines = std::vector<std::string>;
+
+namespace {
+
+const std::string kInf = std::string(kWin) + "\\INF\\";
+constexpr char kPortCId[] = "MF\\PCI1D9E_COMF";
+
+std::string ParamsKey(const std::string& instanceId) {
+    return "SYSTEM\\CurrentControlSet\\Enum\\" + instanceId + "\\Device Parameters";
+}
+
+// --- The longest command line ------------------------------------------------------
+
+// 32767 characters: the most Windows passes to a process, its terminator
+// making 32 KiB.
+constexpr std::size_t kLongCmdLength = 32 * 1024 - 1;
+
+enum class Where { Start, Middle, End };
+
+struct Placed {
+    Where where;
+    const char* text;
+};
+
+// Filler that cannot spell a keyword: no upper-case letters but those of
+// near misses, which stand between spaces so no placed word joins them.
+std::string Filler(std::size_t length) {
+    static const char* const kNearMisses[] = {" Install ", " INSTAL ", " UNINSTAL ", " SILEN ",
+                                              " BASE-DEVICE ", " MAROVEL SERIAL ", " uninstall "};
+    std::string text;
+    std::uint32_t state = 12345;
+    std::size_t miss = 0;
+    while (text.size() < length) {
+        if (text.size() % 997 == 0) {
+            text += kNearMisses[miss++ % (sizeof kNearMisses / sizeof *kNearMisses)];
+            continue;
+        }
+        state = state * 1103515245u + 12345u;
+        const unsigned char byte = static_cast<unsigned char>(state >> 16);
+        // Printable lower half and the whole upper half of the ANSI page, no capitals, no NUL.
+        if ((byte >= 0x20 && byte < 0x7F && !(byte >= 'A' && byte <= 'Z')) || byte >= 0x80) {
+            text += static_cast<char>(byte);
+        }
+    }
+    text.resize(length);
+    return text;
+}
+
+std::string LongCommandLine(const std::vector<Placed>& words) {
+    std::string text = Filler(kLongCmdLength);
+    for (const Placed& word : words) {
+        const std::string padded =
+            word.where == Where::Start ? std::string(word.text) + " "
+            : word.where == Where::End ? " " + std::string(word.text)
+                                       : " " + std::string(word.text) + " ";
+        const std::size_t at = word.where == Where::Start  ? 0
+                               : word.where == Where::End ? text.size() - padded.size()
+                                                          : text.size() / 2;
+        text.replace(at, padded.size(), padded);
+    }
+    return text;
+}
+
+enum class Op { None, Install, Uninstall };
+
+struct LongCmdCase {
+    const char* name;
+    std::vector<Placed> words;
+    Op operation;
+    bool asksQuestions;
+    std::vector<std::string> updatedIds;  // driver updates, in order
+};
+
+const std::vector<std::string> kFullInstall = {kBaseId, kCardId, "MF\\PCI1D9E_COMF", "MF\\PCI1D9E_COMC",
+                                               "MF\\PCI1D9E_COME", "MF\\PCI1D9E_COMD"};
+const std::vector<std::string> kFourPortNoBase = {kCardId, "MF\\PCI1D9E_COMF", "MF\\PCI1D9E_COMC",
+                                                  "MF\\PCI1D9E_COME", "MF\\PCI1D9E_COMD"};
+const std::vector<std::string> kOnePortNoBase = {kCardId, "MF\\PCI1D9E_COMF"};
+
+class LongCommandLineTest : public MachineTest, public ::testing::WithParamInterface<LongCmdCase> {};
+
+TEST_P(LongCommandLineTest, RunsTheOperationItsKeywordsAskFor) {
+    const LongCmdCase& c = GetParam();
+    PutTableInfs();
+    AddPosDevices(true, "CDEF");
+    machine().PutFile(std::string(kWin) + "\\RESULT.FAIL");  // left by an earlier run
+    const std::string cmdLine = LongCommandLine(c.words);
+    ASSERT_EQ(cmdLine.size(), kLongCmdLength);
+
+    const RunOutcome outcome = Run(cmdLine);
+
+    std::vector<std::string> updated;
+    for (const auto& call : machine().DriverUpdates()) updated.push_back(call.hardwareId);
+    EXPECT_EQ(updated, c.updatedIds);
+    EXPECT_EQ(machine().MessageBoxes().size(), c.asksQuestions ? 2u : 0u);
+    switch (c.operation) {
+    case Op::None:
+        EXPECT_EQ(outcome, RunOutcome::NotRun);
+        EXPECT_TRUE(Markers().empty());
+        EXPECT_TRUE(Timeline().empty());
+        EXPECT_EQ(machine().Calls("SetupDiGetClassDevsA"), 0);
+        break;
+    case Op::Install:
+        EXPECT_EQ(outcome, RunOutcome::Succeeded);
+        EXPECT_EQ(Markers(), Lines{"RESULT.SUCCESS"});
+        EXPECT_TRUE(machine().FindDevice("PCI\\VEN_1D9E&DEV_0B52\\BASE0"));
+        break;
+    case Op::Uninstall:
+        EXPECT_EQ(outcome, RunOutcome::Succeeded);
+        EXPECT_EQ(Markers(), Lines{"RESULT.SUCCESS"});
+        EXPECT_FALSE(machine().FindDevice("PCI\\VEN_1D9E&DEV_0B52\\BASE0"));
+        EXPECT_FALSE(machine().FindDevice("PCI\\VEN_1D9E&DEV_0B54\\CARD0"));
+        EXPECT_EQ(Timeline().back(), "Uninstall Complete!");
+        break;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ThirtyTwoKiB, LongCommandLineTest,
+    ::testing::Values(
+        LongCmdCase{"AllAtTheStart",
+                    {{Where::Start, "INSTALL SILENT BASE_DEVICE MAROVEL_SERIAL"}},
+                    Op::Install, false, kFullInstall},
+        LongCmdCase{"AllInTheMiddle",
+                    {{Where::Middle, "INSTALL SILENT BASE_DEVICE MAROVEL_SERIAL"}},
+                    Op::Install, false, kFullInstall},
+        LongCmdCase{"AllAtTheVeryEnd",
+                    {{Where::End, "INSTALL SILENT BASE_DEVICE MAROVEL_SERIAL"}},
+                    Op::Install, false, kFullInstall},
+        LongCmdCase{"SpreadOverStartMiddleAndEnd",
+                    {{Where::Start, "INSTALL"}, {Where::Middle, "SILENT"}, {Where::End, "MAROVEL_SERIAL"}},
+                    Op::Install, false, kFourPortNoBase},
+        LongCmdCase{"ChoicesWithoutSilentStillAsk",
+                    {{Where::Start, "INSTALL"}, {Where::End, "BASE_DEVICE MAROVEL_SERIAL"}},
+                    Op::Install, true, kOnePortNoBase},
+        LongCmdCase{"UninstallAtTheVeryEndWins",
+                    {{Where::Start, "INSTALL SILENT"}, {Where::End, "UNINSTALL"}},
+                    Op::Uninstall, false, {}},
+        LongCmdCase{"UninstallInTheMiddle", {{Where::Middle, "UNINSTALL"}}, Op::Uninstall, false, {}},
+        LongCmdCase{"NoKeywordOnlyNearMisses", {}, Op::None, false, {}}),
+    [](const ::testing::TestParamInfo<LongCmdCase>& info) { return std::string(info.param.name); });
+
+// --- Property values around the 100-byte buffer -----------------------------------------
+
+// Every size counts the bytes as the platform stores them, terminators included.
+sim::Value PaddedSz(const std::string& text, std::size_t bytes) {
+    return {REG_SZ, text + std::string(bytes - text.size(), '\0')};
+}
+
+// The text followed by filler, one terminator: a value longer than the text.
+sim::Value LongerSz(const std::string& text, std::size_t bytes) {
+    return {REG_SZ, text + std::string(bytes - 1 - text.size(), 'x') + '\0'};
+}
+
+// A list whose last string is `last`, after one long filler string.
+sim::Value ListEndingIn(const std::string& last, std::size_t bytes) {
+    return sim::MultiSz({std::string(bytes - last.size() - 3, 'y'), last});
+}
+
+enum class Shape { PaddedSz, LongerSz, ListEndingIn };
+
+struct EdgeValue {
+    const char* name;
+    DWORD property;  // SPDRP_DEVICEDESC: the removal search; SPDRP_HARDWAREID: port mapping
+    Shape shape;
+    std::size_t bytes;
+    bool edgeDeviceTaken;  // otherwise the ordinary device after it is taken
+};
+
+sim::Value Build(const EdgeValue& edge) {
+    const std::string key = edge.property == SPDRP_DEVICEDESC ? kBaseDesc : kPortCId;
+    switch (edge.shape) {
+    case Shape::PaddedSz:
+        return PaddedSz(key, edge.bytes);
+    case Shape::LongerSz:
+        return LongerSz(key, edge.bytes);
+    case Shape::ListEndingIn:
+        return ListEndingIn(key, edge.bytes);
+    }
+    return {};
+}
+
+class PropertyAtTheBufferEdge : public MachineTest, public ::testing::WithParamInterface<EdgeValue> {};
+
+// The device with the edge value comes first in the set; the ordinary device
+// that answers to the same key comes after it. Exactly one of them is taken.
+TEST_P(PropertyAtTheBufferEdge, IsTakenOnlyWhenItFitsAndMatches) {
+    const EdgeValue& edge = GetParam();
+    const sim::Value value = Build(edge);
+    ASSERT_EQ(value.bytes.size(), edge.bytes);
+    const std::string edgeId = "ROOT\\EDGE\\0000";
+
+    if (edge.property == SPDRP_DEVICEDESC) {
+        sim::Device device = BaseDevice(edgeId);
+        device.properties[SPDRP_DEVICEDESC] = value;
+        machine().AddDevice(device);
+        machine().AddDevice(BaseDevice());
+
+        EXPECT_EQ(Run("UNINSTALL"), RunOutcome::Succeeded);
+
+        EXPECT_EQ(machine().FindDevice(edgeId) == nullptr, edge.edgeDeviceTaken);
+        EXPECT_EQ(machine().FindDevice("PCI\\VEN_1D9E&DEV_0B52\\BASE0") == nullptr, !edge.edgeDeviceTaken);
+        EXPECT_TRUE(TraceHas("----> FindDevice match(REG_SZ)!") ||
+                    TraceHas("----> FindDevice match(REG_MULTI_SZ)!"));
+    } else {
+        sim::Device device = Port('C');
+        device.instanceId = edgeId;
+        device.properties[SPDRP_HARDWAREID] = value;
+        machine().AddDevice(device);
+        machine().AddDevice(Port('C'));
+
+        EXPECT_TRUE(MapComPorts());
+
+        const auto edgeName = machine().GetValue(ParamsKey(edgeId), "PortName");
+        const auto portName = machine().GetValue(ParamsKey(kPorts[0].instanceId), "PortName");
+        EXPECT_EQ(edgeName.has_value(), edge.edgeDeviceTaken);
+        EXPECT_EQ(portName.has_value(), !edge.edgeDeviceTaken);
+        EXPECT_EQ(Timeline(), (Lines{"Mapping Serial Port C to COM3...",
+                                     "Mapping Serial Port C to COM3...[OK]", "sleep 2000"}));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sizes, PropertyAtTheBufferEdge,
+    ::testing::Values(
+        // Removal: a description equal to the row's, padded with NULs.
+        EdgeValue{"Description99", SPDRP_DEVICEDESC, Shape::PaddedSz, 99, true},
+        EdgeValue{"Description100", SPDRP_DEVICEDESC, Shape::PaddedSz, 100, true},
+        EdgeValue{"Description101", SPDRP_DEVICEDESC, Shape::PaddedSz, 101, false},
+        // Removal: a description that starts with the row's but goes on is never it.
+        EdgeValue{"LongerDescription99", SPDRP_DEVICEDESC, Shape::LongerSz, 99, false},
+        EdgeValue{"LongerDescription100", SPDRP_DEVICEDESC, Shape::LongerSz, 100, false},
+        EdgeValue{"LongerDescription101", SPDRP_DEVICEDESC, Shape::LongerSz, 101, false},
+        // Removal: a list of descriptions whose last one is the row's.
+        EdgeValue{"DescriptionList99", SPDRP_DEVICEDESC, Shape::ListEndingIn, 99, true},
+        EdgeValue{"DescriptionList100", SPDRP_DEVICEDESC, Shape::ListEndingIn, 100, true},
+        EdgeValue{"DescriptionList101", SPDRP_DEVICEDESC, Shape::ListEndingIn, 101, false},
+        // Port mapping: a hardware ID list whose last ID is the port's.
+        EdgeValue{"HardwareIdList99", SPDRP_HARDWAREID, Shape::ListEndingIn, 99, true},
+        EdgeValue{"HardwareIdList100", SPDRP_HARDWAREID, Shape::ListEndingIn, 100, true},
+        EdgeValue{"HardwareIdList101", SPDRP_HARDWAREID, Shape::ListEndingIn, 101, false},
+        // Port mapping: a single-string ID, padded with NULs.
+        EdgeValue{"HardwareId99", SPDRP_HARDWAREID, Shape::PaddedSz, 99, true},
+        EdgeValue{"HardwareId100", SPDRP_HARDWAREID, Shape::PaddedSz, 100, true},
+        EdgeValue{"HardwareId101", SPDRP_HARDWAREID, Shape::PaddedSz, 101, false},
+        // Port mapping: an ID longer than the port's key is not a piece of it.
+        EdgeValue{"LongerHardwareId99", SPDRP_HARDWAREID, Shape::LongerSz, 99, false},
+        EdgeValue{"LongerHardwareId100", SPDRP_HARDWAREID, Shape::LongerSz, 100, false},
+        EdgeValue{"LongerHardwareId101", SPDRP_HARDWAREID, Shape::LongerSz, 101, false}),
+    [](const ::testing::TestParamInfo<EdgeValue>& info) { return std::string(info.param.name); });
+
+// --- Ten thousand devices ---------------------------------------------------------------------
+
+constexpr int kManyDevices = 10000;
+// Generous for a sanitizer build; a plain build takes a small fraction of it.
+constexpr auto kSearchBudget = std::chrono::seconds(5);
+
+std::string Numbered(const char* prefix, int n) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%s%05d", prefix, n);
+    return text;
+}
+
+class ManyDevicesTest : public MachineTest {
+protected:
+    template <typename F>
+    static std::chrono::steady_clock::duration Timed(F&& work) {
+        const auto start = std::chrono::steady_clock::now();
+        work();
+        return std::chrono::steady_clock::now() - start;
+    }
+};
+
+TEST_F(ManyDevicesTest, RemovalFindsTheBaseDeviceAfterNineThousandNineHundredAndNinetyNineOthers) {
+    // Near misses of every kind before it: longer, shorter, other devices.
+    for (int i = 0; i < kManyDevices - 1; ++i) {
+        sim::Device other;
+        other.instanceId = Numbered("ROOT\\OTHER\\", i);
+        switch (i % 4) {
+        case 0: other.properties[SPDRP_DEVICEDESC] = sim::Sz(std::string(kBaseDesc) + " " + std::to_string(i)); break;
+        case 1: other.properties[SPDRP_DEVICEDESC] = sim::Sz("ZAN 7350-21x Base"); break;
+        case 2: other.properties[SPDRP_DEVICEDESC] = sim::MultiSz({"Serial Port C", "ZAN"}); break;
+        default: break;  // no description at all
+        }
+        machine().AddDevice(other);
+    }
+    machine().AddDevice(BaseDevice());
+    PutTableInfs();
+
+    RunOutcome outcome = RunOutcome::NotRun;
+    const auto took = Timed([&] { outcome = Run("UNINSTALL"); });
+
+    EXPECT_EQ(outcome, RunOutcome::Succeeded);
+    EXPECT_FALSE(machine().FindDevice("PCI\\VEN_1D9E&DEV_0B52\\BASE0"));
+    EXPECT_EQ(machine().Devices().size(), static_cast<std::size_t>(kManyDevices - 1));
+    EXPECT_FALSE(machine().FileExists(kInf + "ZANBaseD.inf"));
+    // One walk per removal row, never more than one fetch per element and end.
+    EXPECT_LE(machine().Calls("SetupDiEnumDeviceInfo"), 3 * (kManyDevices + 1));
+    EXPECT_LT(took, kSearchBudget);
+}
+
+TEST_F(ManyDevicesTest, PortMappingFindsSerialPortCAfterNineThousandNineHundredAndNinetyNineOtherPorts) {
+    for (int i = 0; i < kManyDevices - 1; ++i) {
+        sim::Device other = Port('C');
+        other.instanceId = Numbered("ACPI\\PNP0501\\", i);
+        // IDs that hold the port's ID or share its beginning, but are not pieces of it.
+        other.properties[SPDRP_HARDWAREID] =
+            sim::MultiSz({Numbered("ACPI\\PNP0501&", i), std::string(kPortCId) + "&REV_" + std::to_string(i)});
+        machine().AddDevice(other);
+    }
+    machine().AddDevice(Port('C'));
+
+    bool mapped = false;
+    const auto took = Timed([&] { mapped = AssignComPort(kPortCId, "COM3", "Serial Port C"); });
+
+    EXPECT_TRUE(mapped);
+    ASSERT_TRUE(machine().GetValue(ParamsKey(kPorts[0].instanceId), "PortName"));
+    EXPECT_EQ(sim::SzText(*machine().GetValue(ParamsKey(kPorts[0].instanceId), "PortName")), "COM3");
+    EXPECT_FALSE(machine().GetValue(ParamsKey(Numbered("ACPI\\PNP0501\\", kManyDevices - 2)), "PortName"));
+    // The walk stops at the device found: one fetch and one read per element.
+    EXPECT_EQ(machine().Calls("SetupDiEnumDeviceInfo"), kManyDevices);
+    EXPECT_EQ(machine().Calls("SetupDiGetDeviceRegistryPropertyA"), kManyDevices);
+    EXPECT_LT(took, kSearchBudget);
+}
+
+// --- Five thousand OEM INF copies ------------------------------------------------------------
+
+constexpr int kOemCopies = 5000;
+
+class ManyOemInfsTest : public MachineTest {
+protected:
+    // Written straight into the host folder, and every text after its first
+    // file as a hard link to that file: thousands of names cost no more than a
+    // handful of files to lay out, and each is a file of its own to the tool.
+    void PutHostFile(const std::string& name, const std::string& bytes) {
+        const std::filesystem::path path = machine().HostPath(kInf) / name;
+        const auto first = firstWithText_.find(bytes);
+        if (first != firstWithText_.end()) {
+            std::filesystem::create_hard_link(first->second, path);
+            return;
+        }
+        std::ofstream(path, std::ios::binary) << bytes;
+        firstWithText_.emplace(bytes, path);
+    }
+
+private:
+    std::map<std::string, std::filesystem::path> firstWithText_;
+};
+
+TEST_F(ManyOemInfsTest, OnlyTheCopiesNamingARemovedDeviceGoWithTheirPnfs) {
+    PutTableInfs();
+    AddPosDevices(true, "");
+    const std::string models = "[Version]\r\nSignature=\"$Windows NT$\"\r\n[Models]\r\n";
+    // Copies that belong to the removed devices: the first the search returns,
+    // two in the middle, the last; on a final line without a newline, after a
+    // line far longer than a read.
+    const std::map<int, std::string> owned = {
+        {0, models + "%Base%=Inst, " + kBaseId + "\r\n"},
+        {1234, models + "%Card%=Inst, " + kCardId + "\r\n"},
+        {2500, models + std::string(200, ';') + "\r\n" + "%Base%=Inst," + kBaseId},
+        {4999, models + std::string(64 * 1024, 'c') + "\n%Card%=Inst, " + kCardId + "\n"},
+    };
+    const std::vector<std::string> others = {
+        models + "%Dev%=Inst, PCI\\VEN_1D9E&DEV_0B52\r\n",                  // the ID's first two components
+        models + "PCI\\VEN_1D9E&DEV_0B54\n&SUBSYS_0B551D9E&REV_10\n",         // split over two lines
+        models + "%Dev%=Inst, pci\\ven_1d9e&dev_0b52&subsys_0b531d9e\r\n",  // another case
+        models + "%Dev%=Inst, PCI\\VEN_8086&DEV_1234\r\n",
+        "",
+    };
+    for (int i = 0; i < kOemCopies; ++i) {
+        const std::string name = "oem" + std::to_string(i);
+        const auto own = owned.find(i);
+        PutHostFile(name + ".inf", own != owned.end() ? own->second : others[i % others.size()]);
+        PutHostFile(name + ".PNF", "pnf");
+    }
+    ASSERT_EQ(machine().ListFolder(kInf).size(), 2u * kOemCopies + 5);
+
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(Run("UNINSTALL"), RunOutcome::Succeeded);
+    const auto took = std::chrono::steady_clock::now() - start;
+
+    std::set<std::string> left;
+    for (const std::string& name : machine().ListFolder(kInf)) left.insert(name);
+    for (int i = 0; i < kOemCopies; ++i) {
+        const std::string name = "oem" + std::to_string(i);
+        const std::size_t expected = owned.count(i) != 0 ? 0u : 1u;
+        EXPECT_EQ(left.count(name + ".inf"), expected) << name;
+        EXPECT_EQ(left.count(name + ".PNF"), expected) << name;
+    }
+    const auto trace = Trace();
+    EXPECT_EQ(std::count(trace.begin(), trace.end(), std::string("----> Deleting INF File")), 4);
+    EXPECT_EQ(std::count(trace.begin(), trace.end(), std::string("----> Failed")), 0);
+    const sim::HandleCounts open = machine().OpenHandles();
+    EXPECT_EQ(open.files, 0);
+    EXPECT_EQ(open.searches, 0);
+    EXPECT_LT(took, kSearchBudget);
+}
+
+}  // namespace
