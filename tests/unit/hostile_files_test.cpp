@@ -1,0 +1,197 @@
+// Files that fight back: OEM INF copies that cannot be opened, read or
+// deleted, and marker files that cannot be deleted or created.
+#include "machine_fixture.h"
+
+#include "installer/oem_inf_cleanup.h"
+#include "platform/handles.h"
+
+#include <algorithm>
+
+using namespace pos;
+using Lines = std::vector<std::string>;
+
+namespace {
+
+const std::string kInf = std::string(kWin) + "\\INF\\";
+
+// --- OEM INF copies ------------------------------------------------------------------------
+
+enum class Obstacle {
+    None,
+    Unreadable,       // opening it for reading fails
+    InfUndeletable,   // the INF cannot be deleted
+    PnfUndeletable,   // its PNF cannot be deleted
+    BothUndeletable,
+    InUse,            // another program holds it open for reading, without delete sharing
+    Folder,           // a folder that carries an OEM INF name
+    NoPnf,            // the INF has no PNF companion
+};
+
+struct OemCopy {
+    const char* name;  // the INF's name; its PNF is the same with ".PNF"
+    bool holdsKey;     // a line of it holds the base device's hardware ID
+    Obstacle obstacle;
+    Lines trace;       // what the cleanup traces for it, after its name
+    bool infStays;
+    bool pnfStays;
+};
+
+const Lines kRead{"--> Opening OEM* File", "----> Search Key Found!", "----> Deleting INF File"};
+
+// In the order the file search returns them. Every copy that holds the key
+// but cannot be read stays whole; a failed deletion is traced and the
+// cleanup goes on with the next copy.
+const std::vector<OemCopy> kCopies = {
+    {"oem1.inf", true, Obstacle::Unreadable, {"--> Opening OEM* File", "--> Error opening file"}, true, true},
+    {"oem2.inf", true, Obstacle::InfUndeletable,
+     {kRead[0], kRead[1], kRead[2], "----> Failed", "----> Deleting PNF File"}, true, false},
+    {"oem3.inf", true, Obstacle::PnfUndeletable,
+     {kRead[0], kRead[1], kRead[2], "----> Deleting PNF File", "----> Failed"}, false, true},
+    {"oem4.inf", true, Obstacle::BothUndeletable,
+     {kRead[0], kRead[1], kRead[2], "----> Failed", "----> Deleting PNF File", "----> Failed"}, true, true},
+    {"oem5.inf", true, Obstacle::InUse,
+     {kRead[0], kRead[1], kRead[2], "----> Failed", "----> Deleting PNF File"}, true, false},
+    {"oem6.inf", false, Obstacle::Folder, {"--> Opening OEM* File", "--> Error opening file"}, true, false},
+    {"oem7.inf", true, Obstacle::NoPnf,
+     {kRead[0], kRead[1], kRead[2], "----> Deleting PNF File", "----> Failed"}, false, false},
+    {"oem8.inf", false, Obstacle::Unreadable, {"--> Opening OEM* File", "--> Error opening file"}, true, true},
+    {"oem9.inf", true, Obstacle::None, {kRead[0], kRead[1], kRead[2], "----> Deleting PNF File"}, false, false},
+};
+
+std::string PnfOf(const std::string& inf) { return inf.substr(0, inf.size() - 4) + ".PNF"; }
+
+class OemCleanupObstacles : public MachineTest {};
+
+TEST_F(OemCleanupObstacles, CopiesThatCannotBeReadStayAndFailedDeletionsAreTracedAndPassedOver) {
+    plat::File heldOpen;
+    for (const OemCopy& copy : kCopies) {
+        const std::string inf = kInf + copy.name;
+        if (copy.obstacle == Obstacle::Folder) {
+            machine().PutFolder(inf);
+            continue;
+        }
+        machine().PutFile(inf, std::string("[Models]\r\n%Dev%=Inst, ") +
+                                   (copy.holdsKey ? kBaseId : "PCI\\VEN_8086&DEV_1234") + "\r\n");
+        if (copy.obstacle != Obstacle::NoPnf) machine().PutFile(kInf + PnfOf(copy.name), "pnf");
+        switch (copy.obstacle) {
+        case Obstacle::Unreadable: machine().MakeUnreadable(inf); break;
+        case Obstacle::InfUndeletable: machine().MakeUndeletable(inf); break;
+        case Obstacle::PnfUndeletable: machine().MakeUndeletable(kInf + PnfOf(copy.name)); break;
+        case Obstacle::BothUndeletable:
+            machine().MakeUndeletable(inf);
+            machine().MakeUndeletable(kInf + PnfOf(copy.name));
+            break;
+        case Obstacle::InUse:
+            heldOpen = plat::File(plat::CreateFileA(inf.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+            ASSERT_TRUE(heldOpen);
+            break;
+        default: break;
+        }
+    }
+
+    RemoveOemInfFiles(kBaseId);
+    heldOpen.reset();
+
+    Lines expected{"----> Removing all OEM*.inf/pnf files associated with the specified search key",
+                   "----> Retreiving the windows path", kWin};
+    for (const OemCopy& copy : kCopies) {
+        expected.push_back(copy.name);
+        expected.insert(expected.end(), copy.trace.begin(), copy.trace.end());
+    }
+    EXPECT_EQ(Trace(), expected);
+    const Lines left = machine().ListFolder(kInf);  // files and folders
+    const auto stays = [&](const std::string& name) {
+        return std::find(left.begin(), left.end(), name) != left.end();
+    };
+    for (const OemCopy& copy : kCopies) {
+        EXPECT_EQ(stays(copy.name), copy.infStays) << copy.name;
+        EXPECT_EQ(stays(PnfOf(copy.name)), copy.pnfStays) << copy.name;
+    }
+    EXPECT_EQ(machine().OpenHandles().files, 0);
+    EXPECT_EQ(machine().OpenHandles().searches, 0);
+}
+
+// --- Marker files ------------------------------------------------------------------------------
+
+enum class RunKind {
+    FailingInstall,       // the card is missing: the install fails at its row
+    FailingUninstall,     // the base device cannot be removed
+    SucceedingUninstall,  // nothing to remove
+    NoOperation,
+};
+
+struct MarkerCase {
+    const char* name;
+    RunKind run;
+    const char* undeletable;  // an old marker that cannot be deleted, or nullptr
+    const char* unwritable;   // a marker that cannot be created, or nullptr
+    RunOutcome outcome;       // the exit code follows it: 1 after Failed, else 0
+    Lines markers;            // what a calling script finds afterwards
+    const char* lastTrace;    // the run's last trace line, or nullptr
+};
+
+void PrintTo(const MarkerCase& c, std::ostream* os) { *os << c.name; }
+
+class MarkerFileTest : public MachineTest, public ::testing::WithParamInterface<MarkerCase> {};
+
+TEST_P(MarkerFileTest, EndsWithTheMarkersAScriptWillFind) {
+    const MarkerCase& c = GetParam();
+    PutTableInfs();
+    // Both markers of earlier runs are there to begin with.
+    for (const char* marker : {"RESULT.SUCCESS", "RESULT.FAIL"}) {
+        machine().PutFile(std::string(kWin) + "\\" + marker);
+    }
+    if (c.undeletable != nullptr) machine().MakeUndeletable(std::string(kWin) + "\\" + c.undeletable);
+    if (c.unwritable != nullptr) machine().MakeUnwritable(std::string(kWin) + "\\" + c.unwritable);
+    std::string cmdLine = "UNINSTALL";
+    switch (c.run) {
+    case RunKind::FailingInstall:
+        machine().AddDevice(BaseDevice());
+        cmdLine = "INSTALL SILENT BASE_DEVICE";
+        break;
+    case RunKind::FailingUninstall:
+        machine().AddDevice(BaseDevice());
+        machine().FailNext("SetupDiRemoveDevice", ERROR_ACCESS_DENIED);
+        break;
+    case RunKind::SucceedingUninstall: break;
+    case RunKind::NoOperation: cmdLine = "/quiet"; break;
+    }
+
+    EXPECT_EQ(Run(cmdLine), c.outcome);
+
+    EXPECT_EQ(Markers(), c.markers);
+    if (c.lastTrace != nullptr) {
+        ASSERT_FALSE(Trace().empty());
+        EXPECT_EQ(Trace().back(), c.lastTrace);
+    }
+    EXPECT_EQ(machine().MessageBoxes().size(), c.outcome == RunOutcome::Failed ? 1u : 0u);
+    EXPECT_EQ(machine().OpenHandles().files, 0);
+}
+
+const auto kFailed = RunOutcome::Failed;
+const auto kSucceeded = RunOutcome::Succeeded;
+
+INSTANTIATE_TEST_SUITE_P(
+    Markers, MarkerFileTest,
+    ::testing::Values(
+        // RESULT.FAIL cannot be created: no marker at all, the old RESULT.SUCCESS
+        // is gone all the same, and the exit code still says failed.
+        MarkerCase{"FailMarkerUncreatableAfterInstall", RunKind::FailingInstall, nullptr, "RESULT.FAIL",
+                   kFailed, {}, "--> Error creating marker file : 00000005h"},
+        MarkerCase{"FailMarkerUncreatableAfterUninstall", RunKind::FailingUninstall, nullptr, "RESULT.FAIL",
+                   kFailed, {}, "--> Error creating marker file : 00000005h"},
+        // An old marker that cannot be deleted stays beside this run's marker.
+        MarkerCase{"OldSuccessStaysBesideFail", RunKind::FailingInstall, "RESULT.SUCCESS", nullptr, kFailed,
+                   {"RESULT.FAIL", "RESULT.SUCCESS"}, nullptr},
+        MarkerCase{"OldFailStaysBesideSuccess", RunKind::SucceedingUninstall, "RESULT.FAIL", nullptr,
+                   kSucceeded, {"RESULT.FAIL", "RESULT.SUCCESS"}, nullptr},
+        MarkerCase{"OldSuccessStaysWithoutAnOperation", RunKind::NoOperation, "RESULT.SUCCESS", nullptr,
+                   RunOutcome::NotRun, {"RESULT.SUCCESS"}, nullptr},
+        // An old RESULT.FAIL that can neither be deleted nor rewritten: the failed
+        // run's marker is there, though this run could not write it.
+        MarkerCase{"ReadOnlyOldFailAfterAFailure", RunKind::FailingUninstall, "RESULT.FAIL", "RESULT.FAIL",
+                   kFailed, {"RESULT.FAIL"}, "--> Error creating marker file : 00000005h"}),
+    [](const ::testing::TestParamInfo<MarkerCase>& info) { return std::string(info.param.name); });
+
+}  // namespace
