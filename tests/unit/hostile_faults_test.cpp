@@ -423,18 +423,33 @@ Lines ExpectedUninstallTimeline(const UninstallFault& fault) {
 // The base device, the card and its four ports; the driver INFs; OEM copies:
 // two of the base device's (an older and a newer driver), one of the card's
 // and one of some other device's, each with its PNF.
-class UninstallFaultTest : public FaultTest, public ::testing::WithParamInterface<UninstallFault> {};
+class UninstallRunTest : public FaultTest {
+protected:
+    const std::string inf = std::string(kWin) + "\\INF\\";
+
+    void PutUninstallMachine() {
+        PutTableInfs();
+        AddPosDevices(true, "CDEF");
+        machine().PutFile(inf + "oem1.inf", std::string("[Models]\r\n%Base%=Inst, ") + kBaseId + "\r\n");
+        machine().PutFile(inf + "oem2.inf", "[Models]\r\n%Other%=Inst, PCI\\VEN_8086&DEV_1234\r\n");
+        machine().PutFile(inf + "oem3.inf", std::string("[Models]\n%Card%=Inst, ") + kCardId + "\n");
+        machine().PutFile(inf + "oem4.inf", std::string("; older driver\n%Base%=Inst,") + kBaseId);
+        for (int n = 1; n <= 4; ++n) machine().PutFile(inf + Oem(n)[1], "pnf");
+    }
+
+    void ExpectGone(const Lines& gone) {
+        for (const std::string& name : kEveryInf) {
+            const bool isGone = std::find(gone.begin(), gone.end(), name) != gone.end();
+            EXPECT_EQ(machine().FileExists(inf + name), !isGone) << name;
+        }
+    }
+};
+
+class UninstallFaultTest : public UninstallRunTest, public ::testing::WithParamInterface<UninstallFault> {};
 
 TEST_P(UninstallFaultTest, EndsAsTheToolMust) {
     const UninstallFault& fault = GetParam();
-    const std::string inf = std::string(kWin) + "\\INF\\";
-    PutTableInfs();
-    AddPosDevices(true, "CDEF");
-    machine().PutFile(inf + "oem1.inf", std::string("[Models]\r\n%Base%=Inst, ") + kBaseId + "\r\n");
-    machine().PutFile(inf + "oem2.inf", "[Models]\r\n%Other%=Inst, PCI\\VEN_8086&DEV_1234\r\n");
-    machine().PutFile(inf + "oem3.inf", std::string("[Models]\n%Card%=Inst, ") + kCardId + "\n");
-    machine().PutFile(inf + "oem4.inf", std::string("; older driver\n%Base%=Inst,") + kBaseId);
-    for (int n = 1; n <= 4; ++n) machine().PutFile(inf + Oem(n)[1], "pnf");
+    PutUninstallMachine();
     Inject(fault.operation, fault.mode);
 
     const RunOutcome outcome = Run("UNINSTALL");
@@ -455,11 +470,37 @@ TEST_P(UninstallFaultTest, EndsAsTheToolMust) {
     EXPECT_EQ(machine().FindDevice("PCI\\VEN_1D9E&DEV_0B54\\CARD0") == nullptr,
               removed.find('C') != std::string::npos);
     for (const PortDevice& port : kPorts) EXPECT_TRUE(machine().FindDevice(port.instanceId)) << port.letter;
-    for (const std::string& name : kEveryInf) {
-        const bool gone = std::find(fault.gone.begin(), fault.gone.end(), name) != fault.gone.end();
-        EXPECT_EQ(machine().FileExists(inf + name), !gone) << name;
-    }
+    ExpectGone(fault.gone);
     ExpectHandles(fault.left);
+}
+
+// The card's removal fails after the base device's succeeded: what the base
+// device's removal did stays done, the card keeps its device and its files.
+TEST_F(UninstallRunTest, ARemovalThatFailsAfterAnotherLeavesTheFirstDone) {
+    PutUninstallMachine();
+    static std::function<void(DWORD)> record;
+    record = machine().onSleep;
+    machine().onSleep = [](DWORD ms) {
+        record(ms);
+        char line[StatusBoard::kTextSize];
+        g_status.CopyText(line);
+        if (std::strcmp(line, "ZAN 7350-21x Base Device found, removing...[OK]") == 0) {
+            sim::TheMachine().FailNext("SetupDiRemoveDevice", kFault);
+        }
+    };
+
+    EXPECT_EQ(Run("UNINSTALL"), RunOutcome::Failed);
+
+    const Lines timeline = Timeline();
+    ASSERT_GE(timeline.size(), 2u);
+    EXPECT_EQ(timeline[timeline.size() - 2], std::string(kCardDesc) + " found, removing...[Failed]");
+    EXPECT_EQ(timeline.back(), "sleep 1000");
+    EXPECT_FALSE(machine().FindDevice("PCI\\VEN_1D9E&DEV_0B52\\BASE0"));
+    EXPECT_TRUE(machine().FindDevice("PCI\\VEN_1D9E&DEV_0B54\\CARD0"));
+    ExpectGone(Join({kTableBase, Oem(1), Oem(4)}));
+    ExpectErrorBox(RunOutcome::Failed, kUninstallError);
+    EXPECT_EQ(Markers(), kFail);
+    ExpectHandles(kNoneOpen);
 }
 
 std::string UninstallFaultName(const ::testing::TestParamInfo<UninstallFault>& info) {
