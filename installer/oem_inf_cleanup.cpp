@@ -61,7 +61,8 @@ void RemoveOemInfFiles(const char* key) {
     const HRESULT lookup = plat::SHGetFolderPathA(nullptr, CSIDL_WINDOWS, nullptr, 0, windowsPath);
     if (lookup < 0) {
         // Without the folder there is no pattern to search with.
-        TraceF("----> Windows path not available : %08lxh", static_cast<unsigned long>(lookup));
+        TraceF("----> Windows path not available : %08lxh",
+               static_cast<unsigned long>(static_cast<DWORD>(lookup)));  // 8 digits where long has 64 bits
         return;
     }
     windowsPath[MAX_PATH - 1] = '\0';

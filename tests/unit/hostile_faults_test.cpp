@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <set>
+#include <utility>
 
 using namespace pos;
 using Lines = std::vector<std::string>;
@@ -258,56 +260,56 @@ const auto A = Mode::Always;
 // From the start of "INSTALL SILENT BASE_DEVICE MAROVEL_SERIAL". The first
 // call of most operations is Serial Port C's; the first file deletion is the
 // old RESULT.SUCCESS, which is not there.
-INSTANTIATE_TEST_SUITE_P(
-    EveryOperation, InstallFaultTest,
-    ::testing::Values(
-        // An unobtainable set: the search reads an invalid handle and finds nothing; "[OK]".
-        InstallFault{"SetupDiGetClassDevsA", N, S, kSuccess, kAbnormal6, "OOOO", "-BBB", kNoneOpen},
-        InstallFault{"SetupDiGetClassDevsA", A, S, kSuccess, kAbnormal6, "OOOO", "----", kNoneOpen},
-        InstallFault{"SetupDiEnumDeviceInfo", N, S, kSuccess, kAbnormal8, "OOOO", "-BBB", kNoneOpen},
-        InstallFault{"SetupDiEnumDeviceInfo", A, S, kSuccess, kAbnormal8, "OOOO", "----", kNoneOpen},
-        // An unreadable port is passed over like one that is not there.
-        InstallFault{"SetupDiGetDeviceRegistryPropertyA", N, S, kSuccess, kNoMoreDevices, "OOOO", "-BBB", kNoneOpen},
-        InstallFault{"SetupDiGetDeviceRegistryPropertyA", A, S, kSuccess, kNoMoreDevices, "OOOO", "----", kNoneOpen},
-        // The port name written before the friendly name failed stays.
-        InstallFault{"SetupDiSetDeviceRegistryPropertyA", N, S, kSuccess, kNoFriendlyName, "FOOO", "PBBB", kNoneOpen},
-        InstallFault{"SetupDiSetDeviceRegistryPropertyA", A, S, kSuccess, kNoFriendlyName, "FFFF", "PPPP", kNoneOpen},
-        InstallFault{"SetupDiGetDeviceInstanceIdA", N, S, kSuccess, kNoInstanceId, "FOOO", "-BBB", kNoneOpen},
-        InstallFault{"SetupDiGetDeviceInstanceIdA", A, S, kSuccess, kNoInstanceId, "FFFF", "----", kNoneOpen},
-        Untouched("SetupDiRemoveDevice", N),
-        Untouched("SetupDiRemoveDevice", A),
-        InstallFault{"SetupDiDestroyDeviceInfoList", N, S, kSuccess, nullptr, "OOOO", "BBBB", Sets(1)},
-        InstallFault{"SetupDiDestroyDeviceInfoList", A, S, kSuccess, nullptr, "OOOO", "BBBB", Sets(4)},
-        // The base device's row fails: the install stops there, box, RESULT.FAIL.
-        InstallFault{"UpdateDriverForPlugAndPlayDevicesA", N, F, kFail, kUpdateFailed, "", "----", kNoneOpen},
-        InstallFault{"UpdateDriverForPlugAndPlayDevicesA", A, F, kFail, kUpdateFailed, "", "----", kNoneOpen},
-        InstallFault{"RegOpenKeyExA", N, S, kSuccess, kNoKey, "FOOO", "-BBB", kNoneOpen},
-        InstallFault{"RegOpenKeyExA", A, S, kSuccess, kNoKey, "FFFF", "----", kNoneOpen},
-        InstallFault{"RegSetValueExA", N, S, kSuccess, kNoPortName, "FOOO", "-BBB", kNoneOpen},
-        InstallFault{"RegSetValueExA", A, S, kSuccess, kNoPortName, "FFFF", "----", kNoneOpen},
-        InstallFault{"RegCloseKey", N, S, kSuccess, nullptr, "OOOO", "BBBB", Keys(1)},
-        InstallFault{"RegCloseKey", A, S, kSuccess, nullptr, "OOOO", "BBBB", Keys(4)},
-        // Old markers that cannot be deleted are passed over; one may stay beside the new.
-        InstallFault{"DeleteFileA", N, S, kSuccess, nullptr, "OOOO", "BBBB", kNoneOpen},
-        InstallFault{"DeleteFileA", A, S, kBothMarkers, nullptr, "OOOO", "BBBB", kNoneOpen},
-        // The marker cannot be created: traced, and the run still counts as a success.
-        InstallFault{"CreateFileA", N, S, kNoMarker, kNoMarkerFile, "OOOO", "BBBB", kNoneOpen},
-        InstallFault{"CreateFileA", A, S, kNoMarker, kNoMarkerFile, "OOOO", "BBBB", kNoneOpen},
-        Untouched("ReadFile", N),
-        Untouched("ReadFile", A),
-        InstallFault{"CloseHandle", N, S, kSuccess, nullptr, "OOOO", "BBBB", Files(1)},
-        InstallFault{"CloseHandle", A, S, kSuccess, nullptr, "OOOO", "BBBB", Files(1)},
-        Untouched("FindFirstFileA", N),
-        Untouched("FindFirstFileA", A),
-        Untouched("FindNextFileA", N),
-        Untouched("FindNextFileA", A),
-        Untouched("FindClose", N),
-        Untouched("FindClose", A),
-        Untouched("SHGetFolderPathA", N),
-        Untouched("SHGetFolderPathA", A),
-        Untouched("MessageBoxA", N),
-        Untouched("MessageBoxA", A)),
-    InstallFaultName);
+const std::vector<InstallFault> kInstallFaults = {
+    // An unobtainable set: the search reads an invalid handle and finds nothing; "[OK]".
+    InstallFault{"SetupDiGetClassDevsA", N, S, kSuccess, kAbnormal6, "OOOO", "-BBB", kNoneOpen},
+    InstallFault{"SetupDiGetClassDevsA", A, S, kSuccess, kAbnormal6, "OOOO", "----", kNoneOpen},
+    InstallFault{"SetupDiEnumDeviceInfo", N, S, kSuccess, kAbnormal8, "OOOO", "-BBB", kNoneOpen},
+    InstallFault{"SetupDiEnumDeviceInfo", A, S, kSuccess, kAbnormal8, "OOOO", "----", kNoneOpen},
+    // An unreadable port is passed over like one that is not there.
+    InstallFault{"SetupDiGetDeviceRegistryPropertyA", N, S, kSuccess, kNoMoreDevices, "OOOO", "-BBB", kNoneOpen},
+    InstallFault{"SetupDiGetDeviceRegistryPropertyA", A, S, kSuccess, kNoMoreDevices, "OOOO", "----", kNoneOpen},
+    // The port name written before the friendly name failed stays.
+    InstallFault{"SetupDiSetDeviceRegistryPropertyA", N, S, kSuccess, kNoFriendlyName, "FOOO", "PBBB", kNoneOpen},
+    InstallFault{"SetupDiSetDeviceRegistryPropertyA", A, S, kSuccess, kNoFriendlyName, "FFFF", "PPPP", kNoneOpen},
+    InstallFault{"SetupDiGetDeviceInstanceIdA", N, S, kSuccess, kNoInstanceId, "FOOO", "-BBB", kNoneOpen},
+    InstallFault{"SetupDiGetDeviceInstanceIdA", A, S, kSuccess, kNoInstanceId, "FFFF", "----", kNoneOpen},
+    Untouched("SetupDiRemoveDevice", N),
+    Untouched("SetupDiRemoveDevice", A),
+    InstallFault{"SetupDiDestroyDeviceInfoList", N, S, kSuccess, nullptr, "OOOO", "BBBB", Sets(1)},
+    InstallFault{"SetupDiDestroyDeviceInfoList", A, S, kSuccess, nullptr, "OOOO", "BBBB", Sets(4)},
+    // The base device's row fails: the install stops there, box, RESULT.FAIL.
+    InstallFault{"UpdateDriverForPlugAndPlayDevicesA", N, F, kFail, kUpdateFailed, "", "----", kNoneOpen},
+    InstallFault{"UpdateDriverForPlugAndPlayDevicesA", A, F, kFail, kUpdateFailed, "", "----", kNoneOpen},
+    InstallFault{"RegOpenKeyExA", N, S, kSuccess, kNoKey, "FOOO", "-BBB", kNoneOpen},
+    InstallFault{"RegOpenKeyExA", A, S, kSuccess, kNoKey, "FFFF", "----", kNoneOpen},
+    InstallFault{"RegSetValueExA", N, S, kSuccess, kNoPortName, "FOOO", "-BBB", kNoneOpen},
+    InstallFault{"RegSetValueExA", A, S, kSuccess, kNoPortName, "FFFF", "----", kNoneOpen},
+    InstallFault{"RegCloseKey", N, S, kSuccess, nullptr, "OOOO", "BBBB", Keys(1)},
+    InstallFault{"RegCloseKey", A, S, kSuccess, nullptr, "OOOO", "BBBB", Keys(4)},
+    // Old markers that cannot be deleted are passed over; one may stay beside the new.
+    InstallFault{"DeleteFileA", N, S, kSuccess, nullptr, "OOOO", "BBBB", kNoneOpen},
+    InstallFault{"DeleteFileA", A, S, kBothMarkers, nullptr, "OOOO", "BBBB", kNoneOpen},
+    // The marker cannot be created: traced, and the run still counts as a success.
+    InstallFault{"CreateFileA", N, S, kNoMarker, kNoMarkerFile, "OOOO", "BBBB", kNoneOpen},
+    InstallFault{"CreateFileA", A, S, kNoMarker, kNoMarkerFile, "OOOO", "BBBB", kNoneOpen},
+    Untouched("ReadFile", N),
+    Untouched("ReadFile", A),
+    InstallFault{"CloseHandle", N, S, kSuccess, nullptr, "OOOO", "BBBB", Files(1)},
+    InstallFault{"CloseHandle", A, S, kSuccess, nullptr, "OOOO", "BBBB", Files(1)},
+    Untouched("FindFirstFileA", N),
+    Untouched("FindFirstFileA", A),
+    Untouched("FindNextFileA", N),
+    Untouched("FindNextFileA", A),
+    Untouched("FindClose", N),
+    Untouched("FindClose", A),
+    Untouched("SHGetFolderPathA", N),
+    Untouched("SHGetFolderPathA", A),
+    Untouched("MessageBoxA", N),
+    Untouched("MessageBoxA", A)};
+
+INSTANTIATE_TEST_SUITE_P(EveryOperation, InstallFaultTest, ::testing::ValuesIn(kInstallFaults),
+                         InstallFaultName);
 
 class PortMappingFaultTest : public InstallRunTest, public ::testing::WithParamInterface<InstallFault> {};
 
@@ -315,52 +317,52 @@ TEST_P(PortMappingFaultTest, EndsAsTheToolMust) { Check(GetParam(), From::PortD)
 
 // Armed once Serial Port C is mapped: C keeps its names, the fault meets D
 // (and, failing for good, E and F too); all drivers are installed by then.
-INSTANTIATE_TEST_SUITE_P(
-    EveryOperation, PortMappingFaultTest,
-    ::testing::Values(
-        InstallFault{"SetupDiGetClassDevsA", N, S, kSuccess, kAbnormal6, "OOOO", "B-BB", kNoneOpen},
-        InstallFault{"SetupDiGetClassDevsA", A, S, kSuccess, kAbnormal6, "OOOO", "B---", kNoneOpen},
-        InstallFault{"SetupDiEnumDeviceInfo", N, S, kSuccess, kAbnormal8, "OOOO", "B-BB", kNoneOpen},
-        InstallFault{"SetupDiEnumDeviceInfo", A, S, kSuccess, kAbnormal8, "OOOO", "B---", kNoneOpen},
-        // Port D's search reads Serial Port C first: that read fails, D's succeeds.
-        InstallFault{"SetupDiGetDeviceRegistryPropertyA", N, S, kSuccess, nullptr, "OOOO", "BBBB", kNoneOpen},
-        InstallFault{"SetupDiGetDeviceRegistryPropertyA", A, S, kSuccess, kNoMoreDevices, "OOOO", "B---", kNoneOpen},
-        InstallFault{"SetupDiSetDeviceRegistryPropertyA", N, S, kSuccess, kNoFriendlyName, "OFOO", "BPBB", kNoneOpen},
-        InstallFault{"SetupDiSetDeviceRegistryPropertyA", A, S, kSuccess, kNoFriendlyName, "OFFF", "BPPP", kNoneOpen},
-        InstallFault{"SetupDiGetDeviceInstanceIdA", N, S, kSuccess, kNoInstanceId, "OFOO", "B-BB", kNoneOpen},
-        InstallFault{"SetupDiGetDeviceInstanceIdA", A, S, kSuccess, kNoInstanceId, "OFFF", "B---", kNoneOpen},
-        Untouched("SetupDiRemoveDevice", N),
-        Untouched("SetupDiRemoveDevice", A),
-        InstallFault{"SetupDiDestroyDeviceInfoList", N, S, kSuccess, nullptr, "OOOO", "BBBB", Sets(1)},
-        InstallFault{"SetupDiDestroyDeviceInfoList", A, S, kSuccess, nullptr, "OOOO", "BBBB", Sets(3)},
-        Untouched("UpdateDriverForPlugAndPlayDevicesA", N),
-        Untouched("UpdateDriverForPlugAndPlayDevicesA", A),
-        InstallFault{"RegOpenKeyExA", N, S, kSuccess, kNoKey, "OFOO", "B-BB", kNoneOpen},
-        InstallFault{"RegOpenKeyExA", A, S, kSuccess, kNoKey, "OFFF", "B---", kNoneOpen},
-        InstallFault{"RegSetValueExA", N, S, kSuccess, kNoPortName, "OFOO", "B-BB", kNoneOpen},
-        InstallFault{"RegSetValueExA", A, S, kSuccess, kNoPortName, "OFFF", "B---", kNoneOpen},
-        InstallFault{"RegCloseKey", N, S, kSuccess, nullptr, "OOOO", "BBBB", Keys(1)},
-        InstallFault{"RegCloseKey", A, S, kSuccess, nullptr, "OOOO", "BBBB", Keys(3)},
-        // The old markers were deleted before the fault came.
-        Untouched("DeleteFileA", N),
-        Untouched("DeleteFileA", A),
-        InstallFault{"CreateFileA", N, S, kNoMarker, kNoMarkerFile, "OOOO", "BBBB", kNoneOpen},
-        InstallFault{"CreateFileA", A, S, kNoMarker, kNoMarkerFile, "OOOO", "BBBB", kNoneOpen},
-        Untouched("ReadFile", N),
-        Untouched("ReadFile", A),
-        InstallFault{"CloseHandle", N, S, kSuccess, nullptr, "OOOO", "BBBB", Files(1)},
-        InstallFault{"CloseHandle", A, S, kSuccess, nullptr, "OOOO", "BBBB", Files(1)},
-        Untouched("FindFirstFileA", N),
-        Untouched("FindFirstFileA", A),
-        Untouched("FindNextFileA", N),
-        Untouched("FindNextFileA", A),
-        Untouched("FindClose", N),
-        Untouched("FindClose", A),
-        Untouched("SHGetFolderPathA", N),
-        Untouched("SHGetFolderPathA", A),
-        Untouched("MessageBoxA", N),
-        Untouched("MessageBoxA", A)),
-    InstallFaultName);
+const std::vector<InstallFault> kPortMappingFaults = {
+    InstallFault{"SetupDiGetClassDevsA", N, S, kSuccess, kAbnormal6, "OOOO", "B-BB", kNoneOpen},
+    InstallFault{"SetupDiGetClassDevsA", A, S, kSuccess, kAbnormal6, "OOOO", "B---", kNoneOpen},
+    InstallFault{"SetupDiEnumDeviceInfo", N, S, kSuccess, kAbnormal8, "OOOO", "B-BB", kNoneOpen},
+    InstallFault{"SetupDiEnumDeviceInfo", A, S, kSuccess, kAbnormal8, "OOOO", "B---", kNoneOpen},
+    // Port D's search reads Serial Port C first: that read fails, D's succeeds.
+    InstallFault{"SetupDiGetDeviceRegistryPropertyA", N, S, kSuccess, nullptr, "OOOO", "BBBB", kNoneOpen},
+    InstallFault{"SetupDiGetDeviceRegistryPropertyA", A, S, kSuccess, kNoMoreDevices, "OOOO", "B---", kNoneOpen},
+    InstallFault{"SetupDiSetDeviceRegistryPropertyA", N, S, kSuccess, kNoFriendlyName, "OFOO", "BPBB", kNoneOpen},
+    InstallFault{"SetupDiSetDeviceRegistryPropertyA", A, S, kSuccess, kNoFriendlyName, "OFFF", "BPPP", kNoneOpen},
+    InstallFault{"SetupDiGetDeviceInstanceIdA", N, S, kSuccess, kNoInstanceId, "OFOO", "B-BB", kNoneOpen},
+    InstallFault{"SetupDiGetDeviceInstanceIdA", A, S, kSuccess, kNoInstanceId, "OFFF", "B---", kNoneOpen},
+    Untouched("SetupDiRemoveDevice", N),
+    Untouched("SetupDiRemoveDevice", A),
+    InstallFault{"SetupDiDestroyDeviceInfoList", N, S, kSuccess, nullptr, "OOOO", "BBBB", Sets(1)},
+    InstallFault{"SetupDiDestroyDeviceInfoList", A, S, kSuccess, nullptr, "OOOO", "BBBB", Sets(3)},
+    Untouched("UpdateDriverForPlugAndPlayDevicesA", N),
+    Untouched("UpdateDriverForPlugAndPlayDevicesA", A),
+    InstallFault{"RegOpenKeyExA", N, S, kSuccess, kNoKey, "OFOO", "B-BB", kNoneOpen},
+    InstallFault{"RegOpenKeyExA", A, S, kSuccess, kNoKey, "OFFF", "B---", kNoneOpen},
+    InstallFault{"RegSetValueExA", N, S, kSuccess, kNoPortName, "OFOO", "B-BB", kNoneOpen},
+    InstallFault{"RegSetValueExA", A, S, kSuccess, kNoPortName, "OFFF", "B---", kNoneOpen},
+    InstallFault{"RegCloseKey", N, S, kSuccess, nullptr, "OOOO", "BBBB", Keys(1)},
+    InstallFault{"RegCloseKey", A, S, kSuccess, nullptr, "OOOO", "BBBB", Keys(3)},
+    // The old markers were deleted before the fault came.
+    Untouched("DeleteFileA", N),
+    Untouched("DeleteFileA", A),
+    InstallFault{"CreateFileA", N, S, kNoMarker, kNoMarkerFile, "OOOO", "BBBB", kNoneOpen},
+    InstallFault{"CreateFileA", A, S, kNoMarker, kNoMarkerFile, "OOOO", "BBBB", kNoneOpen},
+    Untouched("ReadFile", N),
+    Untouched("ReadFile", A),
+    InstallFault{"CloseHandle", N, S, kSuccess, nullptr, "OOOO", "BBBB", Files(1)},
+    InstallFault{"CloseHandle", A, S, kSuccess, nullptr, "OOOO", "BBBB", Files(1)},
+    Untouched("FindFirstFileA", N),
+    Untouched("FindFirstFileA", A),
+    Untouched("FindNextFileA", N),
+    Untouched("FindNextFileA", A),
+    Untouched("FindClose", N),
+    Untouched("FindClose", A),
+    Untouched("SHGetFolderPathA", N),
+    Untouched("SHGetFolderPathA", A),
+    Untouched("MessageBoxA", N),
+    Untouched("MessageBoxA", A)};
+
+INSTANTIATE_TEST_SUITE_P(EveryOperation, PortMappingFaultTest, ::testing::ValuesIn(kPortMappingFaults),
+                         InstallFaultName);
 
 // --- Uninstall ----------------------------------------------------------------------------
 
@@ -507,76 +509,112 @@ std::string UninstallFaultName(const ::testing::TestParamInfo<UninstallFault>& i
     return std::string(info.param.operation) + "_" + ModeName(info.param.mode);
 }
 
-const Lines kAllGone = Join({kTableBase, kTableCard, Oem(1), Oem(3), Oem(4)});
+// The table's own INF and PNF files of the base device and the one-port card.
+const Lines kBothTables = Join({kTableBase, kTableCard});
+const Lines kAllGone = Join({kBothTables, Oem(1), Oem(3), Oem(4)});
 
 UninstallFault Unreached(const char* operation, Mode mode) {
     return {operation, mode, RunOutcome::Succeeded, kSuccess, nullptr, "BC", kAllGone, kNoneOpen};
 }
 
+constexpr char kNoneFound[] = "----> No driver installation found";
 constexpr char kNoFiles[] = "----> No files found";
+constexpr char kNoWindowsPath[] = "----> Windows path not available : 80004005h";
 constexpr char kOpenFailed[] = "--> Error opening file";
 constexpr char kDeleteFailed[] = "----> Failed";
 
 // The base device's OEM scan visits oem1 to oem4 in turn; the card's scan
 // what is left of them. The first file deletion is the old RESULT.SUCCESS,
 // which is not there.
-INSTANTIATE_TEST_SUITE_P(
-    EveryOperation, UninstallFaultTest,
-    ::testing::Values(
-        // No set: every search ends at once, nothing is removed, the run completes.
-        UninstallFault{"SetupDiGetClassDevsA", N, S, kSuccess, kAbnormal6, "", {}, kNoneOpen},
-        UninstallFault{"SetupDiGetClassDevsA", A, S, kSuccess, kAbnormal6, "", {}, kNoneOpen},
-        // The base device's search breaks off; it stays installed with its files.
-        UninstallFault{"SetupDiEnumDeviceInfo", N, S, kSuccess, kAbnormal8, "C", Join({kTableCard, Oem(3)}), kNoneOpen},
-        UninstallFault{"SetupDiEnumDeviceInfo", A, S, kSuccess, kAbnormal8, "", {}, kNoneOpen},
-        UninstallFault{"SetupDiGetDeviceRegistryPropertyA", N, S, kSuccess, nullptr, "C", Join({kTableCard, Oem(3)}), kNoneOpen},
-        UninstallFault{"SetupDiGetDeviceRegistryPropertyA", A, S, kSuccess, "----> No driver installation found", "", {}, kNoneOpen},
-        Unreached("SetupDiSetDeviceRegistryPropertyA", N),
-        Unreached("SetupDiSetDeviceRegistryPropertyA", A),
-        Unreached("SetupDiGetDeviceInstanceIdA", N),
-        Unreached("SetupDiGetDeviceInstanceIdA", A),
-        // The first removal fails: the pass stops, nothing of the card is touched.
-        UninstallFault{"SetupDiRemoveDevice", N, F, kFail, nullptr, "X", {}, kNoneOpen},
-        UninstallFault{"SetupDiRemoveDevice", A, F, kFail, nullptr, "X", {}, kNoneOpen},
-        UninstallFault{"SetupDiDestroyDeviceInfoList", N, S, kSuccess, nullptr, "BC", kAllGone, Sets(1)},
-        UninstallFault{"SetupDiDestroyDeviceInfoList", A, S, kSuccess, nullptr, "BC", kAllGone, Sets(1)},
-        Unreached("UpdateDriverForPlugAndPlayDevicesA", N),
-        Unreached("UpdateDriverForPlugAndPlayDevicesA", A),
-        Unreached("RegOpenKeyExA", N),
-        Unreached("RegOpenKeyExA", A),
-        Unreached("RegSetValueExA", N),
-        Unreached("RegSetValueExA", A),
-        Unreached("RegCloseKey", N),
-        Unreached("RegCloseKey", A),
-        Unreached("DeleteFileA", N),
-        // Nothing can be deleted: devices go, every file stays, both markers are there.
-        UninstallFault{"DeleteFileA", A, S, kBothMarkers, kDeleteFailed, "BC", {}, kNoneOpen},
-        // A copy that cannot be opened is never deleted; the next one is.
-        UninstallFault{"CreateFileA", N, S, kSuccess, kOpenFailed, "BC",
-                       Join({kTableBase, kTableCard, Oem(3), Oem(4)}), kNoneOpen},
-        UninstallFault{"CreateFileA", A, S, kNoMarker, kNoMarkerFile, "BC", Join({kTableBase, kTableCard}), kNoneOpen},
-        // A copy that cannot be read is never deleted either.
-        UninstallFault{"ReadFile", N, S, kSuccess, nullptr, "BC", Join({kTableBase, kTableCard, Oem(3), Oem(4)}), kNoneOpen},
-        UninstallFault{"ReadFile", A, S, kSuccess, nullptr, "BC", Join({kTableBase, kTableCard}), kNoneOpen},
-        // A handle left open keeps its file from being deleted; its PNF goes.
-        UninstallFault{"CloseHandle", N, S, kSuccess, kDeleteFailed, "BC",
-                       Join({kTableBase, kTableCard, {"oem1.PNF"}, Oem(3), Oem(4)}), Files(1)},
-        // Four copies opened by each of two scans, and the marker.
-        UninstallFault{"CloseHandle", A, S, kSuccess, kDeleteFailed, "BC",
-                       Join({kTableBase, kTableCard, {"oem1.PNF", "oem3.PNF", "oem4.PNF"}}), Files(9)},
-        UninstallFault{"FindFirstFileA", N, S, kSuccess, kNoFiles, "BC", Join({kTableBase, kTableCard, Oem(3)}), kNoneOpen},
-        UninstallFault{"FindFirstFileA", A, S, kSuccess, kNoFiles, "BC", Join({kTableBase, kTableCard}), kNoneOpen},
-        // Each scan stops after its first file.
-        UninstallFault{"FindNextFileA", N, S, kSuccess, nullptr, "BC", Join({kTableBase, kTableCard, Oem(1), Oem(3)}), kNoneOpen},
-        UninstallFault{"FindNextFileA", A, S, kSuccess, nullptr, "BC", Join({kTableBase, kTableCard, Oem(1)}), kNoneOpen},
-        UninstallFault{"FindClose", N, S, kSuccess, nullptr, "BC", kAllGone, Searches(1)},
-        UninstallFault{"FindClose", A, S, kSuccess, nullptr, "BC", kAllGone, Searches(2)},
-        // Without the Windows folder a scan deletes nothing.
-        UninstallFault{"SHGetFolderPathA", N, S, kSuccess, nullptr, "BC", Join({kTableBase, kTableCard, Oem(3)}), kNoneOpen},
-        UninstallFault{"SHGetFolderPathA", A, S, kSuccess, nullptr, "BC", Join({kTableBase, kTableCard}), kNoneOpen},
-        Unreached("MessageBoxA", N),
-        Unreached("MessageBoxA", A)),
-    UninstallFaultName);
+const std::vector<UninstallFault> kUninstallFaults = {
+    // No set: every search ends at once, nothing is removed, the run completes.
+    UninstallFault{"SetupDiGetClassDevsA", N, S, kSuccess, kAbnormal6, "", {}, kNoneOpen},
+    UninstallFault{"SetupDiGetClassDevsA", A, S, kSuccess, kAbnormal6, "", {}, kNoneOpen},
+    // The base device's search breaks off; it stays installed with its files.
+    UninstallFault{"SetupDiEnumDeviceInfo", N, S, kSuccess, kAbnormal8, "C", Join({kTableCard, Oem(3)}),
+                   kNoneOpen},
+    UninstallFault{"SetupDiEnumDeviceInfo", A, S, kSuccess, kAbnormal8, "", {}, kNoneOpen},
+    UninstallFault{"SetupDiGetDeviceRegistryPropertyA", N, S, kSuccess, nullptr, "C",
+                   Join({kTableCard, Oem(3)}), kNoneOpen},
+    UninstallFault{"SetupDiGetDeviceRegistryPropertyA", A, S, kSuccess, kNoneFound, "", {}, kNoneOpen},
+    Unreached("SetupDiSetDeviceRegistryPropertyA", N),
+    Unreached("SetupDiSetDeviceRegistryPropertyA", A),
+    Unreached("SetupDiGetDeviceInstanceIdA", N),
+    Unreached("SetupDiGetDeviceInstanceIdA", A),
+    // The first removal fails: the pass stops, nothing of the card is touched.
+    UninstallFault{"SetupDiRemoveDevice", N, F, kFail, nullptr, "X", {}, kNoneOpen},
+    UninstallFault{"SetupDiRemoveDevice", A, F, kFail, nullptr, "X", {}, kNoneOpen},
+    UninstallFault{"SetupDiDestroyDeviceInfoList", N, S, kSuccess, nullptr, "BC", kAllGone, Sets(1)},
+    UninstallFault{"SetupDiDestroyDeviceInfoList", A, S, kSuccess, nullptr, "BC", kAllGone, Sets(1)},
+    Unreached("UpdateDriverForPlugAndPlayDevicesA", N),
+    Unreached("UpdateDriverForPlugAndPlayDevicesA", A),
+    Unreached("RegOpenKeyExA", N),
+    Unreached("RegOpenKeyExA", A),
+    Unreached("RegSetValueExA", N),
+    Unreached("RegSetValueExA", A),
+    Unreached("RegCloseKey", N),
+    Unreached("RegCloseKey", A),
+    Unreached("DeleteFileA", N),
+    // Nothing can be deleted: devices go, every file stays, both markers are there.
+    UninstallFault{"DeleteFileA", A, S, kBothMarkers, kDeleteFailed, "BC", {}, kNoneOpen},
+    // A copy that cannot be opened is never deleted; the next one is.
+    UninstallFault{"CreateFileA", N, S, kSuccess, kOpenFailed, "BC",
+                   Join({kBothTables, Oem(3), Oem(4)}), kNoneOpen},
+    UninstallFault{"CreateFileA", A, S, kNoMarker, kNoMarkerFile, "BC", kBothTables, kNoneOpen},
+    // A copy that cannot be read is never deleted either.
+    UninstallFault{"ReadFile", N, S, kSuccess, nullptr, "BC", Join({kBothTables, Oem(3), Oem(4)}), kNoneOpen},
+    UninstallFault{"ReadFile", A, S, kSuccess, nullptr, "BC", kBothTables, kNoneOpen},
+    // A handle left open keeps its file from being deleted; its PNF goes.
+    UninstallFault{"CloseHandle", N, S, kSuccess, kDeleteFailed, "BC",
+                   Join({kBothTables, {"oem1.PNF"}, Oem(3), Oem(4)}), Files(1)},
+    // Four copies opened by each of two scans, and the marker.
+    UninstallFault{"CloseHandle", A, S, kSuccess, kDeleteFailed, "BC",
+                   Join({kBothTables, {"oem1.PNF", "oem3.PNF", "oem4.PNF"}}), Files(9)},
+    UninstallFault{"FindFirstFileA", N, S, kSuccess, kNoFiles, "BC", Join({kBothTables, Oem(3)}), kNoneOpen},
+    UninstallFault{"FindFirstFileA", A, S, kSuccess, kNoFiles, "BC", kBothTables, kNoneOpen},
+    // Each scan stops after its first file.
+    UninstallFault{"FindNextFileA", N, S, kSuccess, nullptr, "BC", Join({kBothTables, Oem(1), Oem(3)}),
+                   kNoneOpen},
+    UninstallFault{"FindNextFileA", A, S, kSuccess, nullptr, "BC", Join({kBothTables, Oem(1)}), kNoneOpen},
+    UninstallFault{"FindClose", N, S, kSuccess, nullptr, "BC", kAllGone, Searches(1)},
+    UninstallFault{"FindClose", A, S, kSuccess, nullptr, "BC", kAllGone, Searches(2)},
+    // Without the Windows folder a scan deletes nothing.
+    UninstallFault{"SHGetFolderPathA", N, S, kSuccess, kNoWindowsPath, "BC", Join({kBothTables, Oem(3)}), kNoneOpen},
+    UninstallFault{"SHGetFolderPathA", A, S, kSuccess, kNoWindowsPath, "BC", kBothTables, kNoneOpen},
+    Unreached("MessageBoxA", N),
+    Unreached("MessageBoxA", A)};
+
+INSTANTIATE_TEST_SUITE_P(EveryOperation, UninstallFaultTest, ::testing::ValuesIn(kUninstallFaults),
+                         UninstallFaultName);
+
+// --- The sweep itself ------------------------------------------------------------------------
+
+// Every platform operation the installer calls.
+const char* const kOperations[] = {
+    "SetupDiGetClassDevsA", "SetupDiEnumDeviceInfo", "SetupDiGetDeviceRegistryPropertyA",
+    "SetupDiSetDeviceRegistryPropertyA", "SetupDiGetDeviceInstanceIdA", "SetupDiRemoveDevice",
+    "SetupDiDestroyDeviceInfoList", "UpdateDriverForPlugAndPlayDevicesA", "RegOpenKeyExA",
+    "RegSetValueExA", "RegCloseKey", "DeleteFileA", "CreateFileA", "ReadFile", "CloseHandle",
+    "FindFirstFileA", "FindNextFileA", "FindClose", "SHGetFolderPathA", "MessageBoxA"};
+
+// Each table holds every operation once failing once and once failing for good.
+template <typename Row>
+void ExpectEveryOperationBothWays(const std::vector<Row>& table) {
+    std::multiset<std::pair<std::string, Mode>> rows;
+    for (const Row& row : table) rows.emplace(row.operation, row.mode);
+    std::multiset<std::pair<std::string, Mode>> wanted;
+    for (const char* operation : kOperations) {
+        wanted.emplace(operation, Mode::Next);
+        wanted.emplace(operation, Mode::Always);
+    }
+    EXPECT_EQ(rows, wanted);
+}
+
+TEST(FaultSweep, EachTableCoversEveryOperationBothWays) {
+    ExpectEveryOperationBothWays(kInstallFaults);
+    ExpectEveryOperationBothWays(kPortMappingFaults);
+    ExpectEveryOperationBothWays(kUninstallFaults);
+}
 
 // --- An error box that cannot be shown ---------------------------------------------------------
 
