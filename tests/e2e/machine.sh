@@ -262,6 +262,45 @@ machine_expect_status() {
     done
 }
 
+# machine_run SECONDS ARGUMENTS...: runs the program with ARGUMENTS under the
+# watch (with the watch options in the array M_WATCH_ARGS) and waits for both;
+# the test ends here when the program is not done within SECONDS.
+M_WATCH_ARGS=()
+machine_run() {
+    local seconds=$1
+    shift
+    machine_watch_start "${M_WATCH_ARGS[@]}"
+    e2e_start_program "$E2E_EXE64" "$@"
+    e2e_wait_exit "$seconds" || { e2e_fail "the program did not end within $seconds s"; e2e_finish; }
+    machine_watch_wait
+}
+
+# machine_expect_success: exit code 0 and RESULT.SUCCESS alone.
+machine_expect_success() {
+    e2e_assert_eq 0 "$E2E_EXIT" "exit code"
+    e2e_assert_eq RESULT.SUCCESS "$(e2e_markers)" "markers"
+}
+
+# Status expectations (see machine_expect_status) for the usual parts of a run:
+# machine_status_start: the window's first text, then the empty line it may
+# show before the worker's first line.
+machine_status_start() { printf '%s\n' 'may: Checking for previously installed drivers...' 'may: ""'; }
+
+# machine_status_installed DESCRIPTION...: each row installed, "[OK]" and 2 s.
+machine_status_installed() {
+    local d
+    for d in "$@"; do printf '%s\n' "may: Installing $d..." "must: Installing $d...[OK]"; done
+}
+
+# machine_status_mapped LETTER...: Serial Port LETTER mapped to its COM name.
+machine_status_mapped() {
+    local letter com
+    for letter in "$@"; do
+        com=COM$(($(printf '%d' "'$letter") - 64))
+        printf '%s\n' "may: Mapping Serial Port $letter to $com..." "must: Mapping Serial Port $letter to $com...[OK]"
+    done
+}
+
 # machine_tool_trace: the program's own trace lines (not the stand-in
 # newdev.dll's nor Wine's), see e2e_trace_lines.
 machine_tool_trace() { e2e_trace_lines | grep -v '^stub newdev: '; }
@@ -279,14 +318,24 @@ machine_trace_install_rows() {
     done
 }
 
-# machine_trace_map_port IDS...: the trace of a port found by FindDevice after
-# walking the ports with the hardware IDs IDS (the last one matching), and
-# renamed.
-machine_trace_map_port() {
-    local id
-    echo '--> Device Enumeration(FindDevice)'
-    for id in "$@"; do printf '%s\n' "$id" '\n'; done
-    printf '%s\n' '----> FindDevice match(REG_MULTI_SZ)!' '--> Reassigning COM port\n'
+# machine_trace_mapped N: the trace of the first N ports (C, D, ...) found and
+# renamed: each search walks the ports in interface order (C, D, E, F, whose
+# hardware IDs end in COMF, COMC, COME, COMD) up to its match.
+machine_trace_mapped() {
+    local ids=(COMF COMC COME COMD) k j
+    for ((k = 0; k < $1; k++)); do
+        echo '--> Device Enumeration(FindDevice)'
+        for ((j = 0; j <= k; j++)); do printf '%s\n' "MF\\\\PCI1D9E_${ids[$j]}" '\n'; done
+        printf '%s\n' '----> FindDevice match(REG_MULTI_SZ)!' '--> Reassigning COM port\n'
+    done
+}
+
+# machine_trace_install N PORTS: the trace of a successful install of N rows
+# with PORTS ports mapped.
+machine_trace_install() {
+    echo 'CZANLumivaleKioskScannerandMSRDriverInstallerDlg::OnInitDialog()\n'
+    machine_trace_install_rows "$1"
+    machine_trace_mapped "$2"
 }
 
 # machine_setup NAME: e2e_setup, with a clean-up that also ends the watch.

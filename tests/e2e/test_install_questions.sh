@@ -14,14 +14,10 @@ card_caption='Install the Marovel RS-232 Driver?'
 machine_provision full4
 machine_dump before
 
-machine_watch_start --hold 600 --answer "$base_caption=yes" --answer "$card_caption=no"
-e2e_start_program "$E2E_EXE64" INSTALL BASE_DEVICE MAROVEL_SERIAL
-e2e_wait_exit 60 || { e2e_fail "the program did not end within 60 s"; e2e_finish; }
-machine_watch_wait
+M_WATCH_ARGS=(--hold 600 --answer "$base_caption=yes" --answer "$card_caption=no")
+machine_run 60 INSTALL BASE_DEVICE MAROVEL_SERIAL
 machine_dump after
-
-e2e_assert_eq 0 "$E2E_EXIT" "exit code"
-e2e_assert_eq RESULT.SUCCESS "$(e2e_markers)" "markers"
+machine_expect_success
 
 # The boxes as the watch read them (a line break as \x0A): caption, text,
 # buttons, and the markers at that moment.
@@ -34,24 +30,14 @@ machine_expect_lines "buttons pressed" "$(sed -n 's/^ *[0-9]* box answer //p' "$
 "&No"
 ANSWERS
 
-machine_expect_status <<'LINES'
-may: Checking for previously installed drivers...
-must: ""
-may: Installing ZAN 7350-21x Base Device...
-must: Installing ZAN 7350-21x Base Device...[OK]
-may: Installing ZAN 7350-21x Serial Multifunction Device...
-must: Installing ZAN 7350-21x Serial Multifunction Device...[OK]
-may: Installing Serial Port C...
-must: Installing Serial Port C...[OK]
-may: Mapping Serial Port C to COM3...
-must: Mapping Serial Port C to COM3...[OK]
-LINES
-
-machine_expect_trace < <(
-    echo 'CZANLumivaleKioskScannerandMSRDriverInstallerDlg::OnInitDialog()\n'
-    machine_trace_install_rows 3
-    machine_trace_map_port 'MF\\PCI1D9E_COMF'
+# The status line stays empty while the questions wait.
+machine_expect_status < <(
+    echo 'may: Checking for previously installed drivers...'
+    echo 'must: ""'
+    machine_status_installed "ZAN 7350-21x Base Device" "ZAN 7350-21x Serial Multifunction Device" "Serial Port C"
+    machine_status_mapped C
 )
+machine_expect_trace < <(machine_trace_install 3 1)
 
 machine_expect_base after 1
 machine_expect_card after 1

@@ -11,29 +11,15 @@ machine_provision full4
 : >"$E2E_WINDIR/inf/ZANBaseD.pnf"
 machine_dump before
 
-machine_watch_start
-e2e_start_program "$E2E_EXE64" INSTALL SILENT
-e2e_wait_exit 40 || { e2e_fail "the program did not end within 40 s"; e2e_finish; }
-machine_watch_wait
+machine_run 40 INSTALL SILENT
 machine_dump after
-
-e2e_assert_eq 0 "$E2E_EXIT" "exit code"
-e2e_assert_eq RESULT.SUCCESS "$(e2e_markers)" "markers"
-machine_expect_status <<'LINES'
-may: Checking for previously installed drivers...
-may: ""
-may: Installing ZAN 7350-21x Serial Multifunction Device...
-must: Installing ZAN 7350-21x Serial Multifunction Device...[OK]
-may: Installing Serial Port C...
-must: Installing Serial Port C...[OK]
-may: Mapping Serial Port C to COM3...
-must: Mapping Serial Port C to COM3...[OK]
-LINES
-machine_expect_trace < <(
-    echo 'CZANLumivaleKioskScannerandMSRDriverInstallerDlg::OnInitDialog()\n'
-    machine_trace_install_rows 2
-    machine_trace_map_port 'MF\\PCI1D9E_COMF'
+machine_expect_success
+machine_expect_status < <(
+    machine_status_start
+    machine_status_installed "ZAN 7350-21x Serial Multifunction Device" "Serial Port C"
+    machine_status_mapped C
 )
+machine_expect_trace < <(machine_trace_install 2 1)
 
 machine_expect_base after 0
 machine_expect_card after 1
