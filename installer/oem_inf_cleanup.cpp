@@ -69,7 +69,13 @@ void RemoveOemInfFiles(const char* key) {
     Trace(windowsPath);
 
     char pattern[MAX_PATH];
-    std::snprintf(pattern, sizeof pattern, "%s\\inf\\OEM*.inf", windowsPath);
+    const int patternLength =
+        std::snprintf(pattern, sizeof pattern, "%s\\inf\\OEM*.inf", windowsPath);
+    // A cut pattern could match other files than the OEM INF copies.
+    if (patternLength < 0 || patternLength >= static_cast<int>(sizeof pattern)) {
+        Trace("----> No files found");
+        return;
+    }
     WIN32_FIND_DATAA found{};
     plat::FindHandle search(plat::FindFirstFileA(pattern, &found));
     if (!search) {
