@@ -39,13 +39,10 @@ machine_provision() {
 
 # machine_dump NAME: the machine's state into E2E_DIR/NAME.dump, also printed
 # by later helpers. Generated names (instance IDs, driver key numbers) are
-# left out, and a friendly name's bytes after its first NUL are cut to "...":
-# they are whatever the writer's buffer held past the name.
+# left out.
 machine_dump() {
     machine_posmachine dump >"$E2E_DIR/$1.full" || e2e_fail "posmachine dump failed"
-    sed -e '/^  instance /d' -e '/^  driver "/d' \
-        -e '/^  friendly-name /s/^\(  friendly-name [^"]*"\([^\\]\|\\[^0]\)*\\0\).*/\1.../' \
-        "$E2E_DIR/$1.full" >"$E2E_DIR/$1.dump"
+    sed -e '/^  instance /d' -e '/^  driver "/d' "$E2E_DIR/$1.full" >"$E2E_DIR/$1.dump"
 }
 
 # machine_device NAME DESCRIPTION: the lines of the device(s) of that exact
@@ -81,9 +78,9 @@ machine_expect_files() {
 }
 
 # The device table's machine as the dump shows it. A renamed port's friendly
-# name is written from a buffer with a byte count of 100 and kept as UTF-16:
-# 200 bytes, of which those after the name's NUL are the buffer's leftovers.
-M_FRIENDLY_BYTES=200
+# name is written as its characters and their NUL, nothing after it, and kept
+# as UTF-16: "Serial Port C(COM3)" and its NUL are 40 bytes.
+M_FRIENDLY_BYTES=40
 
 # machine_expect_port NAME LETTER HARDWARE_ID COM|- INSTALLED: Serial Port
 # LETTER in dump NAME: its driver from ZANPorts.inf when INSTALLED is 1, and
@@ -94,7 +91,7 @@ machine_expect_port() {
         echo "present yes"
         echo "ports-interface present"
         echo "setup-class {4D36E978-E325-11CE-BFC1-08002BE10318}"
-        [ "$4" != - ] && echo "friendly-name REG_SZ $M_FRIENDLY_BYTES bytes \"Serial Port $2($4)\\0..."
+        [ "$4" != - ] && echo "friendly-name REG_SZ $M_FRIENDLY_BYTES bytes \"Serial Port $2($4)\\0\""
         echo 'class "Ports"'
         if [ "$5" = 1 ]; then
             echo 'driver.InfPath "ZANPorts.inf"'
