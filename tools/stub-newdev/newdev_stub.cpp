@@ -4,14 +4,25 @@
 // UpdateDriverForPlugAndPlayDevicesA/W read the environment variable
 // ZAN_STUB_NEWDEV_ERROR: absent, empty or 0, the call succeeds; otherwise it
 // fails with that value as the last error, given in decimal ("5"), in hex with
-// a 0x ("0xE000020B") or as bare hex digits ("E000020B"). Every call is traced
-// to the debugger output as
+// a 0x ("0xE000020B") or as bare hex digits ("E000020B").
+//
+// With ZAN_STUB_NEWDEV_FAIL_ID set, only a call for exactly that hardware ID
+// fails (with ZAN_STUB_NEWDEV_ERROR, or ERROR_GEN_FAILURE when that is not
+// set); every other call is handed to Wine's own newdev.dll, found through
+// WINEDLLDIR0, so that the rows before the failing one really get their
+// drivers.
+//
+// Every call is traced to the debugger output as
 //   stub newdev: UpdateDriverForPlugAndPlayDevicesA("<id>", "<inf>", flags 0x1) -> error 0x...
-// so that a test can tell the stand-in was the one loaded.
+// (with "-> passed on, result N" for a call handed on) so that a test can
+// tell the stand-in was the one loaded.
 #include <windows.h>
+
+#include "wine_builtin.h"
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -30,9 +41,35 @@ DWORD ConfiguredError() {
     return static_cast<DWORD>(value);
 }
 
+using UpdateDriverA = BOOL(WINAPI*)(HWND, LPCSTR, LPCSTR, DWORD, PBOOL);
+
+// True when ZAN_STUB_NEWDEV_FAIL_ID names another hardware ID than this one.
+bool PassedOn(const char* hardwareId) {
+    char failId[260] = {};
+    const DWORD length = ::GetEnvironmentVariableA("ZAN_STUB_NEWDEV_FAIL_ID", failId, sizeof(failId));
+    return length > 0 && length < sizeof(failId) && std::strcmp(failId, hardwareId) != 0;
+}
+
 BOOL Finish(const char* call, const char* hardwareId, const char* infPath, DWORD flags, PBOOL rebootRequired) {
-    const DWORD error = ConfiguredError();
     char line[600];
+    if (PassedOn(hardwareId)) {
+        const auto update =
+            wine_builtin::Proc<UpdateDriverA>("newdev.dll", "UpdateDriverForPlugAndPlayDevicesA");
+        BOOL result = FALSE;
+        DWORD error = ::GetLastError();
+        if (update != nullptr) {
+            result = update(nullptr, hardwareId, infPath, flags, rebootRequired);
+            error = ::GetLastError();
+        }
+        std::snprintf(line, sizeof(line), "stub newdev: %s(\"%s\", \"%s\", flags 0x%lx) -> passed on, result %d\n",
+                      call, hardwareId, infPath, static_cast<unsigned long>(flags), update != nullptr ? result : -1);
+        ::OutputDebugStringA(line);
+        ::SetLastError(error);
+        return result;
+    }
+    DWORD error = ConfiguredError();
+    if (error == ERROR_SUCCESS && ::GetEnvironmentVariableA("ZAN_STUB_NEWDEV_FAIL_ID", nullptr, 0) > 0)
+        error = ERROR_GEN_FAILURE;
     std::snprintf(line, sizeof(line), "stub newdev: %s(\"%s\", \"%s\", flags 0x%lx) -> error 0x%08lx\n", call,
                   hardwareId, infPath, static_cast<unsigned long>(flags), static_cast<unsigned long>(error));
     ::OutputDebugStringA(line);

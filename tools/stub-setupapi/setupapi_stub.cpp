@@ -1,0 +1,150 @@
+// A stand-in for setupapi.dll, for tests under Wine, that makes chosen calls
+// of the device setup functions the installer uses fail. It exports only
+// those seven functions, so it is meant for the installer's process alone:
+// placed in system32 and chosen for ZanDriverInstaller.exe by a per-program
+// DLL override ("setupapi"="native,builtin" in the key
+// HKCU\Software\Wine\AppDefaults\ZanDriverInstaller.exe\DllOverrides);
+// every other program, Wine's own services included, keeps Wine's setupapi.
+// A process that also loads Wine's newdev.dll cannot use it: newdev would
+// bind to these seven exports.
+//
+// ZAN_STUB_SETUPAPI_FAIL names the calls that fail: "<function>" for every
+// call of it, "<function>#<n>" for its n-th call only (counting from 1),
+// several separated by commas. A failing call does nothing and fails with
+// the last error ZAN_STUB_SETUPAPI_ERROR (decimal or 0x hex; default
+// ERROR_ACCESS_DENIED); SetupDiGetClassDevsA then returns
+// INVALID_HANDLE_VALUE, the others FALSE. Each failure is traced to the
+// debugger output as
+//   stub setupapi: SetupDiRemoveDevice call 2 -> error 0x00000005
+// Every other call is handed to Wine's own setupapi.dll (see wine_builtin.h).
+#include <windows.h>
+// These are the definitions, not imports.
+#define _SETUPAPI_
+#include <setupapi.h>
+
+#include "wine_builtin.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+// Counts the calls of one function and tells whether this one is to fail.
+class Calls {
+public:
+    explicit Calls(const char* function) : function_(function) {}
+
+    // True, with the last error set and the failure traced, when this call fails.
+    bool FailThisOne() {
+        const long call = ::InterlockedIncrement(&count_);
+        char spec[512] = {};
+        const DWORD length = ::GetEnvironmentVariableA("ZAN_STUB_SETUPAPI_FAIL", spec, sizeof(spec));
+        if (length == 0 || length >= sizeof(spec)) return false;
+        bool fail = false;
+        for (char* item = std::strtok(spec, ","); item != nullptr && !fail; item = std::strtok(nullptr, ",")) {
+            char* hash = std::strchr(item, '#');
+            if (hash != nullptr) *hash = '\0';
+            if (std::strcmp(item, function_) != 0) continue;
+            fail = hash == nullptr || std::strtol(hash + 1, nullptr, 10) == call;
+        }
+        if (!fail) return false;
+        const DWORD error = Error();
+        char line[200];
+        std::snprintf(line, sizeof(line), "stub setupapi: %s call %ld -> error 0x%08lx\n", function_, call,
+                      static_cast<unsigned long>(error));
+        ::OutputDebugStringA(line);
+        ::SetLastError(error);
+        return true;
+    }
+
+    // Wine's own function of that name.
+    template <typename Function>
+    Function Real() {
+        return wine_builtin::Proc<Function>("setupapi.dll", function_);
+    }
+
+private:
+    static DWORD Error() {
+        char text[32] = {};
+        const DWORD length = ::GetEnvironmentVariableA("ZAN_STUB_SETUPAPI_ERROR", text, sizeof(text));
+        if (length == 0 || length >= sizeof(text)) return ERROR_ACCESS_DENIED;
+        return static_cast<DWORD>(std::strtoul(text, nullptr, 0));
+    }
+
+    const char* function_;
+    volatile long count_ = 0;
+};
+
+Calls g_getClassDevs("SetupDiGetClassDevsA");
+Calls g_enumDeviceInfo("SetupDiEnumDeviceInfo");
+Calls g_getProperty("SetupDiGetDeviceRegistryPropertyA");
+Calls g_setProperty("SetupDiSetDeviceRegistryPropertyA");
+Calls g_getInstanceId("SetupDiGetDeviceInstanceIdA");
+Calls g_removeDevice("SetupDiRemoveDevice");
+Calls g_destroyList("SetupDiDestroyDeviceInfoList");
+
+// When Wine's own function cannot be reached the call fails as a missing one would.
+BOOL Unreachable() {
+    ::SetLastError(ERROR_PROC_NOT_FOUND);
+    return FALSE;
+}
+
+}  // namespace
+
+extern "C" {
+
+__declspec(dllexport) HDEVINFO WINAPI SetupDiGetClassDevsA(const GUID* classGuid, PCSTR enumerator, HWND parent,
+                                                           DWORD flags) {
+    if (g_getClassDevs.FailThisOne()) return INVALID_HANDLE_VALUE;
+    auto real = g_getClassDevs.Real<decltype(&SetupDiGetClassDevsA)>();
+    if (real == nullptr) {
+        Unreachable();
+        return INVALID_HANDLE_VALUE;
+    }
+    return real(classGuid, enumerator, parent, flags);
+}
+
+__declspec(dllexport) BOOL WINAPI SetupDiEnumDeviceInfo(HDEVINFO set, DWORD index, PSP_DEVINFO_DATA data) {
+    if (g_enumDeviceInfo.FailThisOne()) return FALSE;
+    auto real = g_enumDeviceInfo.Real<decltype(&SetupDiEnumDeviceInfo)>();
+    return real != nullptr ? real(set, index, data) : Unreachable();
+}
+
+__declspec(dllexport) BOOL WINAPI SetupDiGetDeviceRegistryPropertyA(HDEVINFO set, PSP_DEVINFO_DATA data,
+                                                                    DWORD property, PDWORD valueType, PBYTE buffer,
+                                                                    DWORD bufferSize, PDWORD requiredSize) {
+    if (g_getProperty.FailThisOne()) return FALSE;
+    auto real = g_getProperty.Real<decltype(&SetupDiGetDeviceRegistryPropertyA)>();
+    return real != nullptr ? real(set, data, property, valueType, buffer, bufferSize, requiredSize) : Unreachable();
+}
+
+__declspec(dllexport) BOOL WINAPI SetupDiSetDeviceRegistryPropertyA(HDEVINFO set, PSP_DEVINFO_DATA data,
+                                                                    DWORD property, const BYTE* buffer,
+                                                                    DWORD bufferSize) {
+    if (g_setProperty.FailThisOne()) return FALSE;
+    auto real = g_setProperty.Real<decltype(&SetupDiSetDeviceRegistryPropertyA)>();
+    return real != nullptr ? real(set, data, property, buffer, bufferSize) : Unreachable();
+}
+
+__declspec(dllexport) BOOL WINAPI SetupDiGetDeviceInstanceIdA(HDEVINFO set, PSP_DEVINFO_DATA data, PSTR id,
+                                                              DWORD idSize, PDWORD requiredSize) {
+    if (g_getInstanceId.FailThisOne()) return FALSE;
+    auto real = g_getInstanceId.Real<decltype(&SetupDiGetDeviceInstanceIdA)>();
+    return real != nullptr ? real(set, data, id, idSize, requiredSize) : Unreachable();
+}
+
+__declspec(dllexport) BOOL WINAPI SetupDiRemoveDevice(HDEVINFO set, PSP_DEVINFO_DATA data) {
+    if (g_removeDevice.FailThisOne()) return FALSE;
+    auto real = g_removeDevice.Real<decltype(&SetupDiRemoveDevice)>();
+    return real != nullptr ? real(set, data) : Unreachable();
+}
+
+__declspec(dllexport) BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO set) {
+    if (g_destroyList.FailThisOne()) return FALSE;
+    auto real = g_destroyList.Real<decltype(&SetupDiDestroyDeviceInfoList)>();
+    return real != nullptr ? real(set) : Unreachable();
+}
+
+}  // extern "C"
