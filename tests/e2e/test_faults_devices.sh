@@ -1,0 +1,230 @@
+#!/usr/bin/env bash
+# Device setup calls that fail, on a four-port machine, in three runs. The
+# failures come from the machine's registry and from a stand-in setupapi.dll
+# that only the installer loads (a per-program DLL override for
+# ZanDriverInstaller.exe); it hands every call to Wine's own setupapi except
+# the one it is told to fail, and traces that one.
+#
+# 1. "INSTALL SILENT MAROVEL_SERIAL" (the stand-in newdev.dll's driver
+#    updates succeed without installing anything) where Serial Port D has no
+#    "Device Parameters" key and the friendly name of Serial Port E, the
+#    second written, is refused: D shows "[Failed]" after "----> Error opening
+#    device parameters key" with nothing written; E shows "[Failed]" after
+#    "----> Error writing updated friendly name" and keeps the port name
+#    written before it; C and F are renamed all the same, and the install
+#    succeeds: RESULT.SUCCESS, exit code 0, no box.
+# 2. "UNINSTALL" where the second removal (the card's) fails: the base device
+#    is removed, its OEM INF copy and its INF and PNF files deleted; the card
+#    shows "[Failed]" and keeps its device, its OEM copy and its INF; the
+#    error box comes before any marker, RESULT.FAIL after it, exit code 1.
+# 3. "UNINSTALL" where the device list cannot be obtained: every search ends
+#    at once ("Abnormal Exit"), nothing is removed or deleted, and the run
+#    still ends with "Uninstall Complete!", RESULT.SUCCESS and exit code 0.
+. "$(dirname "$0")/lib.sh"
+. "$(dirname "$0")/machine.sh"
+machine_setup faults_devices
+
+STUB_SETUPAPI=$E2E_BUILD/win64/tools/stub-setupapi/setupapi.dll
+[ -f "$STUB_SETUPAPI" ] || { e2e_fail "missing $STUB_SETUPAPI (run make win64)"; e2e_finish; }
+W=$E2E_WINDIR
+INF=$W/inf
+base_id='PCI\VEN_1D9E&DEV_0B52&SUBSYS_0B531D9E'
+card_id='PCI\VEN_1D9E&DEV_0B54&SUBSYS_0B551D9E&REV_10'
+ports_class='{4D36E978-E325-11CE-BFC1-08002BE10318}'
+
+machine_provision full4
+e2e_install_stub_newdev
+cp "$STUB_SETUPAPI" "$W/system32/setupapi.dll"
+wine reg add 'HKCU\Software\Wine\AppDefaults\ZanDriverInstaller.exe\DllOverrides' \
+    /v setupapi /d native,builtin /f >/dev/null 2>&1 || e2e_fail "the per-program DLL override was not set"
+machine_dump before
+
+# The instance ID of a device in dump NAME (the full dump keeps them).
+instance_of() {
+    awk -v want="device \"$2\"" '$0 == want { on = 1; next } /^device / { on = 0 } on && /^  instance / { print $2 }' \
+        "$E2E_DIR/$1.full"
+}
+
+# --- 1. Port mapping: a missing key, a refused friendly name ----------------
+port_d=$(instance_of before "Serial Port D")
+[ -n "$port_d" ] || e2e_fail "no instance ID for Serial Port D"
+wine reg delete "HKLM\\SYSTEM\\CurrentControlSet\\Enum\\$port_d\\Device Parameters" /f >/dev/null 2>&1 ||
+    e2e_fail "the Device Parameters key of $port_d could not be deleted"
+machine_dump keyless
+machine_expect_lines "Serial Port D before the run" "$(machine_device keyless "Serial Port D" | grep parameters)" <<'LINES'
+device-parameters absent
+LINES
+
+export ZAN_STUB_SETUPAPI_FAIL='SetupDiSetDeviceRegistryPropertyA#2'
+e2e_log "install: no key for Serial Port D, Serial Port E's friendly name refused"
+machine_run 60 INSTALL SILENT MAROVEL_SERIAL
+machine_dump after1
+
+machine_expect_success
+e2e_assert_eq "" "$(machine_boxes_seen)" "install: message boxes"
+machine_expect_status < <(
+    machine_status_start
+    machine_status_installed "ZAN 7350-21x Serial Multifunction Device" \
+        "Serial Port C" "Serial Port D" "Serial Port E" "Serial Port F"
+    machine_status_mapped C
+    printf '%s\n' "may: Mapping Serial Port D to COM4..." "must: Mapping Serial Port D to COM4...[Failed]" \
+        "may: Mapping Serial Port E to COM5..." "must: Mapping Serial Port E to COM5...[Failed]"
+    machine_status_mapped F
+)
+# found K: the search for the K-th port (0 for C), which walks the ports up to it.
+found() {
+    local ids=(COMF COMC COME COMD) j
+    echo '--> Device Enumeration(FindDevice)'
+    for ((j = 0; j <= $1; j++)); do printf '%s\n' "MF\\\\PCI1D9E_${ids[$j]}" '\n'; done
+    printf '%s\n' '----> FindDevice match(REG_MULTI_SZ)!' '--> Reassigning COM port\n'
+}
+machine_expect_trace < <(
+    echo 'CZANLumivaleKioskScannerandMSRDriverInstallerDlg::OnInitDialog()\n'
+    machine_trace_install_rows 5
+    found 0
+    found 1
+    printf '%s\n' '----> Error opening device parameters key' '--> Error assigning COM port'
+    found 2
+    printf '%s\n' 'stub setupapi: SetupDiSetDeviceRegistryPropertyA call 2 -> error 0x00000005\n' \
+        '----> Error writing updated friendly name\n' '--> Error assigning COM port'
+    found 3
+)
+machine_expect_port after1 C 'MF\PCI1D9E_COMF' COM3 0
+machine_expect_port after1 F 'MF\PCI1D9E_COMD' COM6 0
+machine_expect_device after1 "Serial Port D" <<EOF
+hardware-id "MF\\PCI1D9E_COMC"
+present yes
+ports-interface present
+setup-class $ports_class
+class "Ports"
+device-parameters absent
+EOF
+machine_expect_device after1 "Serial Port E" <<EOF
+hardware-id "MF\\PCI1D9E_COME"
+present yes
+ports-interface present
+setup-class $ports_class
+class "Ports"
+port-name REG_SZ 10 bytes "COM5\\0"
+EOF
+# The stand-in stayed in the installer's process: Wine's own setupapi served
+# the dumps above, and the device database is whole.
+machine_expect_lines "devices after the install" "$(machine_descriptions after1)" <<'DEVICES'
+Serial Port C
+Serial Port D
+Serial Port E
+Serial Port F
+ZAN 7350-21x Base Device
+ZAN 7350-21x Serial Multifunction Device
+DEVICES
+
+# --- 2. Uninstall: the card's removal fails after the base device's ---------
+machine_provision empty # the table's INF files afresh (the install deleted ZANBaseD.inf)
+: >"$INF/ZANBaseD.pnf"
+: >"$INF/1port/ZAN2kmf.pnf"
+for n in 30 31; do
+    [ $n = 30 ] && key=$base_id || key=$card_id
+    printf '[Version]\r\nSignature="$WINDOWS NT$"\r\n[Models]\r\n%%Dev%%=Dev_Install,%s\r\n' "$key" >"$INF/oem$n.inf"
+    printf 'Wine PNF header\r\n' >"$INF/oem$n.pnf"
+done
+export ZAN_STUB_SETUPAPI_FAIL='SetupDiRemoveDevice#2'
+M_WATCH_ARGS=(--hold 300 --answer "$M_CAPTION=ok")
+e2e_log "uninstall: the card's removal fails"
+machine_run 30 UNINSTALL
+machine_dump after2
+
+e2e_assert_eq 1 "$E2E_EXIT" "uninstall, removal fails: exit code"
+e2e_assert_eq RESULT.FAIL "$(e2e_markers)" "uninstall, removal fails: markers"
+machine_expect_lines "uninstall, removal fails: message boxes" "$(machine_boxes_seen)" <<BOXES
+$M_CAPTION|An error was encountered while uninstalling the drivers.|OK|none
+BOXES
+answer_ms=$(machine_event_ms 'box answer')
+fail_ms=$(machine_last_event_ms 'markers RESULT.FAIL$')
+[ -n "$answer_ms" ] && [ -n "$fail_ms" ] && [ "$fail_ms" -gt "$answer_ms" ] ||
+    e2e_fail "uninstall, removal fails: RESULT.FAIL not after the box (box answered at '$answer_ms', marker at '$fail_ms')"
+machine_expect_status < <(
+    machine_status_start
+    cat <<'LINES'
+must: Removing previously installed drivers and devices...
+may: Removing ZAN 7350-21x Base Device...
+must: ZAN 7350-21x Base Device found, removing...
+must: ZAN 7350-21x Base Device found, removing...[OK]
+may: Removing ZAN 7350-21x Serial Multifunction Device...
+must: ZAN 7350-21x Serial Multifunction Device found, removing...
+must: ZAN 7350-21x Serial Multifunction Device found, removing...[Failed]
+LINES
+)
+removing() {
+    printf '%s\n' '--> Device Enumeration(FindDevice)' '----> FindDevice match(REG_SZ)!' \
+        '----> Driver installation found' '----> Removing Device' '--> REMOVING DEVICE....'
+}
+machine_expect_trace < <(
+    echo 'CZANLumivaleKioskScannerandMSRDriverInstallerDlg::OnInitDialog()\n'
+    echo '**** Removing installed drivers ****'
+    removing
+    printf '%s\n' '----> Removing all OEM*.inf/pnf files associated with the specified search key' \
+        '----> Retreiving the windows path' 'C:\\windows' \
+        oem30.inf '--> Opening OEM* File' '----> Search Key Found!' '----> Deleting INF File' '----> Deleting PNF File' \
+        oem31.inf '--> Opening OEM* File' '----> Search Key Not Found, exiting....'
+    removing
+    echo 'stub setupapi: SetupDiRemoveDevice call 2 -> error 0x00000005\n'
+)
+machine_expect_lines "devices after the failed uninstall" "$(machine_descriptions after2)" <<'DEVICES'
+Serial Port C
+Serial Port D
+Serial Port E
+Serial Port F
+ZAN 7350-21x Serial Multifunction Device
+DEVICES
+machine_expect_unchanged after1 after2 "ZAN 7350-21x Serial Multifunction Device"
+machine_expect_files after2 <<'FILES'
+- inf\oem30.inf
+- inf\oem30.pnf
+- inf\ZANBaseD.inf
+- inf\ZANBaseD.pnf
++ inf\oem31.inf
++ inf\oem31.pnf
++ inf\1port\ZAN2kmf.inf
++ inf\1port\ZAN2kmf.pnf
++ inf\4port\ZAN2kmf.inf
++ inf\ZANPorts.inf
+FILES
+
+# --- 3. Uninstall without a device list ----------------------------------------
+export ZAN_STUB_SETUPAPI_FAIL='SetupDiGetClassDevsA'
+M_WATCH_ARGS=()
+e2e_log "uninstall: no device list"
+machine_run 30 UNINSTALL
+machine_dump after3
+
+machine_expect_success
+e2e_assert_eq "" "$(machine_boxes_seen)" "uninstall, no device list: message boxes"
+machine_expect_status < <(
+    machine_status_start
+    cat <<'LINES'
+must: Removing previously installed drivers and devices...
+may: Removing ZAN 7350-21x Base Device...
+may: Removing ZAN 7350-21x Serial Multifunction Device...
+may: Removing ZAN 7350-21x Serial Multifunction Device...
+may: Uninstall Complete!
+LINES
+)
+machine_expect_trace < <(
+    echo 'CZANLumivaleKioskScannerandMSRDriverInstallerDlg::OnInitDialog()\n'
+    echo '**** Removing installed drivers ****'
+    echo 'stub setupapi: SetupDiGetClassDevsA call 1 -> error 0x00000005\n'
+    for row in 0 1 2; do
+        printf '%s\n' '--> Device Enumeration(FindDevice)' '----> Abnormal Exit : GetLastError() = 00000006h\n'
+    done
+    echo '----> No driver installation found'
+)
+machine_expect_unchanged after2 after3 "ZAN 7350-21x Serial Multifunction Device"
+machine_expect_files after3 <<'FILES'
++ inf\oem31.inf
++ inf\oem31.pnf
++ inf\1port\ZAN2kmf.inf
++ inf\1port\ZAN2kmf.pnf
+FILES
+unset ZAN_STUB_SETUPAPI_FAIL
+
+e2e_finish
