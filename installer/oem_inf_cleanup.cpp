@@ -59,8 +59,9 @@ void RemoveOemInfFiles(const char* key) {
     Trace("----> Retreiving the windows path");
     char windowsPath[MAX_PATH] = {};
     const HRESULT lookup = plat::SHGetFolderPathA(nullptr, CSIDL_WINDOWS, nullptr, 0, windowsPath);
-    if (lookup < 0) {
-        // Without the folder there is no pattern to search with.
+    if (lookup != S_OK || windowsPath[0] == '\0') {
+        // Without the folder there is no pattern to search with; an empty one
+        // would search the current drive's root instead.
         TraceF("----> Windows path not available : %08lxh",
                static_cast<unsigned long>(static_cast<DWORD>(lookup)));  // 8 digits where long has 64 bits
         return;

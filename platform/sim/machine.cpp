@@ -345,6 +345,7 @@ void Machine::Impl::ResetLocked() {
     sleeps.clear();
     trace.clear();
     driverUpdates.clear();
+    regWrites.clear();
     windows.clear();
     foreground = nullptr;
     inputs.clear();
@@ -557,6 +558,11 @@ void Machine::ClearTrace() {
 std::vector<DriverUpdateCall> Machine::DriverUpdates() const {
     std::lock_guard<std::mutex> lock(impl_->mu);
     return impl_->driverUpdates;
+}
+
+std::vector<RegWrite> Machine::RegWrites() const {
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    return impl_->regWrites;
 }
 
 HWND Machine::AddWindow(const std::string& title) { return AddWindow(title, "#32770"); }

@@ -66,6 +66,14 @@ struct DriverUpdateCall {
     DWORD flags = 0;
 };
 
+// One registry value write: the byte count the caller gave, before the
+// registry's own handling of a NUL that follows uncounted.
+struct RegWrite {
+    std::string valueName;
+    DWORD type = REG_NONE;
+    DWORD count = 0;
+};
+
 struct KeyInput {
     HWND window = nullptr;  // the foreground window when the input was sent
     WORD vk = 0;
@@ -159,6 +167,7 @@ public:
     std::vector<std::string> Trace() const;
     void ClearTrace();
     std::vector<DriverUpdateCall> DriverUpdates() const;
+    std::vector<RegWrite> RegWrites() const;
 
     // --- Windows and keyboard input ----------------------------------------
     // A top-level window, above those added before; its class is a dialog's.

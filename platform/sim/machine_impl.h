@@ -130,6 +130,7 @@ struct Machine::Impl {
     std::vector<DWORD> sleeps;
     std::vector<std::string> trace;
     std::vector<DriverUpdateCall> driverUpdates;
+    std::vector<RegWrite> regWrites;
     struct Window {
         HWND hwnd = nullptr;
         std::string title;

@@ -341,6 +341,7 @@ LONG RegSetValueExA(HKEY key, LPCSTR valueName, DWORD, DWORD type, const BYTE* d
         if (target == nullptr) return ERROR_KEY_DELETED;
     }
     if (data == nullptr && size != 0) return ERROR_NOACCESS;
+    m.regWrites.push_back({valueName ? valueName : "", type, size});
     // A string whose count leaves out its terminating NUL is stored with it:
     // Windows looks at the byte after the count and takes it in when it is 0.
     const bool isString = type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;

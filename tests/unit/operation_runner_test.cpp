@@ -78,6 +78,16 @@ TEST_F(RunnerTest, WithoutTheWindowsDirectoryTheRunFailsWithTheErrorBoxAndTouche
     EXPECT_EQ(Run("nothing asked"), RunOutcome::NotRun);
 }
 
+TEST_F(RunnerTest, AnOldMarkerThatCannotBeDeletedIsEmptiedWhenWrittenAgain) {
+    const std::string marker = std::string(kWin) + "\\RESULT.SUCCESS";
+    machine().PutFile(marker, "left from an earlier run");
+    machine().MakeUndeletable(marker);
+
+    EXPECT_EQ(Run("UNINSTALL"), RunOutcome::Succeeded);
+
+    EXPECT_EQ(machine().ReadWholeFile(marker), std::string());
+}
+
 TEST_F(RunnerTest, AMarkerThatCannotBeCreatedIsTracedAndTheOutcomeStands) {
     machine().MakeUnwritable(std::string(kWin) + "\\RESULT.SUCCESS");
 

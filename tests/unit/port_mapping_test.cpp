@@ -35,6 +35,20 @@ TEST_F(MachineTest, FourPortsAreMappedInOrderWithExactlyTheBytesOfTheirNames) {
                               "sleep 2000",
                               "Mapping Serial Port F to COM6...", "Mapping Serial Port F to COM6...[OK]",
                               "sleep 2000"}));
+    // Each name is written with its NUL counted, as REG_SZ requires.
+    const auto writes = machine().RegWrites();
+    ASSERT_EQ(writes.size(), 4u);
+    for (const auto& write : writes) {
+        EXPECT_EQ(write.valueName, "PortName");
+        EXPECT_EQ(write.type, REG_SZ);
+        EXPECT_EQ(write.count, 5u);
+    }
+    const auto trace = Trace();
+    ASSERT_GE(trace.size(), 5u);
+    EXPECT_EQ(std::vector<std::string>(trace.begin(), trace.begin() + 5),
+              (std::vector<std::string>{"--> Device Enumeration(FindDevice)", "MF\\PCI1D9E_COMF", "\n",
+                                        "----> FindDevice match(REG_MULTI_SZ)!",
+                                        "--> Reassigning COM port\n"}));
     for (int i = 0; i < 4; ++i) {
         const std::string com = "COM" + std::to_string(3 + i);
         const auto portName = machine().GetValue(ParamsKey(kPorts[i]), "PortName");

@@ -35,17 +35,15 @@ TEST(StatusBoard, AWindowReadingWhileTheWorkerWritesSeesOnlyWholeLines) {
         done = true;
     });
     int torn = 0;
-    int reads = 0;
     do {
         char copy[StatusBoard::kTextSize];
         board.CopyText(copy);
         const std::string seen(copy);
         if (!seen.empty() && seen != a && seen != b) ++torn;
-        ++reads;
     } while (!done || board.IsRunning());
     worker.join();
+    // Torn copies are rare without ThreadSanitizer, which sees any unguarded copy.
     EXPECT_EQ(torn, 0);
-    EXPECT_GT(reads, 0);
     EXPECT_FALSE(board.IsRunning());
 }
 

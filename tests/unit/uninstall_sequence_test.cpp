@@ -5,6 +5,8 @@
 #include "installer/oem_inf_cleanup.h"
 #include "installer/uninstall_sequence.h"
 
+#include <algorithm>
+
 using namespace pos;
 using Lines = std::vector<std::string>;
 
@@ -105,6 +107,14 @@ TEST_F(UninstallTest, AFullMachineLosesItsDevicesTheirOemCopiesAndTheTableInfs) 
     EXPECT_STREQ(g_deviceTable[kRowFourPortCard].infName, ".\\4port\\ZAN2kmf");
     EXPECT_FALSE(TraceHas("----> No driver installation found"));
     EXPECT_EQ(Markers(), Lines{"RESULT.SUCCESS"});
+
+    // The base device's removal, step by step.
+    const auto trace = Trace();
+    const Lines removal{"--> Device Enumeration(FindDevice)", "----> FindDevice match(REG_SZ)!",
+                        "----> Driver installation found", "----> Removing Device",
+                        "--> REMOVING DEVICE....",
+                        "----> Removing all OEM*.inf/pnf files associated with the specified search key"};
+    EXPECT_NE(std::search(trace.begin(), trace.end(), removal.begin(), removal.end()), trace.end());
 }
 
 TEST_F(UninstallTest, AFailedRemovalStopsThePassAndFailsTheRun) {
