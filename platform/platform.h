@@ -67,6 +67,7 @@ void OutputDebugStringA(LPCSTR text);
 
 // Window lookup and synthetic input (user32), used by the wizard dismisser.
 HWND FindWindowExA(HWND parent, HWND childAfter, LPCSTR className, LPCSTR windowName);
+int GetWindowTextA(HWND window, LPSTR text, int size);
 BOOL SetForegroundWindow(HWND window);
 HWND GetForegroundWindow();
 UINT SendInput(UINT count, LPINPUT inputs, int size);

@@ -1,13 +1,27 @@
 #include "ui/wizard_dismisser.h"
 
+#include <cstring>
+
 const char kHardwareInstallationTitle[] = "Hardware Installation";
 const char kFoundNewHardwareTitle[] = "Found New Hardware Wizard";
 
 namespace {
 
+// The system compares window titles without regard to case; only a title
+// equal byte for byte counts, so every window the system offers is checked.
+HWND FindWindowTitledExactly(const char* title) {
+    for (HWND window = plat::FindWindowExA(nullptr, nullptr, nullptr, title); window != nullptr;
+         window = plat::FindWindowExA(nullptr, window, nullptr, title)) {
+        char text[80] = {};
+        plat::GetWindowTextA(window, text, sizeof text);
+        if (std::strcmp(text, title) == 0) return window;
+    }
+    return nullptr;
+}
+
 HWND FindTopLevelWindow(const char* title) {
     for (int lookup = 1;; ++lookup) {
-        HWND window = plat::FindWindowExA(nullptr, nullptr, nullptr, title);
+        HWND window = FindWindowTitledExactly(title);
         if (window != nullptr || lookup == kWindowLookups) return window;
         plat::Sleep(kLookupSleepMs);
     }

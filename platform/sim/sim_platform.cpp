@@ -627,6 +627,28 @@ void OutputDebugStringA(LPCSTR text) {
 
 // --- Windows and synthetic input -----------------------------------------------------
 
+int GetWindowTextA(HWND window, LPSTR text, int size) {
+    Impl& m = sim::TheMachine().impl();
+    std::lock_guard<std::mutex> lock(m.mu);
+    if (auto fault = m.EnterLocked("GetWindowTextA")) {
+        SetLastError(*fault);
+        if (text != nullptr && size > 0) text[0] = '\0';
+        return 0;
+    }
+    const auto it = std::find_if(m.windows.begin(), m.windows.end(),
+                                 [&](const Impl::Window& w) { return w.hwnd == window; });
+    if (it == m.windows.end()) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        if (text != nullptr && size > 0) text[0] = '\0';
+        return 0;
+    }
+    if (text == nullptr || size <= 0) return 0;
+    const std::size_t copied = std::min(it->title.size(), static_cast<std::size_t>(size - 1));
+    std::memcpy(text, it->title.data(), copied);
+    text[copied] = '\0';
+    return static_cast<int>(copied);
+}
+
 HWND FindWindowExA(HWND parent, HWND childAfter, LPCSTR className, LPCSTR windowName) {
     Impl& m = sim::TheMachine().impl();
     std::lock_guard<std::mutex> lock(m.mu);

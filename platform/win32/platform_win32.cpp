@@ -125,6 +125,8 @@ HWND FindWindowExA(HWND parent, HWND childAfter, LPCSTR className, LPCSTR window
     return ::FindWindowExA(parent, childAfter, className, windowName);
 }
 
+int GetWindowTextA(HWND window, LPSTR text, int size) { return ::GetWindowTextA(window, text, size); }
+
 BOOL SetForegroundWindow(HWND window) { return ::SetForegroundWindow(window); }
 
 HWND GetForegroundWindow() { return ::GetForegroundWindow(); }

@@ -99,6 +99,23 @@ TEST_F(DismisserTest, WindowsWhoseTitleOnlyContainsOrStartsATitleAreLeftAlone) {
     EXPECT_EQ(machine().Sleeps(), Sleeps(20, 1));
 }
 
+TEST_F(DismisserTest, TitlesDifferingOnlyInCaseAreLeftAloneAndDoNotHideTheRealWizard) {
+    machine().AddWindow("HARDWARE INSTALLATION");
+    DismissHardwareWizardsOnce();
+    EXPECT_TRUE(machine().Inputs().empty());
+    EXPECT_EQ(machine().Sleeps(), Sleeps(20, 1));
+
+    // The system offers the later, differently cased window first.
+    HWND wizard = machine().AddWindow("Hardware Installation");
+    machine().AddWindow("hardware installation");
+    machine().ClearInputs();
+    DismissHardwareWizardsOnce();
+    const auto inputs = machine().Inputs();
+    ASSERT_EQ(inputs.size(), 2u);
+    EXPECT_EQ(inputs[0].window, wizard);
+    EXPECT_EQ(inputs[0].vk, 0x43);
+}
+
 TEST_F(DismisserTest, WizardThatStaysOpenIsAnsweredInEveryCycle) {
     HWND wizard = machine().AddWindow("Hardware Installation");
 
