@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Device setup calls that fail, on a four-port machine, in three runs. The
-# failures come from the machine's registry and from a stand-in setupapi.dll
-# that only the installer loads (a per-program DLL override for
-# ZanDriverInstaller.exe); it hands every call to Wine's own setupapi except
-# the one it is told to fail, and traces that one.
+# Device setup calls that fail, on a four-port machine, in four runs. The
+# failures come from the machine's registry and from stand-in setupapi.dll
+# and shell32.dll files that only the installer loads (per-program DLL
+# overrides for ZanDriverInstaller.exe); the setupapi stand-in hands every
+# call to Wine's own setupapi except the one it is told to fail, and traces
+# that one.
 #
 # 1. "INSTALL SILENT MAROVEL_SERIAL" (the stand-in newdev.dll's driver
 #    updates succeed without installing anything) where Serial Port D has no
@@ -20,6 +21,9 @@
 # 3. "UNINSTALL" where the device list cannot be obtained: every search ends
 #    at once ("Abnormal Exit"), nothing is removed or deleted, and the run
 #    still ends with "Uninstall Complete!", RESULT.SUCCESS and exit code 0.
+# 4. "UNINSTALL" where the shell cannot tell the Windows folder: the card is
+#    removed and its own INF and PNF files deleted, but no OEM INF copy is
+#    looked at or deleted.
 . "$(dirname "$0")/lib.sh"
 . "$(dirname "$0")/machine.sh"
 machine_setup faults_devices
@@ -226,5 +230,55 @@ machine_expect_files after3 <<'FILES'
 + inf\1port\ZAN2kmf.pnf
 FILES
 unset ZAN_STUB_SETUPAPI_FAIL
+
+# --- 4. Uninstall without the Windows folder -----------------------------------
+STUB_SHELL32=$E2E_BUILD/win64/tools/stub-shell32/shell32.dll
+cp "$STUB_SHELL32" "$W/system32/shell32.dll" || e2e_fail "missing $STUB_SHELL32 (run make win64)"
+wine reg add 'HKCU\Software\Wine\AppDefaults\ZanDriverInstaller.exe\DllOverrides' \
+    /v shell32 /d native,builtin /f >/dev/null 2>&1 || e2e_fail "the per-program DLL override was not set"
+export ZAN_STUB_SHELL32_FAIL=1
+e2e_log "uninstall: no Windows folder from the shell"
+machine_run 30 UNINSTALL
+unset ZAN_STUB_SHELL32_FAIL
+machine_dump after4
+
+machine_expect_success
+e2e_assert_eq "" "$(machine_boxes_seen)" "uninstall, no Windows folder: message boxes"
+machine_expect_status < <(
+    machine_status_start
+    cat <<'LINES'
+must: Removing previously installed drivers and devices...
+may: Removing ZAN 7350-21x Base Device...
+may: Removing ZAN 7350-21x Serial Multifunction Device...
+must: ZAN 7350-21x Serial Multifunction Device found, removing...
+must: ZAN 7350-21x Serial Multifunction Device found, removing...[OK]
+may: Removing ZAN 7350-21x Serial Multifunction Device...
+may: Uninstall Complete!
+LINES
+)
+machine_expect_trace < <(
+    echo 'CZANLumivaleKioskScannerandMSRDriverInstallerDlg::OnInitDialog()\n'
+    echo '**** Removing installed drivers ****'
+    printf '%s\n' '--> Device Enumeration(FindDevice)' '----> No more devices\n'
+    removing
+    printf '%s\n' '----> Removing all OEM*.inf/pnf files associated with the specified search key' \
+        '----> Retreiving the windows path' 'stub shell32: SHGetFolderPathA(0x24) -> 0x80004005\n' \
+        '----> Windows path not available : 80004005h'
+    printf '%s\n' '--> Device Enumeration(FindDevice)' '----> No more devices\n'
+)
+machine_expect_lines "devices after the uninstall" "$(machine_descriptions after4)" <<'DEVICES'
+Serial Port C
+Serial Port D
+Serial Port E
+Serial Port F
+DEVICES
+machine_expect_files after4 <<'FILES'
++ inf\oem31.inf
++ inf\oem31.pnf
+- inf\1port\ZAN2kmf.inf
+- inf\1port\ZAN2kmf.pnf
++ inf\4port\ZAN2kmf.inf
++ inf\ZANPorts.inf
+FILES
 
 e2e_finish
