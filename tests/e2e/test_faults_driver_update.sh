@@ -30,15 +30,15 @@ inf=('C:\windows\INF\ZANBaseD.inf' 'C:\windows\INF\.\1port\ZAN2kmf.inf' 'C:\wind
     'C:\windows\INF\ZANPorts.inf' 'C:\windows\INF\ZANPorts.inf' 'C:\windows\INF\ZANPorts.inf'
     'C:\windows\INF\ZANPorts.inf')
 letters=(- - - C D E F)
-port_ids=([3]='MF\PCI1D9E_COMF' [4]='MF\PCI1D9E_COMC' [5]='MF\PCI1D9E_COME' [6]='MF\PCI1D9E_COMD')
 
 # Wine's escaping of a trace text: backslashes and quotes escaped.
 escaped() { sed -e 's/\\/\\\\/g' -e 's/"/\\"/g' <<<"$1"; }
 
-# run_failing ROW ARGUMENTS...: one install with ARGUMENTS whose update of
-# ROW fails; the rows the arguments select are given as ROWS (before it).
+# run_failing ROW ARGUMENTS...: one install with ARGUMENTS whose driver
+# update of ROW fails; the array ROWS holds the rows the arguments select
+# before it, in table order.
 run_failing() {
-    local row=$1 what="row $1" k failed_ms box_ms answer_ms fail_ms closed_ms box_markers
+    local row=$1 what="row $1" k failed_ms box_ms answer_ms fail_ms closed_ms
     shift
     e2e_log "$what: $*"
     touch "$E2E_WINDIR/RESULT.SUCCESS"
@@ -92,7 +92,7 @@ BOXES
 expect_ports() {
     local k
     for k in 3 4 5 6; do
-        machine_expect_port "$1" "${letters[$k]}" "${port_ids[$k]}" - "$([[ $2 == *${letters[$k]}* ]] && echo 1 || echo 0)"
+        machine_expect_port "$1" "${letters[$k]}" "${id[$k]}" - "$([[ $2 == *${letters[$k]}* ]] && echo 1 || echo 0)"
     done
 }
 
