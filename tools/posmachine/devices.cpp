@@ -22,22 +22,22 @@ const char kCardId[] = "PCI\\VEN_1D9E&DEV_0B54&SUBSYS_0B551D9E";
 
 namespace {
 
-DeviceSpec Base() { return {"ZAN_BASE", &kSystemClass, kBaseDescription, {kBaseId}, false}; }
-DeviceSpec Card() { return {"ZAN_MF", &kMultifunctionClass, kCardDescription, {kCardIdRev, kCardId}, false}; }
+DeviceDef Base() { return {"ZAN_BASE", &kSystemClass, kBaseDescription, {kBaseId}, false}; }
+DeviceDef Card() { return {"ZAN_MF", &kMultifunctionClass, kCardDescription, {kCardIdRev, kCardId}, false}; }
 
 // The card's ports in the order of their labels; the hardware ID suffixes do
 // not follow the letters.
-std::vector<DeviceSpec> Ports(int count) {
+std::vector<DeviceDef> Ports(int count) {
     static const char* const kIds[4] = {"MF\\PCI1D9E_COMF", "MF\\PCI1D9E_COMC", "MF\\PCI1D9E_COME",
                                         "MF\\PCI1D9E_COMD"};
     static const char* const kLabels[4] = {"Serial Port C", "Serial Port D", "Serial Port E",
                                            "Serial Port F"};
-    std::vector<DeviceSpec> ports;
+    std::vector<DeviceDef> ports;
     for (int i = 0; i < count; ++i) ports.push_back({"ZAN_PORT", &kPortsClass, kLabels[i], {kIds[i]}, true});
     return ports;
 }
 
-void Append(std::vector<DeviceSpec>& out, std::vector<DeviceSpec> more) {
+void Append(std::vector<DeviceDef>& out, std::vector<DeviceDef> more) {
     out.insert(out.end(), more.begin(), more.end());
 }
 
@@ -74,14 +74,14 @@ bool EnableInterface(HDEVINFO set, SP_DEVICE_INTERFACE_DATA* iface) {
     return result == ERROR_SUCCESS;
 }
 
-void Fail(const char* what, const DeviceSpec& spec) {
-    std::fprintf(stderr, "posmachine: %s failed for \"%s\" (error %08lx)\n", what, spec.description,
+void Fail(const char* what, const DeviceDef& device) {
+    std::fprintf(stderr, "posmachine: %s failed for \"%s\" (error %08lx)\n", what, device.description,
                  GetLastError());
 }
 
 }  // namespace
 
-bool ProfileDevices(const std::string& word, std::vector<DeviceSpec>& out) {
+bool ProfileDevices(const std::string& word, std::vector<DeviceDef>& out) {
     if (word == "full4") {
         out.push_back(Base());
         out.push_back(Card());
@@ -109,42 +109,42 @@ bool ProfileDevices(const std::string& word, std::vector<DeviceSpec>& out) {
     return true;
 }
 
-bool CreateDevice(const DeviceSpec& spec) {
-    HDEVINFO set = SetupDiCreateDeviceInfoList(spec.setupClass, nullptr);
+bool CreateDevice(const DeviceDef& device) {
+    HDEVINFO set = SetupDiCreateDeviceInfoList(device.setupClass, nullptr);
     if (set == INVALID_HANDLE_VALUE) {
-        Fail("SetupDiCreateDeviceInfoList", spec);
+        Fail("SetupDiCreateDeviceInfoList", device);
         return false;
     }
     bool ok = false;
     SP_DEVINFO_DATA data{};
     data.cbSize = sizeof(data);
-    const std::string ids = MultiSz(spec.hardwareIds);
-    if (!SetupDiCreateDeviceInfoA(set, spec.name, spec.setupClass, spec.description, nullptr,
+    const std::string ids = MultiSz(device.hardwareIds);
+    if (!SetupDiCreateDeviceInfoA(set, device.name, device.setupClass, device.description, nullptr,
                                   DICD_GENERATE_ID, &data)) {
-        Fail("SetupDiCreateDeviceInfoA", spec);
+        Fail("SetupDiCreateDeviceInfoA", device);
     } else if (!SetupDiSetDeviceRegistryPropertyA(set, &data, SPDRP_HARDWAREID,
                                                   reinterpret_cast<const BYTE*>(ids.data()),
                                                   static_cast<DWORD>(ids.size()))) {
-        Fail("setting SPDRP_HARDWAREID", spec);
+        Fail("setting SPDRP_HARDWAREID", device);
     } else if (!SetupDiSetDeviceRegistryPropertyA(set, &data, SPDRP_DEVICEDESC,
-                                                  reinterpret_cast<const BYTE*>(spec.description),
-                                                  static_cast<DWORD>(std::strlen(spec.description) + 1))) {
-        Fail("setting SPDRP_DEVICEDESC", spec);
+                                                  reinterpret_cast<const BYTE*>(device.description),
+                                                  static_cast<DWORD>(std::strlen(device.description) + 1))) {
+        Fail("setting SPDRP_DEVICEDESC", device);
     } else if (!SetupDiCallClassInstaller(DIF_REGISTERDEVICE, set, &data)) {
-        Fail("DIF_REGISTERDEVICE", spec);
+        Fail("DIF_REGISTERDEVICE", device);
     } else {
         ok = true;
-        if (spec.serialPort) {
+        if (device.serialPort) {
             SP_DEVICE_INTERFACE_DATA iface{};
             iface.cbSize = sizeof(iface);
             if (!SetupDiCreateDeviceInterfaceA(set, &data, &kPortsInterface, nullptr, 0, &iface) ||
                 !EnableInterface(set, &iface)) {
-                Fail("creating the ports interface", spec);
+                Fail("creating the ports interface", device);
                 ok = false;
             }
             HKEY key = SetupDiCreateDevRegKeyA(set, &data, DICS_FLAG_GLOBAL, 0, DIREG_DEV, nullptr, nullptr);
             if (key == INVALID_HANDLE_VALUE) {
-                Fail("SetupDiCreateDevRegKeyA", spec);
+                Fail("SetupDiCreateDevRegKeyA", device);
                 ok = false;
             } else {
                 RegCloseKey(key);
@@ -160,15 +160,15 @@ int CmdCreate(const std::vector<std::string>& args) {
         std::fprintf(stderr, "usage: posmachine create <full4|full1|nobase|empty|decoys|card2>...\n");
         return 2;
     }
-    std::vector<DeviceSpec> devices;
+    std::vector<DeviceDef> devices;
     for (const auto& word : args) {
         if (!ProfileDevices(word, devices)) {
             std::fprintf(stderr, "posmachine: unknown profile \"%s\"\n", word.c_str());
             return 2;
         }
     }
-    for (const auto& spec : devices)
-        if (!CreateDevice(spec)) return 1;
+    for (const auto& device : devices)
+        if (!CreateDevice(device)) return 1;
     return 0;
 }
 

@@ -23,7 +23,7 @@ extern const GUID kPortsClass;
 extern const GUID kPortsInterface;
 
 // One device the machine can hold.
-struct DeviceSpec {
+struct DeviceDef {
     const char* name;         // device name for the generated instance ID (ROOT\<name>\NNNN)
     const GUID* setupClass;
     const char* description;
@@ -39,10 +39,10 @@ extern const char kCardIdRev[];
 extern const char kCardId[];
 
 // The devices a profile or add-on word stands for; false for an unknown word.
-bool ProfileDevices(const std::string& word, std::vector<DeviceSpec>& out);
+bool ProfileDevices(const std::string& word, std::vector<DeviceDef>& out);
 
 // Creates one device; prints what failed and returns false on error.
-bool CreateDevice(const DeviceSpec& spec);
+bool CreateDevice(const DeviceDef& device);
 
 // Commands. Each returns the process exit code.
 int CmdCreate(const std::vector<std::string>& args);

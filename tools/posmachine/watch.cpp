@@ -106,14 +106,14 @@ int CmdWatch(const std::vector<std::string>& args) {
         } else if (a == "--hold" && i + 1 < args.size()) {
             hold = static_cast<DWORD>(std::atoi(args[++i].c_str()));
         } else if (a == "--answer" && i + 1 < args.size()) {
-            const std::string& spec = args[++i];
-            size_t eq = spec.rfind('=');
-            int id = eq == std::string::npos ? 0 : ButtonId(spec.substr(eq + 1));
+            const std::string& answer = args[++i];
+            size_t eq = answer.rfind('=');
+            int id = eq == std::string::npos ? 0 : ButtonId(answer.substr(eq + 1));
             if (!id) {
-                std::fprintf(stderr, "posmachine: bad answer \"%s\"\n", spec.c_str());
+                std::fprintf(stderr, "posmachine: bad answer \"%s\"\n", answer.c_str());
                 return 2;
             }
-            answers[spec.substr(0, eq)] = id;
+            answers[answer.substr(0, eq)] = id;
         } else {
             std::fprintf(stderr,
                          "usage: posmachine watch [--timeout S] [--hold MS] [--answer CAPTION=yes|no|ok]...\n");

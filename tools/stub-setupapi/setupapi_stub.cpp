@@ -39,11 +39,11 @@ public:
     // True, with the last error set and the failure traced, when this call fails.
     bool FailThisOne() {
         const long call = ::InterlockedIncrement(&count_);
-        char spec[512] = {};
-        const DWORD length = ::GetEnvironmentVariableA("ZAN_STUB_SETUPAPI_FAIL", spec, sizeof(spec));
-        if (length == 0 || length >= sizeof(spec)) return false;
+        char failList[512] = {};
+        const DWORD length = ::GetEnvironmentVariableA("ZAN_STUB_SETUPAPI_FAIL", failList, sizeof(failList));
+        if (length == 0 || length >= sizeof(failList)) return false;
         bool fail = false;
-        for (char* item = std::strtok(spec, ","); item != nullptr && !fail; item = std::strtok(nullptr, ",")) {
+        for (char* item = std::strtok(failList, ","); item != nullptr && !fail; item = std::strtok(nullptr, ",")) {
             char* hash = std::strchr(item, '#');
             if (hash != nullptr) *hash = '\0';
             if (std::strcmp(item, function_) != 0) continue;
