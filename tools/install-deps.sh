@@ -7,7 +7,7 @@ want=(
   build-essential cmake googletest libgtest-dev
   clang libclang-rt-14-dev
   g++-mingw-w64-x86-64 g++-mingw-w64-i686 binutils-mingw-w64-x86-64
-  wine wine64 xvfb x11-utils x11-apps imagemagick xdotool
+  wine wine64 xvfb x11-utils x11-apps imagemagick xdotool procps
 )
 [ "${1:-}" = "--native" ] && want=(build-essential cmake googletest libgtest-dev clang libclang-rt-14-dev)
 
