@@ -289,6 +289,32 @@ machine_status_installed() {
     for d in "$@"; do printf '%s\n' "may: Installing $d..." "must: Installing $d...[OK]"; done
 }
 
+# machine_status_removed DESCRIPTION RESULT: the row's device found and its
+# removal ended with RESULT (OK or Failed), each line up for 1 s.
+machine_status_removed() {
+    printf '%s\n' "may: Removing $1..." "must: $1 found, removing..." "must: $1 found, removing...[$2]"
+}
+
+# machine_expect_failure_order WHAT: a failed run as the watch saw it: the
+# "[Failed]" line stays 2 s before the error box, RESULT.FAIL comes only after
+# the box was answered (the last time it is seen: old markers go one by one at
+# the start, so it may be seen alone then too), and the window closes after it.
+machine_expect_failure_order() {
+    local failed_ms box_ms answer_ms fail_ms closed_ms
+    failed_ms=$(machine_event_ms 'status ".*\[Failed\]"')
+    box_ms=$(machine_event_ms 'box caption')
+    answer_ms=$(machine_event_ms 'box answer')
+    fail_ms=$(machine_last_event_ms 'markers RESULT.FAIL$')
+    closed_ms=$(machine_event_ms 'window closed')
+    if [ -z "$failed_ms" ] || [ -z "$box_ms" ] || [ -z "$answer_ms" ] || [ -z "$fail_ms" ] || [ -z "$closed_ms" ]; then
+        e2e_fail "$1: events missing from the watch: $(tr '\n' '|' <"$M_WATCH_LOG")"
+        return 1
+    fi
+    [ $((box_ms - failed_ms)) -ge 1800 ] || e2e_fail "$1: box $((box_ms - failed_ms)) ms after [Failed], not 2 s"
+    [ "$fail_ms" -gt "$answer_ms" ] || e2e_fail "$1: RESULT.FAIL before the box was dismissed"
+    [ "$closed_ms" -ge "$fail_ms" ] || e2e_fail "$1: window closed before RESULT.FAIL"
+}
+
 # machine_status_mapped LETTER...: Serial Port LETTER mapped to its COM name.
 machine_status_mapped() {
     local letter com

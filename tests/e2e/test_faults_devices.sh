@@ -148,15 +148,9 @@ fail_ms=$(machine_last_event_ms 'markers RESULT.FAIL$')
     e2e_fail "uninstall, removal fails: RESULT.FAIL not after the box (box answered at '$answer_ms', marker at '$fail_ms')"
 machine_expect_status < <(
     machine_status_start
-    cat <<'LINES'
-must: Removing previously installed drivers and devices...
-may: Removing ZAN 7350-21x Base Device...
-must: ZAN 7350-21x Base Device found, removing...
-must: ZAN 7350-21x Base Device found, removing...[OK]
-may: Removing ZAN 7350-21x Serial Multifunction Device...
-must: ZAN 7350-21x Serial Multifunction Device found, removing...
-must: ZAN 7350-21x Serial Multifunction Device found, removing...[Failed]
-LINES
+    echo 'must: Removing previously installed drivers and devices...'
+    machine_status_removed "ZAN 7350-21x Base Device" OK
+    machine_status_removed "ZAN 7350-21x Serial Multifunction Device" Failed
 )
 removing() {
     printf '%s\n' '--> Device Enumeration(FindDevice)' '----> FindDevice match(REG_SZ)!' \
@@ -246,15 +240,11 @@ machine_expect_success
 e2e_assert_eq "" "$(machine_boxes_seen)" "uninstall, no Windows folder: message boxes"
 machine_expect_status < <(
     machine_status_start
-    cat <<'LINES'
-must: Removing previously installed drivers and devices...
-may: Removing ZAN 7350-21x Base Device...
-may: Removing ZAN 7350-21x Serial Multifunction Device...
-must: ZAN 7350-21x Serial Multifunction Device found, removing...
-must: ZAN 7350-21x Serial Multifunction Device found, removing...[OK]
-may: Removing ZAN 7350-21x Serial Multifunction Device...
-may: Uninstall Complete!
-LINES
+    echo 'must: Removing previously installed drivers and devices...'
+    echo 'may: Removing ZAN 7350-21x Base Device...'
+    machine_status_removed "ZAN 7350-21x Serial Multifunction Device" OK
+    echo 'may: Removing ZAN 7350-21x Serial Multifunction Device...'
+    echo 'may: Uninstall Complete!'
 )
 machine_expect_trace < <(
     echo 'CZANLumivaleKioskScannerandMSRDriverInstallerDlg::OnInitDialog()\n'

@@ -18,17 +18,11 @@ machine_dump after
 machine_expect_success
 machine_expect_status < <(
     machine_status_start
-    cat <<'LINES'
-must: Removing previously installed drivers and devices...
-may: Removing ZAN 7350-21x Base Device...
-may: Removing ZAN 7350-21x Serial Multifunction Device...
-must: ZAN 7350-21x Serial Multifunction Device found, removing...
-must: ZAN 7350-21x Serial Multifunction Device found, removing...[OK]
-may: Removing ZAN 7350-21x Serial Multifunction Device...
-must: ZAN 7350-21x Serial Multifunction Device found, removing...
-must: ZAN 7350-21x Serial Multifunction Device found, removing...[OK]
-may: Uninstall Complete!
-LINES
+    echo 'must: Removing previously installed drivers and devices...'
+    echo 'may: Removing ZAN 7350-21x Base Device...'
+    machine_status_removed "ZAN 7350-21x Serial Multifunction Device" OK
+    machine_status_removed "ZAN 7350-21x Serial Multifunction Device" OK
+    echo 'may: Uninstall Complete!'
 )
 removed=$(printf '%s\n' '----> FindDevice match(REG_SZ)!' '----> Driver installation found' \
     '----> Removing Device' '--> REMOVING DEVICE....' \
