@@ -1,6 +1,6 @@
 #include "device/device_search.h"
 
-#include "installer/trace.h"
+#include "platform/trace.h"
 
 #include <cstring>
 

@@ -1,7 +1,7 @@
 #include "device/driver_update.h"
 
-#include "installer/trace.h"
 #include "platform/platform.h"
+#include "platform/trace.h"
 
 bool InstallDeviceDriver(const char* hardwareId, const char* infPath) {
     Trace("--> Installing device driver");

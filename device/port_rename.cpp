@@ -1,7 +1,7 @@
 #include "device/port_rename.h"
 
-#include "installer/trace.h"
 #include "platform/handles.h"
+#include "platform/trace.h"
 
 #include <cstdio>
 #include <cstring>

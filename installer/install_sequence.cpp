@@ -5,8 +5,8 @@
 #include "installer/operation_runner.h"
 #include "installer/port_mapping.h"
 #include "installer/status_board.h"
-#include "installer/trace.h"
 #include "platform/platform.h"
+#include "platform/trace.h"
 
 namespace {
 

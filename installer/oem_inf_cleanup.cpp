@@ -1,7 +1,7 @@
 #include "installer/oem_inf_cleanup.h"
 
-#include "installer/trace.h"
 #include "platform/handles.h"
+#include "platform/trace.h"
 
 #include <cstdio>
 #include <cstring>

@@ -2,9 +2,9 @@
 
 #include "installer/install_sequence.h"
 #include "installer/status_board.h"
-#include "installer/trace.h"
 #include "installer/uninstall_sequence.h"
 #include "platform/handles.h"
+#include "platform/trace.h"
 
 #include <atomic>
 

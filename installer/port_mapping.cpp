@@ -4,8 +4,8 @@
 #include "device/port_rename.h"
 #include "installer/device_table.h"
 #include "installer/status_board.h"
-#include "installer/trace.h"
 #include "platform/handles.h"
+#include "platform/trace.h"
 
 namespace {
 

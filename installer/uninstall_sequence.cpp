@@ -5,8 +5,8 @@
 #include "installer/oem_inf_cleanup.h"
 #include "installer/operation_runner.h"
 #include "installer/status_board.h"
-#include "installer/trace.h"
 #include "platform/handles.h"
+#include "platform/trace.h"
 
 #include <cstring>
 

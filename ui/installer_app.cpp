@@ -2,6 +2,7 @@
 
 #include "installer/operation_runner.h"
 #include "installer/status_board.h"
+#include "platform/trace.h"
 #include "platform/win32/system_dll.h"
 #include "ui/progress_dlg.h"
 #include "ui/progress_tick.h"
@@ -34,7 +35,7 @@ BOOL CZANLumivaleKioskScannerandMSRDriverInstallerApp::InitInstance() {
     g_hDismisserThread = ThreadHandle(
         ::CreateThread(nullptr, 0, HardwareWizardDismisser, nullptr, 0, &g_dwDismisserThreadId));
     if (!g_hDismisserThread)  // the run goes on; the system's wizards then wait for a person
-        plat::OutputDebugStringA("The hardware wizard dismisser could not be started\n");
+        Trace("The hardware wizard dismisser could not be started\n");
 
     if (dlg.DoModal() == -1) ReportStartFailure(nullptr, plat::GetLastError());
 

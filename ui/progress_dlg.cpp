@@ -2,6 +2,7 @@
 
 #include "installer/operation_runner.h"
 #include "installer/status_board.h"
+#include "platform/trace.h"
 #include "ui/progress_tick.h"
 
 #include <cstdio>
@@ -38,8 +39,8 @@ void ReportStartFailure(HWND owner, DWORD error) {
     std::snprintf(message, sizeof(message),
                   "The installer could not be started (error %lu).\n\nNo drivers were changed.",
                   static_cast<unsigned long>(error));
-    plat::OutputDebugStringA(message);
-    plat::OutputDebugStringA("\n");
+    Trace(message);
+    Trace("\n");
     plat::MessageBoxA(owner, message, "ZAN 7350-21X PCI Serial Port and Base Device Driver v1.0",
                       MB_OK | MB_ICONERROR);
 }
@@ -51,7 +52,7 @@ CZANLumivaleKioskScannerandMSRDriverInstallerDlg::CZANLumivaleKioskScannerandMSR
 
 BOOL CZANLumivaleKioskScannerandMSRDriverInstallerDlg::OnInitDialog() {
     CDialog::OnInitDialog();
-    plat::OutputDebugStringA("CZANLumivaleKioskScannerandMSRDriverInstallerDlg::OnInitDialog()\n");
+    Trace("CZANLumivaleKioskScannerandMSRDriverInstallerDlg::OnInitDialog()\n");
 
     ::SendMessageA(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
     ::SendMessageA(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));

@@ -1,5 +1,7 @@
 #include "platform/win32/safe_dll_search.h"
 
+#include "platform/trace.h"
+
 namespace plat::win32 {
 
 bool RestrictDllSearchToSystemDirectory() {
@@ -13,7 +15,7 @@ bool RestrictDllSearchToSystemDirectory() {
         return true;
 
     ::SetDllDirectoryA("");
-    ::OutputDebugStringA("DLL search could not be restricted to the system directory\n");
+    Trace("DLL search could not be restricted to the system directory\n");
     return false;
 }
 

@@ -1,5 +1,7 @@
 #include "platform/win32/system_dll.h"
 
+#include "platform/trace.h"
+
 #include <cstdio>
 #include <cstring>
 
@@ -19,10 +21,11 @@ LoadedDll g_dlls[] = {
     {"shell32.dll", nullptr},
 };
 
-void Trace(const char* format, const char* a, const char* b, DWORD error) {
+// These lines name a DLL and an entry point, longer than TraceF's 100 bytes.
+void TraceLoadFailure(const char* format, const char* a, const char* b, DWORD error) {
     char line[200];
     std::snprintf(line, sizeof(line), format, a, b, static_cast<unsigned long>(error));
-    ::OutputDebugStringA(line);
+    ::Trace(line);
 }
 
 HMODULE LoadFromSystemDirectory(const char* name) {
@@ -67,13 +70,13 @@ FARPROC SystemProc(const char* dll, const char* name) {
     if (module == nullptr) {
         DWORD error = ::GetLastError();
         if (error == ERROR_SUCCESS) error = ERROR_MOD_NOT_FOUND;
-        Trace("%s could not be loaded from the system directory (%s), error %lu\n", dll, name, error);
+        TraceLoadFailure("%s could not be loaded from the system directory (%s), error %lu\n", dll, name, error);
         ::SetLastError(error);
         return nullptr;
     }
     FARPROC proc = ::GetProcAddress(module, name);
     if (proc == nullptr) {
-        Trace("%s has no entry point %s, error %lu\n", dll, name, ERROR_PROC_NOT_FOUND);
+        TraceLoadFailure("%s has no entry point %s, error %lu\n", dll, name, ERROR_PROC_NOT_FOUND);
         ::SetLastError(ERROR_PROC_NOT_FOUND);
     }
     return proc;

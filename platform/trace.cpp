@@ -1,4 +1,4 @@
-#include "installer/trace.h"
+#include "platform/trace.h"
 
 #include "platform/platform.h"
 
@@ -13,5 +13,5 @@ void TraceF(const char* format, ...) {
     va_start(args, format);
     std::vsnprintf(line, sizeof line, format, args);
     va_end(args);
-    plat::OutputDebugStringA(line);
+    Trace(line);
 }
