@@ -1,5 +1,6 @@
 #include "device/device_search.h"
 
+#include "platform/setup_values.h"
 #include "platform/trace.h"
 
 #include <cstring>
@@ -56,4 +57,13 @@ bool FindDevice(const char* key, DWORD property, PSP_DEVINFO_DATA devInfoOut, HD
         TraceF("----> Abnormal Exit : GetLastError() = %08lxh\n", static_cast<unsigned long>(error));
     }
     return false;
+}
+
+plat::DeviceInfoSet PresentComPortDevices() {
+    return plat::DeviceInfoSet(plat::SetupDiGetClassDevsA(&plat::kComPortInterface, nullptr, nullptr,
+                                                          DIGCF_PRESENT | DIGCF_DEVICEINTERFACE));
+}
+
+plat::DeviceInfoSet AllDevices() {
+    return plat::DeviceInfoSet(plat::SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES));
 }

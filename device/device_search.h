@@ -1,7 +1,7 @@
 // Finding a device in a device information set by one of its properties.
 #pragma once
 
-#include "platform/platform.h"
+#include "platform/handles.h"
 
 // Property values are read into a buffer of this size.
 constexpr DWORD kPropertyBufferSize = 100;
@@ -18,3 +18,10 @@ bool FindDevice(const char* key, DWORD property, PSP_DEVINFO_DATA devInfoOut, HD
 
 // The matching rule alone, for one value of a property.
 bool DevicePropertyMatches(const char* key, const char* value, DWORD property);
+
+// The sets the searches walk, as the system gives them; invalid when it
+// cannot (a search of an invalid set traces the error and finds nothing).
+// The present devices that expose the serial-port interface:
+plat::DeviceInfoSet PresentComPortDevices();
+// Every device the system knows, of every class, present or not:
+plat::DeviceInfoSet AllDevices();

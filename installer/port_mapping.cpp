@@ -11,16 +11,11 @@ namespace {
 
 constexpr DWORD kResultPauseMs = 2000;
 
-// The serial-port device interface class.
-constexpr GUID kComPortInterfaceGuid = {
-    0x4D36E978, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
-
 }  // namespace
 
 bool AssignComPort(const char* hardwareId, const char* portName, const char* portLabel) {
     // An unobtainable set is not checked: the search then traces the error and finds nothing.
-    plat::DeviceInfoSet set(plat::SetupDiGetClassDevsA(&kComPortInterfaceGuid, nullptr, nullptr,
-                                                       DIGCF_PRESENT | DIGCF_DEVICEINTERFACE));
+    const plat::DeviceInfoSet set = PresentComPortDevices();
     SP_DEVINFO_DATA devInfo{};
     if (!FindDevice(hardwareId, SPDRP_HARDWAREID, &devInfo, set.get())) return true;
     if (!ReassignComPort(portName, portLabel, devInfo, set.get())) {

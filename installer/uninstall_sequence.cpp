@@ -1,5 +1,6 @@
 #include "installer/uninstall_sequence.h"
 
+#include "device/device_removal.h"
 #include "device/device_search.h"
 #include "installer/device_table.h"
 #include "installer/oem_inf_cleanup.h"
@@ -35,7 +36,7 @@ std::string CutInfBaseName(char* infName) {
 bool RemoveInstalledDrivers() {
     Trace("**** Removing installed drivers ****");
     // Every device the system knows, present or not, for the whole pass.
-    plat::DeviceInfoSet set(plat::SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES));
+    const plat::DeviceInfoSet set = AllDevices();
 
     g_status.SetLine("Removing previously installed drivers and devices...");
     plat::Sleep(kRemovalPauseMs);
@@ -53,7 +54,7 @@ bool RemoveInstalledDrivers() {
         Trace("----> Driver installation found");
         Trace("----> Removing Device");
         Trace("--> REMOVING DEVICE....");
-        if (!plat::SetupDiRemoveDevice(set.get(), &devInfo)) {
+        if (!RemoveDevice(set.get(), &devInfo)) {
             g_status.SetLine("%s found, removing...[Failed]", row->description);
             plat::Sleep(kRemovalPauseMs);
             return false;
