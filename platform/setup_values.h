@@ -4,7 +4,7 @@
 // machine and the Windows-side test programs share one copy.
 #pragma once
 
-#include "platform/platform.h"
+#include "platform.h"
 
 #include <cstdio>
 #include <string>

@@ -24,11 +24,7 @@ Value Sz(const std::string& text) {
 Value MultiSz(const std::vector<std::string>& strings) {
     Value value;
     value.type = REG_MULTI_SZ;
-    for (const std::string& text : strings) {
-        value.bytes += text;
-        value.bytes.push_back('\0');
-    }
-    value.bytes.push_back('\0');
+    value.bytes = plat::MultiSzBytes(strings);
     return value;
 }
 

@@ -8,6 +8,7 @@
 #pragma once
 
 #include "../platform.h"
+#include "../setup_values.h"
 
 #include <atomic>
 #include <cstdint>
@@ -34,11 +35,11 @@ Value MultiSz(const std::vector<std::string>& strings);
 // The text of a REG_SZ value up to its first NUL.
 std::string SzText(const Value& value);
 
-constexpr GUID kPortsClass = {0x4D36E978, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
-constexpr GUID kSystemClass = {0x4D36E97D, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
-constexpr GUID kMultifunctionClass = {0x4D36E971, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
-// The serial-port device interface class (GUID_DEVINTERFACE_COMPORT's value as the tool uses it).
-constexpr GUID kComPortInterface = kPortsClass;
+// The setup classes and the serial-port interface class the devices use.
+using plat::kComPortInterface;
+using plat::kMultifunctionClass;
+using plat::kPortsClass;
+using plat::kSystemClass;
 
 bool SameGuid(const GUID& a, const GUID& b);
 

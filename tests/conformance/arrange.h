@@ -8,6 +8,7 @@
 #pragma once
 
 #include "platform/platform.h"
+#include "platform/setup_values.h"
 
 #include <string>
 #include <vector>
@@ -16,9 +17,9 @@ namespace conformance {
 
 // Setup classes and the serial-port interface class (the same value as the
 // Ports class, as the installer uses it).
-constexpr GUID kPortsClass = {0x4D36E978, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
-constexpr GUID kSystemClass = {0x4D36E97D, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
-constexpr GUID kComPortInterface = kPortsClass;
+using plat::kComPortInterface;
+using plat::kPortsClass;
+using plat::kSystemClass;
 
 // One present root-enumerated device, created as a device installer creates
 // it: instance ID "ROOT\<name>\NNNN", a "Device Parameters" key below its

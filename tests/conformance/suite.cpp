@@ -32,13 +32,6 @@ std::string Upper(std::string text) {
     return text;
 }
 
-std::string MultiSz(const std::vector<std::string>& strings) {
-    std::string bytes;
-    for (const std::string& s : strings) bytes.append(s).push_back('\0');
-    bytes.push_back('\0');
-    return bytes;
-}
-
 std::string Sz(const std::string& text) { return text + std::string(1, '\0'); }
 
 // The text in a buffer up to its NUL, or all of it when it has none.
@@ -268,7 +261,7 @@ void CheckPropertyReads(const Devices& devices) {
         const Read ids = ReadProperty(set, &element, SPDRP_HARDWAREID);
         CHECK(ids.ok);
         CHECK_EQ(REG_MULTI_SZ, ids.type);
-        CHECK_EQ(MultiSz(kPortIds), ids.bytes);
+        CHECK_EQ(plat::MultiSzBytes(kPortIds), ids.bytes);
         const Read description = ReadProperty(set, &element, SPDRP_DEVICEDESC);
         CHECK(description.ok);
         CHECK_EQ(REG_SZ, description.type);
@@ -313,7 +306,7 @@ void CheckPropertyReads(const Devices& devices) {
         const Read ids = ReadProperty(set, &element, SPDRP_HARDWAREID);
         CHECK(ids.ok);
         CHECK_EQ(REG_MULTI_SZ, ids.type);
-        CHECK_EQ(MultiSz(FullBufferIds()), ids.bytes);
+        CHECK_EQ(plat::MultiSzBytes(FullBufferIds()), ids.bytes);
     }
     CHECK(plat::SetupDiDestroyDeviceInfoList(set));
 }
@@ -362,7 +355,7 @@ void CheckInterfaceSets(const Devices& devices) {
         if (CHECK(FindElement(set, devices.port, &element))) {
             const Read ids = ReadProperty(set, &element, SPDRP_HARDWAREID);
             CHECK(ids.ok);
-            CHECK_EQ(MultiSz(kPortIds), ids.bytes);
+            CHECK_EQ(plat::MultiSzBytes(kPortIds), ids.bytes);
         }
         CHECK(plat::SetupDiDestroyDeviceInfoList(set));
     }

@@ -1,67 +1,22 @@
 // The conformance suite against the real API: devices are created in the
-// system's device database the way a device installer registers them, files
-// go to a folder below the Windows directory. Meant for a throwaway Wine
+// system's device database the way a device installer registers them (with
+// posmachine's device creation), files go to a folder below the Windows
+// directory. Meant for a throwaway Wine
 // prefix (tests/e2e/test_conformance.sh); on Windows it needs an elevated
 // prompt, and it leaves its devices behind.
 #include "tests/conformance/arrange.h"
+#include "tools/posmachine/device_create.h"
 
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 namespace conformance {
 namespace {
 
-std::string GuidText(const GUID& g) {
-    char text[40];
-    std::snprintf(text, sizeof text, "{%08lX-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
-                  static_cast<unsigned long>(g.Data1), g.Data2, g.Data3, g.Data4[0], g.Data4[1], g.Data4[2],
-                  g.Data4[3], g.Data4[4], g.Data4[5], g.Data4[6], g.Data4[7]);
-    return text;
-}
-
-std::string MultiSz(const std::vector<std::string>& strings) {
-    std::string bytes;
-    for (const std::string& s : strings) bytes.append(s).push_back('\0');
-    bytes.push_back('\0');
-    return bytes;
-}
-
-bool Complain(const char* what, const std::string& subject) {
+bool Complain(const char* what, const std::string& subject, DWORD error = ::GetLastError()) {
     std::printf("   arrange: %s failed for \"%s\" (error %08lX)\n", what, subject.c_str(),
-                static_cast<unsigned long>(::GetLastError()));
+                static_cast<unsigned long>(error));
     return false;
-}
-
-bool SetValue(const std::string& keyPath, const char* name, DWORD type, const std::string& bytes) {
-    HKEY key;
-    if (::RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE,
-                          nullptr, &key, nullptr) != ERROR_SUCCESS) {
-        return false;
-    }
-    const LONG result = ::RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
-                                         static_cast<DWORD>(bytes.size()));
-    ::RegCloseKey(key);
-    return result == ERROR_SUCCESS;
-}
-
-// Marks the interface enabled, as the device's driver does when it starts
-// (Control\Linked = 1 below the interface's reference-string key): sets of
-// present interfaces list only enabled ones on Windows and on later Wine
-// releases (Wine 8.0 lists the others too).
-bool EnableInterface(HDEVINFO set, SP_DEVICE_INTERFACE_DATA* iface) {
-    char buffer[sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A) + MAX_PATH];
-    auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(buffer);
-    detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
-    if (!::SetupDiGetDeviceInterfaceDetailA(set, iface, detail, sizeof buffer, nullptr, nullptr)) return false;
-    // "\\?\root#name#0000#{guid}" is kept as "##?#root#name#0000#{guid}".
-    std::string name = detail->DevicePath;
-    if (name.size() < 4) return false;
-    name.replace(0, 4, "##?#");
-    const std::string path = "SYSTEM\\CurrentControlSet\\Control\\DeviceClasses\\" + GuidText(kComPortInterface) +
-                             "\\" + name + "\\#\\Control";
-    const DWORD linked = 1;
-    return SetValue(path, "Linked", REG_DWORD, std::string(reinterpret_cast<const char*>(&linked), sizeof linked));
 }
 
 std::string WindowsDirectory() {
@@ -86,14 +41,17 @@ public:
     }
 
     std::string AddDevice(const NewDevice& wanted) override {
-        HDEVINFO set = ::SetupDiCreateDeviceInfoList(&wanted.setupClass, nullptr);
-        if (set == INVALID_HANDLE_VALUE) {
-            Complain("SetupDiCreateDeviceInfoList", wanted.name);
-            return "";
-        }
-        std::string id = Create(set, wanted);
-        ::SetupDiDestroyDeviceInfoList(set);
-        return id;
+        pm::NewDevice device;
+        device.name = wanted.name;
+        device.setupClass = wanted.setupClass;
+        device.description = wanted.description;
+        device.hardwareIds = wanted.hardwareIds;
+        device.hardwareIdAsSz = wanted.hardwareIdAsSz;
+        device.comPortInterface = wanted.comPortInterface;
+        device.parametersKey = true;
+        const pm::CreatedDevice created = pm::CreateRootDevice(device);
+        if (created.failedStep != nullptr) Complain(created.failedStep, wanted.name, created.error);
+        return created.instanceId;
     }
 
     std::string ScratchFolder() override {
@@ -147,69 +105,6 @@ public:
     bool DriverUpdateReportsMissingDeviceAndInf() const override { return wine_.empty(); }
 
 private:
-    std::string Create(HDEVINFO set, const NewDevice& wanted) {
-        SP_DEVINFO_DATA data;
-        std::memset(&data, 0, sizeof data);
-        data.cbSize = sizeof data;
-        const char* description = wanted.description.empty() ? nullptr : wanted.description.c_str();
-        if (!::SetupDiCreateDeviceInfoA(set, wanted.name.c_str(), &wanted.setupClass, description, nullptr,
-                                        DICD_GENERATE_ID, &data)) {
-            Complain("SetupDiCreateDeviceInfoA", wanted.name);
-            return "";
-        }
-        const std::string ids = MultiSz(wanted.hardwareIds);
-        if (!wanted.hardwareIdAsSz &&
-            !::SetupDiSetDeviceRegistryPropertyA(set, &data, SPDRP_HARDWAREID,
-                                                 reinterpret_cast<const BYTE*>(ids.data()),
-                                                 static_cast<DWORD>(ids.size()))) {
-            Complain("setting SPDRP_HARDWAREID", wanted.name);
-            return "";
-        }
-        if (description != nullptr &&
-            !::SetupDiSetDeviceRegistryPropertyA(set, &data, SPDRP_DEVICEDESC,
-                                                 reinterpret_cast<const BYTE*>(description),
-                                                 static_cast<DWORD>(wanted.description.size() + 1))) {
-            Complain("setting SPDRP_DEVICEDESC", wanted.name);
-            return "";
-        }
-        if (!::SetupDiCallClassInstaller(DIF_REGISTERDEVICE, set, &data)) {
-            Complain("DIF_REGISTERDEVICE", wanted.name);
-            return "";
-        }
-        char id[200];  // MAX_DEVICE_ID_LEN (cfgmgr32.h)
-        if (!::SetupDiGetDeviceInstanceIdA(set, &data, id, sizeof id, nullptr)) {
-            Complain("SetupDiGetDeviceInstanceIdA", wanted.name);
-            return "";
-        }
-        if (wanted.hardwareIdAsSz) {
-            // The setup API stores this property as REG_MULTI_SZ whatever it is
-            // given; the single-string form goes straight into the device's key
-            // (on Windows only the system may write there).
-            const std::string one = wanted.hardwareIds.front() + std::string(1, '\0');
-            if (!SetValue(std::string("SYSTEM\\CurrentControlSet\\Enum\\") + id, "HardwareID", REG_SZ, one)) {
-                Complain("writing HardwareID as REG_SZ", wanted.name);
-                return "";
-            }
-        }
-        if (wanted.comPortInterface) {
-            SP_DEVICE_INTERFACE_DATA iface;
-            std::memset(&iface, 0, sizeof iface);
-            iface.cbSize = sizeof iface;
-            if (!::SetupDiCreateDeviceInterfaceA(set, &data, &kComPortInterface, nullptr, 0, &iface) ||
-                !EnableInterface(set, &iface)) {
-                Complain("creating the serial-port interface", wanted.name);
-                return "";
-            }
-        }
-        HKEY key = ::SetupDiCreateDevRegKeyA(set, &data, DICS_FLAG_GLOBAL, 0, DIREG_DEV, nullptr, nullptr);
-        if (key == INVALID_HANDLE_VALUE) {
-            Complain("SetupDiCreateDevRegKeyA", wanted.name);
-            return "";
-        }
-        ::RegCloseKey(key);
-        return id;
-    }
-
     std::string wine_;
 };
 

@@ -5,14 +5,8 @@
 #include <newdev.h>
 
 #include <cstdio>
-#include <cstring>
 
 namespace pm {
-
-const GUID kSystemClass = {0x4D36E97D, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
-const GUID kMultifunctionClass = {0x4D36E971, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
-const GUID kPortsClass = {0x4D36E978, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
-const GUID kPortsInterface = kPortsClass;
 
 const char kBaseDescription[] = "ZAN 7350-21x Base Device";
 const char kCardDescription[] = "ZAN 7350-21x Serial Multifunction Device";
@@ -22,66 +16,45 @@ const char kCardId[] = "PCI\\VEN_1D9E&DEV_0B54&SUBSYS_0B551D9E";
 
 namespace {
 
-DeviceDef Base() { return {"ZAN_BASE", &kSystemClass, kBaseDescription, {kBaseId}, false}; }
-DeviceDef Card() { return {"ZAN_MF", &kMultifunctionClass, kCardDescription, {kCardIdRev, kCardId}, false}; }
+NewDevice Base() { return {"ZAN_BASE", kSystemClass, kBaseDescription, {kBaseId}}; }
+NewDevice Card() { return {"ZAN_MF", kMultifunctionClass, kCardDescription, {kCardIdRev, kCardId}}; }
+
+// A serial port exposes the ports interface and has a "Device Parameters" key.
+NewDevice Port(const char* label, const char* hardwareId) {
+    NewDevice port{"ZAN_PORT", kPortsClass, label, {hardwareId}};
+    port.comPortInterface = true;
+    port.parametersKey = true;
+    return port;
+}
 
 // The card's ports in the order of their labels; the hardware ID suffixes do
 // not follow the letters.
-std::vector<DeviceDef> Ports(int count) {
+std::vector<NewDevice> Ports(int count) {
     static const char* const kIds[4] = {"MF\\PCI1D9E_COMF", "MF\\PCI1D9E_COMC", "MF\\PCI1D9E_COME",
                                         "MF\\PCI1D9E_COMD"};
     static const char* const kLabels[4] = {"Serial Port C", "Serial Port D", "Serial Port E",
                                            "Serial Port F"};
-    std::vector<DeviceDef> ports;
-    for (int i = 0; i < count; ++i) ports.push_back({"ZAN_PORT", &kPortsClass, kLabels[i], {kIds[i]}, true});
+    std::vector<NewDevice> ports;
+    for (int i = 0; i < count; ++i) ports.push_back(Port(kLabels[i], kIds[i]));
     return ports;
 }
 
-void Append(std::vector<DeviceDef>& out, std::vector<DeviceDef> more) {
+void Append(std::vector<NewDevice>& out, std::vector<NewDevice> more) {
     out.insert(out.end(), more.begin(), more.end());
 }
 
-std::string MultiSz(const std::vector<std::string>& strings) {
-    std::string bytes;
-    for (const auto& s : strings) bytes.append(s).push_back('\0');
-    bytes.push_back('\0');
-    return bytes;
-}
-
-// Marks the interface enabled, as the port's driver would when it starts
-// (Control\Linked = 1 below the interface's reference-string key). Wine 8.0
-// lists interfaces without it too; later Wine releases list only linked
-// interfaces for DIGCF_PRESENT. Windows keeps the key volatile; here it must
-// survive the prefix being shut down and copied, so it is stored.
-bool EnableInterface(HDEVINFO set, SP_DEVICE_INTERFACE_DATA* iface) {
-    char buffer[sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A) + MAX_PATH];
-    auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(buffer);
-    detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
-    if (!SetupDiGetDeviceInterfaceDetailA(set, iface, detail, sizeof(buffer), nullptr, nullptr)) return false;
-    // "\\?\root#zan_port#0000#{guid}" is kept as "##?#root#zan_port#0000#{guid}".
-    std::string name = detail->DevicePath;
-    if (name.size() < 4) return false;
-    name.replace(0, 4, "##?#");
-    std::string path = "SYSTEM\\CurrentControlSet\\Control\\DeviceClasses\\" + GuidText(kPortsInterface) + "\\" +
-                       name + "\\#\\Control";
-    HKEY key;
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr,
-                        &key, nullptr) != ERROR_SUCCESS)
-        return false;
-    DWORD linked = 1;
-    LONG result = RegSetValueExA(key, "Linked", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&linked), sizeof(linked));
-    RegCloseKey(key);
-    return result == ERROR_SUCCESS;
-}
-
-void Fail(const char* what, const DeviceDef& device) {
-    std::fprintf(stderr, "posmachine: %s failed for \"%s\" (error %08lx)\n", what, device.description,
-                 GetLastError());
+// Creates one device; prints what failed and returns false on error.
+bool CreateDevice(const NewDevice& device) {
+    const CreatedDevice created = CreateRootDevice(device);
+    if (created.failedStep == nullptr) return true;
+    std::fprintf(stderr, "posmachine: %s failed for \"%s\" (error %08lx)\n", created.failedStep,
+                 device.description.c_str(), static_cast<unsigned long>(created.error));
+    return false;
 }
 
 }  // namespace
 
-bool ProfileDevices(const std::string& word, std::vector<DeviceDef>& out) {
+bool ProfileDevices(const std::string& word, std::vector<NewDevice>& out) {
     if (word == "full4") {
         out.push_back(Base());
         out.push_back(Card());
@@ -98,8 +71,8 @@ bool ProfileDevices(const std::string& word, std::vector<DeviceDef>& out) {
         // Descriptions the removal must not take for the base device's: one
         // longer, one a shorter piece of it. Their instance IDs sort before
         // the base device's, so a search by description meets them first.
-        out.push_back({"ZAN_0DECOY", &kSystemClass, "ZAN 7350-21x Base Device 2", {"ZANDECOY\\LONGER_DESCRIPTION"}, false});
-        out.push_back({"ZAN_0DECOY", &kSystemClass, "ZAN 7350-21x Base", {"ZANDECOY\\SHORTER_DESCRIPTION"}, false});
+        out.push_back({"ZAN_0DECOY", kSystemClass, "ZAN 7350-21x Base Device 2", {"ZANDECOY\\LONGER_DESCRIPTION"}});
+        out.push_back({"ZAN_0DECOY", kSystemClass, "ZAN 7350-21x Base", {"ZANDECOY\\SHORTER_DESCRIPTION"}});
     } else if (word == "card2") {
         // A second card of the same kind, for the removal's second card row.
         out.push_back(Card());
@@ -109,58 +82,12 @@ bool ProfileDevices(const std::string& word, std::vector<DeviceDef>& out) {
     return true;
 }
 
-bool CreateDevice(const DeviceDef& device) {
-    HDEVINFO set = SetupDiCreateDeviceInfoList(device.setupClass, nullptr);
-    if (set == INVALID_HANDLE_VALUE) {
-        Fail("SetupDiCreateDeviceInfoList", device);
-        return false;
-    }
-    bool ok = false;
-    SP_DEVINFO_DATA data{};
-    data.cbSize = sizeof(data);
-    const std::string ids = MultiSz(device.hardwareIds);
-    if (!SetupDiCreateDeviceInfoA(set, device.name, device.setupClass, device.description, nullptr,
-                                  DICD_GENERATE_ID, &data)) {
-        Fail("SetupDiCreateDeviceInfoA", device);
-    } else if (!SetupDiSetDeviceRegistryPropertyA(set, &data, SPDRP_HARDWAREID,
-                                                  reinterpret_cast<const BYTE*>(ids.data()),
-                                                  static_cast<DWORD>(ids.size()))) {
-        Fail("setting SPDRP_HARDWAREID", device);
-    } else if (!SetupDiSetDeviceRegistryPropertyA(set, &data, SPDRP_DEVICEDESC,
-                                                  reinterpret_cast<const BYTE*>(device.description),
-                                                  static_cast<DWORD>(std::strlen(device.description) + 1))) {
-        Fail("setting SPDRP_DEVICEDESC", device);
-    } else if (!SetupDiCallClassInstaller(DIF_REGISTERDEVICE, set, &data)) {
-        Fail("DIF_REGISTERDEVICE", device);
-    } else {
-        ok = true;
-        if (device.serialPort) {
-            SP_DEVICE_INTERFACE_DATA iface{};
-            iface.cbSize = sizeof(iface);
-            if (!SetupDiCreateDeviceInterfaceA(set, &data, &kPortsInterface, nullptr, 0, &iface) ||
-                !EnableInterface(set, &iface)) {
-                Fail("creating the ports interface", device);
-                ok = false;
-            }
-            HKEY key = SetupDiCreateDevRegKeyA(set, &data, DICS_FLAG_GLOBAL, 0, DIREG_DEV, nullptr, nullptr);
-            if (key == INVALID_HANDLE_VALUE) {
-                Fail("SetupDiCreateDevRegKeyA", device);
-                ok = false;
-            } else {
-                RegCloseKey(key);
-            }
-        }
-    }
-    SetupDiDestroyDeviceInfoList(set);
-    return ok;
-}
-
 int CmdCreate(const std::vector<std::string>& args) {
     if (args.empty()) {
         std::fprintf(stderr, "usage: posmachine create <full4|full1|nobase|empty|decoys|card2>...\n");
         return 2;
     }
-    std::vector<DeviceDef> devices;
+    std::vector<NewDevice> devices;
     for (const auto& word : args) {
         if (!ProfileDevices(word, devices)) {
             std::fprintf(stderr, "posmachine: unknown profile \"%s\"\n", word.c_str());

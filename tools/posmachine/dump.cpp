@@ -148,7 +148,7 @@ std::vector<DeviceState> Devices() {
     std::set<std::string> present =
         InstancesOf(SetupDiGetClassDevsW(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES | DIGCF_PRESENT));
     std::set<std::string> portInterface =
-        InstancesOf(SetupDiGetClassDevsW(&kPortsInterface, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE));
+        InstancesOf(SetupDiGetClassDevsW(&kComPortInterface, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE));
 
     std::vector<DeviceState> devices;
     HDEVINFO set = SetupDiGetClassDevsW(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES);
@@ -245,7 +245,7 @@ int CmdFind(const std::vector<std::string>& args) {
         return 2;
     }
     bool ports = args[0] == "ports";
-    HDEVINFO set = ports ? SetupDiGetClassDevsA(&kPortsInterface, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE)
+    HDEVINFO set = ports ? SetupDiGetClassDevsA(&kComPortInterface, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE)
                          : SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES);
     SP_DEVINFO_DATA data;
     DWORD i = 0;

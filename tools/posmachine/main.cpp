@@ -9,14 +9,6 @@
 
 namespace pm {
 
-std::string GuidText(const GUID& g) {
-    char text[40];
-    std::snprintf(text, sizeof(text), "{%08lX-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", g.Data1, g.Data2,
-                  g.Data3, g.Data4[0], g.Data4[1], g.Data4[2], g.Data4[3], g.Data4[4], g.Data4[5], g.Data4[6],
-                  g.Data4[7]);
-    return text;
-}
-
 static void EscapeUnit(unsigned value, std::string& out) {
     char buf[8];
     if (value == 0) {

@@ -10,26 +10,21 @@
 #include <windows.h>
 #include <setupapi.h>
 
+#include "device_create.h"
+#include "platform/setup_values.h"
+
 #include <string>
 #include <vector>
 
 namespace pm {
 
-// Device setup classes the simulated devices belong to.
-extern const GUID kSystemClass;
-extern const GUID kMultifunctionClass;
-extern const GUID kPortsClass;
-// The interface class the serial ports expose (the same value as the Ports class).
-extern const GUID kPortsInterface;
-
-// One device the machine can hold.
-struct DeviceDef {
-    const char* name;         // device name for the generated instance ID (ROOT\<name>\NNNN)
-    const GUID* setupClass;
-    const char* description;
-    std::vector<std::string> hardwareIds;
-    bool serialPort;          // exposes the ports interface and a "Device Parameters" key
-};
+// The setup classes of the machine's devices, the interface class the serial
+// ports expose, and GUIDs as the registry names them.
+using plat::GuidText;
+using plat::kComPortInterface;
+using plat::kMultifunctionClass;
+using plat::kPortsClass;
+using plat::kSystemClass;
 
 // Descriptions and hardware IDs of the machine's devices.
 extern const char kBaseDescription[];
@@ -39,10 +34,7 @@ extern const char kCardIdRev[];
 extern const char kCardId[];
 
 // The devices a profile or add-on word stands for; false for an unknown word.
-bool ProfileDevices(const std::string& word, std::vector<DeviceDef>& out);
-
-// Creates one device; prints what failed and returns false on error.
-bool CreateDevice(const DeviceDef& device);
+bool ProfileDevices(const std::string& word, std::vector<NewDevice>& out);
 
 // Commands. Each returns the process exit code.
 int CmdCreate(const std::vector<std::string>& args);
@@ -52,7 +44,6 @@ int CmdFind(const std::vector<std::string>& args);
 int CmdWatch(const std::vector<std::string>& args);
 
 // Text helpers.
-std::string GuidText(const GUID& guid);
 // Bytes as a C-like literal: printable ASCII as is, NUL as \0, others as \xNN.
 std::string EscapeBytes(const void* data, size_t size);
 // UTF-16 code units the same way, anything above 0x7E as \uNNNN.
