@@ -10,8 +10,6 @@
 
 namespace {
 
-constexpr DWORD kResultPauseMs = 2000;
-
 bool Contains(const std::string& text, const char* word) {
     return text.find(word) != std::string::npos;
 }

@@ -12,7 +12,6 @@ std::string g_windowsDir;
 
 namespace {
 
-constexpr const char kErrorCaption[] = "ZAN 7350-21X PCI Serial Port and Base Device Driver v1.0";
 constexpr const char kUninstallError[] = "An error was encountered while uninstalling the drivers.";
 constexpr const char kInstallError[] = "An error was encountered while installing the drivers.";
 

@@ -11,6 +11,9 @@ extern std::string g_windowsDir;
 
 enum class RunOutcome { NotRun, Succeeded, Failed };
 
+// The caption of the program's error boxes.
+constexpr const char kErrorCaption[] = "ZAN 7350-21X PCI Serial Port and Base Device Driver v1.0";
+
 // Thread entry. `cmdLine` points to a std::string holding the command-line
 // argument text; it must outlive the thread. Always returns 0.
 DWORD WINAPI InstallerThreadProc(LPVOID cmdLine);

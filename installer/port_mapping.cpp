@@ -7,12 +7,6 @@
 #include "platform/handles.h"
 #include "platform/trace.h"
 
-namespace {
-
-constexpr DWORD kResultPauseMs = 2000;
-
-}  // namespace
-
 bool AssignComPort(const char* hardwareId, const char* portName, const char* portLabel) {
     // An unobtainable set is not checked: the search then traces the error and finds nothing.
     const plat::DeviceInfoSet set = PresentComPortDevices();

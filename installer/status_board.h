@@ -41,3 +41,6 @@ private:
 };
 
 extern StatusBoard g_status;
+
+// How long a line stays with its "[OK]" or "[Failed]" before the next step.
+constexpr std::uint32_t kResultPauseMs = 2000;

@@ -41,8 +41,7 @@ void ReportStartFailure(HWND owner, DWORD error) {
                   static_cast<unsigned long>(error));
     Trace(message);
     Trace("\n");
-    plat::MessageBoxA(owner, message, "ZAN 7350-21X PCI Serial Port and Base Device Driver v1.0",
-                      MB_OK | MB_ICONERROR);
+    plat::MessageBoxA(owner, message, kErrorCaption, MB_OK | MB_ICONERROR);
 }
 
 CZANLumivaleKioskScannerandMSRDriverInstallerDlg::CZANLumivaleKioskScannerandMSRDriverInstallerDlg(HWND parent)
