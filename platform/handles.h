@@ -1,5 +1,5 @@
-// Owners for the handles the installer obtains through plat::, so that no
-// path through the code leaks one.
+// Owners for the handles the program obtains (through plat::, and its
+// threads), so that no path through the code leaks one.
 #pragma once
 
 #include "platform.h"
@@ -60,6 +60,13 @@ struct FileTraits {
     static void Close(HANDLE h) { plat::CloseHandle(h); }
 };
 
+// Closing a thread's handle leaves the thread running.
+struct ThreadTraits {
+    static HANDLE Invalid() { return nullptr; }
+    static bool IsValid(HANDLE h) { return h != nullptr; }
+    static void Close(HANDLE h) { plat::CloseHandle(h); }
+};
+
 struct FindTraits {
     static HANDLE Invalid() { return INVALID_HANDLE_VALUE; }
     static bool IsValid(HANDLE h) { return h != INVALID_HANDLE_VALUE && h != nullptr; }
@@ -70,5 +77,6 @@ using DeviceInfoSet = Owned<HDEVINFO, DeviceInfoSetTraits>;
 using RegKey = Owned<HKEY, RegKeyTraits>;
 using File = Owned<HANDLE, FileTraits>;
 using FindHandle = Owned<HANDLE, FindTraits>;
+using ThreadHandle = Owned<HANDLE, ThreadTraits>;
 
 }  // namespace plat

@@ -5,12 +5,12 @@
 #include "platform/trace.h"
 #include "platform/win32/system_dll.h"
 #include "ui/progress_dlg.h"
-#include "ui/progress_tick.h"
 #include "ui/wizard_dismisser.h"
+#include "ui/worker_run.h"
 
 CZANLumivaleKioskScannerandMSRDriverInstallerApp theApp;
 
-ThreadHandle g_hDismisserThread;
+plat::ThreadHandle g_hDismisserThread;
 DWORD g_dwDismisserThreadId = 0;
 
 namespace {
@@ -32,7 +32,7 @@ BOOL CZANLumivaleKioskScannerandMSRDriverInstallerApp::InitInstance() {
     m_pMainWnd = &dlg;
     dlg.m_strCmdLine = m_lpCmdLine;
 
-    g_hDismisserThread = ThreadHandle(
+    g_hDismisserThread = plat::ThreadHandle(
         ::CreateThread(nullptr, 0, HardwareWizardDismisser, nullptr, 0, &g_dwDismisserThreadId));
     if (!g_hDismisserThread)  // the run goes on; the system's wizards then wait for a person
         Trace("The hardware wizard dismisser could not be started\n");

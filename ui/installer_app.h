@@ -2,8 +2,8 @@
 // progress window modally and gives the process exit code.
 #pragma once
 
+#include "platform/handles.h"
 #include "ui/framework.h"
-#include "ui/thread_handle.h"
 
 class CZANLumivaleKioskScannerandMSRDriverInstallerApp : public CWinApp {
 public:
@@ -17,5 +17,5 @@ private:
 extern CZANLumivaleKioskScannerandMSRDriverInstallerApp theApp;
 
 // The dismisser thread; it runs until the process ends.
-extern ThreadHandle g_hDismisserThread;
+extern plat::ThreadHandle g_hDismisserThread;
 extern DWORD g_dwDismisserThreadId;

@@ -4,6 +4,7 @@
 #include "installer/status_board.h"
 #include "platform/trace.h"
 #include "ui/progress_tick.h"
+#include "ui/worker_run.h"
 
 #include <cstdio>
 
@@ -65,7 +66,7 @@ BOOL CZANLumivaleKioskScannerandMSRDriverInstallerDlg::OnInitDialog() {
     else
         g_windowsDir.clear();
 
-    m_hWorkerThread = ThreadHandle(StartWorker(g_status, CreateWorkerThread, &m_strCmdLine));
+    m_hWorkerThread = plat::ThreadHandle(StartWorker(g_status, CreateWorkerThread, &m_strCmdLine));
     if (!m_hWorkerThread) {
         ReportStartFailure(m_hWnd, plat::GetLastError());
         EndDialog(IDABORT);
@@ -93,7 +94,7 @@ void CZANLumivaleKioskScannerandMSRDriverInstallerDlg::OnTimer(UINT_PTR) {
 
     const ProgressTick tick = DecideProgressTick(shown, g_status);
     switch (tick.action) {
-    case ProgressTick::EndDialog:
+    case ProgressTick::Close:
         ::KillTimer(m_hWnd, kStatusTimerId);
         EndDialog(0);
         break;

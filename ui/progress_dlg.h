@@ -2,9 +2,9 @@
 // the status board every 100 ms and closes once the worker has ended.
 #pragma once
 
+#include "platform/handles.h"
 #include "res/resource.h"
 #include "ui/framework.h"
-#include "ui/thread_handle.h"
 
 #include <string>
 
@@ -31,7 +31,7 @@ protected:
     HICON OnQueryDragIcon() override;
 
 private:
-    ThreadHandle m_hWorkerThread;
+    plat::ThreadHandle m_hWorkerThread;
 };
 
 // Tells the person at the machine that the installer could not start (the

@@ -3,6 +3,7 @@
 // when read back, as the window reads it into its 80-byte buffer.
 #include "machine_fixture.h"
 #include "ui/progress_tick.h"
+#include "ui/worker_run.h"
 
 #include <string>
 
@@ -57,8 +58,8 @@ TEST_F(TickTest, WindowEndsAtTheFirstTickAfterTheWorkerLoweredItsFlagWhateverThe
     board.SetLine("Uninstall Complete!");
     board.SetRunning(false);
 
-    EXPECT_EQ(DecideProgressTick("Removing ZAN 7350-21x Base Device...", board).action, ProgressTick::EndDialog);
-    EXPECT_EQ(DecideProgressTick("Uninstall Complete!", board).action, ProgressTick::EndDialog);
+    EXPECT_EQ(DecideProgressTick("Removing ZAN 7350-21x Base Device...", board).action, ProgressTick::Close);
+    EXPECT_EQ(DecideProgressTick("Uninstall Complete!", board).action, ProgressTick::Close);
 }
 
 // Starting the worker, with the real worker on the simulated machine: the
@@ -108,11 +109,11 @@ TEST_F(WorkerStartTest, TicksBeforeTheWorkerHasRunKeepTheWindowAndTheTickAfterIt
     // The worker has not taken a step yet, however many ticks pass.
     for (int tick = 0; tick < 3; ++tick)
         EXPECT_NE(DecideProgressTick("Checking for previously installed drivers...", g_status).action,
-                  ProgressTick::EndDialog);
+                  ProgressTick::Close);
 
     RunStartedThread();
     EXPECT_EQ(LastRunOutcome(), RunOutcome::NotRun);
-    EXPECT_EQ(DecideProgressTick("", g_status).action, ProgressTick::EndDialog);
+    EXPECT_EQ(DecideProgressTick("", g_status).action, ProgressTick::Close);
 }
 
 TEST_F(WorkerStartTest, WindowThatEndsWhileTheWorkerStillRunsMakesTheProcessFail) {
@@ -131,7 +132,7 @@ TEST_F(WorkerStartTest, WorkerReadsTheCommandLineCopyItWasGiven) {
 
     EXPECT_TRUE(TraceHas("**** Removing installed drivers ****"));
     EXPECT_EQ(Markers(), std::vector<std::string>{"RESULT.SUCCESS"});
-    EXPECT_EQ(DecideProgressTick("Uninstall Complete!", g_status).action, ProgressTick::EndDialog);
+    EXPECT_EQ(DecideProgressTick("Uninstall Complete!", g_status).action, ProgressTick::Close);
 }
 
 TEST_F(WorkerStartTest, WorkerThatCannotBeCreatedLeavesTheBoardStoppedAndTheProcessFails) {

@@ -1,0 +1,13 @@
+#include "ui/worker_run.h"
+
+HANDLE StartWorker(StatusBoard& board, ThreadStarter start, std::string* cmdLine) {
+    board.SetRunning(true);
+    HANDLE thread = start(InstallerThreadProc, cmdLine);
+    if (thread == nullptr) board.SetRunning(false);
+    return thread;
+}
+
+int ProcessExitCode(bool workerStarted, const StatusBoard& board, RunOutcome outcome) {
+    if (!workerStarted || board.IsRunning()) return 1;
+    return outcome == RunOutcome::Failed ? 1 : 0;
+}
