@@ -372,20 +372,21 @@ void CheckInterfaceSets(const Devices& devices) {
 
 void CheckFriendlyNameWrite(const Devices& devices) {
     Section("friendly name write");
-    // As port mapping writes it: the name formatted into a larger buffer, and a
-    // byte count of 100 whatever the name's length, so bytes past the NUL go too.
-    char buffer[260];
+    // As port renaming writes it: the name formatted into a larger buffer and
+    // counted with its NUL; what follows the NUL in the buffer is not stored.
+    char buffer[MAX_PATH];
     std::memset(buffer, '#', sizeof buffer);
     const char name[] = "Serial Port C(COM3)";
     std::memcpy(buffer, name, sizeof name);
-    const std::string written(buffer, kBuffer);
+    const DWORD count = static_cast<DWORD>(std::strlen(buffer) + 1);
+    const std::string written = Sz(name);
 
     HDEVINFO set = plat::SetupDiGetClassDevsA(&kComPortInterface, nullptr, nullptr, kPresentInterfaces);
     if (!CHECK(Valid(set))) return;
     SP_DEVINFO_DATA element = NewElement();
     if (CHECK(FindElement(set, devices.port, &element))) {
         CHECK(plat::SetupDiSetDeviceRegistryPropertyA(set, &element, SPDRP_FRIENDLYNAME,
-                                                      reinterpret_cast<const BYTE*>(buffer), kBuffer));
+                                                      reinterpret_cast<const BYTE*>(buffer), count));
         const Read same = ReadProperty(set, &element, SPDRP_FRIENDLYNAME);
         CHECK(same.ok);
         CHECK_EQ(REG_SZ, same.type);
@@ -401,20 +402,21 @@ void CheckFriendlyNameWrite(const Devices& devices) {
         CHECK(again.ok);
         CHECK_EQ(REG_SZ, again.type);
         CHECK_EQ(written, again.bytes);
-        CHECK_EQ(name, std::string(again.bytes.c_str()));
+        CHECK_EQ(count, again.required);
     }
     CHECK(plat::SetupDiDestroyDeviceInfoList(later));
 }
 
-// Opens the key as port renaming does, writes "PortName" as REG_SZ with
-// `count` bytes of `data`, closes the key, and returns what is stored.
-std::string WritePortName(Arrange& arrange, const std::string& path, const char* data, DWORD count) {
+// Opens the key, writes "PortName" and closes the key as port renaming does
+// (REG_SZ, counted with its NUL), and returns what is stored.
+std::string WritePortName(Arrange& arrange, const std::string& path, const char* name) {
+    const DWORD count = static_cast<DWORD>(std::strlen(name) + 1);
     HKEY key = nullptr;
     if (!CHECK_EQ(ERROR_SUCCESS, plat::RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_ALL_ACCESS, &key))) {
         return "<not written>";
     }
     CHECK_EQ(ERROR_SUCCESS,
-             plat::RegSetValueExA(key, "PortName", 0, REG_SZ, reinterpret_cast<const BYTE*>(data), count));
+             plat::RegSetValueExA(key, "PortName", 0, REG_SZ, reinterpret_cast<const BYTE*>(name), count));
     CHECK_EQ(ERROR_SUCCESS, plat::RegCloseKey(key));
     DWORD type = 0;
     std::string bytes;
@@ -427,13 +429,10 @@ void CheckDeviceParameters(Arrange& arrange, const Devices& devices) {
     Section("registry: a device's \"Device Parameters\" key");
     // The path as port renaming forms it ("ENUM" in capitals).
     const std::string path = ParametersKey(devices.port);
-    // With its NUL counted, the string is stored as given.
-    CHECK_EQ(Sz("COM10"), WritePortName(arrange, path, "COM10", 6));
-    // A count that leaves the NUL out while a NUL follows: RegSetValueEx on
-    // Windows (and Wine) takes that NUL in and stores it too.
-    CHECK_EQ(Sz("COM3"), WritePortName(arrange, path, "COM3", 4));
-    // When the byte after the count is not a NUL, exactly the bytes counted.
-    CHECK_EQ(std::string("COM4"), WritePortName(arrange, path, "COM4X", 4));
+    // Stored as given, with its NUL and nothing past it.
+    CHECK_EQ(Sz("COM10"), WritePortName(arrange, path, "COM10"));
+    // A shorter name replaces a longer one whole.
+    CHECK_EQ(Sz("COM3"), WritePortName(arrange, path, "COM3"));
 
     HKEY missing = nullptr;
     CHECK_EQ(ERROR_FILE_NOT_FOUND, plat::RegOpenKeyExA(HKEY_LOCAL_MACHINE,
