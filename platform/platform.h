@@ -1,10 +1,14 @@
-// The one seam between the installer and the operating system.
+// The one seam between the program and the operating system.
 //
 // The installer and device code call the operating system only through the
 // functions of namespace plat, which carry the Windows names (ANSI forms) and
-// signatures. On Windows they reach the real API (platform/win32); elsewhere a
-// simulated machine stands in for them (platform/sim). Nothing outside
-// platform/ includes an OS header or knows which side it runs on.
+// signatures; they include nothing from the OS and do not know which side they
+// run on. In the program (Windows only) these functions reach the real API
+// (platform/win32). platform/sim/ is not part of the program: it is the
+// simulated Windows machine behind the same functions for the native tests.
+// Beside this header: trace.h (the one way out for trace lines), handles.h
+// (owners of the handles obtained here) and setup_values.h (setup classes,
+// multi-string bytes and GUID text, for the program and its test programs).
 #pragma once
 
 #ifdef _WIN32
