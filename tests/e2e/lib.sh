@@ -12,7 +12,9 @@
 #   E2E_ROOT       the repository
 #   E2E_EXE64      build/win64/ZanDriverInstaller.exe (x64; the only one this
 #   E2E_EXE32      build/win32/ZanDriverInstaller.exe  Wine here can run)
-#   E2E_STUB_NEWDEV64  the stand-in newdev.dll (tools/stub-newdev)
+#   E2E_HELPERS    build/win64/tests/e2e/helpers: the tests' own Windows
+#                  programs and stand-in DLLs (tests/e2e/helpers), one folder each
+#   E2E_STUB_NEWDEV64  the stand-in newdev.dll (helpers/stub-newdev)
 #   E2E_DIR        build/e2e/<test name>: everything the test leaves
 #   WINEPREFIX     E2E_DIR/prefix, a copy of the run's template prefix
 #   E2E_WINDIR     the prefix's Windows directory (C:\windows)
@@ -37,7 +39,8 @@ E2E_BUILD=$E2E_ROOT/build
 E2E_WORK=$E2E_BUILD/e2e
 E2E_EXE64=$E2E_BUILD/win64/ZanDriverInstaller.exe
 E2E_EXE32=$E2E_BUILD/win32/ZanDriverInstaller.exe
-E2E_STUB_NEWDEV64=$E2E_BUILD/win64/tools/stub-newdev/newdev.dll
+E2E_HELPERS=$E2E_BUILD/win64/tests/e2e/helpers
+E2E_STUB_NEWDEV64=$E2E_HELPERS/stub-newdev/newdev.dll
 E2E_TEMPLATE=$E2E_WORK/template-prefix
 
 E2E_TEST=""

@@ -19,7 +19,7 @@
 # values as posmachine's dump prints them (every stored byte, \0 for a NUL).
 
 M_POSMACHINE=$E2E_BUILD/win64/tools/posmachine/posmachine.exe
-M_WIZARD=$E2E_BUILD/win64/tools/wizard-window/wizard-window.exe
+M_WIZARD=$E2E_HELPERS/wizard-window/wizard-window.exe
 M_CAPTION='ZAN 7350-21X PCI Serial Port and Base Device Driver v1.0'
 M_WATCH_PID=""
 M_WATCH_LOG=""
