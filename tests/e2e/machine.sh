@@ -24,8 +24,9 @@ M_CAPTION='ZAN 7350-21X PCI Serial Port and Base Device Driver v1.0'
 M_WATCH_PID=""
 M_WATCH_LOG=""
 
-# machine_posmachine ARGS...: runs the helper in the test's prefix.
-machine_posmachine() { wine "$M_POSMACHINE" "$@"; }
+# machine_posmachine ARGS...: runs the helper in the test's prefix (ended
+# after a minute).
+machine_posmachine() { timeout "$WINE_ENV_CALL_SECONDS" wine "$M_POSMACHINE" "$@"; }
 
 # machine_provision PROFILE [ADD-ON...] [--oem]: see tools/provision.sh.
 machine_provision() {
@@ -178,12 +179,7 @@ machine_watch_start() {
     wine "$M_POSMACHINE" watch --timeout 170 "$@" >"$M_WATCH_LOG" 2>&1 &
     M_WATCH_PID=$!
     # The watch is running once it has printed its first line.
-    local i
-    for i in $(seq 1 100); do
-        [ -s "$M_WATCH_LOG" ] && return 0
-        sleep 0.05
-    done
-    return 0
+    wine_env_wait_file "$M_WATCH_LOG" 5 "$M_WATCH_PID" || true
 }
 
 # machine_watch_wait [SECONDS]: waits until the watch has seen the window close.
