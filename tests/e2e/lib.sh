@@ -3,6 +3,7 @@
 #
 #   . "$(dirname "$0")/lib.sh"
 #   e2e_setup my_test                 # own Wine prefix, Xvfb, clean-up on exit
+#   e2e_on_exit 'kill "$MY_PID"'      # more clean-up, run by the shared one
 #   e2e_start_program "$E2E_EXE64" INSTALL SILENT
 #   e2e_wait_exit 20 || e2e_fail "program did not end"
 #   e2e_assert_eq 1 "$E2E_EXIT" "exit code"
@@ -48,6 +49,7 @@ E2E_TEST=""
 E2E_DIR=""
 E2E_FAILURES=0
 E2E_XEV_PID=""
+E2E_ON_EXIT=()
 E2E_PID=""
 E2E_EXIT=""
 E2E_ELAPSED_MS=""
@@ -145,8 +147,18 @@ e2e_start_wine() {
     timeout "$WINE_ENV_CALL_SECONDS" wine cmd.exe /c exit 0 >/dev/null 2>&1 || true
 }
 
-# e2e_cleanup: ends the program, Wine and the X server this test started.
+# e2e_on_exit COMMAND: COMMAND (a string, run with eval) becomes part of the
+# test's clean-up on exit; the last one given runs first, and all of them
+# before the shared clean-up of e2e_cleanup.
+e2e_on_exit() { E2E_ON_EXIT+=("$1"); }
+
+# e2e_cleanup: runs the test's own clean-up, then ends the program, Wine and
+# the X server this test started.
 e2e_cleanup() {
+    local k
+    for ((k = ${#E2E_ON_EXIT[@]} - 1; k >= 0; k--)); do
+        eval "${E2E_ON_EXIT[$k]}" || true
+    done
     [ -n "$E2E_PID" ] && kill "$E2E_PID" 2>/dev/null
     [ -n "$E2E_XEV_PID" ] && kill "$E2E_XEV_PID" 2>/dev/null
     [ -n "${WINEPREFIX:-}" ] && wine_env_stop_wine "$WINEPREFIX"

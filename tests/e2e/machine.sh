@@ -360,10 +360,5 @@ machine_trace_install() {
 # machine_setup NAME: e2e_setup, with a clean-up that also ends the watch.
 machine_setup() {
     e2e_setup "$1"
-    trap machine_cleanup EXIT
-}
-
-machine_cleanup() {
-    [ -n "$M_WATCH_PID" ] && kill "$M_WATCH_PID" 2>/dev/null
-    e2e_cleanup
+    e2e_on_exit '[ -n "$M_WATCH_PID" ] && kill "$M_WATCH_PID" 2>/dev/null'
 }
