@@ -176,12 +176,18 @@ wine_env_make_prefix() {
         making=$parent/.$base.making-$BASHPID
         log=$parent/.$base.making-$BASHPID.log
         done_=0
-        trap 'if [ -n "$WINE_ENV_DOG_PID" ]; then kill -TERM "$WINE_ENV_DOG_PID" 2>/dev/null || true; fi
-              [ $done_ = 1 ] || wine_env_discard "$making"
-              rm -f "$log"' EXIT
-        trap 'exit 130' INT
-        trap 'exit 143' TERM
-        trap 'exit 129' HUP
+        tidy() {
+            if [ -n "$WINE_ENV_DOG_PID" ]; then kill -TERM "$WINE_ENV_DOG_PID" 2>/dev/null || true; fi
+            [ $done_ = 1 ] || wine_env_discard "$making"
+            rm -f "$log"
+        }
+        trap tidy EXIT
+        # On a signal: tidy up, then end by that signal, so that the caller's
+        # shell sees it too (a shell waiting for a job that ended by SIGINT
+        # stops as well).
+        for sig in INT TERM HUP; do
+            trap "tidy; trap - EXIT $sig; kill -$sig \$BASHPID" $sig
+        done
         fail() {
             echo "wine-env: making the $arch prefix $prefix failed: $*" >&2
             sed -n '1,20s/^/wine-env:   /p' "$log" >&2 || true
