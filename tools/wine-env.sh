@@ -19,8 +19,8 @@ WINE_ENV_XVFB_PID=""
 WINE_ENV_STATUS=""
 WINE_ENV_ENDED_MS=""
 WINE_ENV_DOG_PID=""
-# Time limits in seconds: Xvfb's display, one wineboot of a new prefix (it
-# takes a minute on a busy two-core machine), any other single Wine call here.
+# Time limits in seconds: Xvfb's display, one wineboot of a new prefix (about
+# 10 s, far longer on a busy machine), any other single Wine call here.
 WINE_ENV_XVFB_SECONDS=${WINE_ENV_XVFB_SECONDS:-20}
 WINE_ENV_BOOT_SECONDS=${WINE_ENV_BOOT_SECONDS:-300}
 WINE_ENV_CALL_SECONDS=${WINE_ENV_CALL_SECONDS:-60}
