@@ -2,6 +2,8 @@
 # installed on first use) and builds what it needs.
 #
 #   make demo      the installer under Wine on a simulated point-of-sale machine
+#                  (its screenshot goes to build/demo/progress-window.png)
+#   make screenshot  the demo, its screenshot replacing docs/progress-window.png
 #   make test      every test: native unit tests (plain, ASan+UBSan, TSan),
 #                  both Windows builds, and the end-to-end tests under Wine
 #   make windows   build/win64/ZanDriverInstaller.exe and build/win32/ZanDriverInstaller.exe
@@ -12,7 +14,7 @@ JOBS ?= $(shell nproc)
 CMAKE_GEN := -G "Unix Makefiles"
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps deps-native native unit asan tsan windows win64 win32 e2e test demo bench fuzz clean
+.PHONY: all deps deps-native native unit asan tsan windows win64 win32 e2e test demo screenshot bench fuzz clean
 
 all: native windows
 
@@ -61,6 +63,10 @@ test: unit asan tsan e2e
 
 demo: windows
 	tools/demo.sh
+
+# The only target that changes a tracked file: the README's picture.
+screenshot: windows
+	tools/demo.sh --screenshot docs/progress-window.png
 
 bench: windows
 	tools/bench.sh

@@ -12,10 +12,12 @@
 # 3. The CPU the program's process, and Wine's server on its behalf, use
 #    while the window waits at a question, with the per-thread split.
 #
-# Window events come from posmachine watch, which polls every 5 ms.
+# Window events come from posmachine watch, which polls every 5 ms. Every
+# wait has a time limit.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
+. "$root/tools/wine-env.sh"
 exe=$root/build/win64/ZanDriverInstaller.exe
 posmachine=$root/build/win64/tools/posmachine/posmachine.exe
 for f in "$exe" "$posmachine"; do
@@ -25,24 +27,22 @@ SAMPLE_SECONDS=${SAMPLE_SECONDS:-5}
 
 work=$(mktemp -d /tmp/zan-bench.XXXXXX)
 prefix=$work/prefix
-xvfb_pid=""
 cleanup() {
-    WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
-    wait 2>/dev/null || true
+    wine_env_stop_wine "$prefix"
+    wine_env_stop_xvfb
+    wine_env_reap 10
     rm -rf "$work"
 }
 trap cleanup EXIT
 export WINEPREFIX=$prefix WINEARCH=win64 WINEDEBUG=-all
+fail() { echo "bench: $*" >&2; exit 1; }
 
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
-xvfb_pid=$!
-for i in $(seq 1 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-export DISPLAY=:$(tr -d '[:space:]' <"$work/display")
+wine_env_start_xvfb "$work" || fail "no X server"
 
 echo "bench: making a Wine prefix and a four-port machine (wineboot takes a while)" >&2
 "$root/tools/provision.sh" --new "$prefix" full4 >/dev/null
-wine cmd.exe /c exit 0 >/dev/null 2>&1 # Wine's services up before anything is timed
+# Wine's services up before anything is timed.
+timeout "$WINE_ENV_CALL_SECONDS" wine cmd.exe /c exit 0 >/dev/null 2>&1
 
 watch_args=()
 now_ms() { echo $(($(date +%s%N) / 1000000)); }
@@ -50,20 +50,21 @@ now_ms() { echo $(($(date +%s%N) / 1000000)); }
 event_ms() { grep -E -m1 "^ *[0-9]+ $2" "$1" | awk '{ print $1 }'; }
 
 # run NAME ARGUMENTS...: one run under the watch; sets wall_ms (the process's
-# wall time) and leaves the watch's log in $work/NAME.watch.
+# wall time) and leaves the watch's log in $work/NAME.watch. The watch ends
+# itself after 120 s; the program and the watch are ended 30 s after that.
 run() {
     local name=$1 watch_pid pid start
     shift
     wine "$posmachine" watch --timeout 120 "${watch_args[@]}" >"$work/$name.watch" 2>&1 &
     watch_pid=$!
-    while [ ! -s "$work/$name.watch" ]; do sleep 0.02; done
+    wine_env_wait_file "$work/$name.watch" 30 "$watch_pid" || fail "$name: the window watch did not start within 30 s"
     start=$(now_ms)
     wine "$exe" "$@" >/dev/null 2>&1 &
     pid=$!
     [ -n "${ON_START:-}" ] && "$ON_START" "$pid" "$work/$name.watch"
-    wait "$pid" || true
-    wall_ms=$(($(now_ms) - start))
-    wait "$watch_pid" || true
+    wine_env_wait_pid "$pid" 150 || fail "$name: the program did not end within 150 s"
+    wall_ms=$((WINE_ENV_ENDED_MS - start))
+    wine_env_wait_pid "$watch_pid" 30 || fail "$name: the window watch did not end"
 }
 
 # close_delay NAME: milliseconds from the marker's appearance to the window's close.

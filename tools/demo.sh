@@ -9,39 +9,60 @@
 # showing the machine before and after, the status lines as the progress window
 # shows them, the program's debugger trace and its exit code. The window runs
 # on the display in DISPLAY when one is set, else on a private Xvfb. A
-# screenshot of the progress window goes to docs/progress-window.png.
+# screenshot of the progress window goes to build/demo/progress-window.png.
 #
-# KEEP=1 keeps the prefix and logs (the script says where).
+#   tools/demo.sh [--screenshot FILE]
+#
+# --screenshot FILE  the screenshot goes to FILE instead (make screenshot
+#                    refreshes the README's picture so), and a run that takes
+#                    none fails
+#
+# Every wait has a time limit. KEEP=1 keeps the prefix and logs (the script
+# says where).
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
+. "$root/tools/wine-env.sh"
 exe=$root/build/win64/ZanDriverInstaller.exe
 posmachine=$root/build/win64/tools/posmachine/posmachine.exe
-shot=$root/docs/progress-window.png
+shot=$root/build/demo/progress-window.png
+shot_required=0
+if [ "${1:-}" = --screenshot ] && [ $# -eq 2 ]; then
+    shot=$(cd "$(dirname "$2")" && pwd)/$(basename "$2")
+    shot_required=1
+elif [ $# -ne 0 ]; then
+    echo "usage: $0 [--screenshot FILE]" >&2
+    exit 2
+fi
 caption='ZAN 7350-21X PCI Serial Port and Base Device Driver v1.0'
 for f in "$exe" "$posmachine"; do
     [ -f "$f" ] || { echo "demo: $f is missing; run make demo (or make win64) first" >&2; exit 1; }
 done
+# Limits in seconds: the window watch ends itself after watch_seconds; a run
+# of the program or its watch gets a little longer before it is ended.
+watch_seconds=120
+run_seconds=150
 
 work=$(mktemp -d /tmp/zan-demo.XXXXXX)
 prefix=$work/prefix
-xvfb_pid="" watch_pid=""
+watch_pid=""
 cleanup() {
-    [ -n "$watch_pid" ] && kill "$watch_pid" 2>/dev/null
-    WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
-    wait 2>/dev/null || true
+    if [ -n "$watch_pid" ]; then kill "$watch_pid" 2>/dev/null || true; fi
+    wine_env_stop_wine "$prefix"
+    wine_env_stop_xvfb
+    wine_env_reap 10
     if [ "${KEEP:-0}" = 1 ]; then echo "(kept: $work)"; else rm -rf "$work"; fi
 }
 trap cleanup EXIT
 
 export WINEPREFIX=$prefix WINEARCH=win64 WINEDEBUG=-all
 section() { printf '\n== %s\n' "$*"; }
+fail() { echo "demo: $*" >&2; exit 1; }
 
 # The machine's state, shortened to what a person looks at: each device with
 # its hardware IDs, driver, port name and friendly name; the INF files; the markers.
 show_machine() {
-    wine "$posmachine" dump | awk '
+    timeout "$WINE_ENV_CALL_SECONDS" wine "$posmachine" dump | awk '
         /^device / { print "  " substr($0, 8); next }
         /^  hardware-id / { print "      id           " substr($0, 15); next }
         /^  driver\.InfPath / { inf = substr($0, 18); next }
@@ -61,15 +82,18 @@ run_program() {
     shift
     section "ZanDriverInstaller.exe $*"
     : >"$work/$name.watch"
-    wine "$posmachine" watch --timeout 120 --answer "$caption=ok" >"$work/$name.watch" 2>&1 &
+    wine "$posmachine" watch --timeout "$watch_seconds" --answer "$caption=ok" >"$work/$name.watch" 2>&1 &
     watch_pid=$!
-    while [ ! -s "$work/$name.watch" ]; do sleep 0.05; done
+    wine_env_wait_file "$work/$name.watch" 30 "$watch_pid" ||
+        fail "the window watch did not start within 30 s"
     WINEDEBUG=+debugstr wine "$exe" "$@" >/dev/null 2>"$work/$name.trace" &
     local pid=$!
     echo "  progress window (milliseconds since the watch began):"
-    tail -n +2 -f --pid="$watch_pid" "$work/$name.watch" | sed -u 's/^/    /'
-    wait "$pid" || status=$?
+    timeout "$run_seconds" tail -n +2 -f --pid="$watch_pid" "$work/$name.watch" | sed -u 's/^/    /' || true
+    wine_env_wait_pid "$watch_pid" 10 || fail "the window watch did not end"
     watch_pid=""
+    wine_env_wait_pid "$pid" 30 || fail "the program did not end with its window"
+    status=$WINE_ENV_STATUS
     echo "  trace (debugger output, as Wine prints it):"
     sed -n 's/^[0-9a-f]*:warn:debugstr:OutputDebugStringA /    /p' "$work/$name.trace"
     echo "  exit code: $status"
@@ -78,25 +102,21 @@ run_program() {
 # take_screenshot WATCH_LOG PATTERN: once the window shows a status line
 # matching PATTERN, a PNG of the window alone.
 take_screenshot() {
-    local log=$1 pattern=$2 geometry i
-    for i in $(seq 1 600); do
-        grep -q "status \"$pattern" "$log" 2>/dev/null && break
+    local log=$1 pattern=$2 geometry deadline=$(($(wine_env_now_ms) + 60000))
+    until grep -q "status \"$pattern" "$log" 2>/dev/null; do
+        [ "$(wine_env_now_ms)" -lt "$deadline" ] || return 0
         sleep 0.05
     done
     geometry=$(sed -n 's/.*window shown at \([0-9-]*\),\([0-9-]*\) size \([0-9]*\)x\([0-9]*\).*/\3x\4+\1+\2/p' "$log" | head -n 1)
     [ -n "$geometry" ] || return 0
-    mkdir -p "$(dirname "$shot")"
-    xwd -root -silent | convert xwd:- -crop "$geometry" +repage "png:$shot" && echo "$shot" >"$work/shot.done"
+    timeout 30 xwd -root -silent | timeout 30 convert xwd:- -crop "$geometry" +repage "png:$work/shot.png" || rm -f "$work/shot.png"
 }
 
 section "A simulated four-port point-of-sale machine under Wine"
 if [ -n "${DISPLAY:-}" ]; then
     echo "  display: $DISPLAY (yours)"
 else
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
-    xvfb_pid=$!
-    for i in $(seq 1 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-    export DISPLAY=:$(tr -d '[:space:]' <"$work/display")
+    wine_env_start_xvfb "$work" || fail "no X server"
     echo "  display: Xvfb $DISPLAY (headless)"
 fi
 echo "  Wine prefix: $prefix (wineboot; this takes a little while)"
@@ -109,7 +129,7 @@ show_machine
 take_screenshot "$work/install.watch" "Mapping Serial Port C to COM3" &
 shot_pid=$!
 run_program install INSTALL SILENT BASE_DEVICE MAROVEL_SERIAL
-wait "$shot_pid" || true
+wine_env_wait_pid "$shot_pid" 70 || true
 section "The machine after the install"
 show_machine
 
@@ -117,8 +137,12 @@ run_program uninstall UNINSTALL
 section "The machine after the uninstall"
 show_machine
 
-if [ -f "$work/shot.done" ]; then
+if [ -s "$work/shot.png" ]; then
+    mkdir -p "$(dirname "$shot")"
+    cp "$work/shot.png" "$shot.partial"
+    mv -f "$shot.partial" "$shot"
     section "Screenshot of the progress window: ${shot#$root/}"
 else
     section "No screenshot was taken"
+    [ $shot_required = 0 ] || fail "no screenshot for $shot"
 fi

@@ -6,5 +6,5 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 [ $# -eq 1 ] && [ -d "$1/drive_c/windows" ] || { echo "usage: $0 <wine prefix>" >&2; exit 2; }
-WINEPREFIX=$(cd "$1" && pwd) WINEDEBUG=-all DISPLAY= \
+WINEPREFIX=$(cd "$1" && pwd) WINEDEBUG=-all DISPLAY= timeout 60 \
     wine "${POSMACHINE:-$root/build/win64/tools/posmachine/posmachine.exe}" dump

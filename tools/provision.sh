@@ -3,10 +3,13 @@
 #
 #   tools/provision.sh [--new] <prefix> <profile> [add-on...] [--oem]
 #
-# --new     make the prefix first: wineboot without a display (no Mono or
-#           Gecko), the X11 driver told that no window manager runs
+# --new     make the prefix first (wine_env_make_prefix of tools/wine-env.sh,
+#           for WINEARCH, default win64): wineboot without a display (no
+#           Mono or Gecko), the X11 driver told that no window manager runs
 #           (Managed=N), and Wine shut down again, so that the first program
-#           shown starts Wine's desktop afresh on the display it is given
+#           shown starts Wine's desktop afresh on the display it is given.
+#           The prefix appears only once it is complete: a make that fails
+#           or is interrupted leaves nothing in the way of the next one.
 #
 # profile:  full4   base device, card, Serial Ports C to F
 #           full1   base device, card, Serial Port C
@@ -32,11 +35,8 @@ new=0
 prefix=$1; shift
 if [ $new = 1 ]; then
   [ -e "$prefix" ] && { echo "provision: $prefix exists already" >&2; exit 2; }
-  WINEPREFIX=$prefix WINEARCH=win64 DISPLAY= WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
-    wineboot --init >/dev/null 2>&1
-  WINEPREFIX=$prefix DISPLAY= WINEDEBUG=-all \
-    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
-  WINEPREFIX=$prefix wineserver -w
+  . "$here/wine-env.sh"
+  wine_env_make_prefix "$prefix" "${WINEARCH:-win64}" || { echo "provision: no prefix made" >&2; exit 1; }
 fi
 [ -d "$prefix/drive_c/windows" ] || { echo "provision: $prefix is not a Wine prefix" >&2; exit 2; }
 [ -f "$posmachine" ] || { echo "provision: $posmachine not built (make win64)" >&2; exit 2; }
@@ -118,5 +118,5 @@ INF
 [ $oem = 1 ] && write_oem_infs "$inf"
 
 if [ ${#words[@]} -gt 0 ]; then
-  WINEPREFIX=$prefix WINEDEBUG=${WINEDEBUG:--all} wine "$posmachine" create "${words[@]}"
+  WINEPREFIX=$prefix WINEDEBUG=${WINEDEBUG:--all} timeout 120 wine "$posmachine" create "${words[@]}"
 fi

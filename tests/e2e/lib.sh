@@ -3,6 +3,7 @@
 #
 #   . "$(dirname "$0")/lib.sh"
 #   e2e_setup my_test                 # own Wine prefix, Xvfb, clean-up on exit
+#   e2e_on_exit 'kill "$MY_PID"'      # more clean-up, run by the shared one
 #   e2e_start_program "$E2E_EXE64" INSTALL SILENT
 #   e2e_wait_exit 20 || e2e_fail "program did not end"
 #   e2e_assert_eq 1 "$E2E_EXIT" "exit code"
@@ -12,19 +13,21 @@
 #   E2E_ROOT       the repository
 #   E2E_EXE64      build/win64/ZanDriverInstaller.exe (x64; the only one this
 #   E2E_EXE32      build/win32/ZanDriverInstaller.exe  Wine here can run)
-#   E2E_STUB_NEWDEV64  the stand-in newdev.dll (tools/stub-newdev)
+#   E2E_HELPERS    build/win64/tests/e2e/helpers: the tests' own Windows
+#                  programs and stand-in DLLs (tests/e2e/helpers), one folder each
+#   E2E_STUB_NEWDEV64  the stand-in newdev.dll (helpers/stub-newdev)
 #   E2E_DIR        build/e2e/<test name>: everything the test leaves
 #   WINEPREFIX     E2E_DIR/prefix, a copy of the run's template prefix
 #   E2E_WINDIR     the prefix's Windows directory (C:\windows)
 #   DISPLAY        the test's own Xvfb display
 #
 # The template prefix (build/e2e/template-prefix) is made once per run by
-# wineboot, which takes a while, and copied for every test with cp -a. It has
-# HKCU\Software\Wine\X11 Driver "Managed"="N", so that Wine does not wait for
-# a window manager that is not there before it shows a window (message boxes
-# would otherwise take two seconds to appear). run-all.sh sets E2E_RUN_ID so
-# that the template is made afresh once for all its tests; a test run by
-# itself reuses the template it finds.
+# wineboot (tools/wine-env.sh), which takes a while, and copied for every test
+# with cp -a. It has HKCU\Software\Wine\X11 Driver "Managed"="N", so that
+# Wine does not wait for a window manager that is not there before it shows a
+# window (message boxes would otherwise take two seconds to appear). run-all.sh
+# sets E2E_RUN_ID so that the template is made afresh once for all its tests;
+# a test run by itself reuses the template it finds.
 #
 # All helpers are plain functions without output on success unless said
 # otherwise; checks record a failure with e2e_fail and go on, so that one run
@@ -33,18 +36,20 @@
 set -u
 
 E2E_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+. "$E2E_ROOT/tools/wine-env.sh"
 E2E_BUILD=$E2E_ROOT/build
 E2E_WORK=$E2E_BUILD/e2e
 E2E_EXE64=$E2E_BUILD/win64/ZanDriverInstaller.exe
 E2E_EXE32=$E2E_BUILD/win32/ZanDriverInstaller.exe
-E2E_STUB_NEWDEV64=$E2E_BUILD/win64/tools/stub-newdev/newdev.dll
+E2E_HELPERS=$E2E_BUILD/win64/tests/e2e/helpers
+E2E_STUB_NEWDEV64=$E2E_HELPERS/stub-newdev/newdev.dll
 E2E_TEMPLATE=$E2E_WORK/template-prefix
 
 E2E_TEST=""
 E2E_DIR=""
 E2E_FAILURES=0
-E2E_XVFB_PID=""
 E2E_XEV_PID=""
+E2E_ON_EXIT=()
 E2E_PID=""
 E2E_EXIT=""
 E2E_ELAPSED_MS=""
@@ -100,28 +105,19 @@ e2e_require_builds() {
     done
 }
 
-# e2e_template_prefix: makes the template prefix unless this run made it already.
+# e2e_template_prefix: makes the template prefix unless this run made it
+# already. Tests that start together take turns (at most 10 minutes' wait).
 e2e_template_prefix() {
     local stamp=$E2E_TEMPLATE.stamp want=${E2E_RUN_ID:-}
     mkdir -p "$E2E_WORK"
     (
-        flock 9
+        flock -w 600 9 || { echo "[e2e] the template prefix stayed locked for 600 s" >&2; exit 1; }
         if [ -d "$E2E_TEMPLATE" ] && [ -f "$stamp" ] && { [ -z "$want" ] || [ "$(cat "$stamp")" = "$want" ]; }; then
             exit 0
         fi
         rm -rf "$E2E_TEMPLATE" "$stamp"
         echo "[e2e] making the template Wine prefix (wineboot)" >&2
-        # No Mono or Gecko: the program needs neither, and their installers would ask.
-        WINEPREFIX=$E2E_TEMPLATE WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY= \
-            wine wineboot --init >/dev/null 2>&1
-        local reg=$E2E_WORK/template.reg
-        printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\n"Managed"="N"\n' >"$reg"
-        WINEPREFIX=$E2E_TEMPLATE DISPLAY= wine regedit /S "$(winepath_of "$reg")" >/dev/null 2>&1
-        WINEPREFIX=$E2E_TEMPLATE wineserver -w
-        if ! grep -q '"Managed"="N"' "$E2E_TEMPLATE/user.reg"; then
-            echo "[e2e] template prefix lacks the X11 Driver setting" >&2
-            exit 1
-        fi
+        wine_env_make_prefix "$E2E_TEMPLATE" "$WINEARCH" || exit 1
         echo "${want:-standalone}" >"$stamp"
     ) 9>"$E2E_WORK/template.lock"
 }
@@ -138,38 +134,36 @@ e2e_new_prefix() {
     E2E_WINDIR=$WINEPREFIX/drive_c/windows
 }
 
-# e2e_start_xvfb: an X server on a free display, for this test alone; sets DISPLAY.
+# e2e_start_xvfb: an X server on a free display, for this test alone; sets
+# DISPLAY. The test ends here when none starts.
 e2e_start_xvfb() {
-    local fdfile=$E2E_DIR/xvfb.display
-    : >"$fdfile"
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fdfile" >"$E2E_DIR/xvfb.log" 2>&1 &
-    E2E_XVFB_PID=$!
-    local i
-    for i in $(seq 1 100); do
-        [ -s "$fdfile" ] && break
-        sleep 0.1
-    done
-    if [ ! -s "$fdfile" ]; then
-        e2e_fail "Xvfb did not start"
-        e2e_finish
-    fi
-    export DISPLAY=:$(tr -d '[:space:]' <"$fdfile")
+    wine_env_start_xvfb "$E2E_DIR" || { e2e_fail "Xvfb did not start"; e2e_finish; }
 }
 
 # e2e_start_wine: starts the prefix's wineserver and Wine's own services, so
 # that the program's start-up time is its own.
 e2e_start_wine() {
-    wineserver -p
-    wine cmd.exe /c exit 0 >/dev/null 2>&1 || true
+    timeout "$WINE_ENV_CALL_SECONDS" wineserver -p
+    timeout "$WINE_ENV_CALL_SECONDS" wine cmd.exe /c exit 0 >/dev/null 2>&1 || true
 }
 
-# e2e_cleanup: ends the program, Wine and the X server this test started.
+# e2e_on_exit COMMAND: COMMAND (a string, run with eval) becomes part of the
+# test's clean-up on exit; the last one given runs first, and all of them
+# before the shared clean-up of e2e_cleanup.
+e2e_on_exit() { E2E_ON_EXIT+=("$1"); }
+
+# e2e_cleanup: runs the test's own clean-up, then ends the program, Wine and
+# the X server this test started.
 e2e_cleanup() {
+    local k
+    for ((k = ${#E2E_ON_EXIT[@]} - 1; k >= 0; k--)); do
+        eval "${E2E_ON_EXIT[$k]}" || true
+    done
     [ -n "$E2E_PID" ] && kill "$E2E_PID" 2>/dev/null
     [ -n "$E2E_XEV_PID" ] && kill "$E2E_XEV_PID" 2>/dev/null
-    [ -n "${WINEPREFIX:-}" ] && wineserver -k 2>/dev/null
-    [ -n "$E2E_XVFB_PID" ] && kill "$E2E_XVFB_PID" 2>/dev/null
-    wait 2>/dev/null
+    [ -n "${WINEPREFIX:-}" ] && wine_env_stop_wine "$WINEPREFIX"
+    wine_env_stop_xvfb
+    wine_env_reap 10
     return 0
 }
 

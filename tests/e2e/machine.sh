@@ -19,13 +19,14 @@
 # values as posmachine's dump prints them (every stored byte, \0 for a NUL).
 
 M_POSMACHINE=$E2E_BUILD/win64/tools/posmachine/posmachine.exe
-M_WIZARD=$E2E_BUILD/win64/tools/wizard-window/wizard-window.exe
+M_WIZARD=$E2E_HELPERS/wizard-window/wizard-window.exe
 M_CAPTION='ZAN 7350-21X PCI Serial Port and Base Device Driver v1.0'
 M_WATCH_PID=""
 M_WATCH_LOG=""
 
-# machine_posmachine ARGS...: runs the helper in the test's prefix.
-machine_posmachine() { wine "$M_POSMACHINE" "$@"; }
+# machine_posmachine ARGS...: runs the helper in the test's prefix (ended
+# after a minute).
+machine_posmachine() { timeout "$WINE_ENV_CALL_SECONDS" wine "$M_POSMACHINE" "$@"; }
 
 # machine_provision PROFILE [ADD-ON...] [--oem]: see tools/provision.sh.
 machine_provision() {
@@ -178,12 +179,7 @@ machine_watch_start() {
     wine "$M_POSMACHINE" watch --timeout 170 "$@" >"$M_WATCH_LOG" 2>&1 &
     M_WATCH_PID=$!
     # The watch is running once it has printed its first line.
-    local i
-    for i in $(seq 1 100); do
-        [ -s "$M_WATCH_LOG" ] && return 0
-        sleep 0.05
-    done
-    return 0
+    wine_env_wait_file "$M_WATCH_LOG" 5 "$M_WATCH_PID" || true
 }
 
 # machine_watch_wait [SECONDS]: waits until the watch has seen the window close.
@@ -364,10 +360,5 @@ machine_trace_install() {
 # machine_setup NAME: e2e_setup, with a clean-up that also ends the watch.
 machine_setup() {
     e2e_setup "$1"
-    trap machine_cleanup EXIT
-}
-
-machine_cleanup() {
-    [ -n "$M_WATCH_PID" ] && kill "$M_WATCH_PID" 2>/dev/null
-    e2e_cleanup
+    e2e_on_exit '[ -n "$M_WATCH_PID" ] && kill "$M_WATCH_PID" 2>/dev/null'
 }

@@ -28,7 +28,7 @@
 . "$(dirname "$0")/machine.sh"
 machine_setup faults_devices
 
-STUB_SETUPAPI=$E2E_BUILD/win64/tools/stub-setupapi/setupapi.dll
+STUB_SETUPAPI=$E2E_HELPERS/stub-setupapi/setupapi.dll
 [ -f "$STUB_SETUPAPI" ] || { e2e_fail "missing $STUB_SETUPAPI (run make win64)"; e2e_finish; }
 W=$E2E_WINDIR
 INF=$W/inf
@@ -226,7 +226,7 @@ FILES
 unset ZAN_STUB_SETUPAPI_FAIL
 
 # --- 4. Uninstall without the Windows folder -----------------------------------
-STUB_SHELL32=$E2E_BUILD/win64/tools/stub-shell32/shell32.dll
+STUB_SHELL32=$E2E_HELPERS/stub-shell32/shell32.dll
 cp "$STUB_SHELL32" "$W/system32/shell32.dll" || e2e_fail "missing $STUB_SHELL32 (run make win64)"
 wine reg add 'HKCU\Software\Wine\AppDefaults\ZanDriverInstaller.exe\DllOverrides' \
     /v shell32 /d native,builtin /f >/dev/null 2>&1 || e2e_fail "the per-program DLL override was not set"

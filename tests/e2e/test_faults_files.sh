@@ -23,10 +23,10 @@
 . "$(dirname "$0")/machine.sh"
 machine_setup faults_files
 
-FILE_HOLDER=$E2E_BUILD/win64/tools/file-holder/file-holder.exe
+FILE_HOLDER=$E2E_HELPERS/file-holder/file-holder.exe
 HOLDER_PID=""
 [ -f "$FILE_HOLDER" ] || { e2e_fail "missing $FILE_HOLDER (run make win64)"; e2e_finish; }
-trap '[ -n "$HOLDER_PID" ] && kill "$HOLDER_PID" 2>/dev/null; machine_cleanup' EXIT
+e2e_on_exit '[ -n "$HOLDER_PID" ] && kill "$HOLDER_PID" 2>/dev/null'
 
 W=$E2E_WINDIR
 INF=$W/inf
