@@ -40,6 +40,9 @@ BOOL SetupDiGetDeviceInstanceIdA(HDEVINFO set, PSP_DEVINFO_DATA data, PSTR id, D
                                  PDWORD requiredSize);
 BOOL SetupDiRemoveDevice(HDEVINFO set, PSP_DEVINFO_DATA data);
 BOOL SetupDiDestroyDeviceInfoList(HDEVINFO set);
+// Removes the driver package a published OEM INF ("oem12.inf") belongs to from
+// the driver store, with the INF and its PNF.
+BOOL SetupUninstallOEMInfA(PCSTR infFileName, DWORD flags, PVOID reserved);
 
 // Driver update (newdev).
 BOOL UpdateDriverForPlugAndPlayDevicesA(HWND parent, LPCSTR hardwareId, LPCSTR infPath,
@@ -54,6 +57,7 @@ LONG RegCloseKey(HKEY key);
 // Errors, files and folders (kernel32, shell32).
 DWORD GetLastError();
 BOOL DeleteFileA(LPCSTR path);
+DWORD GetFileAttributesA(LPCSTR path);
 HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                    DWORD disposition, DWORD attributes, HANDLE templateFile);
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED overlapped);

@@ -305,6 +305,21 @@ bool Machine::Impl::MakeFoldersLocked(const std::vector<std::string>& parts) {
     return true;
 }
 
+DWORD Machine::Impl::DeleteFileLocked(const std::string& windowsPath) {
+    const Resolved file = ResolveLocked(windowsPath);
+    if (file.error != ERROR_SUCCESS) return file.error;
+    if (!file.exists) return ERROR_FILE_NOT_FOUND;
+    if (file.isDir || undeletable.count(file.key) != 0) return ERROR_ACCESS_DENIED;
+    for (const auto& entry : files) {
+        if (entry.second.key == file.key && !(entry.second.share & FILE_SHARE_DELETE)) {
+            return ERROR_SHARING_VIOLATION;
+        }
+    }
+    std::error_code ec;
+    if (!fs::remove(file.host, ec)) return ERROR_ACCESS_DENIED;
+    return ERROR_SUCCESS;
+}
+
 bool Machine::Impl::IsWindowLocked(HWND window) const {
     return window != nullptr && std::any_of(windows.begin(), windows.end(),
                                             [&](const Window& w) { return w.hwnd == window; });
@@ -335,6 +350,7 @@ void Machine::Impl::ResetLocked() {
     undeletable.clear();
     unreadable.clear();
     unwritable.clear();
+    packages.clear();
     answers.clear();
     boxes.clear();
     nowMs = 0;
@@ -519,6 +535,19 @@ void Machine::MakeUnreadable(const std::string& windowsPath) {
 
 void Machine::MakeUnwritable(const std::string& windowsPath) {
     MarkPath(*impl_, impl_->unwritable, windowsPath);
+}
+
+void Machine::PublishDriverPackage(const std::string& oemInfName, const std::string& infBytes) {
+    const std::string inf = std::string(kWindowsDir) + "\\INF\\" + oemInfName;
+    PutFile(inf, infBytes);
+    PutFile(inf.substr(0, inf.rfind('.')) + ".PNF", "pnf");
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    impl_->packages.insert(oemInfName);
+}
+
+std::vector<std::string> Machine::DriverPackages() const {
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    return std::vector<std::string>(impl_->packages.begin(), impl_->packages.end());
 }
 
 void Machine::QueueAnswers(const std::vector<int>& answers) {

@@ -52,6 +52,9 @@ struct Device {
     std::map<DWORD, Value> properties;
     // Set by a successful driver update: the INF path it was given.
     std::string driverInf;
+    // The driver package in the store the device's driver comes from, by its
+    // published OEM INF name ("oem12.inf"); empty for none.
+    std::string driverPackage;
 };
 
 struct MessageBoxCall {
@@ -149,6 +152,14 @@ public:
     void MakeUnreadable(const std::string& windowsPath);
     // Creating or truncating the file fails with ERROR_ACCESS_DENIED.
     void MakeUnwritable(const std::string& windowsPath);
+
+    // --- Driver store ------------------------------------------------------
+    // Publishes a driver package as the system does: "INF\<oemInfName>" with
+    // these bytes, its PNF companion ("INF\<stem>.PNF"), and the package in
+    // the store. Devices use it through Device::driverPackage.
+    void PublishDriverPackage(const std::string& oemInfName, const std::string& infBytes);
+    // The published names of the packages in the store, sorted.
+    std::vector<std::string> DriverPackages() const;
 
     // --- Message boxes -----------------------------------------------------
     // Answers given to the next boxes, in order; once used up, an OK box is

@@ -122,6 +122,11 @@ struct Machine::Impl {
     };
     std::map<std::uintptr_t, Search> searches;
     std::set<std::string> undeletable, unreadable, unwritable;  // Resolved::key
+    // Deletes the file as DeleteFileA does; the error, or ERROR_SUCCESS.
+    DWORD DeleteFileLocked(const std::string& windowsPath);
+
+    // --- Driver store: the published OEM INF names of its packages ----------
+    std::set<std::string, NoCaseLess> packages;
 
     // --- User interface, clock, trace, driver updates ------------------------
     std::deque<int> answers;

@@ -276,6 +276,33 @@ BOOL SetupDiDestroyDeviceInfoList(HDEVINFO set) {
     return TRUE;
 }
 
+// A package leaves the store only with its published INF: when that cannot be
+// deleted nothing changes. Its PNF goes too when it can.
+BOOL SetupUninstallOEMInfA(PCSTR infFileName, DWORD flags, PVOID) {
+    Impl& m = sim::TheMachine().impl();
+    std::lock_guard<std::mutex> lock(m.mu);
+    if (auto fault = m.EnterLocked("SetupUninstallOEMInfA")) return Fail(*fault);
+    if (infFileName == nullptr) return Fail(ERROR_INVALID_PARAMETER);
+    if (flags & ~SUOI_FORCEDELETE) return Fail(ERROR_INVALID_FLAGS);
+    const std::string name = infFileName;
+    const std::string inf = std::string(kWindowsDir) + "\\INF\\" + name;
+    const Impl::Resolved file = m.ResolveLocked(inf);
+    // Names that are no published package of the store, present or not.
+    if (name.find_first_of("\\/") != std::string::npos || m.packages.count(name) == 0 ||
+        file.error != ERROR_SUCCESS || !file.exists || file.isDir) {
+        return Fail(ERROR_FILE_NOT_FOUND);
+    }
+    if (!(flags & SUOI_FORCEDELETE)) {
+        for (const auto& record : m.devices) {
+            if (sim::EqualNoCase(record->device.driverPackage, name)) return Fail(ERROR_INF_IN_USE_BY_DEVICES);
+        }
+    }
+    if (DWORD error = m.DeleteFileLocked(inf)) return Fail(error);
+    m.DeleteFileLocked(inf.substr(0, inf.rfind('.')) + ".PNF");
+    m.packages.erase(name);
+    return TRUE;
+}
+
 // --- Driver update -------------------------------------------------------------------
 
 BOOL UpdateDriverForPlugAndPlayDevicesA(HWND, LPCSTR hardwareId, LPCSTR infPath, DWORD installFlags,
@@ -376,18 +403,26 @@ BOOL DeleteFileA(LPCSTR path) {
     std::lock_guard<std::mutex> lock(m.mu);
     if (auto fault = m.EnterLocked("DeleteFileA")) return Fail(*fault);
     if (DWORD error = CheckAnsiPath(path)) return Fail(error);
-    const Impl::Resolved file = m.ResolveLocked(path);
-    if (file.error != ERROR_SUCCESS) return Fail(file.error);
-    if (!file.exists) return Fail(ERROR_FILE_NOT_FOUND);
-    if (file.isDir || m.undeletable.count(file.key) != 0) return Fail(ERROR_ACCESS_DENIED);
-    for (const auto& entry : m.files) {
-        if (entry.second.key == file.key && !(entry.second.share & FILE_SHARE_DELETE)) {
-            return Fail(ERROR_SHARING_VIOLATION);
-        }
-    }
-    std::error_code ec;
-    if (!std::filesystem::remove(file.host, ec)) return Fail(ERROR_ACCESS_DENIED);
+    if (DWORD error = m.DeleteFileLocked(path)) return Fail(error);
     return TRUE;
+}
+
+DWORD GetFileAttributesA(LPCSTR path) {
+    Impl& m = sim::TheMachine().impl();
+    std::lock_guard<std::mutex> lock(m.mu);
+    if (auto fault = m.EnterLocked("GetFileAttributesA")) {
+        SetLastError(*fault);
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    DWORD error = CheckAnsiPath(path);
+    const Impl::Resolved file = error == ERROR_SUCCESS ? m.ResolveLocked(path) : Impl::Resolved{};
+    if (error == ERROR_SUCCESS) error = file.error;
+    if (error == ERROR_SUCCESS && !file.exists) error = ERROR_FILE_NOT_FOUND;
+    if (error != ERROR_SUCCESS) {
+        SetLastError(error);
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    return file.isDir ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
 }
 
 HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES, DWORD disposition,

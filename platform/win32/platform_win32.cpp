@@ -57,6 +57,11 @@ BOOL SetupDiDestroyDeviceInfoList(HDEVINFO set) {
     return call != nullptr ? call(set) : FALSE;
 }
 
+BOOL SetupUninstallOEMInfA(PCSTR infFileName, DWORD flags, PVOID reserved) {
+    auto call = Setupapi<decltype(&::SetupUninstallOEMInfA)>("SetupUninstallOEMInfA");
+    return call != nullptr ? call(infFileName, flags, reserved) : FALSE;
+}
+
 // --- Driver update (newdev) -----------------------------------------------
 
 BOOL UpdateDriverForPlugAndPlayDevicesA(HWND parent, LPCSTR hardwareId, LPCSTR infPath,
@@ -83,6 +88,8 @@ LONG RegCloseKey(HKEY key) { return ::RegCloseKey(key); }
 DWORD GetLastError() { return ::GetLastError(); }
 
 BOOL DeleteFileA(LPCSTR path) { return ::DeleteFileA(path); }
+
+DWORD GetFileAttributesA(LPCSTR path) { return ::GetFileAttributesA(path); }
 
 HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                    DWORD disposition, DWORD attributes, HANDLE templateFile) {

@@ -237,6 +237,59 @@ TEST_F(SimMachine, DriverUpdateFollowsTheWindowsContract) {
     EXPECT_EQ(calls[3].infPath, inf);
 }
 
+// --- Driver store ---------------------------------------------------------------------
+
+TEST_F(SimMachine, DriverPackagesLeaveTheStoreOnlyWhenNoKnownDeviceUsesThem) {
+    const std::string inf = "C:\\WINDOWS\\INF\\";
+    for (const char* name : {"oem1.inf", "oem2.inf", "oem3.inf"}) m.PublishDriverPackage(name, "[Version]\n");
+    m.PutFile(inf + "oem4.inf", "[Version]\n");  // copied there by hand: no package of the store
+    Device card = MakeDevice(kCard, sim::kMultifunctionClass, false);  // not present, still known
+    card.driverPackage = "OEM1.INF";
+    Device port = MakeDevice(kPort, sim::kPortsClass, true);
+    port.driverPackage = "oem2.inf";
+    m.AddDevice(card);
+    m.AddDevice(port);
+    const auto uninstallError = [](const char* name, DWORD flags) {
+        return plat::SetupUninstallOEMInfA(name, flags, nullptr) ? ERROR_SUCCESS : plat::GetLastError();
+    };
+    EXPECT_EQ(m.DriverPackages(), (std::vector<std::string>{"oem1.inf", "oem2.inf", "oem3.inf"}));
+    EXPECT_TRUE(m.FileExists(inf + "oem1.pnf"));
+
+    EXPECT_EQ(uninstallError(nullptr, 0), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(uninstallError("oem3.inf", 2), ERROR_INVALID_FLAGS);
+    EXPECT_EQ(uninstallError("oem4.inf", 0), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(uninstallError("oem9.inf", 0), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(uninstallError("oem1.inf", 0), ERROR_INF_IN_USE_BY_DEVICES);
+    EXPECT_EQ(uninstallError("oem2.inf", 0), ERROR_INF_IN_USE_BY_DEVICES);
+    m.MakeUndeletable(inf + "oem3.inf");
+    EXPECT_EQ(uninstallError("oem3.inf", 0), ERROR_ACCESS_DENIED);
+    m.FailNext("SetupUninstallOEMInfA", DWORD{8});
+    EXPECT_EQ(uninstallError("oem1.inf", SUOI_FORCEDELETE), DWORD{8});
+    // Nothing above changed the store or a file.
+    EXPECT_EQ(m.DriverPackages(), (std::vector<std::string>{"oem1.inf", "oem2.inf", "oem3.inf"}));
+    for (const char* file : {"oem1.inf", "oem1.PNF", "oem2.inf", "oem2.PNF", "oem3.inf", "oem3.PNF", "oem4.inf"}) {
+        EXPECT_TRUE(m.FileExists(inf + file)) << file;
+    }
+
+    // Forced, a package goes while a device uses it; a removed device uses none.
+    EXPECT_EQ(uninstallError("OEM1.INF", SUOI_FORCEDELETE), ERROR_SUCCESS);
+    HDEVINFO set = plat::SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES);
+    SP_DEVINFO_DATA portData = Element(set, 1);
+    ASSERT_TRUE(plat::SetupDiRemoveDevice(set, &portData));
+    plat::SetupDiDestroyDeviceInfoList(set);
+    EXPECT_EQ(uninstallError("oem2.inf", 0), ERROR_SUCCESS);
+    EXPECT_EQ(m.DriverPackages(), std::vector<std::string>{"oem3.inf"});
+    for (const char* file : {"oem1.inf", "oem1.PNF", "oem2.inf", "oem2.PNF"}) {
+        EXPECT_FALSE(m.FileExists(inf + file)) << file;
+    }
+    EXPECT_EQ(m.Calls("SetupUninstallOEMInfA"), 10);
+
+    EXPECT_EQ(plat::GetFileAttributesA((inf + "oem3.inf").c_str()), FILE_ATTRIBUTE_ARCHIVE);
+    EXPECT_EQ(plat::GetFileAttributesA("C:\\WINDOWS\\INF"), FILE_ATTRIBUTE_DIRECTORY);
+    EXPECT_EQ(plat::GetFileAttributesA((inf + "oem1.inf").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(plat::GetLastError(), ERROR_FILE_NOT_FOUND);
+}
+
 // --- Registry ------------------------------------------------------------------------
 
 TEST_F(SimMachine, RegistryIgnoresCaseAndStoresExactBytes) {
