@@ -1,5 +1,6 @@
 #include "installer/oem_inf_cleanup.h"
 
+#include "device/driver_package.h"
 #include "platform/handles.h"
 #include "platform/trace.h"
 
@@ -32,6 +33,18 @@ bool InfLineScanner::Feed(const char* data, std::size_t size) {
     }
     return false;
 }
+
+namespace {
+
+// Deletes the file. With `removedByPackage` (the file was there and the
+// package removal succeeded), a file that is no longer there counts as
+// deleted: the package removal took it.
+bool DeleteOrAlreadyRemoved(const char* path, bool removedByPackage) {
+    if (plat::DeleteFileA(path)) return true;
+    return removedByPackage && plat::GetLastError() == ERROR_FILE_NOT_FOUND;
+}
+
+}  // namespace
 
 bool OemInfContainsKey(const char* key, const char* path) {
     Trace("--> Opening OEM* File");
@@ -92,10 +105,17 @@ void RemoveOemInfFiles(const char* key) {
         if (length < 0 || length >= static_cast<int>(sizeof fullPath)) continue;
         if (!OemInfContainsKey(key, fullPath)) continue;
 
+        char pnfPath[MAX_PATH];
+        std::memcpy(pnfPath, fullPath, static_cast<std::size_t>(length) + 1);
+        pnfPath[length - 3] = 'P';  // ".inf" -> ".Pnf"; file names are case-insensitive
+        // The search has just found the INF; whether the PNF is there is
+        // looked at before the package removal may delete both.
+        const bool pnfWasThere = plat::GetFileAttributesA(pnfPath) != INVALID_FILE_ATTRIBUTES;
+        const bool packageRemoved = UninstallDriverPackage(found.cFileName);
+
         Trace("----> Deleting INF File");
-        if (!plat::DeleteFileA(fullPath)) Trace("----> Failed");
+        if (!DeleteOrAlreadyRemoved(fullPath, packageRemoved)) Trace("----> Failed");
         Trace("----> Deleting PNF File");
-        fullPath[length - 3] = 'P';  // ".inf" -> ".Pnf"; file names are case-insensitive
-        if (!plat::DeleteFileA(fullPath)) Trace("----> Failed");
+        if (!DeleteOrAlreadyRemoved(pnfPath, packageRemoved && pnfWasThere)) Trace("----> Failed");
     } while (plat::FindNextFileA(search.get(), &found));
 }

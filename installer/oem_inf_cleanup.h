@@ -5,7 +5,9 @@
 #include <string>
 
 // Deletes every "OEM*.inf" in the Windows INF folder that has a line holding
-// `key`, with its ".pnf" companion. Problems are traced and passed over.
+// `key`, with its ".pnf" companion, having first asked the system to remove
+// the driver package it belongs to from the driver store. Problems are traced
+// and passed over.
 void RemoveOemInfFiles(const char* key);
 
 // True when some line of the file at `path` holds `key` (byte comparison).

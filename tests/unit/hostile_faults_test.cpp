@@ -278,6 +278,8 @@ const std::vector<InstallFault> kInstallFaults = {
     Untouched("SetupDiRemoveDevice", A),
     InstallFault{"SetupDiDestroyDeviceInfoList", N, S, kSuccess, nullptr, "OOOO", "BBBB", Sets(1)},
     InstallFault{"SetupDiDestroyDeviceInfoList", A, S, kSuccess, nullptr, "OOOO", "BBBB", Sets(4)},
+    Untouched("SetupUninstallOEMInfA", N),
+    Untouched("SetupUninstallOEMInfA", A),
     // The base device's row fails: the install stops there, box, RESULT.FAIL.
     InstallFault{"UpdateDriverForPlugAndPlayDevicesA", N, F, kFail, kUpdateFailed, "", "----", kNoneOpen},
     InstallFault{"UpdateDriverForPlugAndPlayDevicesA", A, F, kFail, kUpdateFailed, "", "----", kNoneOpen},
@@ -290,6 +292,8 @@ const std::vector<InstallFault> kInstallFaults = {
     // Old markers that cannot be deleted are passed over; one may stay beside the new.
     InstallFault{"DeleteFileA", N, S, kSuccess, nullptr, "OOOO", "BBBB", kNoneOpen},
     InstallFault{"DeleteFileA", A, S, kBothMarkers, nullptr, "OOOO", "BBBB", kNoneOpen},
+    Untouched("GetFileAttributesA", N),
+    Untouched("GetFileAttributesA", A),
     // The marker cannot be created: traced, and the run still counts as a success.
     InstallFault{"CreateFileA", N, S, kNoMarker, kNoMarkerFile, "OOOO", "BBBB", kNoneOpen},
     InstallFault{"CreateFileA", A, S, kNoMarker, kNoMarkerFile, "OOOO", "BBBB", kNoneOpen},
@@ -333,6 +337,8 @@ const std::vector<InstallFault> kPortMappingFaults = {
     Untouched("SetupDiRemoveDevice", A),
     InstallFault{"SetupDiDestroyDeviceInfoList", N, S, kSuccess, nullptr, "OOOO", "BBBB", Sets(1)},
     InstallFault{"SetupDiDestroyDeviceInfoList", A, S, kSuccess, nullptr, "OOOO", "BBBB", Sets(3)},
+    Untouched("SetupUninstallOEMInfA", N),
+    Untouched("SetupUninstallOEMInfA", A),
     Untouched("UpdateDriverForPlugAndPlayDevicesA", N),
     Untouched("UpdateDriverForPlugAndPlayDevicesA", A),
     InstallFault{"RegOpenKeyExA", N, S, kSuccess, kNoKey, "OFOO", "B-BB", kNoneOpen},
@@ -344,6 +350,8 @@ const std::vector<InstallFault> kPortMappingFaults = {
     // The old markers were deleted before the fault came.
     Untouched("DeleteFileA", N),
     Untouched("DeleteFileA", A),
+    Untouched("GetFileAttributesA", N),
+    Untouched("GetFileAttributesA", A),
     InstallFault{"CreateFileA", N, S, kNoMarker, kNoMarkerFile, "OOOO", "BBBB", kNoneOpen},
     InstallFault{"CreateFileA", A, S, kNoMarker, kNoMarkerFile, "OOOO", "BBBB", kNoneOpen},
     Untouched("ReadFile", N),
@@ -522,6 +530,7 @@ constexpr char kNoFiles[] = "----> No files found";
 constexpr char kNoWindowsPath[] = "----> Windows path not available : 80004005h";
 constexpr char kOpenFailed[] = "--> Error opening file";
 constexpr char kDeleteFailed[] = "----> Failed";
+constexpr char kPackageFault[] = "----> Driver Package Uninstall failed : GetLastError() = 00000008h";
 
 // The base device's OEM scan visits oem1 to oem4 in turn; the card's scan
 // what is left of them. The first file deletion is the old RESULT.SUCCESS,
@@ -546,6 +555,10 @@ const std::vector<UninstallFault> kUninstallFaults = {
     UninstallFault{"SetupDiRemoveDevice", A, F, kFail, nullptr, "X", {}, kNoneOpen},
     UninstallFault{"SetupDiDestroyDeviceInfoList", N, S, kSuccess, nullptr, "BC", kAllGone, Sets(1)},
     UninstallFault{"SetupDiDestroyDeviceInfoList", A, S, kSuccess, nullptr, "BC", kAllGone, Sets(1)},
+    // The copies are no packages of the store; the refusal shows the fault
+    // instead, and the deletions go on as before.
+    UninstallFault{"SetupUninstallOEMInfA", N, S, kSuccess, kPackageFault, "BC", kAllGone, kNoneOpen},
+    UninstallFault{"SetupUninstallOEMInfA", A, S, kSuccess, kPackageFault, "BC", kAllGone, kNoneOpen},
     Unreached("UpdateDriverForPlugAndPlayDevicesA", N),
     Unreached("UpdateDriverForPlugAndPlayDevicesA", A),
     Unreached("RegOpenKeyExA", N),
@@ -557,6 +570,9 @@ const std::vector<UninstallFault> kUninstallFaults = {
     Unreached("DeleteFileA", N),
     // Nothing can be deleted: devices go, every file stays, both markers are there.
     UninstallFault{"DeleteFileA", A, S, kBothMarkers, kDeleteFailed, "BC", {}, kNoneOpen},
+    // Only a file the package removal took needs the look before it.
+    UninstallFault{"GetFileAttributesA", N, S, kSuccess, nullptr, "BC", kAllGone, kNoneOpen},
+    UninstallFault{"GetFileAttributesA", A, S, kSuccess, nullptr, "BC", kAllGone, kNoneOpen},
     // A copy that cannot be opened is never deleted; the next one is.
     UninstallFault{"CreateFileA", N, S, kSuccess, kOpenFailed, "BC",
                    Join({kBothTables, Oem(3), Oem(4)}), kNoneOpen},
@@ -593,9 +609,10 @@ INSTANTIATE_TEST_SUITE_P(EveryOperation, UninstallFaultTest, ::testing::ValuesIn
 const char* const kOperations[] = {
     "SetupDiGetClassDevsA", "SetupDiEnumDeviceInfo", "SetupDiGetDeviceRegistryPropertyA",
     "SetupDiSetDeviceRegistryPropertyA", "SetupDiGetDeviceInstanceIdA", "SetupDiRemoveDevice",
-    "SetupDiDestroyDeviceInfoList", "UpdateDriverForPlugAndPlayDevicesA", "RegOpenKeyExA",
-    "RegSetValueExA", "RegCloseKey", "DeleteFileA", "CreateFileA", "ReadFile", "CloseHandle",
-    "FindFirstFileA", "FindNextFileA", "FindClose", "SHGetFolderPathA", "MessageBoxA"};
+    "SetupDiDestroyDeviceInfoList", "SetupUninstallOEMInfA", "UpdateDriverForPlugAndPlayDevicesA",
+    "RegOpenKeyExA", "RegSetValueExA", "RegCloseKey", "DeleteFileA", "GetFileAttributesA", "CreateFileA",
+    "ReadFile", "CloseHandle", "FindFirstFileA", "FindNextFileA", "FindClose", "SHGetFolderPathA",
+    "MessageBoxA"};
 
 // Each table holds every operation once failing once and once failing for good.
 template <typename Row>

@@ -6,6 +6,7 @@
 #include "platform/handles.h"
 
 #include <algorithm>
+#include <cstdio>
 
 using namespace pos;
 using Lines = std::vector<std::string>;
@@ -31,9 +32,11 @@ struct OemCopy {
     const char* name;  // the INF's name; its PNF is the same with ".PNF"
     bool holdsKey;     // a line of it holds the base device's hardware ID
     Obstacle obstacle;
-    Lines trace;       // what the cleanup traces for it, after its name
+    Lines trace;       // what the cleanup traces for it, after its name, but for the package removal
     bool infStays;
     bool pnfStays;
+    // Published as a driver package: the removal's last error (0 for success).
+    DWORD packageError = ERROR_SUCCESS;
 };
 
 const Lines kRead{"--> Opening OEM* File", "----> Search Key Found!", "----> Deleting INF File"};
@@ -44,13 +47,15 @@ const Lines kRead{"--> Opening OEM* File", "----> Search Key Found!", "----> Del
 const std::vector<OemCopy> kCopies = {
     {"oem1.inf", true, Obstacle::Unreadable, {"--> Opening OEM* File", "--> Error opening file"}, true, true},
     {"oem2.inf", true, Obstacle::InfUndeletable,
-     {kRead[0], kRead[1], kRead[2], "----> Failed", "----> Deleting PNF File"}, true, false},
+     {kRead[0], kRead[1], kRead[2], "----> Failed", "----> Deleting PNF File"}, true, false, ERROR_ACCESS_DENIED},
     {"oem3.inf", true, Obstacle::PnfUndeletable,
      {kRead[0], kRead[1], kRead[2], "----> Deleting PNF File", "----> Failed"}, false, true},
     {"oem4.inf", true, Obstacle::BothUndeletable,
-     {kRead[0], kRead[1], kRead[2], "----> Failed", "----> Deleting PNF File", "----> Failed"}, true, true},
+     {kRead[0], kRead[1], kRead[2], "----> Failed", "----> Deleting PNF File", "----> Failed"}, true, true,
+     ERROR_ACCESS_DENIED},
     {"oem5.inf", true, Obstacle::InUse,
-     {kRead[0], kRead[1], kRead[2], "----> Failed", "----> Deleting PNF File"}, true, false},
+     {kRead[0], kRead[1], kRead[2], "----> Failed", "----> Deleting PNF File"}, true, false,
+     ERROR_SHARING_VIOLATION},
     {"oem6.inf", false, Obstacle::Folder, {"--> Opening OEM* File", "--> Error opening file"}, true, false},
     {"oem7.inf", true, Obstacle::NoPnf,
      {kRead[0], kRead[1], kRead[2], "----> Deleting PNF File", "----> Failed"}, false, false},
@@ -60,9 +65,13 @@ const std::vector<OemCopy> kCopies = {
 
 std::string PnfOf(const std::string& inf) { return inf.substr(0, inf.size() - 4) + ".PNF"; }
 
-class OemCleanupObstacles : public MachineTest {};
+// Run with copies put there by hand (the store holds no package of theirs)
+// and with copies published as driver packages: the package removal comes
+// first, and what the cleanup then traces and leaves is the same.
+class OemCleanupObstacles : public MachineTest, public ::testing::WithParamInterface<bool> {};
 
-TEST_F(OemCleanupObstacles, CopiesThatCannotBeReadStayAndFailedDeletionsAreTracedAndPassedOver) {
+TEST_P(OemCleanupObstacles, CopiesThatCannotBeReadStayAndFailedDeletionsAreTracedAndPassedOver) {
+    const bool published = GetParam();
     plat::File heldOpen;
     for (const OemCopy& copy : kCopies) {
         const std::string inf = kInf + copy.name;
@@ -70,9 +79,15 @@ TEST_F(OemCleanupObstacles, CopiesThatCannotBeReadStayAndFailedDeletionsAreTrace
             machine().PutFolder(inf);
             continue;
         }
-        machine().PutFile(inf, std::string("[Models]\r\n%Dev%=Inst, ") +
-                                   (copy.holdsKey ? kBaseId : "PCI\\VEN_8086&DEV_1234") + "\r\n");
-        if (copy.obstacle != Obstacle::NoPnf) machine().PutFile(kInf + PnfOf(copy.name), "pnf");
+        const std::string content = std::string("[Models]\r\n%Dev%=Inst, ") +
+                                    (copy.holdsKey ? kBaseId : "PCI\\VEN_8086&DEV_1234") + "\r\n";
+        if (published) {
+            machine().PublishDriverPackage(copy.name, content);
+        } else {
+            machine().PutFile(inf, content);
+            machine().PutFile(kInf + PnfOf(copy.name), "pnf");
+        }
+        if (copy.obstacle == Obstacle::NoPnf) ASSERT_TRUE(plat::DeleteFileA((kInf + PnfOf(copy.name)).c_str()));
         switch (copy.obstacle) {
         case Obstacle::Unreadable: machine().MakeUnreadable(inf); break;
         case Obstacle::InfUndeletable: machine().MakeUndeletable(inf); break;
@@ -95,11 +110,26 @@ TEST_F(OemCleanupObstacles, CopiesThatCannotBeReadStayAndFailedDeletionsAreTrace
 
     Lines expected{"----> Removing all OEM*.inf/pnf files associated with the specified search key",
                    "----> Retreiving the windows path", kWin};
+    Lines packagesLeft;
     for (const OemCopy& copy : kCopies) {
         expected.push_back(copy.name);
-        expected.insert(expected.end(), copy.trace.begin(), copy.trace.end());
+        for (const std::string& line : copy.trace) {
+            expected.push_back(line);
+            if (line != kRead[1]) continue;
+            // A copy that holds the key: its package removal comes before the deletions.
+            const DWORD error = published ? copy.packageError : ERROR_FILE_NOT_FOUND;
+            char result[100];
+            std::snprintf(result, sizeof result, "----> Driver Package Uninstall failed : GetLastError() = %08lxh",
+                          static_cast<unsigned long>(error));
+            expected.push_back("----> Uninstalling Driver Package");
+            expected.push_back(error == ERROR_SUCCESS ? "----> Driver Package Uninstalled" : result);
+        }
+        const bool removed = std::find(copy.trace.begin(), copy.trace.end(), kRead[1]) != copy.trace.end() &&
+                             copy.packageError == ERROR_SUCCESS;
+        if (published && copy.obstacle != Obstacle::Folder && !removed) packagesLeft.push_back(copy.name);
     }
     EXPECT_EQ(Trace(), expected);
+    EXPECT_EQ(machine().DriverPackages(), packagesLeft);
     const Lines left = machine().ListFolder(kInf);  // files and folders
     const auto stays = [&](const std::string& name) {
         return std::find(left.begin(), left.end(), name) != left.end();
@@ -111,6 +141,11 @@ TEST_F(OemCleanupObstacles, CopiesThatCannotBeReadStayAndFailedDeletionsAreTrace
     EXPECT_EQ(machine().OpenHandles().files, 0);
     EXPECT_EQ(machine().OpenHandles().searches, 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(Copies, OemCleanupObstacles, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return std::string(info.param ? "PublishedAsPackages" : "PutByHand");
+                         });
 
 // --- Marker files ------------------------------------------------------------------------------
 

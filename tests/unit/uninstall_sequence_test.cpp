@@ -164,6 +164,8 @@ TEST_F(UninstallTest, OemCleanupTracesEachFileAndEachFailedDeletion) {
                      "oem3.inf", "--> Opening OEM* File", "----> Search Key Not Found, exiting....",
                      "oem4.inf", "--> Opening OEM* File", "----> Search Key Not Found, exiting....",
                      "OEM5.INF", "--> Opening OEM* File", "----> Search Key Found!",
+                     "----> Uninstalling Driver Package",
+                     "----> Driver Package Uninstall failed : GetLastError() = 00000002h",
                      "----> Deleting INF File", "----> Deleting PNF File", "----> Failed"}));
     EXPECT_FALSE(machine().FileExists(kInf + "OEM5.INF"));
 }
@@ -202,6 +204,79 @@ TEST_F(UninstallTest, UnreadableAndUndeletableOemFilesAreSkippedAndTheRestGoOn) 
     EXPECT_FALSE(machine().FileExists(kInf + "oem1.pnf"));
     EXPECT_FALSE(machine().FileExists(kInf + "oem9.inf"));
 }
+
+// --- Driver packages in the store ----------------------------------------------------
+
+const char kUninstalled[] = "----> Driver Package Uninstalled";
+const char kInUse[] = "----> Driver Package Uninstall failed : GetLastError() = e000023dh";
+const char kNoEntryPoint[] = "----> Driver Package Uninstall failed : GetLastError() = 0000007fh";
+
+struct PackageCase {
+    const char* name;
+    const char* failing;  // an operation that fails for good, or nullptr
+    DWORD error;
+    Lines results;        // the package removals' results: oem1, oem4 (base device), oem3 (card)
+    Lines packagesLeft;
+    int failedDeletions;  // "----> Failed" lines
+};
+
+void PrintTo(const PackageCase& c, std::ostream* os) { *os << c.name; }
+
+class DriverPackageTest : public UninstallTest, public ::testing::WithParamInterface<PackageCase> {};
+
+// The base device's driver came from oem1 and the card's from oem3; oem4, an
+// older driver of the base device, is still used by a device that stays; oem2
+// is another vendor's. Whatever the store does, the same files are left.
+TEST_P(DriverPackageTest, RemovedDevicesPackagesLeaveTheStoreAndTheSameFilesGo) {
+    const PackageCase& c = GetParam();
+    PutTableInfs();
+    machine().PublishDriverPackage("oem1.inf", std::string("[Models]\r\n%Dev%=Inst, ") + kBaseId + "\r\n");
+    machine().PublishDriverPackage("oem2.inf", "[Models]\r\n%Dev%=Inst, PCI\\VEN_8086&DEV_1234\r\n");
+    machine().PublishDriverPackage("oem3.inf", std::string("[Models]\n%Card%=Inst, ") + kCardId + "\n");
+    machine().PublishDriverPackage("oem4.inf", std::string("; older driver\n%Base%=Inst,") + kBaseId);
+    sim::Device base = BaseDevice();
+    base.driverPackage = "oem1.inf";
+    sim::Device card = Card();
+    card.driverPackage = "OEM3.INF";
+    sim::Device stays = BaseDevice("ROOT\\DECOY\\0000");
+    stays.properties[SPDRP_DEVICEDESC] = sim::Sz(std::string(kBaseDesc) + " 2");
+    stays.present = false;
+    stays.driverPackage = "oem4.inf";
+    for (const sim::Device& device : {base, card, stays}) machine().AddDevice(device);
+    if (c.failing != nullptr) machine().FailAlways(c.failing, c.error);
+
+    EXPECT_EQ(Run("UNINSTALL"), RunOutcome::Succeeded);
+
+    EXPECT_EQ(machine().DriverPackages(), c.packagesLeft);
+    Lines oemFiles;
+    for (const std::string& name : machine().ListFolder(kInf)) {
+        if (name.rfind("oem", 0) == 0) oemFiles.push_back(name);
+    }
+    EXPECT_EQ(oemFiles, (Lines{"oem2.inf", "oem2.PNF"}));
+    const auto trace = Trace();
+    Lines results;
+    for (auto line = trace.begin(); line != trace.end(); ++line) {
+        if (*line == "----> Uninstalling Driver Package" && line + 1 != trace.end()) results.push_back(line[1]);
+    }
+    EXPECT_EQ(results, c.results);
+    EXPECT_EQ(std::count(trace.begin(), trace.end(), std::string("----> Failed")), c.failedDeletions);
+    EXPECT_EQ(Markers(), Lines{"RESULT.SUCCESS"});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Store, DriverPackageTest,
+    ::testing::Values(
+        PackageCase{"RemovesWhatNoDeviceUses", nullptr, 0, {kUninstalled, kInUse, kUninstalled},
+                    {"oem2.inf", "oem4.inf"}, 0},
+        // An older system without the call: the copies go as they always did.
+        PackageCase{"WithoutTheCall", "SetupUninstallOEMInfA", ERROR_PROC_NOT_FOUND,
+                    {kNoEntryPoint, kNoEntryPoint, kNoEntryPoint}, {"oem1.inf", "oem2.inf", "oem3.inf", "oem4.inf"},
+                    0},
+        // Without knowing the PNF was there, its absence after the removal
+        // counts as a failed deletion, as it would have before.
+        PackageCase{"PnfNotLookedAt", "GetFileAttributesA", ERROR_ACCESS_DENIED,
+                    {kUninstalled, kInUse, kUninstalled}, {"oem2.inf", "oem4.inf"}, 2}),
+    [](const ::testing::TestParamInfo<PackageCase>& info) { return std::string(info.param.name); });
 
 TEST(InfBaseName, IsTheFirstDotSeparatedPieceAndCutsTheNameInPlace) {
     char base[40] = "ZANBaseD.inf";
