@@ -57,6 +57,20 @@ public:
     virtual bool QueryValue(const std::string& keyPath, const std::string& name, DWORD* type,
                             std::string* bytes) = 0;
 
+    // Publishes the INF file at `sourceInf` as a driver package, the way a
+    // driver's setup does: a copy "oemNN.inf" in the Windows INF folder, with
+    // its PNF beside it. Returns the copy's name, or "" after printing why
+    // it failed.
+    virtual std::string PublishDriverPackage(const std::string& sourceInf) = 0;
+
+    // Whether the driver package removal here acts the way Windows documents
+    // it: without flags it deletes the published INF and its PNF with the
+    // package, with SUOI_FORCEDELETE the PNF too, and a name the store does
+    // not hold fails with ERROR_FILE_NOT_FOUND. Wine's deletes nothing without
+    // flags (and says "not deleting"), only the INF with SUOI_FORCEDELETE, and
+    // succeeds for any name.
+    virtual bool DriverPackageRemovalDeletesFiles() const = 0;
+
     // Whether the driver update here fails the way Windows documents it when
     // no present device carries the hardware ID (ERROR_NO_SUCH_DEVINST) or the
     // INF file is missing (ERROR_FILE_NOT_FOUND). Wine's returns TRUE for both.

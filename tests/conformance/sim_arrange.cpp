@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
+#include <optional>
+#include <string>
 #include <system_error>
 
 namespace conformance {
@@ -63,6 +65,23 @@ public:
         *bytes = value->bytes;
         return true;
     }
+
+    std::string PublishDriverPackage(const std::string& sourceInf) override {
+        const std::optional<std::string> bytes = sim::TheMachine().ReadWholeFile(sourceInf);
+        if (!bytes) {
+            std::printf("   arrange: no INF file at \"%s\"\n", sourceInf.c_str());
+            return "";
+        }
+        const std::string folder = std::string(sim::Machine::kWindowsDir) + "\\INF\\";
+        std::string name;
+        for (int n = 0; name.empty() || sim::TheMachine().FileExists(folder + name); ++n) {
+            name = "oem" + std::to_string(n) + ".inf";
+        }
+        sim::TheMachine().PublishDriverPackage(name, *bytes);
+        return name;
+    }
+
+    bool DriverPackageRemovalDeletesFiles() const override { return true; }
 
     bool DriverUpdateReportsMissingDeviceAndInf() const override { return true; }
 

@@ -693,6 +693,77 @@ void CheckFileReadAndCreate(Arrange& arrange, const std::string& folder) {
     CHECK(plat::DeleteFileA(marker.c_str()));
 }
 
+bool Exists(const std::string& path) { return plat::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// The driver package removal as the OEM INF cleanup uses it: the published
+// name, no flags, then its own deletions of the INF and the PNF, where a
+// file the removal has already taken is no failure. Both systems must leave
+// the same files behind.
+void CheckDriverPackageRemoval(Arrange& arrange, const std::string& folder) {
+    Section("driver package removal");
+    CHECK(!plat::SetupUninstallOEMInfA(nullptr, 0, nullptr));
+    CHECK_EQ(ERROR_INVALID_PARAMETER, plat::GetLastError());
+
+    char windows[MAX_PATH] = {};
+    const UINT length = plat::GetWindowsDirectoryA(windows, MAX_PATH);
+    if (!CHECK(length > 0 && length < MAX_PATH)) return;
+    const std::string infFolder = std::string(windows) + "\\inf\\";
+    const auto pnfOf = [](std::string inf) { return inf.replace(inf.size() - 3, 3, "PNF"); };
+    // Two packages, told apart by a comment, as a driver's setup publishes them.
+    std::string names[2];
+    for (int i = 0; i < 2; ++i) {
+        const std::string source = folder + "\\package" + std::to_string(i) + ".inf";
+        CHECK(arrange.PutFile(source, kDriverInf + std::string("; package ") + std::to_string(i) + "\r\n"));
+        names[i] = arrange.PublishDriverPackage(source);
+        if (!CHECK(!names[i].empty())) return;
+        CHECK(Exists(infFolder + names[i]));
+        CHECK(Exists(infFolder + pnfOf(names[i])));
+    }
+    const bool deletes = arrange.DriverPackageRemovalDeletesFiles();
+    char text[200];
+
+    // Without flags, for a package no device uses: it succeeds.
+    const std::string inf = infFolder + names[0];
+    const std::string pnf = infFolder + pnfOf(names[0]);
+    CHECK(plat::SetupUninstallOEMInfA(names[0].c_str(), 0, nullptr));
+    if (deletes) {
+        CHECK(!Exists(inf));
+        CHECK(!Exists(pnf));
+    } else {
+        std::snprintf(text, sizeof text, "not asserted here: without flags the INF %s, the PNF %s",
+                      Exists(inf) ? "stays" : "goes", Exists(pnf) ? "stays" : "goes");
+        Note(text);
+    }
+    for (const std::string& path : {inf, pnf}) {
+        if (!plat::DeleteFileA(path.c_str())) CHECK_EQ(ERROR_FILE_NOT_FOUND, plat::GetLastError());
+        CHECK(!Exists(path));
+        CHECK_EQ(ERROR_FILE_NOT_FOUND, plat::GetLastError());
+    }
+
+    // Forced, the published INF goes on both.
+    const std::string forcedPnf = infFolder + pnfOf(names[1]);
+    CHECK(plat::SetupUninstallOEMInfA(names[1].c_str(), SUOI_FORCEDELETE, nullptr));
+    CHECK(!Exists(infFolder + names[1]));
+    if (deletes) {
+        CHECK(!Exists(forcedPnf));
+    } else {
+        Note(std::string("not asserted here: forced, the PNF ") + (Exists(forcedPnf) ? "stays" : "goes"));
+        plat::DeleteFileA(forcedPnf.c_str());
+    }
+
+    // A name the store does not hold.
+    const char kUnknown[] = "zanconf_absent.inf";
+    if (deletes) {
+        CHECK(!plat::SetupUninstallOEMInfA(kUnknown, 0, nullptr));
+        CHECK_EQ(ERROR_FILE_NOT_FOUND, plat::GetLastError());
+    } else {
+        const BOOL result = plat::SetupUninstallOEMInfA(kUnknown, 0, nullptr);
+        std::snprintf(text, sizeof text, "not asserted here: a name not in the store -> %d, last error %08lX", result,
+                      static_cast<unsigned long>(plat::GetLastError()));
+        Note(text);
+    }
+}
+
 void CheckWindowsFolder() {
     Section("Windows folder");
     char windows[MAX_PATH];
@@ -734,6 +805,7 @@ int RunSuite(Arrange& arrange) {
         CheckFileSearch(arrange, folder);
         CheckFileDeletion(folder);
         CheckFileReadAndCreate(arrange, folder);
+        CheckDriverPackageRemoval(arrange, folder);
     }
     CheckWindowsFolder();
     return Finish();

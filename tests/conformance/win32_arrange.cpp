@@ -7,6 +7,8 @@
 #include "tests/conformance/arrange.h"
 #include "tools/posmachine/device_create.h"
 
+#include <setupapi.h>
+
 #include <cstdio>
 #include <string>
 
@@ -98,6 +100,29 @@ public:
         ::RegCloseKey(key);
         return result == ERROR_SUCCESS;
     }
+
+    std::string PublishDriverPackage(const std::string& sourceInf) override {
+        char published[MAX_PATH] = {};
+        PSTR name = nullptr;
+        if (!::SetupCopyOEMInfA(sourceInf.c_str(), nullptr, SPOST_NONE, 0, published, MAX_PATH, nullptr, &name) ||
+            name == nullptr) {
+            Complain("SetupCopyOEMInfA", sourceInf);
+            return "";
+        }
+        // Windows compiles the PNF when it first reads the INF; where none
+        // was made, one stands in for it.
+        std::string pnf = published;
+        pnf.replace(pnf.size() - 3, 3, "PNF");
+        if (::GetFileAttributesA(pnf.c_str()) == INVALID_FILE_ATTRIBUTES) {
+            std::printf("   arrange: %s was published without a PNF; one is put beside it\n", name);
+            if (!PutFile(pnf, "pnf")) return "";
+        }
+        return name;
+    }
+
+    // Wine's package removal deletes nothing without flags, only the INF with
+    // SUOI_FORCEDELETE, and succeeds for names it does not hold.
+    bool DriverPackageRemovalDeletesFiles() const override { return wine_.empty(); }
 
     // Wine's driver update returns TRUE when no device matches and when the
     // INF file is missing; Windows fails with ERROR_NO_SUCH_DEVINST and

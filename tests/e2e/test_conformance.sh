@@ -2,9 +2,9 @@
 # The platform conformance suite against the real API: the Windows build of
 # tests/conformance (the checks the native build runs against the simulated
 # machine) runs in a fresh prefix, creates its devices and files there, and
-# must pass every check in every group. Where Wine's driver update differs
-# from Windows the program shows what Wine returned instead of asserting it;
-# those lines go to the log.
+# must pass every check in every group. Where Wine's driver update or driver
+# package removal differs from Windows the program shows what Wine did
+# instead of asserting it; those lines go to the log.
 . "$(dirname "$0")/lib.sh"
 e2e_setup conformance
 
@@ -38,6 +38,7 @@ driver update
 file search (OEM*.inf)
 file deletion
 file open, read and create
+driver package removal
 Windows folder'
 [ "$sections" = "$expected" ] || e2e_fail "groups run differ: $(echo "$sections" | tr '\n' '|')"
 
