@@ -15,9 +15,11 @@
 #    written before it; C and F are renamed all the same, and the install
 #    succeeds: RESULT.SUCCESS, exit code 0, no box.
 # 2. "UNINSTALL" where the second removal (the card's) fails: the base device
-#    is removed, its OEM INF copy and its INF and PNF files deleted; the card
-#    shows "[Failed]" and keeps its device, its OEM copy and its INF; the
-#    error box comes before any marker, RESULT.FAIL after it, exit code 1.
+#    is removed, its OEM INF copy and its INF and PNF files deleted (the
+#    copy's driver package removal fails too: traced with its code, and the
+#    copy and its PNF are deleted all the same); the card shows "[Failed]" and
+#    keeps its device, its OEM copy and its INF; the error box comes before
+#    any marker, RESULT.FAIL after it, exit code 1.
 # 3. "UNINSTALL" where the device list cannot be obtained: every search ends
 #    at once ("Abnormal Exit"), nothing is removed or deleted, and the run
 #    still ends with "Uninstall Complete!", RESULT.SUCCESS and exit code 0.
@@ -131,7 +133,7 @@ for n in 30 31; do
     printf '[Version]\r\nSignature="$WINDOWS NT$"\r\n[Models]\r\n%%Dev%%=Dev_Install,%s\r\n' "$key" >"$INF/oem$n.inf"
     printf 'Wine PNF header\r\n' >"$INF/oem$n.pnf"
 done
-export ZAN_STUB_SETUPAPI_FAIL='SetupDiRemoveDevice#2'
+export ZAN_STUB_SETUPAPI_FAIL='SetupDiRemoveDevice#2,SetupUninstallOEMInfA'
 M_WATCH_ARGS=(--hold 300 --answer "$M_CAPTION=ok")
 e2e_log "uninstall: the card's removal fails"
 machine_run 30 UNINSTALL
@@ -162,7 +164,10 @@ machine_expect_trace < <(
     removing
     printf '%s\n' '----> Removing all OEM*.inf/pnf files associated with the specified search key' \
         '----> Retreiving the windows path' 'C:\\windows' \
-        oem30.inf '--> Opening OEM* File' '----> Search Key Found!' '----> Deleting INF File' '----> Deleting PNF File' \
+        oem30.inf '--> Opening OEM* File' '----> Search Key Found!' '----> Uninstalling Driver Package' \
+        'stub setupapi: SetupUninstallOEMInfA call 1 -> error 0x00000005\n' \
+        '----> Driver Package Uninstall failed : GetLastError() = 00000005h' \
+        '----> Deleting INF File' '----> Deleting PNF File' \
         oem31.inf '--> Opening OEM* File' '----> Search Key Not Found, exiting....'
     removing
     echo 'stub setupapi: SetupDiRemoveDevice call 2 -> error 0x00000005\n'

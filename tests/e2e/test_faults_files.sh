@@ -99,11 +99,14 @@ machine_expect_status < <(
     echo 'may: Removing ZAN 7350-21x Serial Multifunction Device...'
     echo 'may: Uninstall Complete!'
 )
-# found | not_found | unopenable, for a copy's scan; the deletions' results follow.
+# found | not_found | unopenable, for a copy's scan; a found copy's driver
+# package removal, which Wine answers with success, and the deletions'
+# results follow.
 scanned() {
     printf '%s\n' "$1" '--> Opening OEM* File'
     case $2 in
-        found) echo '----> Search Key Found!' ;;
+        found) printf '%s\n' '----> Search Key Found!' '----> Uninstalling Driver Package' \
+            '----> Driver Package Uninstalled' ;;
         not_found) echo '----> Search Key Not Found, exiting....' ;;
         unopenable) echo '--> Error opening file' ;;
     esac

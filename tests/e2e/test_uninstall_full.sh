@@ -7,7 +7,10 @@
 # device's hardware ID on one line are deleted, with their .pnf (oem10 for the
 # base device; oem14 for the card, whose missing .pnf is traced "----> Failed");
 # an ID cut short (oem11), split across two lines (oem12), in UTF-16 (oem13) or
-# another vendor's (oem15) keeps its file. The removed rows' own INF and PNF
+# another vendor's (oem15) keeps its file. Each copy that goes is first
+# handed to the driver package removal, which Wine answers with success and
+# its "not deleting" fixme line, for exactly those copies; the files left are
+# those the cleanup's own deletions leave. The removed rows' own INF and PNF
 # files go; the four-port package, with no second card found, stays.
 . "$(dirname "$0")/lib.sh"
 . "$(dirname "$0")/machine.sh"
@@ -46,7 +49,8 @@ scan() {
         [ $n = 10 ] && [ "$1" != oem10 ] && continue
         printf '%s\n' "oem$n.inf" '--> Opening OEM* File'
         if [ "oem$n" = "$1" ]; then
-            printf '%s\n' '----> Search Key Found!' '----> Deleting INF File' '----> Deleting PNF File'
+            printf '%s\n' '----> Search Key Found!' '----> Uninstalling Driver Package' \
+                '----> Driver Package Uninstalled' '----> Deleting INF File' '----> Deleting PNF File'
             [ "${2:-}" = no_pnf ] && echo '----> Failed'
         else
             echo '----> Search Key Not Found, exiting....'
@@ -66,6 +70,13 @@ machine_expect_trace < <(
     scan oem14 no_pnf
     printf '%s\n' '--> Device Enumeration(FindDevice)' '----> No more devices\n'
 )
+
+# Wine's own word on each package removal, in the order they were made.
+machine_expect_lines "package removals" \
+    "$(sed -n 's/^[0-9a-f]*:fixme:setupapi:SetupUninstallOEMInfW not deleting L"\(.*\)"$/\1/p' "$E2E_TRACE")" <<'CALLS'
+C:\\windows\\inf\\oem10.inf
+C:\\windows\\inf\\oem14.inf
+CALLS
 
 machine_expect_lines "devices left" "$(machine_descriptions after)" <<'DEVICES'
 Serial Port C

@@ -1,12 +1,12 @@
 // A stand-in for setupapi.dll, for tests under Wine, that makes chosen calls
 // of the device setup functions the installer uses fail. It exports only
-// those seven functions, so it is meant for the installer's process alone:
-// placed in system32 and chosen for ZanDriverInstaller.exe by a per-program
-// DLL override ("setupapi"="native,builtin" in the key
+// the functions the installer calls, so it is meant for the installer's
+// process alone: placed in system32 and chosen for ZanDriverInstaller.exe by
+// a per-program DLL override ("setupapi"="native,builtin" in the key
 // HKCU\Software\Wine\AppDefaults\ZanDriverInstaller.exe\DllOverrides);
 // every other program, Wine's own services included, keeps Wine's setupapi.
 // A process that also loads Wine's newdev.dll cannot use it: newdev would
-// bind to these seven exports.
+// bind to these few exports.
 //
 // ZAN_STUB_SETUPAPI_FAIL names the calls that fail: "<function>" for every
 // call of it, "<function>#<n>" for its n-th call only (counting from 1),
@@ -84,6 +84,7 @@ Calls g_setProperty("SetupDiSetDeviceRegistryPropertyA");
 Calls g_getInstanceId("SetupDiGetDeviceInstanceIdA");
 Calls g_removeDevice("SetupDiRemoveDevice");
 Calls g_destroyList("SetupDiDestroyDeviceInfoList");
+Calls g_uninstallOemInf("SetupUninstallOEMInfA");
 
 // When Wine's own function cannot be reached the call fails as a missing one would.
 BOOL Unreachable() {
@@ -145,6 +146,12 @@ __declspec(dllexport) BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO set) {
     if (g_destroyList.FailThisOne()) return FALSE;
     auto real = g_destroyList.Real<decltype(&SetupDiDestroyDeviceInfoList)>();
     return real != nullptr ? real(set) : Unreachable();
+}
+
+__declspec(dllexport) BOOL WINAPI SetupUninstallOEMInfA(PCSTR infFileName, DWORD flags, PVOID reserved) {
+    if (g_uninstallOemInf.FailThisOne()) return FALSE;
+    auto real = g_uninstallOemInf.Real<decltype(&SetupUninstallOEMInfA)>();
+    return real != nullptr ? real(infFileName, flags, reserved) : Unreachable();
 }
 
 }  // extern "C"
