@@ -10,10 +10,6 @@
 
 namespace {
 
-bool Contains(const std::string& text, const char* word) {
-    return text.find(word) != std::string::npos;
-}
-
 bool AskYesNo(const char* question, const char* caption) {
     return plat::MessageBoxA(nullptr, question, caption, MB_YESNO) == IDYES;
 }
@@ -29,12 +25,12 @@ bool InstallTiDevice(const char* infName, const char* hardwareId) {
     return installed;
 }
 
-bool InstallDrivers(const std::string& cmdLine) {
+bool InstallDrivers(const RunOptions& options) {
     bool installBase = false;
     bool multiPort = false;
-    if (Contains(cmdLine, "SILENT")) {
-        installBase = Contains(cmdLine, "BASE_DEVICE");
-        multiPort = Contains(cmdLine, "MAROVEL_SERIAL");
+    if (options.silent) {
+        installBase = options.installBase;
+        multiPort = options.multiPort;
     } else {
         installBase = AskYesNo(
             "Do you want to install the base device driver?\n\nNote: Not recommended if "

@@ -30,8 +30,8 @@ void CreateMarker(const std::string& path) {
 // The error box waits for a person, also in a silent run.
 void ReportFailure(const char* text) { plat::MessageBoxA(nullptr, text, kErrorCaption, MB_OK); }
 
-RunOutcome RunRequestedOperation(const std::string& cmdLine) {
-    const Operation operation = ChooseOperation(cmdLine);
+RunOutcome RunRequestedOperation(const RunOptions& options) {
+    const Operation operation = options.operation;
     const char* errorText = operation == Operation::Uninstall ? kUninstallError : kInstallError;
 
     // Without the Windows directory the markers and INF paths would be
@@ -56,7 +56,7 @@ RunOutcome RunRequestedOperation(const std::string& cmdLine) {
         succeeded = RemoveInstalledDrivers();
         break;
     case Operation::Install:
-        succeeded = InstallDrivers(cmdLine);
+        succeeded = InstallDrivers(options);
         break;
     }
 
@@ -71,16 +71,9 @@ RunOutcome RunRequestedOperation(const std::string& cmdLine) {
 
 }  // namespace
 
-Operation ChooseOperation(const std::string& cmdLine) {
-    // "UNINSTALL" first: it contains "INSTALL".
-    if (cmdLine.find("UNINSTALL") != std::string::npos) return Operation::Uninstall;
-    if (cmdLine.find("INSTALL") != std::string::npos) return Operation::Install;
-    return Operation::None;
-}
-
-DWORD WINAPI InstallerThreadProc(LPVOID cmdLine) {
+DWORD WINAPI InstallerThreadProc(LPVOID options) {
     g_status.SetRunning(true);
-    const RunOutcome outcome = RunRequestedOperation(*static_cast<const std::string*>(cmdLine));
+    const RunOutcome outcome = RunRequestedOperation(*static_cast<const RunOptions*>(options));
     g_lastOutcome.store(outcome);
     g_status.SetRunning(false);
     return 0;

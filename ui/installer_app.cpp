@@ -30,7 +30,8 @@ BOOL CZANLumivaleKioskScannerandMSRDriverInstallerApp::InitInstance() {
 
     CZANLumivaleKioskScannerandMSRDriverInstallerDlg dlg;
     m_pMainWnd = &dlg;
-    dlg.m_strCmdLine = m_lpCmdLine;
+    m_options = ParseRunOptions(m_lpCmdLine);
+    dlg.m_pOptions = &m_options;
 
     g_hDismisserThread = plat::ThreadHandle(
         ::CreateThread(nullptr, 0, HardwareWizardDismisser, nullptr, 0, &g_dwDismisserThreadId));

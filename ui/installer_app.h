@@ -2,6 +2,7 @@
 // progress window modally and gives the process exit code.
 #pragma once
 
+#include "installer/run_options.h"
 #include "platform/handles.h"
 #include "ui/framework.h"
 
@@ -11,6 +12,8 @@ public:
     int ExitInstance() override;
 
 private:
+    // Read once from the command line at start-up.
+    RunOptions m_options;
     int m_exitCode = 1;
 };
 

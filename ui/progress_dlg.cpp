@@ -66,7 +66,7 @@ BOOL CZANLumivaleKioskScannerandMSRDriverInstallerDlg::OnInitDialog() {
     else
         g_windowsDir.clear();
 
-    m_hWorkerThread = plat::ThreadHandle(StartWorker(g_status, CreateWorkerThread, &m_strCmdLine));
+    m_hWorkerThread = plat::ThreadHandle(StartWorker(g_status, CreateWorkerThread, m_pOptions));
     if (!m_hWorkerThread) {
         ReportStartFailure(m_hWnd, plat::GetLastError());
         EndDialog(IDABORT);

@@ -1,8 +1,8 @@
 #include "ui/worker_run.h"
 
-HANDLE StartWorker(StatusBoard& board, ThreadStarter start, std::string* cmdLine) {
+HANDLE StartWorker(StatusBoard& board, ThreadStarter start, const RunOptions* options) {
     board.SetRunning(true);
-    HANDLE thread = start(InstallerThreadProc, cmdLine);
+    HANDLE thread = start(InstallerThreadProc, const_cast<RunOptions*>(options));
     if (thread == nullptr) board.SetRunning(false);
     return thread;
 }

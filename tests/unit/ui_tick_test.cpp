@@ -95,16 +95,16 @@ protected:
         ASSERT_NE(g_startedProc, nullptr);
         g_startedProc(g_startedParam);
     }
-    std::string cmdLine;
+    RunOptions options;
 };
 
 }  // namespace
 
 TEST_F(WorkerStartTest, TicksBeforeTheWorkerHasRunKeepTheWindowAndTheTickAfterItEndsClosesIt) {
-    cmdLine = "";  // no operation: the worker ends at once
+    options = ParseRunOptions("");  // no operation: the worker ends at once
 
-    EXPECT_EQ(StartWorker(g_status, RecordingStarter, &cmdLine), static_cast<HANDLE>(&g_fakeThread));
-    EXPECT_EQ(g_startedParam, &cmdLine);
+    EXPECT_EQ(StartWorker(g_status, RecordingStarter, &options), static_cast<HANDLE>(&g_fakeThread));
+    EXPECT_EQ(g_startedParam, &options);
 
     // The worker has not taken a step yet, however many ticks pass.
     for (int tick = 0; tick < 3; ++tick)
@@ -117,17 +117,17 @@ TEST_F(WorkerStartTest, TicksBeforeTheWorkerHasRunKeepTheWindowAndTheTickAfterIt
 }
 
 TEST_F(WorkerStartTest, WindowThatEndsWhileTheWorkerStillRunsMakesTheProcessFail) {
-    cmdLine = "INSTALL SILENT";
-    StartWorker(g_status, RecordingStarter, &cmdLine);
+    options = ParseRunOptions("INSTALL SILENT");
+    StartWorker(g_status, RecordingStarter, &options);
 
     EXPECT_EQ(ProcessExitCode(true, g_status, LastRunOutcome()), 1);
 }
 
-TEST_F(WorkerStartTest, WorkerReadsTheCommandLineCopyItWasGiven) {
+TEST_F(WorkerStartTest, WorkerReadsTheChoicesItWasGiven) {
     PutTableInfs();
-    cmdLine = "UNINSTALL";
+    options = ParseRunOptions("UNINSTALL");
 
-    StartWorker(g_status, RecordingStarter, &cmdLine);
+    StartWorker(g_status, RecordingStarter, &options);
     RunStartedThread();
 
     EXPECT_TRUE(TraceHas("**** Removing installed drivers ****"));
@@ -136,9 +136,9 @@ TEST_F(WorkerStartTest, WorkerReadsTheCommandLineCopyItWasGiven) {
 }
 
 TEST_F(WorkerStartTest, WorkerThatCannotBeCreatedLeavesTheBoardStoppedAndTheProcessFails) {
-    cmdLine = "INSTALL SILENT";
+    options = ParseRunOptions("INSTALL SILENT");
 
-    EXPECT_EQ(StartWorker(g_status, FailingStarter, &cmdLine), nullptr);
+    EXPECT_EQ(StartWorker(g_status, FailingStarter, &options), nullptr);
 
     EXPECT_FALSE(g_status.IsRunning());
     EXPECT_EQ(ProcessExitCode(false, g_status, LastRunOutcome()), 1);
