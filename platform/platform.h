@@ -57,6 +57,8 @@ BOOL DeleteFileA(LPCSTR path);
 HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                    DWORD disposition, DWORD attributes, HANDLE templateFile);
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED overlapped);
+BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOVERLAPPED overlapped);
+BOOL FlushFileBuffers(HANDLE file);
 BOOL CloseHandle(HANDLE handle);
 HANDLE FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data);
 BOOL FindNextFileA(HANDLE find, LPWIN32_FIND_DATAA data);
@@ -67,6 +69,8 @@ HRESULT SHGetFolderPathA(HWND owner, int folder, HANDLE token, DWORD flags, LPST
 // User interaction, time and trace (user32, kernel32).
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
 void Sleep(DWORD milliseconds);
+void GetLocalTime(LPSYSTEMTIME time);
+DWORD GetCurrentProcessId();
 void OutputDebugStringA(LPCSTR text);
 
 // Window lookup and synthetic input (user32), used by the wizard dismisser.

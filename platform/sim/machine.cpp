@@ -375,6 +375,7 @@ void Machine::Reset() {
     onMessageBox = nullptr;
     defaultAnswer = IDNO;
     foregroundLocked = false;
+    processId = kDefaultProcessId;
 }
 
 void Machine::AddDevice(const Device& device) {

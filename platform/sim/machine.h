@@ -147,7 +147,7 @@ public:
     void MakeUndeletable(const std::string& windowsPath);
     // Opening the file for reading fails with ERROR_SHARING_VIOLATION.
     void MakeUnreadable(const std::string& windowsPath);
-    // Creating or truncating the file fails with ERROR_ACCESS_DENIED.
+    // Creating, truncating or opening the file for writing fails with ERROR_ACCESS_DENIED.
     void MakeUnwritable(const std::string& windowsPath);
 
     // --- Message boxes -----------------------------------------------------
@@ -160,8 +160,14 @@ public:
     // before its answer is returned: the moment the box is on the screen.
     std::function<void(const MessageBoxCall&)> onMessageBox;
 
-    // --- Clock, trace, driver updates -------------------------------------
+    // --- Clock, process, trace, driver updates -----------------------------
+    // The virtual clock in milliseconds since Reset; GetLocalTime gives
+    // kLocalTimeAtReset plus that much.
     std::uint64_t NowMs() const;
+    static constexpr SYSTEMTIME kLocalTimeAtReset = {2024, 5, 1, 6, 8, 30, 0, 0};  // a Monday
+    // What GetCurrentProcessId returns.
+    static constexpr DWORD kDefaultProcessId = 3172;
+    std::atomic<DWORD> processId{kDefaultProcessId};
     std::vector<DWORD> Sleeps() const;
     // Called on every Sleep, on the sleeping thread, after the clock moved.
     std::function<void(DWORD)> onSleep;

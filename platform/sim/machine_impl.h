@@ -111,9 +111,11 @@ struct Machine::Impl {
     };
     struct OpenFile {
         std::string key;
+        std::filesystem::path host;
         DWORD access = 0;
         DWORD share = 0;
         std::unique_ptr<std::FILE, FileCloser> stream;  // when opened for reading
+        std::uint64_t writePosition = 0;               // where the next write goes, unless appending
     };
     std::map<std::uintptr_t, OpenFile> files;
     struct Search {

@@ -112,16 +112,25 @@ DWORD CheckAnsiPath(LPCSTR path) {
     return ERROR_SUCCESS;
 }
 
+// Access to a file's data, as the generic and the specific rights give it.
+bool ReadsData(DWORD access) { return (access & (GENERIC_READ | FILE_READ_DATA)) != 0; }
+bool WritesData(DWORD access) { return (access & (GENERIC_WRITE | FILE_WRITE_DATA | FILE_APPEND_DATA)) != 0; }
+// A handle with the right to append but not to write anywhere: every write
+// goes to the end of the file.
+bool AppendsOnly(DWORD access) {
+    return (access & FILE_APPEND_DATA) != 0 && (access & (GENERIC_WRITE | FILE_WRITE_DATA)) == 0;
+}
+
 // Whether a new open of the file with this access and sharing collides with
 // the handles already open on it.
 bool SharingConflict(const Impl& m, const std::string& key, DWORD access, DWORD share) {
     for (const auto& entry : m.files) {
         const Impl::OpenFile& open = entry.second;
         if (open.key != key) continue;
-        if (((access & GENERIC_READ) && !(open.share & FILE_SHARE_READ)) ||
-            ((access & GENERIC_WRITE) && !(open.share & FILE_SHARE_WRITE)) ||
-            ((open.access & GENERIC_READ) && !(share & FILE_SHARE_READ)) ||
-            ((open.access & GENERIC_WRITE) && !(share & FILE_SHARE_WRITE))) {
+        if ((ReadsData(access) && !(open.share & FILE_SHARE_READ)) ||
+            (WritesData(access) && !(open.share & FILE_SHARE_WRITE)) ||
+            (ReadsData(open.access) && !(share & FILE_SHARE_READ)) ||
+            (WritesData(open.access) && !(share & FILE_SHARE_WRITE))) {
             return true;
         }
     }
@@ -136,6 +145,51 @@ WIN32_FIND_DATAA FindData(const std::string& name, bool isDir, std::uintmax_t si
     data.nFileSizeLow = static_cast<DWORD>(size & 0xFFFFFFFFu);
     std::strncpy(data.cFileName, name.c_str(), MAX_PATH - 1);
     return data;
+}
+
+// --- Time ------------------------------------------------------------------------
+
+// Days since 1970-01-01 of a date in the proleptic Gregorian calendar, and back.
+std::int64_t DaysFromCivil(std::int64_t y, unsigned month, unsigned day) {
+    y -= month <= 2;
+    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const unsigned yoe = static_cast<unsigned>(y - era * 400);
+    const unsigned doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
+}
+
+SYSTEMTIME CivilFromDays(std::int64_t days) {
+    days += 719468;
+    const std::int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+    const unsigned doe = static_cast<unsigned>(days - era * 146097);
+    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const unsigned mp = (5 * doy + 2) / 153;
+    const unsigned month = mp < 10 ? mp + 3 : mp - 9;
+    SYSTEMTIME date{};
+    date.wYear = static_cast<WORD>(static_cast<std::int64_t>(yoe) + era * 400 + (month <= 2));
+    date.wMonth = static_cast<WORD>(month);
+    date.wDay = static_cast<WORD>(doy - (153 * mp + 2) / 5 + 1);
+    return date;
+}
+
+SYSTEMTIME LocalTimeAfter(const SYSTEMTIME& start, std::uint64_t elapsedMs) {
+    const std::uint64_t startMs =
+        ((static_cast<std::uint64_t>(start.wHour) * 60 + start.wMinute) * 60 + start.wSecond) * 1000 +
+        start.wMilliseconds;
+    const std::uint64_t ms = startMs + elapsedMs;
+    const std::uint64_t msPerDay = 24ull * 60 * 60 * 1000;
+    const std::int64_t days = DaysFromCivil(start.wYear, start.wMonth, start.wDay) +
+                              static_cast<std::int64_t>(ms / msPerDay);
+    SYSTEMTIME time = CivilFromDays(days);
+    const std::uint64_t inDay = ms % msPerDay;
+    time.wDayOfWeek = static_cast<WORD>((days % 7 + 11) % 7);  // 1970-01-01 was a Thursday
+    time.wHour = static_cast<WORD>(inDay / 3600000);
+    time.wMinute = static_cast<WORD>(inDay / 60000 % 60);
+    time.wSecond = static_cast<WORD>(inDay / 1000 % 60);
+    time.wMilliseconds = static_cast<WORD>(inDay % 1000);
+    return time;
 }
 
 constexpr char kWindowsDir[] = "C:\\WINDOWS";
@@ -411,10 +465,10 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES
     const bool creates = !file.exists;
     const bool truncates =
         file.exists && (disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING);
-    if (((access & GENERIC_WRITE) || creates || truncates) && m.unwritable.count(file.key) != 0) {
+    if ((WritesData(access) || creates || truncates) && m.unwritable.count(file.key) != 0) {
         return FailHandle(ERROR_ACCESS_DENIED);
     }
-    if ((access & GENERIC_READ) && m.unreadable.count(file.key) != 0) {
+    if (ReadsData(access) && m.unreadable.count(file.key) != 0) {
         return FailHandle(ERROR_SHARING_VIOLATION);
     }
     if (SharingConflict(m, file.key, access, share)) return FailHandle(ERROR_SHARING_VIOLATION);
@@ -426,9 +480,10 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES
     }
     Impl::OpenFile open;
     open.key = file.key;
+    open.host = file.host;
     open.access = access;
     open.share = share;
-    if (access & GENERIC_READ) {
+    if (ReadsData(access)) {
         open.stream.reset(std::fopen(file.host.c_str(), "rb"));
         if (!open.stream) return FailHandle(ERROR_ACCESS_DENIED);
     }
@@ -451,6 +506,41 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPP
     if (!open->second.stream) return Fail(ERROR_ACCESS_DENIED);
     if (buffer == nullptr && toRead != 0) return Fail(ERROR_NOACCESS);
     *read = static_cast<DWORD>(std::fread(buffer, 1, toRead, open->second.stream.get()));
+    return TRUE;
+}
+
+BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOVERLAPPED overlapped) {
+    Impl& m = sim::TheMachine().impl();
+    std::lock_guard<std::mutex> lock(m.mu);
+    if (written != nullptr) *written = 0;
+    if (auto fault = m.EnterLocked("WriteFile")) return Fail(*fault);
+    const auto found = m.files.find(Id(file));
+    if (found == m.files.end()) return Fail(ERROR_INVALID_HANDLE);
+    if (overlapped != nullptr || written == nullptr) return Fail(ERROR_INVALID_PARAMETER);
+    Impl::OpenFile& open = found->second;
+    if (!WritesData(open.access)) return Fail(ERROR_ACCESS_DENIED);
+    if (buffer == nullptr && toWrite != 0) return Fail(ERROR_NOACCESS);
+    // Straight to the host file, so that a reader sees each write at once.
+    std::unique_ptr<std::FILE, Impl::FileCloser> host(std::fopen(open.host.c_str(), "r+b"));
+    if (!host) return Fail(ERROR_ACCESS_DENIED);
+    const bool seeked = AppendsOnly(open.access)
+                            ? std::fseek(host.get(), 0, SEEK_END) == 0
+                            : std::fseek(host.get(), static_cast<long>(open.writePosition), SEEK_SET) == 0;
+    if (!seeked) return Fail(ERROR_ACCESS_DENIED);
+    const std::size_t put = std::fwrite(buffer, 1, toWrite, host.get());
+    open.writePosition = static_cast<std::uint64_t>(std::ftell(host.get()));
+    if (std::fflush(host.get()) != 0 || put != toWrite) return Fail(ERROR_DISK_FULL);
+    *written = static_cast<DWORD>(put);
+    return TRUE;
+}
+
+BOOL FlushFileBuffers(HANDLE file) {
+    Impl& m = sim::TheMachine().impl();
+    std::lock_guard<std::mutex> lock(m.mu);
+    if (auto fault = m.EnterLocked("FlushFileBuffers")) return Fail(*fault);
+    const auto found = m.files.find(Id(file));
+    if (found == m.files.end()) return Fail(ERROR_INVALID_HANDLE);
+    if (!WritesData(found->second.access)) return Fail(ERROR_ACCESS_DENIED);
     return TRUE;
 }
 
@@ -608,6 +698,26 @@ void Sleep(DWORD milliseconds) {
         hook = machine.onSleep;
     }
     if (hook) hook(milliseconds);
+}
+
+void GetLocalTime(LPSYSTEMTIME time) {
+    Impl& m = sim::TheMachine().impl();
+    std::uint64_t nowMs = 0;
+    {
+        std::lock_guard<std::mutex> lock(m.mu);
+        ++m.calls["GetLocalTime"];
+        nowMs = m.nowMs;
+    }
+    if (time != nullptr) *time = LocalTimeAfter(Machine::kLocalTimeAtReset, nowMs);
+}
+
+DWORD GetCurrentProcessId() {
+    Machine& machine = sim::TheMachine();
+    {
+        std::lock_guard<std::mutex> lock(machine.impl().mu);
+        ++machine.impl().calls["GetCurrentProcessId"];
+    }
+    return machine.processId.load();
 }
 
 void OutputDebugStringA(LPCSTR text) {

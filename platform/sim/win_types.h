@@ -29,6 +29,7 @@ using LPSTR = char*;
 using PCSTR = const char*;
 using LPCSTR = const char*;
 using LPVOID = void*;
+using LPCVOID = const void*;
 using HANDLE = void*;
 
 struct HWND__;
@@ -75,6 +76,18 @@ struct WIN32_FIND_DATAA {
     CHAR cAlternateFileName[14];
 };
 using LPWIN32_FIND_DATAA = WIN32_FIND_DATAA*;
+
+struct SYSTEMTIME {
+    WORD wYear;
+    WORD wMonth;
+    WORD wDayOfWeek;
+    WORD wDay;
+    WORD wHour;
+    WORD wMinute;
+    WORD wSecond;
+    WORD wMilliseconds;
+};
+using LPSYSTEMTIME = SYSTEMTIME*;
 
 struct SECURITY_ATTRIBUTES {
     DWORD nLength;
@@ -172,6 +185,7 @@ constexpr DWORD ERROR_SHARING_VIOLATION = 32;
 constexpr DWORD ERROR_BAD_NETPATH = 53;
 constexpr DWORD ERROR_FILE_EXISTS = 80;
 constexpr DWORD ERROR_INVALID_PARAMETER = 87;
+constexpr DWORD ERROR_DISK_FULL = 112;
 constexpr DWORD ERROR_INSUFFICIENT_BUFFER = 122;
 constexpr DWORD ERROR_INVALID_NAME = 123;
 constexpr DWORD ERROR_ALREADY_EXISTS = 183;
@@ -189,6 +203,9 @@ constexpr DWORD ERROR_NO_SUCH_DEVINST = 0xE000020B;
 #define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-1)))
 constexpr DWORD GENERIC_READ = 0x80000000u;
 constexpr DWORD GENERIC_WRITE = 0x40000000u;
+constexpr DWORD FILE_READ_DATA = 0x1;
+constexpr DWORD FILE_WRITE_DATA = 0x2;
+constexpr DWORD FILE_APPEND_DATA = 0x4;
 constexpr DWORD FILE_SHARE_READ = 0x1;
 constexpr DWORD FILE_SHARE_WRITE = 0x2;
 constexpr DWORD FILE_SHARE_DELETE = 0x4;

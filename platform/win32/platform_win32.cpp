@@ -93,6 +93,12 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPP
     return ::ReadFile(file, buffer, toRead, read, overlapped);
 }
 
+BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOVERLAPPED overlapped) {
+    return ::WriteFile(file, buffer, toWrite, written, overlapped);
+}
+
+BOOL FlushFileBuffers(HANDLE file) { return ::FlushFileBuffers(file); }
+
 BOOL CloseHandle(HANDLE handle) { return ::CloseHandle(handle); }
 
 HANDLE FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data) { return ::FindFirstFileA(pattern, data); }
@@ -116,6 +122,10 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
 }
 
 void Sleep(DWORD milliseconds) { ::Sleep(milliseconds); }
+
+void GetLocalTime(LPSYSTEMTIME time) { ::GetLocalTime(time); }
+
+DWORD GetCurrentProcessId() { return ::GetCurrentProcessId(); }
 
 void OutputDebugStringA(LPCSTR text) { ::OutputDebugStringA(text); }
 
