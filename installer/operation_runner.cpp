@@ -27,8 +27,11 @@ void CreateMarker(const std::string& path) {
     }
 }
 
-// The error box waits for a person, also in a silent run.
-void ReportFailure(const char* text) { plat::MessageBoxA(nullptr, text, kErrorCaption, MB_OK); }
+// The error box waits for a person, also in a silent run; an unattended run
+// shows none and writes its marker at once.
+void ReportFailure(const RunOptions& options, const char* text) {
+    if (!options.unattended) plat::MessageBoxA(nullptr, text, kErrorCaption, MB_OK);
+}
 
 RunOutcome RunRequestedOperation(const RunOptions& options) {
     const Operation operation = options.operation;
@@ -39,7 +42,7 @@ RunOutcome RunRequestedOperation(const RunOptions& options) {
     if (g_windowsDir.empty()) {
         if (operation == Operation::None) return RunOutcome::NotRun;
         Trace("--> Windows directory not available");
-        ReportFailure(errorText);
+        ReportFailure(options, errorText);
         return RunOutcome::Failed;
     }
 
@@ -61,7 +64,7 @@ RunOutcome RunRequestedOperation(const RunOptions& options) {
     }
 
     if (!succeeded) {
-        ReportFailure(errorText);
+        ReportFailure(options, errorText);
         CreateMarker(failMarker);
         return RunOutcome::Failed;
     }

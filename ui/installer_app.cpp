@@ -38,7 +38,7 @@ BOOL CZANLumivaleKioskScannerandMSRDriverInstallerApp::InitInstance() {
     if (!g_hDismisserThread)  // the run goes on; the system's wizards then wait for a person
         Trace("The hardware wizard dismisser could not be started\n");
 
-    if (dlg.DoModal() == -1) ReportStartFailure(nullptr, plat::GetLastError());
+    if (dlg.DoModal() == -1) ReportStartFailure(nullptr, plat::GetLastError(), m_options);
 
     // The dismisser keeps running until the process ends.
     g_hDismisserThread.reset();

@@ -35,5 +35,6 @@ private:
 };
 
 // Tells the person at the machine that the installer could not start (the
-// window could not be shown or the worker could not be created).
-void ReportStartFailure(HWND owner, DWORD error);
+// window could not be shown or the worker could not be created); an
+// unattended run only traces it.
+void ReportStartFailure(HWND owner, DWORD error, const RunOptions& options);
