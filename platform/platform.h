@@ -59,12 +59,18 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED overlapped);
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOVERLAPPED overlapped);
 BOOL FlushFileBuffers(HANDLE file);
+// Closes a file or a mutex.
 BOOL CloseHandle(HANDLE handle);
 HANDLE FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data);
 BOOL FindNextFileA(HANDLE find, LPWIN32_FIND_DATAA data);
 BOOL FindClose(HANDLE find);
 UINT GetWindowsDirectoryA(LPSTR buffer, UINT size);
 HRESULT SHGetFolderPathA(HWND owner, int folder, HANDLE token, DWORD flags, LPSTR path);
+
+// Named mutexes (kernel32).
+HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES security, BOOL initialOwner, LPCSTR name);
+DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
+BOOL ReleaseMutex(HANDLE mutex);
 
 // User interaction, time and trace (user32, kernel32).
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);

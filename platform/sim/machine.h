@@ -18,6 +18,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace sim {
@@ -91,6 +92,7 @@ struct HandleCounts {
     int keys = 0;
     int files = 0;
     int searches = 0;
+    int mutexes = 0;
 };
 
 // Every member may be called from any thread; the machine guards its state.
@@ -175,6 +177,21 @@ public:
     void ClearTrace();
     std::vector<DriverUpdateCall> DriverUpdates() const;
     std::vector<RegWrite> RegWrites() const;
+
+    // --- Named mutexes ----------------------------------------------------------
+    // A mutex belongs to the thread that took it, counts its recursion, and
+    // is given up when that thread ends (the next wait sees it abandoned);
+    // the object goes when its last handle is closed. Waits do not block: a
+    // mutex held elsewhere gives WAIT_TIMEOUT at once, whatever the timeout.
+    // These stand for another process: it opens the mutex (creating it when
+    // missing) and holds it, it releases and closes it, or it ends while
+    // holding it (abandoned, for the handles still open here).
+    void HoldMutexElsewhere(const std::string& name);
+    void ReleaseMutexElsewhere(const std::string& name);
+    void AbandonMutexElsewhere(const std::string& name);
+    // Whether a mutex of this name exists, and whether a thread here owns it.
+    bool MutexExists(const std::string& name) const;
+    bool MutexOwnedHere(const std::string& name) const;
 
     // --- Windows and keyboard input ----------------------------------------
     // A top-level window, above those added before; its class is a dialog's.

@@ -9,6 +9,7 @@
 #include <deque>
 #include <memory>
 #include <set>
+#include <thread>
 
 namespace sim {
 
@@ -124,6 +125,23 @@ struct Machine::Impl {
     };
     std::map<std::uintptr_t, Search> searches;
     std::set<std::string> undeletable, unreadable, unwritable;  // Resolved::key
+
+    // --- Named mutexes (names compare exactly) ---------------------------------
+    struct NamedMutex {
+        std::thread::id owner;  // a thread here; none when free or held elsewhere
+        int recursion = 0;
+        int localHandles = 0;
+        bool openElsewhere = false;
+        bool heldElsewhere = false;
+        bool abandoned = false;  // its owner ended without releasing it
+    };
+    std::map<std::string, NamedMutex> mutexes;
+    std::map<std::uintptr_t, std::string> mutexHandles;  // handle -> name
+    std::uintptr_t unnamedMutexes = 0;
+    // The mutex goes once no handle is open on it anywhere.
+    void DropMutexIfUnusedLocked(const std::string& name);
+    // Every mutex `thread` owns becomes abandoned.
+    void AbandonMutexesOfLocked(std::thread::id thread);
 
     // --- User interface, clock, trace, driver updates ------------------------
     std::deque<int> answers;

@@ -548,7 +548,14 @@ BOOL CloseHandle(HANDLE handle) {
     Impl& m = sim::TheMachine().impl();
     std::lock_guard<std::mutex> lock(m.mu);
     if (auto fault = m.EnterLocked("CloseHandle")) return Fail(*fault);
-    if (m.files.erase(Id(handle)) == 0) return Fail(ERROR_INVALID_HANDLE);
+    if (m.files.erase(Id(handle)) != 0) return TRUE;
+    const auto mutex = m.mutexHandles.find(Id(handle));
+    if (mutex == m.mutexHandles.end()) return Fail(ERROR_INVALID_HANDLE);
+    // Ownership stays with its thread; the object goes with its last handle.
+    const std::string name = mutex->second;
+    m.mutexHandles.erase(mutex);
+    --m.mutexes[name].localHandles;
+    m.DropMutexIfUnusedLocked(name);
     return TRUE;
 }
 
@@ -655,6 +662,83 @@ HRESULT SHGetFolderPathA(HWND, int folder, HANDLE, DWORD, LPSTR path) {
     if ((folder & ~CSIDL_FLAG_MASK) != CSIDL_WINDOWS) return E_INVALIDARG;  // not simulated
     std::memcpy(path, kWindowsDir, kWindowsDirLength + 1);
     return S_OK;
+}
+
+// --- Named mutexes ---------------------------------------------------------------------
+
+namespace {
+
+// Marks the mutexes a thread owns as abandoned when the thread ends.
+struct MutexOwnerGuard {
+    ~MutexOwnerGuard() {
+        Impl& m = sim::TheMachine().impl();
+        std::lock_guard<std::mutex> lock(m.mu);
+        m.AbandonMutexesOfLocked(std::this_thread::get_id());
+    }
+};
+
+void TakeMutexLocked(Impl::NamedMutex& mutex) {
+    thread_local MutexOwnerGuard guard;
+    (void)guard;
+    mutex.owner = std::this_thread::get_id();
+    mutex.recursion = 1;
+    mutex.abandoned = false;
+}
+
+}  // namespace
+
+HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL initialOwner, LPCSTR name) {
+    Impl& m = sim::TheMachine().impl();
+    std::lock_guard<std::mutex> lock(m.mu);
+    if (auto fault = m.EnterLocked("CreateMutexA")) {
+        SetLastError(*fault);
+        return nullptr;
+    }
+    const std::string key = name != nullptr ? std::string(name) : "<unnamed " + std::to_string(++m.unnamedMutexes) + ">";
+    const bool existed = m.mutexes.count(key) != 0;
+    Impl::NamedMutex& mutex = m.mutexes[key];
+    ++mutex.localHandles;
+    // A mutex that exists already is opened as it is; the initial owner counts only for a new one.
+    if (!existed && initialOwner) TakeMutexLocked(mutex);
+    const std::uintptr_t handle = m.NewHandleLocked();
+    m.mutexHandles.emplace(handle, key);
+    SetLastError(existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+    return MakeHandle<HANDLE>(handle);
+}
+
+DWORD WaitForSingleObject(HANDLE handle, DWORD) {
+    Impl& m = sim::TheMachine().impl();
+    std::lock_guard<std::mutex> lock(m.mu);
+    if (auto fault = m.EnterLocked("WaitForSingleObject")) {
+        SetLastError(*fault);
+        return WAIT_FAILED;
+    }
+    const auto found = m.mutexHandles.find(Id(handle));
+    if (found == m.mutexHandles.end()) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return WAIT_FAILED;
+    }
+    Impl::NamedMutex& mutex = m.mutexes[found->second];
+    if (mutex.recursion > 0 && mutex.owner == std::this_thread::get_id()) {
+        ++mutex.recursion;
+        return WAIT_OBJECT_0;
+    }
+    if (mutex.heldElsewhere || mutex.recursion > 0) return WAIT_TIMEOUT;
+    const bool abandoned = mutex.abandoned;
+    TakeMutexLocked(mutex);
+    return abandoned ? WAIT_ABANDONED : WAIT_OBJECT_0;
+}
+
+BOOL ReleaseMutex(HANDLE handle) {
+    Impl& m = sim::TheMachine().impl();
+    std::lock_guard<std::mutex> lock(m.mu);
+    if (auto fault = m.EnterLocked("ReleaseMutex")) return Fail(*fault);
+    const auto found = m.mutexHandles.find(Id(handle));
+    if (found == m.mutexHandles.end()) return Fail(ERROR_INVALID_HANDLE);
+    Impl::NamedMutex& mutex = m.mutexes[found->second];
+    if (mutex.recursion == 0 || mutex.owner != std::this_thread::get_id()) return Fail(ERROR_NOT_OWNER);
+    if (--mutex.recursion == 0) mutex.owner = std::thread::id();
+    return TRUE;
 }
 
 // --- User interaction, time and trace ---------------------------------------------

@@ -115,6 +115,16 @@ HRESULT SHGetFolderPathA(HWND owner, int folder, HANDLE token, DWORD flags, LPST
     return call(owner, folder, token, flags, path);
 }
 
+// --- Named mutexes (kernel32) ----------------------------------------------
+
+HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES security, BOOL initialOwner, LPCSTR name) {
+    return ::CreateMutexA(security, initialOwner, name);
+}
+
+DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) { return ::WaitForSingleObject(handle, milliseconds); }
+
+BOOL ReleaseMutex(HANDLE mutex) { return ::ReleaseMutex(mutex); }
+
 // --- User interaction, time and trace (user32, kernel32) ------------------
 
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
