@@ -16,16 +16,16 @@ bool AskYesNo(const char* question, const char* caption) {
 
 }  // namespace
 
-bool InstallTiDevice(const char* infName, const char* hardwareId) {
+bool InstallTiDevice(const char* infName, const char* hardwareId, bool* restartNeeded) {
     Trace("**** InstallTiDevice(), Installing Root Port USB Driver ****");
     // Joined as given: ".\1port\ZAN2kmf.inf" stays "...\INF\.\1port\ZAN2kmf.inf".
     const std::string infPath = g_windowsDir + "\\INF\\" + infName;
-    const bool installed = InstallDeviceDriver(hardwareId, infPath.c_str());
+    const bool installed = InstallDeviceDriver(hardwareId, infPath.c_str(), restartNeeded);
     if (!installed) Trace("--> Failure installing Driver");
     return installed;
 }
 
-bool InstallDrivers(const RunOptions& options) {
+bool InstallDrivers(const RunOptions& options, bool* restartNeeded) {
     bool installBase = false;
     bool multiPort = false;
     if (options.silent) {
@@ -56,7 +56,7 @@ bool InstallDrivers(const RunOptions& options) {
     for (const DeviceEntry* row = g_deviceTable; !IsEndRow(*row); ++row) {
         if (row->installFlag != 1) continue;
         g_status.SetLine("Installing %s...", row->description);
-        if (!InstallTiDevice(row->infName, row->hardwareId)) {
+        if (!InstallTiDevice(row->infName, row->hardwareId, restartNeeded)) {
             g_status.AppendResult("[Failed]");
             plat::Sleep(kResultPauseMs);
             return false;

@@ -7,7 +7,9 @@
 // questions otherwise), adjusts the table's install flags, installs every
 // selected row in table order, then maps the ports. False at the first row
 // whose driver cannot be installed; rows before it stay installed.
-bool InstallDrivers(const RunOptions& options);
+// With `restartNeeded`, each driver update is asked whether a restart is
+// needed, and one that says so sets it.
+bool InstallDrivers(const RunOptions& options, bool* restartNeeded = nullptr);
 
 // Installs one row's driver from `infName` in the Windows INF folder.
-bool InstallTiDevice(const char* infName, const char* hardwareId);
+bool InstallTiDevice(const char* infName, const char* hardwareId, bool* restartNeeded = nullptr);

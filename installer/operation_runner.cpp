@@ -16,6 +16,7 @@ constexpr const char kUninstallError[] = "An error was encountered while uninsta
 constexpr const char kInstallError[] = "An error was encountered while installing the drivers.";
 
 std::atomic<RunOutcome> g_lastOutcome{RunOutcome::NotRun};
+std::atomic<bool> g_lastRestartNeeded{false};
 
 // An empty file whose name tells the calling script how the run ended.
 void CreateMarker(const std::string& path) {
@@ -33,7 +34,7 @@ void ReportFailure(const RunOptions& options, const char* text) {
     if (!options.unattended) plat::MessageBoxA(nullptr, text, kErrorCaption, MB_OK);
 }
 
-RunOutcome RunRequestedOperation(const RunOptions& options) {
+RunOutcome RunRequestedOperation(const RunOptions& options, bool* restartNeeded) {
     const Operation operation = options.operation;
     const char* errorText = operation == Operation::Uninstall ? kUninstallError : kInstallError;
 
@@ -51,15 +52,18 @@ RunOutcome RunRequestedOperation(const RunOptions& options) {
     plat::DeleteFileA(successMarker.c_str());
     plat::DeleteFileA(failMarker.c_str());
 
+    // Where a person is present the system's own restart prompt is right, so
+    // only an unattended run asks and reports the need itself.
+    bool* const restart = options.unattended ? restartNeeded : nullptr;
     bool succeeded = false;
     switch (operation) {
     case Operation::None:
         return RunOutcome::NotRun;
     case Operation::Uninstall:
-        succeeded = RemoveInstalledDrivers();
+        succeeded = RemoveInstalledDrivers(restart);
         break;
     case Operation::Install:
-        succeeded = InstallDrivers(options);
+        succeeded = InstallDrivers(options, restart);
         break;
     }
 
@@ -76,10 +80,14 @@ RunOutcome RunRequestedOperation(const RunOptions& options) {
 
 DWORD WINAPI InstallerThreadProc(LPVOID options) {
     g_status.SetRunning(true);
-    const RunOutcome outcome = RunRequestedOperation(*static_cast<const RunOptions*>(options));
+    bool restartNeeded = false;
+    const RunOutcome outcome = RunRequestedOperation(*static_cast<const RunOptions*>(options), &restartNeeded);
+    g_lastRestartNeeded.store(restartNeeded);
     g_lastOutcome.store(outcome);
     g_status.SetRunning(false);
     return 0;
 }
 
 RunOutcome LastRunOutcome() { return g_lastOutcome.load(); }
+
+bool LastRunNeedsRestart() { return g_lastRestartNeeded.load(); }

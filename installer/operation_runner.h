@@ -23,3 +23,8 @@ DWORD WINAPI InstallerThreadProc(LPVOID options);
 // Failed after RESULT.FAIL (or a failure that left no marker), NotRun when the
 // command line asked for no operation. The process exit code follows it.
 RunOutcome LastRunOutcome();
+
+// Whether the last InstallerThreadProc learnt that the system needs a restart
+// to finish: asked only in an unattended run (the driver updates' restart
+// output, the removed devices' install parameters); false in any other.
+bool LastRunNeedsRestart();

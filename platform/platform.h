@@ -39,6 +39,7 @@ BOOL SetupDiSetDeviceRegistryPropertyA(HDEVINFO set, PSP_DEVINFO_DATA data, DWOR
 BOOL SetupDiGetDeviceInstanceIdA(HDEVINFO set, PSP_DEVINFO_DATA data, PSTR id, DWORD idSize,
                                  PDWORD requiredSize);
 BOOL SetupDiRemoveDevice(HDEVINFO set, PSP_DEVINFO_DATA data);
+BOOL SetupDiGetDeviceInstallParamsA(HDEVINFO set, PSP_DEVINFO_DATA data, PSP_DEVINSTALL_PARAMS_A params);
 BOOL SetupDiDestroyDeviceInfoList(HDEVINFO set);
 
 // Driver update (newdev).

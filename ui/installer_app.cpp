@@ -52,7 +52,7 @@ void CZANLumivaleKioskScannerandMSRDriverInstallerApp::RunProgressWindow() {
     g_hDismisserThread.reset();
     m_pMainWnd = nullptr;
 
-    m_run->WorkerEnded(dlg.WorkerStarted(), g_status, LastRunOutcome());
+    m_run->WorkerEnded(dlg.WorkerStarted(), g_status, LastRunOutcome(), LastRunNeedsRestart());
 }
 
 int CZANLumivaleKioskScannerandMSRDriverInstallerApp::ExitInstance() { return m_exitCode; }

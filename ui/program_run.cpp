@@ -16,8 +16,9 @@ bool ProgramRun::TakeLock() {
     return false;
 }
 
-void ProgramRun::WorkerEnded(bool workerStarted, const StatusBoard& board, RunOutcome outcome) {
-    m_exitCode = ProcessExitCode(workerStarted, board, outcome);
+void ProgramRun::WorkerEnded(bool workerStarted, const StatusBoard& board, RunOutcome outcome,
+                             bool restartNeeded) {
+    m_exitCode = ProcessExitCode(workerStarted, board, outcome, restartNeeded);
     if (!workerStarted || board.IsRunning()) {
         m_outcome = "operation not completed";
         return;

@@ -32,7 +32,7 @@ public:
     // touches nothing and ends with kExitAnotherRunInProgress.
     bool TakeLock();
     // How the worker ended, once the window is gone.
-    void WorkerEnded(bool workerStarted, const StatusBoard& board, RunOutcome outcome);
+    void WorkerEnded(bool workerStarted, const StatusBoard& board, RunOutcome outcome, bool restartNeeded);
     // The exit code. The log gets its last line and is closed, the lock is
     // given back.
     int Finish();

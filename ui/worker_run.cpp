@@ -7,7 +7,15 @@ HANDLE StartWorker(StatusBoard& board, ThreadStarter start, const RunOptions* op
     return thread;
 }
 
-int ProcessExitCode(bool workerStarted, const StatusBoard& board, RunOutcome outcome) {
+int ProcessExitCode(bool workerStarted, const StatusBoard& board, RunOutcome outcome, bool restartNeeded) {
     if (!workerStarted || board.IsRunning()) return 1;
-    return outcome == RunOutcome::Failed ? 1 : 0;
+    switch (outcome) {
+    case RunOutcome::Failed:
+        return 1;
+    case RunOutcome::Succeeded:
+        return restartNeeded ? kExitRestartNeeded : 0;
+    case RunOutcome::NotRun:
+        break;
+    }
+    return 0;
 }

@@ -23,7 +23,9 @@ using ThreadStarter = HANDLE (*)(ThreadProc proc, LPVOID param);
 HANDLE StartWorker(StatusBoard& board, ThreadStarter start, const RunOptions* options);
 
 // The process exit code: 0 after RESULT.SUCCESS or when no operation was
-// asked for, 1 after a failed operation or when the worker did not run to its
+// asked for, 3010 after RESULT.SUCCESS when the system needs a restart to
+// finish, 1 after a failed operation or when the worker did not run to its
 // end (it could not be started, or the window ended while it was running).
 // `board` tells whether the worker is still running.
-int ProcessExitCode(bool workerStarted, const StatusBoard& board, RunOutcome outcome);
+constexpr int kExitRestartNeeded = 3010;
+int ProcessExitCode(bool workerStarted, const StatusBoard& board, RunOutcome outcome, bool restartNeeded = false);

@@ -395,6 +395,7 @@ void Machine::Reset() {
     defaultAnswer = IDNO;
     foregroundLocked = false;
     processId = kDefaultProcessId;
+    driverUpdateNeedsRestart = false;
 }
 
 void Machine::AddDevice(const Device& device) {

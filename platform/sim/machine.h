@@ -53,6 +53,9 @@ struct Device {
     std::map<DWORD, Value> properties;
     // Set by a successful driver update: the INF path it was given.
     std::string driverInf;
+    // Install parameter flags (DI_NEEDREBOOT, DI_NEEDRESTART) its removal
+    // leaves in the element it was removed through.
+    DWORD installFlagsOnRemoval = 0;
 };
 
 struct MessageBoxCall {
@@ -66,6 +69,7 @@ struct DriverUpdateCall {
     std::string hardwareId;
     std::string infPath;
     DWORD flags = 0;
+    bool restartOutput = false;  // the caller asked whether a restart is needed
 };
 
 // One registry value write: the byte count the caller gave, before the
@@ -176,6 +180,8 @@ public:
     std::vector<std::string> Trace() const;
     void ClearTrace();
     std::vector<DriverUpdateCall> DriverUpdates() const;
+    // A successful driver update says a restart is needed (to a caller that asks).
+    std::atomic<bool> driverUpdateNeedsRestart{false};
     std::vector<RegWrite> RegWrites() const;
 
     // --- Named mutexes ----------------------------------------------------------

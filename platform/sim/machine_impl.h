@@ -71,6 +71,7 @@ struct Machine::Impl {
     struct SetElement {
         DWORD devInst = 0;
         GUID classGuid{};
+        DWORD installFlags = 0;  // the element's install parameters
     };
     // A set is a snapshot of the devices it held when it was obtained.
     struct DeviceSet {

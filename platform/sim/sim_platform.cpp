@@ -52,19 +52,21 @@ bool MatchesEnumerator(const std::string& instanceId, const std::string& enumera
 
 // The device behind an element of a set. Returns the error for a bad set or
 // element; `record` is null once the device was removed.
-DWORD LookupLocked(Impl& m, HDEVINFO set, const SP_DEVINFO_DATA* data, Impl::DeviceRecord** record) {
+DWORD LookupLocked(Impl& m, HDEVINFO set, const SP_DEVINFO_DATA* data, Impl::DeviceRecord** record,
+                   Impl::SetElement** element = nullptr) {
     const auto found = m.sets.find(Id(set));
     if (found == m.sets.end()) return ERROR_INVALID_HANDLE;
     if (data == nullptr || data->cbSize != sizeof(SP_DEVINFO_DATA) || data->Reserved != Id(set)) {
         return ERROR_INVALID_PARAMETER;
     }
-    const auto& elements = found->second.elements;
+    auto& elements = found->second.elements;
     // Elements follow the machine's device order, so their numbers ascend.
     const auto at = std::lower_bound(elements.begin(), elements.end(), data->DevInst,
                                      [](const Impl::SetElement& e, DWORD n) { return e.devInst < n; });
     const bool member = at != elements.end() && at->devInst == data->DevInst;
     if (!member) return ERROR_INVALID_PARAMETER;
     *record = m.FindRecordLocked(data->DevInst);
+    if (element != nullptr) *element = &*at;
     return ERROR_SUCCESS;
 }
 
@@ -312,13 +314,37 @@ BOOL SetupDiRemoveDevice(HDEVINFO set, PSP_DEVINFO_DATA data) {
     std::lock_guard<std::mutex> lock(m.mu);
     if (auto fault = m.EnterLocked("SetupDiRemoveDevice")) return Fail(*fault);
     Impl::DeviceRecord* record = nullptr;
-    if (DWORD error = LookupLocked(m, set, data, &record)) return Fail(error);
+    Impl::SetElement* element = nullptr;
+    if (DWORD error = LookupLocked(m, set, data, &record, &element)) return Fail(error);
     if (record == nullptr) return Fail(ERROR_NO_SUCH_DEVINST);
+    element->installFlags |= record->device.installFlagsOnRemoval;
     // The instance goes with its hardware key; elements of sets stay, empty.
     m.DeleteKeyLocked(Impl::EnumKeyParts(record->device.instanceId));
     m.byInstanceId.erase(record->device.instanceId);
     m.devices.erase(std::find_if(m.devices.begin(), m.devices.end(),
                                  [&](const auto& r) { return r.get() == record; }));
+    return TRUE;
+}
+
+BOOL SetupDiGetDeviceInstallParamsA(HDEVINFO set, PSP_DEVINFO_DATA data, PSP_DEVINSTALL_PARAMS_A params) {
+    Impl& m = sim::TheMachine().impl();
+    std::lock_guard<std::mutex> lock(m.mu);
+    if (auto fault = m.EnterLocked("SetupDiGetDeviceInstallParamsA")) return Fail(*fault);
+    if (m.sets.count(Id(set)) == 0) return Fail(ERROR_INVALID_HANDLE);
+    if (params == nullptr) return Fail(ERROR_INVALID_PARAMETER);
+    if (params->cbSize != sizeof(SP_DEVINSTALL_PARAMS_A)) return Fail(ERROR_INVALID_USER_BUFFER);
+    DWORD flags = 0;  // the set's own parameters, when no element is named
+    if (data != nullptr) {
+        // The parameters belong to the element: they stay readable after a removal.
+        Impl::DeviceRecord* record = nullptr;
+        Impl::SetElement* element = nullptr;
+        if (DWORD error = LookupLocked(m, set, data, &record, &element)) return Fail(error);
+        flags = element->installFlags;
+    }
+    const DWORD size = params->cbSize;
+    std::memset(params, 0, sizeof *params);
+    params->cbSize = size;
+    params->Flags = flags;
     return TRUE;
 }
 
@@ -336,7 +362,8 @@ BOOL UpdateDriverForPlugAndPlayDevicesA(HWND, LPCSTR hardwareId, LPCSTR infPath,
                                         PBOOL rebootRequired) {
     Impl& m = sim::TheMachine().impl();
     std::lock_guard<std::mutex> lock(m.mu);
-    m.driverUpdates.push_back({hardwareId ? hardwareId : "", infPath ? infPath : "", installFlags});
+    m.driverUpdates.push_back(
+        {hardwareId ? hardwareId : "", infPath ? infPath : "", installFlags, rebootRequired != nullptr});
     if (auto fault = m.EnterLocked("UpdateDriverForPlugAndPlayDevicesA")) return Fail(*fault);
     if (hardwareId == nullptr || infPath == nullptr) return Fail(ERROR_INVALID_PARAMETER);
     if (installFlags & ~(INSTALLFLAG_FORCE | INSTALLFLAG_READONLY | INSTALLFLAG_NONINTERACTIVE)) {
@@ -353,7 +380,7 @@ BOOL UpdateDriverForPlugAndPlayDevicesA(HWND, LPCSTR hardwareId, LPCSTR infPath,
         matched = true;
     }
     if (!matched) return Fail(ERROR_NO_SUCH_DEVINST);
-    if (rebootRequired != nullptr) *rebootRequired = FALSE;
+    if (rebootRequired != nullptr) *rebootRequired = sim::TheMachine().driverUpdateNeedsRestart.load() ? TRUE : FALSE;
     return TRUE;
 }
 

@@ -58,6 +58,20 @@ struct SP_DEVINFO_DATA {
 };
 using PSP_DEVINFO_DATA = SP_DEVINFO_DATA*;
 
+struct SP_DEVINSTALL_PARAMS_A {
+    DWORD cbSize;
+    DWORD Flags;
+    DWORD FlagsEx;
+    HWND hwndParent;
+    void* InstallMsgHandler;
+    void* InstallMsgHandlerContext;
+    void* FileQueue;
+    ULONG_PTR ClassInstallReserved;
+    DWORD Reserved;
+    CHAR DriverPath[MAX_PATH];
+};
+using PSP_DEVINSTALL_PARAMS_A = SP_DEVINSTALL_PARAMS_A*;
+
 struct FILETIME {
     DWORD dwLowDateTime;
     DWORD dwHighDateTime;
@@ -158,6 +172,8 @@ constexpr DWORD SPDRP_EXCLUSIVE = 0x1A;
 constexpr DWORD SPDRP_UI_NUMBER_DESC_FORMAT = 0x1D;
 constexpr DWORD SPDRP_REMOVAL_POLICY_OVERRIDE = 0x21;
 constexpr DWORD SPDRP_MAXIMUM_PROPERTY = 0x25;
+constexpr DWORD DI_NEEDRESTART = 0x80;
+constexpr DWORD DI_NEEDREBOOT = 0x100;
 constexpr DWORD INSTALLFLAG_FORCE = 0x01;
 constexpr DWORD INSTALLFLAG_READONLY = 0x02;
 constexpr DWORD INSTALLFLAG_NONINTERACTIVE = 0x04;

@@ -52,6 +52,11 @@ BOOL SetupDiRemoveDevice(HDEVINFO set, PSP_DEVINFO_DATA data) {
     return call != nullptr ? call(set, data) : FALSE;
 }
 
+BOOL SetupDiGetDeviceInstallParamsA(HDEVINFO set, PSP_DEVINFO_DATA data, PSP_DEVINSTALL_PARAMS_A params) {
+    auto call = Setupapi<decltype(&::SetupDiGetDeviceInstallParamsA)>("SetupDiGetDeviceInstallParamsA");
+    return call != nullptr ? call(set, data, params) : FALSE;
+}
+
 BOOL SetupDiDestroyDeviceInfoList(HDEVINFO set) {
     auto call = Setupapi<decltype(&::SetupDiDestroyDeviceInfoList)>("SetupDiDestroyDeviceInfoList");
     return call != nullptr ? call(set) : FALSE;

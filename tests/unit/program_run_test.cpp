@@ -103,7 +103,7 @@ protected:
         if (run.TakeLock()) {
             RunOptions options = run.Options();
             InstallerThreadProc(&options);
-            run.WorkerEnded(true, g_status, LastRunOutcome());
+            run.WorkerEnded(true, g_status, LastRunOutcome(), LastRunNeedsRestart());
         }
         return run.Finish();
     }
@@ -215,4 +215,95 @@ TEST_F(ProgramRunTest, ALogThatCannotBeOpenedIsTracedAndTheRunGoesOn) {
     EXPECT_EQ(Trace().front(), "--> Log file \"C:\\nowhere\\run.log\" could not be opened : GetLastError() = 00000003h");
     EXPECT_TRUE(TraceHas("**** Removing installed drivers ****"));
     EXPECT_EQ(Markers(), Lines{"RESULT.SUCCESS"});
+}
+
+// --- Restart needs ---------------------------------------------------------------------
+
+namespace {
+
+enum Restart : unsigned {
+    None = 0,
+    FromDriverUpdates = 1,  // every successful driver update says a restart is needed
+    FromCardRemoval = 2,    // the card's removal leaves DI_NEEDREBOOT
+    FromBaseRemoval = 4,    // the base device's removal leaves DI_NEEDRESTART
+};
+
+struct RestartCase {
+    const char* name;
+    const char* arguments;
+    unsigned restart;
+    const char* ports;     // the ports the machine has
+    const char* failing;   // "SetupDiRemoveDevice" fails once the base device is removed, or an operation failing for good
+    int exitCode;
+    int restartLines;      // "----> Restart needed ..." lines traced
+    bool asked;            // the driver updates were given the restart output, install parameters were read
+};
+
+void PrintTo(const RestartCase& c, std::ostream* os) { *os << c.name; }
+
+class RestartTest : public ProgramRunTest, public ::testing::WithParamInterface<RestartCase> {};
+
+}  // namespace
+
+TEST_P(RestartTest, AnUnattendedRunReportsARestartNeedThroughItsExitCodeOthersLeaveItToTheSystem) {
+    const RestartCase& c = GetParam();
+    machine().driverUpdateNeedsRestart = (c.restart & FromDriverUpdates) != 0;
+    sim::Device base = BaseDevice();
+    sim::Device card = Card();
+    if (c.restart & FromBaseRemoval) base.installFlagsOnRemoval = DI_NEEDRESTART;
+    if (c.restart & FromCardRemoval) card.installFlagsOnRemoval = DI_NEEDREBOOT;
+    machine().AddDevice(base);
+    machine().AddDevice(card);
+    for (const char* letter = c.ports; *letter != '\0'; ++letter) machine().AddDevice(Port(*letter));
+    if (c.failing != nullptr && std::string(c.failing) == "SetupDiRemoveDevice") {
+        // The pause after the base device's "[OK]" is the third of the pass.
+        static int sleeps;
+        sleeps = 0;
+        machine().onSleep = [](DWORD) {
+            if (++sleeps == 3) sim::TheMachine().FailNext("SetupDiRemoveDevice", ERROR_ACCESS_DENIED);
+        };
+    } else if (c.failing != nullptr) {
+        machine().FailAlways(c.failing, ERROR_ACCESS_DENIED);
+    }
+
+    EXPECT_EQ(RunProgram(c.arguments), c.exitCode);
+
+    int lines = 0;
+    for (const std::string& line : Trace()) lines += line.rfind("----> Restart needed to complete the ", 0) == 0;
+    EXPECT_EQ(lines, c.restartLines);
+    for (const auto& call : machine().DriverUpdates()) EXPECT_EQ(call.restartOutput, c.asked) << call.hardwareId;
+    if (!c.asked) {
+        EXPECT_EQ(machine().Calls("SetupDiGetDeviceInstallParamsA"), 0);
+    }
+    EXPECT_EQ(Markers(), Lines{c.exitCode == 1 ? "RESULT.FAIL" : "RESULT.SUCCESS"});
+    EXPECT_TRUE(machine().MessageBoxes().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Runs, RestartTest,
+    ::testing::Values(
+        RestartCase{"UnattendedInstall", "INSTALL UNATTENDED", FromDriverUpdates, "C", nullptr, 3010, 2, true},
+        RestartCase{"UnattendedInstallWithoutNeed", "INSTALL UNATTENDED", None, "C", nullptr, 0, 0, true},
+        // Port D is missing: its row fails after the card and Serial Port C asked for a restart.
+        RestartCase{"UnattendedInstallFailingAfterANeed", "INSTALL UNATTENDED MAROVEL_SERIAL", FromDriverUpdates, "CEF",
+                    nullptr, 1, 2, true},
+        RestartCase{"SilentInstall", "INSTALL SILENT", FromDriverUpdates, "C", nullptr, 0, 0, false},
+        RestartCase{"UnattendedUninstall", "UNINSTALL UNATTENDED", FromCardRemoval, "", nullptr, 3010, 1, true},
+        RestartCase{"UnattendedUninstallBothNeeds", "UNINSTALL UNATTENDED", FromCardRemoval | FromBaseRemoval, "",
+                    nullptr, 3010, 2, true},
+        RestartCase{"UnattendedUninstallFailingAfterANeed", "UNINSTALL UNATTENDED", FromBaseRemoval, "",
+                    "SetupDiRemoveDevice", 1, 1, true},
+        RestartCase{"UnattendedUninstallUnreadableParameters", "UNINSTALL UNATTENDED", FromCardRemoval, "",
+                    "SetupDiGetDeviceInstallParamsA", 0, 0, true},
+        RestartCase{"SilentUninstall", "UNINSTALL SILENT", FromCardRemoval | FromBaseRemoval, "", nullptr, 0, 0,
+                    false}),
+    [](const ::testing::TestParamInfo<RestartCase>& info) { return std::string(info.param.name); });
+
+TEST_F(ProgramRunTest, RemovalParametersThatCannotBeReadAreTraced) {
+    AddPosDevices(true, "");
+    machine().FailAlways("SetupDiGetDeviceInstallParamsA", ERROR_INVALID_USER_BUFFER);
+
+    EXPECT_EQ(RunProgram("UNINSTALL UNATTENDED"), 0);
+
+    EXPECT_TRUE(TraceHas("----> Install parameters not read : GetLastError() = 000006f8h"));
 }

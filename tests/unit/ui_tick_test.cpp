@@ -158,3 +158,30 @@ TEST_F(WorkerStartTest, ExitCodeIs0AfterSuccessOrNoOperationAnd1AfterRESULT_FAIL
     EXPECT_EQ(ProcessExitCode(true, g_status, Run("INSTALL SILENT")), 1);
     EXPECT_EQ(Markers(), std::vector<std::string>{"RESULT.FAIL"});
 }
+
+// Every way a run can end, as the process exit code gives it.
+TEST(ExitCode, FollowsTheWorkersEnd) {
+    struct Row {
+        bool workerStarted;
+        bool stillRunning;
+        RunOutcome outcome;
+        bool restartNeeded;
+        int code;
+    };
+    const Row rows[] = {
+        {true, false, RunOutcome::NotRun, false, 0},
+        {true, false, RunOutcome::Succeeded, false, 0},
+        {true, false, RunOutcome::Succeeded, true, 3010},
+        {true, false, RunOutcome::Failed, false, 1},
+        {true, false, RunOutcome::Failed, true, 1},
+        {true, true, RunOutcome::Succeeded, true, 1},
+        {false, false, RunOutcome::NotRun, false, 1},
+    };
+    for (const Row& row : rows) {
+        StatusBoard board;
+        board.SetRunning(row.stillRunning);
+        EXPECT_EQ(ProcessExitCode(row.workerStarted, board, row.outcome, row.restartNeeded), row.code)
+            << "started " << row.workerStarted << ", running " << row.stillRunning << ", outcome "
+            << static_cast<int>(row.outcome) << ", restart " << row.restartNeeded;
+    }
+}
