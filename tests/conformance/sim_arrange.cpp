@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <map>
 #include <system_error>
+#include <thread>
 
 namespace conformance {
 namespace {
@@ -55,6 +56,13 @@ public:
         return sim::TheMachine().ReadWholeFile(windowsPath) == bytes;
     }
 
+    bool MakeReadOnly(const std::string& windowsPath) override {
+        sim::TheMachine().MakeUnwritable(windowsPath);
+        return true;
+    }
+
+    void RunOnOtherThread(const std::function<void()>& body) override { std::thread(body).join(); }
+
     bool QueryValue(const std::string& keyPath, const std::string& name, DWORD* type,
                     std::string* bytes) override {
         const std::optional<sim::Value> value = sim::TheMachine().GetValue(keyPath, name);
@@ -65,6 +73,8 @@ public:
     }
 
     bool DriverUpdateReportsMissingDeviceAndInf() const override { return true; }
+    bool RemovedElementKeepsInstallParams() const override { return true; }
+    bool ReadOnlyFileRefusesAppending() const override { return true; }
 
 private:
     std::map<std::string, int> next_;

@@ -80,6 +80,25 @@ public:
         return true;
     }
 
+    bool MakeReadOnly(const std::string& windowsPath) override {
+        if (::SetFileAttributesA(windowsPath.c_str(), FILE_ATTRIBUTE_READONLY)) return true;
+        return Complain("SetFileAttributesA", windowsPath);
+    }
+
+    void RunOnOtherThread(const std::function<void()>& body) override {
+        const auto run = [](LPVOID param) -> DWORD {
+            (*static_cast<const std::function<void()>*>(param))();
+            return 0;
+        };
+        HANDLE thread = ::CreateThread(nullptr, 0, run, const_cast<std::function<void()>*>(&body), 0, nullptr);
+        if (thread == nullptr) {
+            Complain("CreateThread", "a thread of its own");
+            return;
+        }
+        ::WaitForSingleObject(thread, INFINITE);
+        ::CloseHandle(thread);
+    }
+
     bool QueryValue(const std::string& keyPath, const std::string& name, DWORD* type,
                     std::string* bytes) override {
         HKEY key;
@@ -103,6 +122,14 @@ public:
     // INF file is missing; Windows fails with ERROR_NO_SUCH_DEVINST and
     // ERROR_FILE_NOT_FOUND.
     bool DriverUpdateReportsMissingDeviceAndInf() const override { return wine_.empty(); }
+
+    // Windows keeps a removed element's install parameters (a removal that
+    // needs a restart says so there); Wine's read fails once the device is gone.
+    bool RemovedElementKeepsInstallParams() const override { return wine_.empty(); }
+
+    // Wine checks a file's write permission for writing but not for appending,
+    // and a process of root then gets the file opened.
+    bool ReadOnlyFileRefusesAppending() const override { return wine_.empty(); }
 
 private:
     std::string wine_;

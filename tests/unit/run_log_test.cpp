@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 namespace {
@@ -136,13 +137,18 @@ TEST(TraceSink, IsNeverCalledOnceCleared) {
         EXPECT_STREQ(text, "--> REMOVING DEVICE....");
     };
     std::atomic<bool> stop{false};
+    std::atomic<int> started{0};
     std::vector<std::thread> tracers;
     for (int t = 0; t < 2; ++t) {
         tracers.emplace_back([&] {
+            ++started;
             while (!stop) Trace("--> REMOVING DEVICE....");
         });
     }
-    for (int round = 0; round < 200; ++round) {
+    while (started < 2) std::this_thread::yield();
+    // Rounds until the sink was called often enough, however the threads are scheduled.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    for (int round = 0; (round < 200 || calls < 1000) && std::chrono::steady_clock::now() < deadline; ++round) {
         cleared = false;
         SetTraceSink(sink, nullptr);
         std::this_thread::yield();
@@ -152,7 +158,7 @@ TEST(TraceSink, IsNeverCalledOnceCleared) {
     stop = true;
     for (std::thread& tracer : tracers) tracer.join();
 
-    EXPECT_GT(calls.load(), 0);
+    EXPECT_GE(calls.load(), 1000);
     EXPECT_EQ(lateCalls.load(), 0);
     sim::TheMachine().Reset();
 }
