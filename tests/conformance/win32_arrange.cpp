@@ -86,11 +86,8 @@ public:
     }
 
     void RunOnOtherThread(const std::function<void()>& body) override {
-        const auto run = [](LPVOID param) -> DWORD {
-            (*static_cast<const std::function<void()>*>(param))();
-            return 0;
-        };
-        HANDLE thread = ::CreateThread(nullptr, 0, run, const_cast<std::function<void()>*>(&body), 0, nullptr);
+        HANDLE thread =
+            ::CreateThread(nullptr, 0, RunBody, const_cast<std::function<void()>*>(&body), 0, nullptr);
         if (thread == nullptr) {
             Complain("CreateThread", "a thread of its own");
             return;
@@ -132,6 +129,11 @@ public:
     bool ReadOnlyFileRefusesAppending() const override { return wine_.empty(); }
 
 private:
+    static DWORD WINAPI RunBody(LPVOID body) {
+        (*static_cast<const std::function<void()>*>(body))();
+        return 0;
+    }
+
     std::string wine_;
 };
 

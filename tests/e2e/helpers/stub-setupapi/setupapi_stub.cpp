@@ -1,12 +1,12 @@
 // A stand-in for setupapi.dll, for tests under Wine, that makes chosen calls
 // of the device setup functions the installer uses fail. It exports only
-// those seven functions, so it is meant for the installer's process alone:
+// those eight functions, so it is meant for the installer's process alone:
 // placed in system32 and chosen for ZanDriverInstaller.exe by a per-program
 // DLL override ("setupapi"="native,builtin" in the key
 // HKCU\Software\Wine\AppDefaults\ZanDriverInstaller.exe\DllOverrides);
 // every other program, Wine's own services included, keeps Wine's setupapi.
 // A process that also loads Wine's newdev.dll cannot use it: newdev would
-// bind to these seven exports.
+// bind to these eight exports.
 //
 // ZAN_STUB_SETUPAPI_FAIL names the calls that fail: "<function>" for every
 // call of it, "<function>#<n>" for its n-th call only (counting from 1),
@@ -17,6 +17,12 @@
 // debugger output as
 //   stub setupapi: SetupDiRemoveDevice call 2 -> error 0x00000005
 // Every other call is handed to Wine's own setupapi.dll (see wine_builtin.h).
+//
+// With ZAN_STUB_SETUPAPI_NEEDREBOOT=1, SetupDiGetDeviceInstallParamsA reports
+// DI_NEEDREBOOT, as Windows does after a removal that needs a restart, and
+// succeeds even where Wine's own call fails (Wine cannot read a removed
+// device's parameters); traced as
+//   stub setupapi: SetupDiGetDeviceInstallParamsA call 1 -> DI_NEEDREBOOT
 #include <windows.h>
 // These are the definitions, not imports.
 #define _SETUPAPI_
@@ -59,6 +65,9 @@ public:
         return true;
     }
 
+    // How many calls were counted so far, this one included.
+    long Count() const { return count_; }
+
     // Wine's own function of that name.
     template <typename Function>
     Function Real() {
@@ -83,6 +92,7 @@ Calls g_getProperty("SetupDiGetDeviceRegistryPropertyA");
 Calls g_setProperty("SetupDiSetDeviceRegistryPropertyA");
 Calls g_getInstanceId("SetupDiGetDeviceInstanceIdA");
 Calls g_removeDevice("SetupDiRemoveDevice");
+Calls g_getInstallParams("SetupDiGetDeviceInstallParamsA");
 Calls g_destroyList("SetupDiDestroyDeviceInfoList");
 
 // When Wine's own function cannot be reached the call fails as a missing one would.
@@ -139,6 +149,29 @@ __declspec(dllexport) BOOL WINAPI SetupDiRemoveDevice(HDEVINFO set, PSP_DEVINFO_
     if (g_removeDevice.FailThisOne()) return FALSE;
     auto real = g_removeDevice.Real<decltype(&SetupDiRemoveDevice)>();
     return real != nullptr ? real(set, data) : Unreachable();
+}
+
+__declspec(dllexport) BOOL WINAPI SetupDiGetDeviceInstallParamsA(HDEVINFO set, PSP_DEVINFO_DATA data,
+                                                                 PSP_DEVINSTALL_PARAMS_A params) {
+    if (g_getInstallParams.FailThisOne()) return FALSE;
+    const long call = g_getInstallParams.Count();
+    auto real = g_getInstallParams.Real<decltype(&SetupDiGetDeviceInstallParamsA)>();
+    const BOOL result = real != nullptr ? real(set, data, params) : Unreachable();
+    char flag[8] = {};
+    const DWORD length = ::GetEnvironmentVariableA("ZAN_STUB_SETUPAPI_NEEDREBOOT", flag, sizeof(flag));
+    if (length == 0 || length >= sizeof(flag) || std::strcmp(flag, "1") != 0) return result;
+    if (params == nullptr || params->cbSize != sizeof(SP_DEVINSTALL_PARAMS_A)) return result;
+    if (!result) {
+        const DWORD size = params->cbSize;
+        std::memset(params, 0, sizeof(*params));
+        params->cbSize = size;
+    }
+    params->Flags |= DI_NEEDREBOOT;
+    char line[120];
+    std::snprintf(line, sizeof(line), "stub setupapi: SetupDiGetDeviceInstallParamsA call %ld -> DI_NEEDREBOOT\n", call);
+    ::OutputDebugStringA(line);
+    ::SetLastError(ERROR_SUCCESS);
+    return TRUE;
 }
 
 __declspec(dllexport) BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO set) {
