@@ -259,6 +259,51 @@ e2e_message_boxes() {
     sed -n 's/^[0-9a-f]*:trace:msgbox:MSGBOX_OnInit L"\(.*\)"$/\1/p' "$E2E_TRACE"
 }
 
+# --- The log file (/LOG=) ------------------------------------------------------
+
+# e2e_log_lines FILE: the lines of a log the program wrote, one
+# "PID<TAB>TEXT" a line; a line that does not read "YYYY-MM-DD HH:MM:SS.mmm
+# PID TEXT" with CR LF as its end is given as "BAD<TAB>line".
+e2e_log_lines() {
+    perl -ne 'if (/\A\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} (\d+) (.*)\r\n\z/s) { print "$1\t$2\n" }
+              else { chomp; print "BAD\t$_\n" }' "$1"
+}
+
+# e2e_expect_log_format FILE: FILE exists and every line of it is as the
+# program writes its lines (see e2e_log_lines).
+e2e_expect_log_format() {
+    local bad
+    [ -f "$1" ] || { e2e_fail "no log file $1"; return; }
+    bad=$(e2e_log_lines "$1" | grep '^BAD' | head -3 | tr '\n' '|')
+    [ -z "$bad" ] || e2e_fail "$1: lines not as the program writes them: $bad"
+}
+
+# e2e_log_texts FILE PID: the texts of the lines process PID wrote to FILE.
+e2e_log_texts() { e2e_log_lines "$1" | awk -F '\t' -v pid="$2" '$1 == pid { sub(/^[^\t]*\t/, ""); print }'; }
+
+# e2e_log_pids FILE: the process IDs of FILE's lines, each once, in order.
+e2e_log_pids() { e2e_log_lines "$1" | cut -f 1 | awk '!seen[$0]++'; }
+
+# e2e_trace_as_logged: the program's own trace lines (no stand-in DLL's) as
+# the log writes them: a line break as \n, nothing else escaped.
+e2e_trace_as_logged() { e2e_trace_lines | grep -v '^stub [a-z0-9]*: ' | perl -pe 's/\\(["\\])/$1/g'; }
+
+# e2e_expect_log FILE PID ARGUMENTS OUTCOME EXIT: the run PID wrote to FILE
+# its first line (program, version, architecture, ARGUMENTS), every line of
+# its trace (E2E_TRACE) and its last line (OUTCOME, EXIT).
+e2e_expect_log() {
+    local want got
+    want=$(
+        echo "ZanDriverInstaller 1.0.0.1 x64, arguments \"$3\""
+        e2e_trace_as_logged
+        echo "Finished: $4, exit code $5"
+    )
+    got=$(e2e_log_texts "$1" "$2")
+    [ "$want" = "$got" ] ||
+        e2e_fail "log of process $2 differs (- expected, + actual):
+$(diff -u <(echo "$want") <(echo "$got") | tail -n +3 | grep '^[-+]' | sed 's/^/    /')"
+}
+
 # --- Files -------------------------------------------------------------------
 
 # e2e_markers: the marker files in the Windows directory, one a line.
