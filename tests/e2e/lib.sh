@@ -211,11 +211,36 @@ e2e_start_program() {
     E2E_PID=$!
 }
 
+# e2e_exit_code_batch EXE: C:\e2e-exit-code.bat, which runs EXE with the
+# batch file's arguments and then prints "exit code N" with EXE's exit code as
+# Windows gives it. Under Wine the exit status of a process keeps only the
+# low 8 bits of its exit code (1618 reads 82, 3010 reads 194).
+E2E_EXIT_CODE_BATCH='C:\e2e-exit-code.bat'
+e2e_exit_code_batch() {
+    printf '@"%s" %%*\r\n@echo exit code %%ERRORLEVEL%%\r\n' "$(winepath_of "$1")" >"$WINEPREFIX/drive_c/e2e-exit-code.bat"
+}
+
+# e2e_batch_exit_code FILE: the exit code the batch file printed into FILE.
+e2e_batch_exit_code() { sed -n 's/^exit code \(-\{0,1\}[0-9]*\)\r\{0,1\}$/\1/p' "$1" | tail -n 1; }
+
+# e2e_start_program_for_code EXE [ARGUMENTS...]: e2e_start_program, through
+# e2e_exit_code_batch, so that the next e2e_wait_exit gives the whole exit
+# code in E2E_EXIT.
+E2E_EXIT_FROM_BATCH=""
+e2e_start_program_for_code() {
+    local exe=$1
+    shift
+    e2e_exit_code_batch "$exe"
+    e2e_start_program cmd /c "$E2E_EXIT_CODE_BATCH" "$@"
+    E2E_EXIT_FROM_BATCH=1
+}
+
 # e2e_wait_exit SECONDS: waits for the program started last. On its end sets
 # E2E_EXIT (its exit code) and E2E_ELAPSED_MS (from its start) and returns 0;
 # after SECONDS it kills the program and returns 1.
 e2e_wait_exit() {
-    local deadline=$(($(date +%s%N) + $1 * 1000000000))
+    local deadline=$(($(date +%s%N) + $1 * 1000000000)) from_batch=$E2E_EXIT_FROM_BATCH
+    E2E_EXIT_FROM_BATCH=""
     while kill -0 "$E2E_PID" 2>/dev/null; do
         if [ "$(date +%s%N)" -ge "$deadline" ]; then
             kill "$E2E_PID" 2>/dev/null
@@ -230,6 +255,7 @@ e2e_wait_exit() {
     E2E_EXIT=$?
     E2E_ELAPSED_MS=$((($(date +%s%N) - E2E_START_NS) / 1000000))
     E2E_PID=""
+    [ -n "$from_batch" ] && E2E_EXIT=$(e2e_batch_exit_code "$E2E_DIR/program.out")
     return 0
 }
 

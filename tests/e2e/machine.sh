@@ -257,13 +257,15 @@ machine_expect_status() {
 
 # machine_run SECONDS ARGUMENTS...: runs the program with ARGUMENTS under the
 # watch (with the watch options in the array M_WATCH_ARGS) and waits for both;
-# the test ends here when the program is not done within SECONDS.
+# the test ends here when the program is not done within SECONDS. With
+# M_STARTER=e2e_start_program_for_code, E2E_EXIT is the whole exit code.
 M_WATCH_ARGS=()
+M_STARTER=e2e_start_program
 machine_run() {
     local seconds=$1
     shift
     machine_watch_start "${M_WATCH_ARGS[@]}"
-    e2e_start_program "$E2E_EXE64" "$@"
+    "$M_STARTER" "$E2E_EXE64" "$@"
     e2e_wait_exit "$seconds" || { e2e_fail "the program did not end within $seconds s"; e2e_finish; }
     machine_watch_wait
 }
