@@ -313,6 +313,25 @@ machine_expect_failure_order() {
     [ "$closed_ms" -ge "$fail_ms" ] || e2e_fail "$1: window closed before RESULT.FAIL"
 }
 
+# machine_expect_unattended_failure WHAT: a failed UNATTENDED run as the
+# watch saw it: no box at all, and RESULT.FAIL (the last time it is seen) as
+# soon as the "[Failed]" line's 2 s are over, the window closing right after.
+machine_expect_unattended_failure() {
+    local failed_ms fail_ms closed_ms
+    e2e_assert_eq "" "$(machine_boxes_seen)" "$1: message boxes"
+    failed_ms=$(machine_event_ms 'status ".*\[Failed\]"')
+    fail_ms=$(machine_last_event_ms 'markers RESULT.FAIL$')
+    closed_ms=$(machine_event_ms 'window closed')
+    if [ -z "$failed_ms" ] || [ -z "$fail_ms" ] || [ -z "$closed_ms" ]; then
+        e2e_fail "$1: events missing from the watch: $(tr '\n' '|' <"$M_WATCH_LOG")"
+        return 1
+    fi
+    [ $((fail_ms - failed_ms)) -ge 1800 ] && [ $((fail_ms - failed_ms)) -le 2600 ] ||
+        e2e_fail "$1: RESULT.FAIL $((fail_ms - failed_ms)) ms after [Failed], not at the end of its 2 s"
+    [ "$closed_ms" -ge "$fail_ms" ] && [ $((closed_ms - fail_ms)) -le 500 ] ||
+        e2e_fail "$1: window closed $((closed_ms - fail_ms)) ms after RESULT.FAIL"
+}
+
 # machine_status_mapped LETTER...: Serial Port LETTER mapped to its COM name.
 machine_status_mapped() {
     local letter com

@@ -157,10 +157,14 @@ __declspec(dllexport) BOOL WINAPI SetupDiGetDeviceInstallParamsA(HDEVINFO set, P
     const long call = g_getInstallParams.Count();
     auto real = g_getInstallParams.Real<decltype(&SetupDiGetDeviceInstallParamsA)>();
     const BOOL result = real != nullptr ? real(set, data, params) : Unreachable();
+    const DWORD error = ::GetLastError();
     char flag[8] = {};
     const DWORD length = ::GetEnvironmentVariableA("ZAN_STUB_SETUPAPI_NEEDREBOOT", flag, sizeof(flag));
-    if (length == 0 || length >= sizeof(flag) || std::strcmp(flag, "1") != 0) return result;
-    if (params == nullptr || params->cbSize != sizeof(SP_DEVINSTALL_PARAMS_A)) return result;
+    if (length == 0 || length >= sizeof(flag) || std::strcmp(flag, "1") != 0 || params == nullptr ||
+        params->cbSize != sizeof(SP_DEVINSTALL_PARAMS_A)) {
+        ::SetLastError(error);  // Wine's own result, as it gave it
+        return result;
+    }
     if (!result) {
         const DWORD size = params->cbSize;
         std::memset(params, 0, sizeof(*params));
