@@ -3,10 +3,15 @@
 #include "platform/platform.h"
 #include "platform/trace.h"
 
-bool InstallDeviceDriver(const char* hardwareId, const char* infPath) {
+bool InstallDeviceDriver(const char* hardwareId, const char* infPath, bool* restartNeeded) {
     Trace("--> Installing device driver");
+    BOOL restart = FALSE;
     if (plat::UpdateDriverForPlugAndPlayDevicesA(nullptr, hardwareId, infPath, INSTALLFLAG_FORCE,
-                                                 nullptr) == TRUE) {
+                                                 restartNeeded != nullptr ? &restart : nullptr) == TRUE) {
+        if (restart) {
+            Trace("----> Restart needed to complete the driver installation");
+            *restartNeeded = true;
+        }
         return true;
     }
     const DWORD error = plat::GetLastError();

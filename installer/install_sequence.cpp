@@ -10,31 +10,27 @@
 
 namespace {
 
-bool Contains(const std::string& text, const char* word) {
-    return text.find(word) != std::string::npos;
-}
-
 bool AskYesNo(const char* question, const char* caption) {
     return plat::MessageBoxA(nullptr, question, caption, MB_YESNO) == IDYES;
 }
 
 }  // namespace
 
-bool InstallTiDevice(const char* infName, const char* hardwareId) {
+bool InstallTiDevice(const char* infName, const char* hardwareId, bool* restartNeeded) {
     Trace("**** InstallTiDevice(), Installing Root Port USB Driver ****");
     // Joined as given: ".\1port\ZAN2kmf.inf" stays "...\INF\.\1port\ZAN2kmf.inf".
     const std::string infPath = g_windowsDir + "\\INF\\" + infName;
-    const bool installed = InstallDeviceDriver(hardwareId, infPath.c_str());
+    const bool installed = InstallDeviceDriver(hardwareId, infPath.c_str(), restartNeeded);
     if (!installed) Trace("--> Failure installing Driver");
     return installed;
 }
 
-bool InstallDrivers(const std::string& cmdLine) {
+bool InstallDrivers(const RunOptions& options, bool* restartNeeded) {
     bool installBase = false;
     bool multiPort = false;
-    if (Contains(cmdLine, "SILENT")) {
-        installBase = Contains(cmdLine, "BASE_DEVICE");
-        multiPort = Contains(cmdLine, "MAROVEL_SERIAL");
+    if (options.silent) {
+        installBase = options.installBase;
+        multiPort = options.multiPort;
     } else {
         installBase = AskYesNo(
             "Do you want to install the base device driver?\n\nNote: Not recommended if "
@@ -60,7 +56,7 @@ bool InstallDrivers(const std::string& cmdLine) {
     for (const DeviceEntry* row = g_deviceTable; !IsEndRow(*row); ++row) {
         if (row->installFlag != 1) continue;
         g_status.SetLine("Installing %s...", row->description);
-        if (!InstallTiDevice(row->infName, row->hardwareId)) {
+        if (!InstallTiDevice(row->infName, row->hardwareId, restartNeeded)) {
             g_status.AppendResult("[Failed]");
             plat::Sleep(kResultPauseMs);
             return false;

@@ -1,13 +1,15 @@
 // The install operation.
 #pragma once
 
-#include <string>
+#include "installer/run_options.h"
 
-// Settles the choices (from the command line when it holds "SILENT", from two
+// Settles the choices (from the command line in a silent run, from two
 // questions otherwise), adjusts the table's install flags, installs every
 // selected row in table order, then maps the ports. False at the first row
 // whose driver cannot be installed; rows before it stay installed.
-bool InstallDrivers(const std::string& cmdLine);
+// With `restartNeeded`, each driver update is asked whether a restart is
+// needed, and one that says so sets it.
+bool InstallDrivers(const RunOptions& options, bool* restartNeeded = nullptr);
 
 // Installs one row's driver from `infName` in the Windows INF folder.
-bool InstallTiDevice(const char* infName, const char* hardwareId);
+bool InstallTiDevice(const char* infName, const char* hardwareId, bool* restartNeeded = nullptr);

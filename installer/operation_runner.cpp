@@ -16,6 +16,7 @@ constexpr const char kUninstallError[] = "An error was encountered while uninsta
 constexpr const char kInstallError[] = "An error was encountered while installing the drivers.";
 
 std::atomic<RunOutcome> g_lastOutcome{RunOutcome::NotRun};
+std::atomic<bool> g_lastRestartNeeded{false};
 
 // An empty file whose name tells the calling script how the run ended.
 void CreateMarker(const std::string& path) {
@@ -27,11 +28,14 @@ void CreateMarker(const std::string& path) {
     }
 }
 
-// The error box waits for a person, also in a silent run.
-void ReportFailure(const char* text) { plat::MessageBoxA(nullptr, text, kErrorCaption, MB_OK); }
+// The error box waits for a person, also in a silent run; an unattended run
+// shows none and writes its marker at once.
+void ReportFailure(const RunOptions& options, const char* text) {
+    if (!options.unattended) plat::MessageBoxA(nullptr, text, kErrorCaption, MB_OK);
+}
 
-RunOutcome RunRequestedOperation(const std::string& cmdLine) {
-    const Operation operation = ChooseOperation(cmdLine);
+RunOutcome RunRequestedOperation(const RunOptions& options, bool* restartNeeded) {
+    const Operation operation = options.operation;
     const char* errorText = operation == Operation::Uninstall ? kUninstallError : kInstallError;
 
     // Without the Windows directory the markers and INF paths would be
@@ -39,7 +43,7 @@ RunOutcome RunRequestedOperation(const std::string& cmdLine) {
     if (g_windowsDir.empty()) {
         if (operation == Operation::None) return RunOutcome::NotRun;
         Trace("--> Windows directory not available");
-        ReportFailure(errorText);
+        ReportFailure(options, errorText);
         return RunOutcome::Failed;
     }
 
@@ -48,20 +52,23 @@ RunOutcome RunRequestedOperation(const std::string& cmdLine) {
     plat::DeleteFileA(successMarker.c_str());
     plat::DeleteFileA(failMarker.c_str());
 
+    // Where a person is present the system's own restart prompt is right, so
+    // only an unattended run asks and reports the need itself.
+    bool* const restart = options.unattended ? restartNeeded : nullptr;
     bool succeeded = false;
     switch (operation) {
     case Operation::None:
         return RunOutcome::NotRun;
     case Operation::Uninstall:
-        succeeded = RemoveInstalledDrivers();
+        succeeded = RemoveInstalledDrivers(restart);
         break;
     case Operation::Install:
-        succeeded = InstallDrivers(cmdLine);
+        succeeded = InstallDrivers(options, restart);
         break;
     }
 
     if (!succeeded) {
-        ReportFailure(errorText);
+        ReportFailure(options, errorText);
         CreateMarker(failMarker);
         return RunOutcome::Failed;
     }
@@ -71,19 +78,16 @@ RunOutcome RunRequestedOperation(const std::string& cmdLine) {
 
 }  // namespace
 
-Operation ChooseOperation(const std::string& cmdLine) {
-    // "UNINSTALL" first: it contains "INSTALL".
-    if (cmdLine.find("UNINSTALL") != std::string::npos) return Operation::Uninstall;
-    if (cmdLine.find("INSTALL") != std::string::npos) return Operation::Install;
-    return Operation::None;
-}
-
-DWORD WINAPI InstallerThreadProc(LPVOID cmdLine) {
+DWORD WINAPI InstallerThreadProc(LPVOID options) {
     g_status.SetRunning(true);
-    const RunOutcome outcome = RunRequestedOperation(*static_cast<const std::string*>(cmdLine));
+    bool restartNeeded = false;
+    const RunOutcome outcome = RunRequestedOperation(*static_cast<const RunOptions*>(options), &restartNeeded);
+    g_lastRestartNeeded.store(restartNeeded);
     g_lastOutcome.store(outcome);
     g_status.SetRunning(false);
     return 0;
 }
 
 RunOutcome LastRunOutcome() { return g_lastOutcome.load(); }
+
+bool LastRunNeedsRestart() { return g_lastRestartNeeded.load(); }

@@ -2,6 +2,7 @@
 // the marker file that tells a calling script how the run ended.
 #pragma once
 
+#include "installer/run_options.h"
 #include "platform/platform.h"
 
 #include <string>
@@ -14,16 +15,16 @@ enum class RunOutcome { NotRun, Succeeded, Failed };
 // The caption of the program's error boxes.
 constexpr const char kErrorCaption[] = "ZAN 7350-21X PCI Serial Port and Base Device Driver v1.0";
 
-// Thread entry. `cmdLine` points to a std::string holding the command-line
-// argument text; it must outlive the thread. Always returns 0.
-DWORD WINAPI InstallerThreadProc(LPVOID cmdLine);
+// Thread entry. `options` points to the RunOptions read from the command
+// line; they must outlive the thread. Always returns 0.
+DWORD WINAPI InstallerThreadProc(LPVOID options);
 
 // How the last InstallerThreadProc ended: Succeeded after RESULT.SUCCESS,
 // Failed after RESULT.FAIL (or a failure that left no marker), NotRun when the
 // command line asked for no operation. The process exit code follows it.
 RunOutcome LastRunOutcome();
 
-// Operation selection by keyword, case-sensitive substrings: "UNINSTALL"
-// first, since it contains "INSTALL".
-enum class Operation { None, Install, Uninstall };
-Operation ChooseOperation(const std::string& cmdLine);
+// Whether the last InstallerThreadProc learnt that the system needs a restart
+// to finish: asked only in an unattended run (the driver updates' restart
+// output, the removed devices' install parameters); false in any other.
+bool LastRunNeedsRestart();

@@ -33,7 +33,7 @@ std::string CutInfBaseName(char* infName) {
     return start;
 }
 
-bool RemoveInstalledDrivers() {
+bool RemoveInstalledDrivers(bool* restartNeeded) {
     Trace("**** Removing installed drivers ****");
     // Every device the system knows, present or not, for the whole pass.
     const plat::DeviceInfoSet set = AllDevices();
@@ -58,6 +58,10 @@ bool RemoveInstalledDrivers() {
             g_status.SetLine("%s found, removing...[Failed]", row->description);
             plat::Sleep(kRemovalPauseMs);
             return false;
+        }
+        if (restartNeeded != nullptr && NeedsRestart(set.get(), &devInfo)) {
+            Trace("----> Restart needed to complete the device removal");
+            *restartNeeded = true;
         }
         g_status.SetLine("%s found, removing...[OK]", row->description);
         plat::Sleep(kRemovalPauseMs);

@@ -39,6 +39,7 @@ BOOL SetupDiSetDeviceRegistryPropertyA(HDEVINFO set, PSP_DEVINFO_DATA data, DWOR
 BOOL SetupDiGetDeviceInstanceIdA(HDEVINFO set, PSP_DEVINFO_DATA data, PSTR id, DWORD idSize,
                                  PDWORD requiredSize);
 BOOL SetupDiRemoveDevice(HDEVINFO set, PSP_DEVINFO_DATA data);
+BOOL SetupDiGetDeviceInstallParamsA(HDEVINFO set, PSP_DEVINFO_DATA data, PSP_DEVINSTALL_PARAMS_A params);
 BOOL SetupDiDestroyDeviceInfoList(HDEVINFO set);
 // Removes the driver package a published OEM INF ("oem12.inf") belongs to from
 // the driver store, with the INF and its PNF.
@@ -61,6 +62,9 @@ DWORD GetFileAttributesA(LPCSTR path);
 HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                    DWORD disposition, DWORD attributes, HANDLE templateFile);
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED overlapped);
+BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOVERLAPPED overlapped);
+BOOL FlushFileBuffers(HANDLE file);
+// Closes a file or a mutex.
 BOOL CloseHandle(HANDLE handle);
 HANDLE FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data);
 BOOL FindNextFileA(HANDLE find, LPWIN32_FIND_DATAA data);
@@ -68,9 +72,16 @@ BOOL FindClose(HANDLE find);
 UINT GetWindowsDirectoryA(LPSTR buffer, UINT size);
 HRESULT SHGetFolderPathA(HWND owner, int folder, HANDLE token, DWORD flags, LPSTR path);
 
+// Named mutexes (kernel32).
+HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES security, BOOL initialOwner, LPCSTR name);
+DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
+BOOL ReleaseMutex(HANDLE mutex);
+
 // User interaction, time and trace (user32, kernel32).
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
 void Sleep(DWORD milliseconds);
+void GetLocalTime(LPSYSTEMTIME time);
+DWORD GetCurrentProcessId();
 void OutputDebugStringA(LPCSTR text);
 
 // Window lookup and synthetic input (user32), used by the wizard dismisser.

@@ -3,7 +3,8 @@
 // a detail of a step.
 #pragma once
 
-// Writes the text as it is (some lines end in a newline, some do not).
+// Writes the text as it is (some lines end in a newline, some do not) to the
+// debugger output, and hands it to the trace sink when one is set.
 void Trace(const char* text);
 
 // Formats into a 100-byte buffer, as lines with numbers are, then writes it
@@ -13,3 +14,9 @@ void TraceF(const char* format, ...)
     __attribute__((format(printf, 1, 2)))
 #endif
     ;
+
+// A second way out for every traced text (the run's log file). Any thread
+// may trace; the sink is called with one text at a time. Once SetTraceSink
+// returns, a sink it replaced is no longer being called and will not be.
+using TraceSink = void (*)(void* context, const char* text);
+void SetTraceSink(TraceSink sink, void* context);

@@ -25,26 +25,34 @@ void InitCommonControlsFromSystem() {
 }  // namespace
 
 BOOL CZANLumivaleKioskScannerandMSRDriverInstallerApp::InitInstance() {
+    m_run.emplace(m_lpCmdLine);  // the choices, read once
+    m_run->OpenLog();
+    // Nothing is shown or touched before the lock is held.
+    if (m_run->TakeLock()) RunProgressWindow();
+    m_exitCode = m_run->Finish();
+    return FALSE;
+}
+
+void CZANLumivaleKioskScannerandMSRDriverInstallerApp::RunProgressWindow() {
     InitCommonControlsFromSystem();
     CWinApp::InitInstance();
 
     CZANLumivaleKioskScannerandMSRDriverInstallerDlg dlg;
     m_pMainWnd = &dlg;
-    dlg.m_strCmdLine = m_lpCmdLine;
+    dlg.m_pOptions = &m_run->Options();
 
     g_hDismisserThread = plat::ThreadHandle(
         ::CreateThread(nullptr, 0, HardwareWizardDismisser, nullptr, 0, &g_dwDismisserThreadId));
     if (!g_hDismisserThread)  // the run goes on; the system's wizards then wait for a person
         Trace("The hardware wizard dismisser could not be started\n");
 
-    if (dlg.DoModal() == -1) ReportStartFailure(nullptr, plat::GetLastError());
+    if (dlg.DoModal() == -1) ReportStartFailure(nullptr, plat::GetLastError(), m_run->Options());
 
     // The dismisser keeps running until the process ends.
     g_hDismisserThread.reset();
     m_pMainWnd = nullptr;
 
-    m_exitCode = ProcessExitCode(dlg.WorkerStarted(), g_status, LastRunOutcome());
-    return FALSE;
+    m_run->WorkerEnded(dlg.WorkerStarted(), g_status, LastRunOutcome(), LastRunNeedsRestart());
 }
 
 int CZANLumivaleKioskScannerandMSRDriverInstallerApp::ExitInstance() { return m_exitCode; }

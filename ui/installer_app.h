@@ -1,9 +1,13 @@
-// The application object: starts the hardware wizard dismisser, runs the
+// The application object: reads the run's choices, opens its log, takes the
+// one-run-at-a-time lock, starts the hardware wizard dismisser, runs the
 // progress window modally and gives the process exit code.
 #pragma once
 
 #include "platform/handles.h"
 #include "ui/framework.h"
+#include "ui/program_run.h"
+
+#include <optional>
 
 class CZANLumivaleKioskScannerandMSRDriverInstallerApp : public CWinApp {
 public:
@@ -11,6 +15,11 @@ public:
     int ExitInstance() override;
 
 private:
+    // The dismisser, the progress window and the worker.
+    void RunProgressWindow();
+
+    // Lives until the process ends: the worker reads its choices.
+    std::optional<ProgramRun> m_run;
     int m_exitCode = 1;
 };
 

@@ -35,14 +35,14 @@ private:
 
 }  // namespace
 
-void ReportStartFailure(HWND owner, DWORD error) {
+void ReportStartFailure(HWND owner, DWORD error, const RunOptions& options) {
     char message[160];
     std::snprintf(message, sizeof(message),
                   "The installer could not be started (error %lu).\n\nNo drivers were changed.",
                   static_cast<unsigned long>(error));
     Trace(message);
     Trace("\n");
-    plat::MessageBoxA(owner, message, kErrorCaption, MB_OK | MB_ICONERROR);
+    if (!options.unattended) plat::MessageBoxA(owner, message, kErrorCaption, MB_OK | MB_ICONERROR);
 }
 
 CZANLumivaleKioskScannerandMSRDriverInstallerDlg::CZANLumivaleKioskScannerandMSRDriverInstallerDlg(HWND parent)
@@ -66,9 +66,9 @@ BOOL CZANLumivaleKioskScannerandMSRDriverInstallerDlg::OnInitDialog() {
     else
         g_windowsDir.clear();
 
-    m_hWorkerThread = plat::ThreadHandle(StartWorker(g_status, CreateWorkerThread, &m_strCmdLine));
+    m_hWorkerThread = plat::ThreadHandle(StartWorker(g_status, CreateWorkerThread, m_pOptions));
     if (!m_hWorkerThread) {
-        ReportStartFailure(m_hWnd, plat::GetLastError());
+        ReportStartFailure(m_hWnd, plat::GetLastError(), *m_pOptions);
         EndDialog(IDABORT);
         return TRUE;
     }

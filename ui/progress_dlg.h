@@ -2,11 +2,10 @@
 // the status board every 100 ms and closes once the worker has ended.
 #pragma once
 
+#include "installer/run_options.h"
 #include "platform/handles.h"
 #include "res/resource.h"
 #include "ui/framework.h"
-
-#include <string>
 
 class CZANLumivaleKioskScannerandMSRDriverInstallerDlg : public CDialog {
 public:
@@ -18,8 +17,9 @@ public:
     // ends on its own after reporting so.
     bool WorkerStarted() const { return static_cast<bool>(m_hWorkerThread); }
 
-    // The command-line argument text; the worker reads it for its whole life.
-    std::string m_strCmdLine;
+    // The choices read from the command line; the worker reads them for its
+    // whole life, so they must outlive the window.
+    const RunOptions* m_pOptions = nullptr;
     HICON m_hIcon = nullptr;
 
 protected:
@@ -35,5 +35,6 @@ private:
 };
 
 // Tells the person at the machine that the installer could not start (the
-// window could not be shown or the worker could not be created).
-void ReportStartFailure(HWND owner, DWORD error);
+// window could not be shown or the worker could not be created); an
+// unattended run only traces it.
+void ReportStartFailure(HWND owner, DWORD error, const RunOptions& options);

@@ -15,15 +15,17 @@
 using ThreadProc = DWORD(WINAPI*)(LPVOID);
 using ThreadStarter = HANDLE (*)(ThreadProc proc, LPVOID param);
 
-// Starts the worker (InstallerThreadProc with `cmdLine`, a std::string*).
+// Starts the worker (InstallerThreadProc with `options`).
 // The board's running flag goes up before the thread exists, so a tick that
 // comes before the worker's first step still sees it running; the window
 // closes only once the worker has lowered it. When the thread cannot be
 // created the flag goes down again and null is returned.
-HANDLE StartWorker(StatusBoard& board, ThreadStarter start, std::string* cmdLine);
+HANDLE StartWorker(StatusBoard& board, ThreadStarter start, const RunOptions* options);
 
 // The process exit code: 0 after RESULT.SUCCESS or when no operation was
-// asked for, 1 after a failed operation or when the worker did not run to its
+// asked for, 3010 after RESULT.SUCCESS when the system needs a restart to
+// finish, 1 after a failed operation or when the worker did not run to its
 // end (it could not be started, or the window ended while it was running).
 // `board` tells whether the worker is still running.
-int ProcessExitCode(bool workerStarted, const StatusBoard& board, RunOutcome outcome);
+constexpr int kExitRestartNeeded = 3010;
+int ProcessExitCode(bool workerStarted, const StatusBoard& board, RunOutcome outcome, bool restartNeeded = false);

@@ -320,6 +320,23 @@ DWORD Machine::Impl::DeleteFileLocked(const std::string& windowsPath) {
     return ERROR_SUCCESS;
 }
 
+void Machine::Impl::DropMutexIfUnusedLocked(const std::string& name) {
+    const auto found = mutexes.find(name);
+    if (found != mutexes.end() && found->second.localHandles == 0 && !found->second.openElsewhere) {
+        mutexes.erase(found);
+    }
+}
+
+void Machine::Impl::AbandonMutexesOfLocked(std::thread::id thread) {
+    for (auto& entry : mutexes) {
+        NamedMutex& mutex = entry.second;
+        if (mutex.recursion == 0 || mutex.owner != thread) continue;
+        mutex.owner = std::thread::id();
+        mutex.recursion = 0;
+        mutex.abandoned = true;
+    }
+}
+
 bool Machine::Impl::IsWindowLocked(HWND window) const {
     return window != nullptr && std::any_of(windows.begin(), windows.end(),
                                             [&](const Window& w) { return w.hwnd == window; });
@@ -361,6 +378,8 @@ void Machine::Impl::ResetLocked() {
     windows.clear();
     foreground = nullptr;
     inputs.clear();
+    mutexes.clear();
+    mutexHandles.clear();
 
     // A fresh host folder stands for drive C:, with "WINDOWS\INF" in it.
     std::error_code ec;
@@ -391,6 +410,8 @@ void Machine::Reset() {
     onMessageBox = nullptr;
     defaultAnswer = IDNO;
     foregroundLocked = false;
+    processId = kDefaultProcessId;
+    driverUpdateNeedsRestart = false;
 }
 
 void Machine::AddDevice(const Device& device) {
@@ -608,6 +629,44 @@ void Machine::CloseWindow(HWND window) {
     if (impl_->foreground == window) impl_->foreground = nullptr;
 }
 
+void Machine::HoldMutexElsewhere(const std::string& name) {
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    Impl::NamedMutex& mutex = impl_->mutexes[name];
+    mutex.openElsewhere = true;
+    mutex.heldElsewhere = true;
+    mutex.abandoned = false;
+}
+
+void Machine::ReleaseMutexElsewhere(const std::string& name) {
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    const auto found = impl_->mutexes.find(name);
+    if (found == impl_->mutexes.end()) return;
+    found->second.heldElsewhere = false;
+    found->second.openElsewhere = false;
+    impl_->DropMutexIfUnusedLocked(name);
+}
+
+void Machine::AbandonMutexElsewhere(const std::string& name) {
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    const auto found = impl_->mutexes.find(name);
+    if (found == impl_->mutexes.end()) return;
+    if (found->second.heldElsewhere) found->second.abandoned = true;
+    found->second.heldElsewhere = false;
+    found->second.openElsewhere = false;
+    impl_->DropMutexIfUnusedLocked(name);
+}
+
+bool Machine::MutexExists(const std::string& name) const {
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    return impl_->mutexes.count(name) != 0;
+}
+
+bool Machine::MutexOwnedHere(const std::string& name) const {
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    const auto found = impl_->mutexes.find(name);
+    return found != impl_->mutexes.end() && found->second.recursion > 0;
+}
+
 std::vector<KeyInput> Machine::Inputs() const {
     std::lock_guard<std::mutex> lock(impl_->mu);
     return impl_->inputs;
@@ -647,6 +706,7 @@ HandleCounts Machine::OpenHandles() const {
     counts.keys = static_cast<int>(impl_->openKeys.size());
     counts.files = static_cast<int>(impl_->files.size());
     counts.searches = static_cast<int>(impl_->searches.size());
+    counts.mutexes = static_cast<int>(impl_->mutexHandles.size());
     return counts;
 }
 

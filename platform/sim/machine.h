@@ -18,6 +18,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace sim {
@@ -55,6 +56,9 @@ struct Device {
     // The driver package in the store the device's driver comes from, by its
     // published OEM INF name ("oem12.inf"); empty for none.
     std::string driverPackage;
+    // Install parameter flags (DI_NEEDREBOOT, DI_NEEDRESTART) its removal
+    // leaves in the element it was removed through.
+    DWORD installFlagsOnRemoval = 0;
 };
 
 struct MessageBoxCall {
@@ -68,6 +72,7 @@ struct DriverUpdateCall {
     std::string hardwareId;
     std::string infPath;
     DWORD flags = 0;
+    bool restartOutput = false;  // the caller asked whether a restart is needed
 };
 
 // One registry value write: the byte count the caller gave, before the
@@ -94,6 +99,7 @@ struct HandleCounts {
     int keys = 0;
     int files = 0;
     int searches = 0;
+    int mutexes = 0;
 };
 
 // Every member may be called from any thread; the machine guards its state.
@@ -150,7 +156,7 @@ public:
     void MakeUndeletable(const std::string& windowsPath);
     // Opening the file for reading fails with ERROR_SHARING_VIOLATION.
     void MakeUnreadable(const std::string& windowsPath);
-    // Creating or truncating the file fails with ERROR_ACCESS_DENIED.
+    // Creating, truncating or opening the file for writing fails with ERROR_ACCESS_DENIED.
     void MakeUnwritable(const std::string& windowsPath);
 
     // --- Driver store ------------------------------------------------------
@@ -171,15 +177,38 @@ public:
     // before its answer is returned: the moment the box is on the screen.
     std::function<void(const MessageBoxCall&)> onMessageBox;
 
-    // --- Clock, trace, driver updates -------------------------------------
+    // --- Clock, process, trace, driver updates -----------------------------
+    // The virtual clock in milliseconds since Reset; GetLocalTime gives
+    // kLocalTimeAtReset plus that much.
     std::uint64_t NowMs() const;
+    static constexpr SYSTEMTIME kLocalTimeAtReset = {2024, 5, 1, 6, 8, 30, 0, 0};  // a Monday
+    // What GetCurrentProcessId returns.
+    static constexpr DWORD kDefaultProcessId = 3172;
+    std::atomic<DWORD> processId{kDefaultProcessId};
     std::vector<DWORD> Sleeps() const;
     // Called on every Sleep, on the sleeping thread, after the clock moved.
     std::function<void(DWORD)> onSleep;
     std::vector<std::string> Trace() const;
     void ClearTrace();
     std::vector<DriverUpdateCall> DriverUpdates() const;
+    // A successful driver update says a restart is needed (to a caller that asks).
+    std::atomic<bool> driverUpdateNeedsRestart{false};
     std::vector<RegWrite> RegWrites() const;
+
+    // --- Named mutexes ----------------------------------------------------------
+    // A mutex belongs to the thread that took it, counts its recursion, and
+    // is given up when that thread ends (the next wait sees it abandoned);
+    // the object goes when its last handle is closed. Waits do not block: a
+    // mutex held elsewhere gives WAIT_TIMEOUT at once, whatever the timeout.
+    // These stand for another process: it opens the mutex (creating it when
+    // missing) and holds it, it releases and closes it, or it ends while
+    // holding it (abandoned, for the handles still open here).
+    void HoldMutexElsewhere(const std::string& name);
+    void ReleaseMutexElsewhere(const std::string& name);
+    void AbandonMutexElsewhere(const std::string& name);
+    // Whether a mutex of this name exists, and whether a thread here owns it.
+    bool MutexExists(const std::string& name) const;
+    bool MutexOwnedHere(const std::string& name) const;
 
     // --- Windows and keyboard input ----------------------------------------
     // A top-level window, above those added before; its class is a dialog's.

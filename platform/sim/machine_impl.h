@@ -9,6 +9,7 @@
 #include <deque>
 #include <memory>
 #include <set>
+#include <thread>
 
 namespace sim {
 
@@ -70,6 +71,7 @@ struct Machine::Impl {
     struct SetElement {
         DWORD devInst = 0;
         GUID classGuid{};
+        DWORD installFlags = 0;  // the element's install parameters
     };
     // A set is a snapshot of the devices it held when it was obtained.
     struct DeviceSet {
@@ -111,9 +113,11 @@ struct Machine::Impl {
     };
     struct OpenFile {
         std::string key;
+        std::filesystem::path host;
         DWORD access = 0;
         DWORD share = 0;
         std::unique_ptr<std::FILE, FileCloser> stream;  // when opened for reading
+        std::uint64_t writePosition = 0;               // where the next write goes, unless appending
     };
     std::map<std::uintptr_t, OpenFile> files;
     struct Search {
@@ -127,6 +131,23 @@ struct Machine::Impl {
 
     // --- Driver store: the published OEM INF names of its packages ----------
     std::set<std::string, NoCaseLess> packages;
+
+    // --- Named mutexes (names compare exactly) ---------------------------------
+    struct NamedMutex {
+        std::thread::id owner;  // a thread here; none when free or held elsewhere
+        int recursion = 0;
+        int localHandles = 0;
+        bool openElsewhere = false;
+        bool heldElsewhere = false;
+        bool abandoned = false;  // its owner ended without releasing it
+    };
+    std::map<std::string, NamedMutex> mutexes;
+    std::map<std::uintptr_t, std::string> mutexHandles;  // handle -> name
+    std::uintptr_t unnamedMutexes = 0;
+    // The mutex goes once no handle is open on it anywhere.
+    void DropMutexIfUnusedLocked(const std::string& name);
+    // Every mutex `thread` owns becomes abandoned.
+    void AbandonMutexesOfLocked(std::thread::id thread);
 
     // --- User interface, clock, trace, driver updates ------------------------
     std::deque<int> answers;

@@ -52,19 +52,21 @@ bool MatchesEnumerator(const std::string& instanceId, const std::string& enumera
 
 // The device behind an element of a set. Returns the error for a bad set or
 // element; `record` is null once the device was removed.
-DWORD LookupLocked(Impl& m, HDEVINFO set, const SP_DEVINFO_DATA* data, Impl::DeviceRecord** record) {
+DWORD LookupLocked(Impl& m, HDEVINFO set, const SP_DEVINFO_DATA* data, Impl::DeviceRecord** record,
+                   Impl::SetElement** element = nullptr) {
     const auto found = m.sets.find(Id(set));
     if (found == m.sets.end()) return ERROR_INVALID_HANDLE;
     if (data == nullptr || data->cbSize != sizeof(SP_DEVINFO_DATA) || data->Reserved != Id(set)) {
         return ERROR_INVALID_PARAMETER;
     }
-    const auto& elements = found->second.elements;
+    auto& elements = found->second.elements;
     // Elements follow the machine's device order, so their numbers ascend.
     const auto at = std::lower_bound(elements.begin(), elements.end(), data->DevInst,
                                      [](const Impl::SetElement& e, DWORD n) { return e.devInst < n; });
     const bool member = at != elements.end() && at->devInst == data->DevInst;
     if (!member) return ERROR_INVALID_PARAMETER;
     *record = m.FindRecordLocked(data->DevInst);
+    if (element != nullptr) *element = &*at;
     return ERROR_SUCCESS;
 }
 
@@ -112,16 +114,25 @@ DWORD CheckAnsiPath(LPCSTR path) {
     return ERROR_SUCCESS;
 }
 
+// Access to a file's data, as the generic and the specific rights give it.
+bool ReadsData(DWORD access) { return (access & (GENERIC_READ | FILE_READ_DATA)) != 0; }
+bool WritesData(DWORD access) { return (access & (GENERIC_WRITE | FILE_WRITE_DATA | FILE_APPEND_DATA)) != 0; }
+// A handle with the right to append but not to write anywhere: every write
+// goes to the end of the file.
+bool AppendsOnly(DWORD access) {
+    return (access & FILE_APPEND_DATA) != 0 && (access & (GENERIC_WRITE | FILE_WRITE_DATA)) == 0;
+}
+
 // Whether a new open of the file with this access and sharing collides with
 // the handles already open on it.
 bool SharingConflict(const Impl& m, const std::string& key, DWORD access, DWORD share) {
     for (const auto& entry : m.files) {
         const Impl::OpenFile& open = entry.second;
         if (open.key != key) continue;
-        if (((access & GENERIC_READ) && !(open.share & FILE_SHARE_READ)) ||
-            ((access & GENERIC_WRITE) && !(open.share & FILE_SHARE_WRITE)) ||
-            ((open.access & GENERIC_READ) && !(share & FILE_SHARE_READ)) ||
-            ((open.access & GENERIC_WRITE) && !(share & FILE_SHARE_WRITE))) {
+        if ((ReadsData(access) && !(open.share & FILE_SHARE_READ)) ||
+            (WritesData(access) && !(open.share & FILE_SHARE_WRITE)) ||
+            (ReadsData(open.access) && !(share & FILE_SHARE_READ)) ||
+            (WritesData(open.access) && !(share & FILE_SHARE_WRITE))) {
             return true;
         }
     }
@@ -136,6 +147,51 @@ WIN32_FIND_DATAA FindData(const std::string& name, bool isDir, std::uintmax_t si
     data.nFileSizeLow = static_cast<DWORD>(size & 0xFFFFFFFFu);
     std::strncpy(data.cFileName, name.c_str(), MAX_PATH - 1);
     return data;
+}
+
+// --- Time ------------------------------------------------------------------------
+
+// Days since 1970-01-01 of a date in the proleptic Gregorian calendar, and back.
+std::int64_t DaysFromCivil(std::int64_t y, unsigned month, unsigned day) {
+    y -= month <= 2;
+    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const unsigned yoe = static_cast<unsigned>(y - era * 400);
+    const unsigned doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
+}
+
+SYSTEMTIME CivilFromDays(std::int64_t days) {
+    days += 719468;
+    const std::int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+    const unsigned doe = static_cast<unsigned>(days - era * 146097);
+    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const unsigned mp = (5 * doy + 2) / 153;
+    const unsigned month = mp < 10 ? mp + 3 : mp - 9;
+    SYSTEMTIME date{};
+    date.wYear = static_cast<WORD>(static_cast<std::int64_t>(yoe) + era * 400 + (month <= 2));
+    date.wMonth = static_cast<WORD>(month);
+    date.wDay = static_cast<WORD>(doy - (153 * mp + 2) / 5 + 1);
+    return date;
+}
+
+SYSTEMTIME LocalTimeAfter(const SYSTEMTIME& start, std::uint64_t elapsedMs) {
+    const std::uint64_t startMs =
+        ((static_cast<std::uint64_t>(start.wHour) * 60 + start.wMinute) * 60 + start.wSecond) * 1000 +
+        start.wMilliseconds;
+    const std::uint64_t ms = startMs + elapsedMs;
+    const std::uint64_t msPerDay = 24ull * 60 * 60 * 1000;
+    const std::int64_t days = DaysFromCivil(start.wYear, start.wMonth, start.wDay) +
+                              static_cast<std::int64_t>(ms / msPerDay);
+    SYSTEMTIME time = CivilFromDays(days);
+    const std::uint64_t inDay = ms % msPerDay;
+    time.wDayOfWeek = static_cast<WORD>((days % 7 + 11) % 7);  // 1970-01-01 was a Thursday
+    time.wHour = static_cast<WORD>(inDay / 3600000);
+    time.wMinute = static_cast<WORD>(inDay / 60000 % 60);
+    time.wSecond = static_cast<WORD>(inDay / 1000 % 60);
+    time.wMilliseconds = static_cast<WORD>(inDay % 1000);
+    return time;
 }
 
 constexpr char kWindowsDir[] = "C:\\WINDOWS";
@@ -258,13 +314,37 @@ BOOL SetupDiRemoveDevice(HDEVINFO set, PSP_DEVINFO_DATA data) {
     std::lock_guard<std::mutex> lock(m.mu);
     if (auto fault = m.EnterLocked("SetupDiRemoveDevice")) return Fail(*fault);
     Impl::DeviceRecord* record = nullptr;
-    if (DWORD error = LookupLocked(m, set, data, &record)) return Fail(error);
+    Impl::SetElement* element = nullptr;
+    if (DWORD error = LookupLocked(m, set, data, &record, &element)) return Fail(error);
     if (record == nullptr) return Fail(ERROR_NO_SUCH_DEVINST);
+    element->installFlags |= record->device.installFlagsOnRemoval;
     // The instance goes with its hardware key; elements of sets stay, empty.
     m.DeleteKeyLocked(Impl::EnumKeyParts(record->device.instanceId));
     m.byInstanceId.erase(record->device.instanceId);
     m.devices.erase(std::find_if(m.devices.begin(), m.devices.end(),
                                  [&](const auto& r) { return r.get() == record; }));
+    return TRUE;
+}
+
+BOOL SetupDiGetDeviceInstallParamsA(HDEVINFO set, PSP_DEVINFO_DATA data, PSP_DEVINSTALL_PARAMS_A params) {
+    Impl& m = sim::TheMachine().impl();
+    std::lock_guard<std::mutex> lock(m.mu);
+    if (auto fault = m.EnterLocked("SetupDiGetDeviceInstallParamsA")) return Fail(*fault);
+    if (m.sets.count(Id(set)) == 0) return Fail(ERROR_INVALID_HANDLE);
+    if (params == nullptr) return Fail(ERROR_INVALID_PARAMETER);
+    if (params->cbSize != sizeof(SP_DEVINSTALL_PARAMS_A)) return Fail(ERROR_INVALID_USER_BUFFER);
+    DWORD flags = 0;  // the set's own parameters, when no element is named
+    if (data != nullptr) {
+        // The parameters belong to the element: they stay readable after a removal.
+        Impl::DeviceRecord* record = nullptr;
+        Impl::SetElement* element = nullptr;
+        if (DWORD error = LookupLocked(m, set, data, &record, &element)) return Fail(error);
+        flags = element->installFlags;
+    }
+    const DWORD size = params->cbSize;
+    std::memset(params, 0, sizeof *params);
+    params->cbSize = size;
+    params->Flags = flags;
     return TRUE;
 }
 
@@ -309,7 +389,8 @@ BOOL UpdateDriverForPlugAndPlayDevicesA(HWND, LPCSTR hardwareId, LPCSTR infPath,
                                         PBOOL rebootRequired) {
     Impl& m = sim::TheMachine().impl();
     std::lock_guard<std::mutex> lock(m.mu);
-    m.driverUpdates.push_back({hardwareId ? hardwareId : "", infPath ? infPath : "", installFlags});
+    m.driverUpdates.push_back(
+        {hardwareId ? hardwareId : "", infPath ? infPath : "", installFlags, rebootRequired != nullptr});
     if (auto fault = m.EnterLocked("UpdateDriverForPlugAndPlayDevicesA")) return Fail(*fault);
     if (hardwareId == nullptr || infPath == nullptr) return Fail(ERROR_INVALID_PARAMETER);
     if (installFlags & ~(INSTALLFLAG_FORCE | INSTALLFLAG_READONLY | INSTALLFLAG_NONINTERACTIVE)) {
@@ -326,7 +407,7 @@ BOOL UpdateDriverForPlugAndPlayDevicesA(HWND, LPCSTR hardwareId, LPCSTR infPath,
         matched = true;
     }
     if (!matched) return Fail(ERROR_NO_SUCH_DEVINST);
-    if (rebootRequired != nullptr) *rebootRequired = FALSE;
+    if (rebootRequired != nullptr) *rebootRequired = sim::TheMachine().driverUpdateNeedsRestart.load() ? TRUE : FALSE;
     return TRUE;
 }
 
@@ -446,10 +527,10 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES
     const bool creates = !file.exists;
     const bool truncates =
         file.exists && (disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING);
-    if (((access & GENERIC_WRITE) || creates || truncates) && m.unwritable.count(file.key) != 0) {
+    if ((WritesData(access) || creates || truncates) && m.unwritable.count(file.key) != 0) {
         return FailHandle(ERROR_ACCESS_DENIED);
     }
-    if ((access & GENERIC_READ) && m.unreadable.count(file.key) != 0) {
+    if (ReadsData(access) && m.unreadable.count(file.key) != 0) {
         return FailHandle(ERROR_SHARING_VIOLATION);
     }
     if (SharingConflict(m, file.key, access, share)) return FailHandle(ERROR_SHARING_VIOLATION);
@@ -461,9 +542,10 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES
     }
     Impl::OpenFile open;
     open.key = file.key;
+    open.host = file.host;
     open.access = access;
     open.share = share;
-    if (access & GENERIC_READ) {
+    if (ReadsData(access)) {
         open.stream.reset(std::fopen(file.host.c_str(), "rb"));
         if (!open.stream) return FailHandle(ERROR_ACCESS_DENIED);
     }
@@ -489,11 +571,53 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPP
     return TRUE;
 }
 
+BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOVERLAPPED overlapped) {
+    Impl& m = sim::TheMachine().impl();
+    std::lock_guard<std::mutex> lock(m.mu);
+    if (written != nullptr) *written = 0;
+    if (auto fault = m.EnterLocked("WriteFile")) return Fail(*fault);
+    const auto found = m.files.find(Id(file));
+    if (found == m.files.end()) return Fail(ERROR_INVALID_HANDLE);
+    if (overlapped != nullptr || written == nullptr) return Fail(ERROR_INVALID_PARAMETER);
+    Impl::OpenFile& open = found->second;
+    if (!WritesData(open.access)) return Fail(ERROR_ACCESS_DENIED);
+    if (buffer == nullptr && toWrite != 0) return Fail(ERROR_NOACCESS);
+    // Straight to the host file, so that a reader sees each write at once.
+    std::unique_ptr<std::FILE, Impl::FileCloser> host(std::fopen(open.host.c_str(), "r+b"));
+    if (!host) return Fail(ERROR_ACCESS_DENIED);
+    const bool seeked = AppendsOnly(open.access)
+                            ? std::fseek(host.get(), 0, SEEK_END) == 0
+                            : std::fseek(host.get(), static_cast<long>(open.writePosition), SEEK_SET) == 0;
+    if (!seeked) return Fail(ERROR_ACCESS_DENIED);
+    const std::size_t put = std::fwrite(buffer, 1, toWrite, host.get());
+    open.writePosition = static_cast<std::uint64_t>(std::ftell(host.get()));
+    if (std::fflush(host.get()) != 0 || put != toWrite) return Fail(ERROR_DISK_FULL);
+    *written = static_cast<DWORD>(put);
+    return TRUE;
+}
+
+BOOL FlushFileBuffers(HANDLE file) {
+    Impl& m = sim::TheMachine().impl();
+    std::lock_guard<std::mutex> lock(m.mu);
+    if (auto fault = m.EnterLocked("FlushFileBuffers")) return Fail(*fault);
+    const auto found = m.files.find(Id(file));
+    if (found == m.files.end()) return Fail(ERROR_INVALID_HANDLE);
+    if (!WritesData(found->second.access)) return Fail(ERROR_ACCESS_DENIED);
+    return TRUE;
+}
+
 BOOL CloseHandle(HANDLE handle) {
     Impl& m = sim::TheMachine().impl();
     std::lock_guard<std::mutex> lock(m.mu);
     if (auto fault = m.EnterLocked("CloseHandle")) return Fail(*fault);
-    if (m.files.erase(Id(handle)) == 0) return Fail(ERROR_INVALID_HANDLE);
+    if (m.files.erase(Id(handle)) != 0) return TRUE;
+    const auto mutex = m.mutexHandles.find(Id(handle));
+    if (mutex == m.mutexHandles.end()) return Fail(ERROR_INVALID_HANDLE);
+    // Ownership stays with its thread; the object goes with its last handle.
+    const std::string name = mutex->second;
+    m.mutexHandles.erase(mutex);
+    --m.mutexes[name].localHandles;
+    m.DropMutexIfUnusedLocked(name);
     return TRUE;
 }
 
@@ -602,6 +726,83 @@ HRESULT SHGetFolderPathA(HWND, int folder, HANDLE, DWORD, LPSTR path) {
     return S_OK;
 }
 
+// --- Named mutexes ---------------------------------------------------------------------
+
+namespace {
+
+// Marks the mutexes a thread owns as abandoned when the thread ends.
+struct MutexOwnerGuard {
+    ~MutexOwnerGuard() {
+        Impl& m = sim::TheMachine().impl();
+        std::lock_guard<std::mutex> lock(m.mu);
+        m.AbandonMutexesOfLocked(std::this_thread::get_id());
+    }
+};
+
+void TakeMutexLocked(Impl::NamedMutex& mutex) {
+    thread_local MutexOwnerGuard guard;
+    (void)guard;
+    mutex.owner = std::this_thread::get_id();
+    mutex.recursion = 1;
+    mutex.abandoned = false;
+}
+
+}  // namespace
+
+HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL initialOwner, LPCSTR name) {
+    Impl& m = sim::TheMachine().impl();
+    std::lock_guard<std::mutex> lock(m.mu);
+    if (auto fault = m.EnterLocked("CreateMutexA")) {
+        SetLastError(*fault);
+        return nullptr;
+    }
+    const std::string key = name != nullptr ? std::string(name) : "<unnamed " + std::to_string(++m.unnamedMutexes) + ">";
+    const bool existed = m.mutexes.count(key) != 0;
+    Impl::NamedMutex& mutex = m.mutexes[key];
+    ++mutex.localHandles;
+    // A mutex that exists already is opened as it is; the initial owner counts only for a new one.
+    if (!existed && initialOwner) TakeMutexLocked(mutex);
+    const std::uintptr_t handle = m.NewHandleLocked();
+    m.mutexHandles.emplace(handle, key);
+    SetLastError(existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+    return MakeHandle<HANDLE>(handle);
+}
+
+DWORD WaitForSingleObject(HANDLE handle, DWORD) {
+    Impl& m = sim::TheMachine().impl();
+    std::lock_guard<std::mutex> lock(m.mu);
+    if (auto fault = m.EnterLocked("WaitForSingleObject")) {
+        SetLastError(*fault);
+        return WAIT_FAILED;
+    }
+    const auto found = m.mutexHandles.find(Id(handle));
+    if (found == m.mutexHandles.end()) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return WAIT_FAILED;
+    }
+    Impl::NamedMutex& mutex = m.mutexes[found->second];
+    if (mutex.recursion > 0 && mutex.owner == std::this_thread::get_id()) {
+        ++mutex.recursion;
+        return WAIT_OBJECT_0;
+    }
+    if (mutex.heldElsewhere || mutex.recursion > 0) return WAIT_TIMEOUT;
+    const bool abandoned = mutex.abandoned;
+    TakeMutexLocked(mutex);
+    return abandoned ? WAIT_ABANDONED : WAIT_OBJECT_0;
+}
+
+BOOL ReleaseMutex(HANDLE handle) {
+    Impl& m = sim::TheMachine().impl();
+    std::lock_guard<std::mutex> lock(m.mu);
+    if (auto fault = m.EnterLocked("ReleaseMutex")) return Fail(*fault);
+    const auto found = m.mutexHandles.find(Id(handle));
+    if (found == m.mutexHandles.end()) return Fail(ERROR_INVALID_HANDLE);
+    Impl::NamedMutex& mutex = m.mutexes[found->second];
+    if (mutex.recursion == 0 || mutex.owner != std::this_thread::get_id()) return Fail(ERROR_NOT_OWNER);
+    if (--mutex.recursion == 0) mutex.owner = std::thread::id();
+    return TRUE;
+}
+
 // --- User interaction, time and trace ---------------------------------------------
 
 int MessageBoxA(HWND, LPCSTR text, LPCSTR caption, UINT type) {
@@ -643,6 +844,26 @@ void Sleep(DWORD milliseconds) {
         hook = machine.onSleep;
     }
     if (hook) hook(milliseconds);
+}
+
+void GetLocalTime(LPSYSTEMTIME time) {
+    Impl& m = sim::TheMachine().impl();
+    std::uint64_t nowMs = 0;
+    {
+        std::lock_guard<std::mutex> lock(m.mu);
+        ++m.calls["GetLocalTime"];
+        nowMs = m.nowMs;
+    }
+    if (time != nullptr) *time = LocalTimeAfter(Machine::kLocalTimeAtReset, nowMs);
+}
+
+DWORD GetCurrentProcessId() {
+    Machine& machine = sim::TheMachine();
+    {
+        std::lock_guard<std::mutex> lock(machine.impl().mu);
+        ++machine.impl().calls["GetCurrentProcessId"];
+    }
+    return machine.processId.load();
 }
 
 void OutputDebugStringA(LPCSTR text) {

@@ -30,6 +30,7 @@ using PCSTR = const char*;
 using LPCSTR = const char*;
 using LPVOID = void*;
 using PVOID = void*;
+using LPCVOID = const void*;
 using HANDLE = void*;
 
 struct HWND__;
@@ -58,6 +59,20 @@ struct SP_DEVINFO_DATA {
 };
 using PSP_DEVINFO_DATA = SP_DEVINFO_DATA*;
 
+struct SP_DEVINSTALL_PARAMS_A {
+    DWORD cbSize;
+    DWORD Flags;
+    DWORD FlagsEx;
+    HWND hwndParent;
+    void* InstallMsgHandler;
+    void* InstallMsgHandlerContext;
+    void* FileQueue;
+    ULONG_PTR ClassInstallReserved;
+    DWORD Reserved;
+    CHAR DriverPath[MAX_PATH];
+};
+using PSP_DEVINSTALL_PARAMS_A = SP_DEVINSTALL_PARAMS_A*;
+
 struct FILETIME {
     DWORD dwLowDateTime;
     DWORD dwHighDateTime;
@@ -76,6 +91,18 @@ struct WIN32_FIND_DATAA {
     CHAR cAlternateFileName[14];
 };
 using LPWIN32_FIND_DATAA = WIN32_FIND_DATAA*;
+
+struct SYSTEMTIME {
+    WORD wYear;
+    WORD wMonth;
+    WORD wDayOfWeek;
+    WORD wDay;
+    WORD wHour;
+    WORD wMinute;
+    WORD wSecond;
+    WORD wMilliseconds;
+};
+using LPSYSTEMTIME = SYSTEMTIME*;
 
 struct SECURITY_ATTRIBUTES {
     DWORD nLength;
@@ -146,6 +173,8 @@ constexpr DWORD SPDRP_EXCLUSIVE = 0x1A;
 constexpr DWORD SPDRP_UI_NUMBER_DESC_FORMAT = 0x1D;
 constexpr DWORD SPDRP_REMOVAL_POLICY_OVERRIDE = 0x21;
 constexpr DWORD SPDRP_MAXIMUM_PROPERTY = 0x25;
+constexpr DWORD DI_NEEDRESTART = 0x80;
+constexpr DWORD DI_NEEDREBOOT = 0x100;
 constexpr DWORD INSTALLFLAG_FORCE = 0x01;
 constexpr DWORD INSTALLFLAG_READONLY = 0x02;
 constexpr DWORD INSTALLFLAG_NONINTERACTIVE = 0x04;
@@ -174,12 +203,14 @@ constexpr DWORD ERROR_SHARING_VIOLATION = 32;
 constexpr DWORD ERROR_BAD_NETPATH = 53;
 constexpr DWORD ERROR_FILE_EXISTS = 80;
 constexpr DWORD ERROR_INVALID_PARAMETER = 87;
+constexpr DWORD ERROR_DISK_FULL = 112;
 constexpr DWORD ERROR_INSUFFICIENT_BUFFER = 122;
 constexpr DWORD ERROR_INVALID_NAME = 123;
 constexpr DWORD ERROR_PROC_NOT_FOUND = 127;
 constexpr DWORD ERROR_ALREADY_EXISTS = 183;
 constexpr DWORD ERROR_FILENAME_EXCED_RANGE = 206;
 constexpr DWORD ERROR_NO_MORE_ITEMS = 259;
+constexpr DWORD ERROR_NOT_OWNER = 288;
 constexpr DWORD ERROR_NOACCESS = 998;
 constexpr DWORD ERROR_INVALID_FLAGS = 1004;
 constexpr DWORD ERROR_KEY_DELETED = 1018;
@@ -193,6 +224,9 @@ constexpr DWORD ERROR_INF_IN_USE_BY_DEVICES = 0xE000023D;
 #define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-1)))
 constexpr DWORD GENERIC_READ = 0x80000000u;
 constexpr DWORD GENERIC_WRITE = 0x40000000u;
+constexpr DWORD FILE_READ_DATA = 0x1;
+constexpr DWORD FILE_WRITE_DATA = 0x2;
+constexpr DWORD FILE_APPEND_DATA = 0x4;
 constexpr DWORD FILE_SHARE_READ = 0x1;
 constexpr DWORD FILE_SHARE_WRITE = 0x2;
 constexpr DWORD FILE_SHARE_DELETE = 0x4;
@@ -205,6 +239,13 @@ constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x10;
 constexpr DWORD FILE_ATTRIBUTE_ARCHIVE = 0x20;
 constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
 constexpr DWORD INVALID_FILE_ATTRIBUTES = 0xFFFFFFFFu;
+
+// Waits.
+constexpr DWORD INFINITE = 0xFFFFFFFFu;
+constexpr DWORD WAIT_OBJECT_0 = 0;
+constexpr DWORD WAIT_ABANDONED = 0x80;
+constexpr DWORD WAIT_TIMEOUT = 0x102;
+constexpr DWORD WAIT_FAILED = 0xFFFFFFFFu;
 
 // Shell folders.
 constexpr int CSIDL_WINDOWS = 0x24;

@@ -52,6 +52,11 @@ BOOL SetupDiRemoveDevice(HDEVINFO set, PSP_DEVINFO_DATA data) {
     return call != nullptr ? call(set, data) : FALSE;
 }
 
+BOOL SetupDiGetDeviceInstallParamsA(HDEVINFO set, PSP_DEVINFO_DATA data, PSP_DEVINSTALL_PARAMS_A params) {
+    auto call = Setupapi<decltype(&::SetupDiGetDeviceInstallParamsA)>("SetupDiGetDeviceInstallParamsA");
+    return call != nullptr ? call(set, data, params) : FALSE;
+}
+
 BOOL SetupDiDestroyDeviceInfoList(HDEVINFO set) {
     auto call = Setupapi<decltype(&::SetupDiDestroyDeviceInfoList)>("SetupDiDestroyDeviceInfoList");
     return call != nullptr ? call(set) : FALSE;
@@ -100,6 +105,12 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPP
     return ::ReadFile(file, buffer, toRead, read, overlapped);
 }
 
+BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOVERLAPPED overlapped) {
+    return ::WriteFile(file, buffer, toWrite, written, overlapped);
+}
+
+BOOL FlushFileBuffers(HANDLE file) { return ::FlushFileBuffers(file); }
+
 BOOL CloseHandle(HANDLE handle) { return ::CloseHandle(handle); }
 
 HANDLE FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data) { return ::FindFirstFileA(pattern, data); }
@@ -116,6 +127,16 @@ HRESULT SHGetFolderPathA(HWND owner, int folder, HANDLE token, DWORD flags, LPST
     return call(owner, folder, token, flags, path);
 }
 
+// --- Named mutexes (kernel32) ----------------------------------------------
+
+HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES security, BOOL initialOwner, LPCSTR name) {
+    return ::CreateMutexA(security, initialOwner, name);
+}
+
+DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) { return ::WaitForSingleObject(handle, milliseconds); }
+
+BOOL ReleaseMutex(HANDLE mutex) { return ::ReleaseMutex(mutex); }
+
 // --- User interaction, time and trace (user32, kernel32) ------------------
 
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
@@ -123,6 +144,10 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
 }
 
 void Sleep(DWORD milliseconds) { ::Sleep(milliseconds); }
+
+void GetLocalTime(LPSYSTEMTIME time) { ::GetLocalTime(time); }
+
+DWORD GetCurrentProcessId() { return ::GetCurrentProcessId(); }
 
 void OutputDebugStringA(LPCSTR text) { ::OutputDebugStringA(text); }
 

@@ -10,6 +10,7 @@
 #include "platform/platform.h"
 #include "platform/setup_values.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -52,6 +53,11 @@ public:
     virtual std::string ScratchFolder() = 0;
     virtual bool PutFolder(const std::string& windowsPath) = 0;
     virtual bool PutFile(const std::string& windowsPath, const std::string& bytes) = 0;
+    // Makes the file read-only, as an admin would.
+    virtual bool MakeReadOnly(const std::string& windowsPath) = 0;
+
+    // Runs `body` on a thread of its own and returns once that thread has ended.
+    virtual void RunOnOtherThread(const std::function<void()>& body) = 0;
 
     // A value below HKEY_LOCAL_MACHINE as stored: its type and exact bytes.
     virtual bool QueryValue(const std::string& keyPath, const std::string& name, DWORD* type,
@@ -75,6 +81,14 @@ public:
     // no present device carries the hardware ID (ERROR_NO_SUCH_DEVINST) or the
     // INF file is missing (ERROR_FILE_NOT_FOUND). Wine's returns TRUE for both.
     virtual bool DriverUpdateReportsMissingDeviceAndInf() const = 0;
+
+    // Whether a removed device's element keeps its install parameters readable
+    // (where a removal leaves DI_NEEDREBOOT). Wine fails the read.
+    virtual bool RemovedElementKeepsInstallParams() const = 0;
+
+    // Whether a read-only file refuses to be opened for appending. Wine lets a
+    // process running as root append to it.
+    virtual bool ReadOnlyFileRefusesAppending() const = 0;
 };
 
 // Runs every check against whatever `arrange` set up; returns the exit code.

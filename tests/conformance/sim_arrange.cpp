@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <system_error>
+#include <thread>
 
 namespace conformance {
 namespace {
@@ -57,6 +58,13 @@ public:
         return sim::TheMachine().ReadWholeFile(windowsPath) == bytes;
     }
 
+    bool MakeReadOnly(const std::string& windowsPath) override {
+        sim::TheMachine().MakeUnwritable(windowsPath);
+        return true;
+    }
+
+    void RunOnOtherThread(const std::function<void()>& body) override { std::thread(body).join(); }
+
     bool QueryValue(const std::string& keyPath, const std::string& name, DWORD* type,
                     std::string* bytes) override {
         const std::optional<sim::Value> value = sim::TheMachine().GetValue(keyPath, name);
@@ -84,6 +92,8 @@ public:
     bool DriverPackageRemovalDeletesFiles() const override { return true; }
 
     bool DriverUpdateReportsMissingDeviceAndInf() const override { return true; }
+    bool RemovedElementKeepsInstallParams() const override { return true; }
+    bool ReadOnlyFileRefusesAppending() const override { return true; }
 
 private:
     std::map<std::string, int> next_;

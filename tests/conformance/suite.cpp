@@ -26,6 +26,8 @@ constexpr GUID kUnusedInterface = {0x6B1E0F4A, 0x3C2D, 0x4E5F, {0x9A, 0x8B, 0x7C
 
 static_assert(sizeof(SP_DEVINFO_DATA) == (sizeof(void*) == 8 ? 32 : 28),
               "the element layout follows the Windows ABI of this pointer size");
+static_assert(sizeof(SP_DEVINSTALL_PARAMS_A) == (sizeof(void*) == 8 ? 320 : 296),
+              "the install parameters' layout follows the Windows ABI of this pointer size");
 
 std::string Upper(std::string text) {
     for (char& c : text) c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
@@ -440,7 +442,14 @@ void CheckDeviceParameters(Arrange& arrange, const Devices& devices) {
                                                        KEY_ALL_ACCESS, &missing));
 }
 
-void CheckRemoval(const Devices& devices) {
+SP_DEVINSTALL_PARAMS_A NewInstallParams() {
+    SP_DEVINSTALL_PARAMS_A params;
+    std::memset(&params, 0, sizeof params);
+    params.cbSize = sizeof params;
+    return params;
+}
+
+void CheckRemoval(Arrange& arrange, const Devices& devices) {
     Section("device removal");
     HDEVINFO set = plat::SetupDiGetClassDevsA(nullptr, nullptr, nullptr, kAllDevices);
     if (!CHECK(Valid(set))) return;
@@ -465,6 +474,17 @@ void CheckRemoval(const Devices& devices) {
         CHECK_EQ(ERROR_NO_SUCH_DEVINST, plat::GetLastError());
         CHECK(!plat::SetupDiRemoveDevice(set, &again));
         CHECK_EQ(ERROR_NO_SUCH_DEVINST, plat::GetLastError());
+        // Its install parameters, which tell whether a restart is needed, can be read still.
+        SP_DEVINSTALL_PARAMS_A params = NewInstallParams();
+        const BOOL read = plat::SetupDiGetDeviceInstallParamsA(set, &again, &params);
+        if (arrange.RemovedElementKeepsInstallParams()) {
+            CHECK(read);
+        } else {
+            char text[120];
+            std::snprintf(text, sizeof text, "not asserted here: install parameters after the removal -> %d, last error %08lX",
+                          read, static_cast<unsigned long>(plat::GetLastError()));
+            Note(text);
+        }
 
         // The walk is as long as before: the removal search goes on past it.
         std::size_t count = 0;
@@ -499,6 +519,170 @@ void CheckRemoval(const Devices& devices) {
     HKEY key = nullptr;
     CHECK_EQ(ERROR_FILE_NOT_FOUND, plat::RegOpenKeyExA(HKEY_LOCAL_MACHINE, ParametersKey(devices.doomed).c_str(),
                                                        0, KEY_ALL_ACCESS, &key));
+}
+
+// The install parameters an unattended uninstall reads after each removal,
+// with the size field set as it sets it.
+void CheckInstallParams(const Devices& devices) {
+    Section("device install parameters");
+    HDEVINFO set = plat::SetupDiGetClassDevsA(nullptr, nullptr, nullptr, kAllDevices);
+    if (!CHECK(Valid(set))) return;
+    SP_DEVINFO_DATA element = NewElement();
+    if (CHECK(FindElement(set, devices.driver, &element))) {
+        SP_DEVINSTALL_PARAMS_A params = NewInstallParams();
+        CHECK(plat::SetupDiGetDeviceInstallParamsA(set, &element, &params));
+        CHECK_EQ(sizeof params, params.cbSize);
+        CHECK_EQ(0, params.Flags & (DI_NEEDREBOOT | DI_NEEDRESTART));
+
+        SP_DEVINSTALL_PARAMS_A wrong = NewInstallParams();
+        wrong.cbSize = sizeof wrong - 4;
+        CHECK(!plat::SetupDiGetDeviceInstallParamsA(set, &element, &wrong));
+        CHECK_EQ(ERROR_INVALID_USER_BUFFER, plat::GetLastError());
+    }
+    CHECK(plat::SetupDiDestroyDeviceInfoList(set));
+}
+
+// --- The log file and the run lock ---------------------------------------------------
+
+HANDLE OpenLog(const std::string& path) {
+    return plat::CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                             OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+bool Write(HANDLE file, const std::string& bytes) {
+    DWORD written = 0;
+    return plat::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+           written == bytes.size();
+}
+
+std::string ReadAll(const std::string& path, DWORD share) {
+    HANDLE file = plat::CreateFileA(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (!Valid(file)) return "<not opened>";
+    std::string bytes;
+    char chunk[64];
+    DWORD got = 0;
+    while (plat::ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0) bytes.append(chunk, got);
+    plat::CloseHandle(file);
+    return bytes;
+}
+
+// As the log is opened: for appending, shared for reading and writing,
+// created when missing. Two runs append to one file; a reader that shares
+// writing watches it grow, one that would deny it is refused.
+void CheckLogFile(Arrange& arrange, const std::string& folder) {
+    Section("log file: append and sharing");
+    const std::string path = folder + "\\run.log";
+    CHECK(arrange.PutFile(path, "earlier\r\n"));
+    HANDLE first = OpenLog(path);
+    if (!CHECK(Valid(first))) return;
+    CHECK_EQ(ERROR_ALREADY_EXISTS, plat::GetLastError());
+    HANDLE second = OpenLog(path);
+    if (CHECK(Valid(second))) {
+        CHECK(Write(first, "one\r\n"));
+        CHECK(Write(second, "two\r\n"));
+        CHECK(Write(first, "three\r\n"));
+        CHECK_EQ(std::string("earlier\r\none\r\ntwo\r\nthree\r\n"), ReadAll(path, FILE_SHARE_READ | FILE_SHARE_WRITE));
+        CHECK(plat::CloseHandle(second));
+    }
+    HANDLE denying = plat::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr);
+    CHECK(denying == INVALID_HANDLE_VALUE);
+    CHECK_EQ(ERROR_SHARING_VIOLATION, plat::GetLastError());
+    char byte = 0;
+    DWORD got = 0;
+    CHECK(!plat::ReadFile(first, &byte, 1, &got, nullptr));  // appending gives no right to read
+    CHECK_EQ(ERROR_ACCESS_DENIED, plat::GetLastError());
+    CHECK(plat::FlushFileBuffers(first));
+    CHECK(plat::CloseHandle(first));
+
+    HANDLE fresh = OpenLog(folder + "\\new.log");
+    if (CHECK(Valid(fresh))) {
+        CHECK_EQ(ERROR_SUCCESS, plat::GetLastError());
+        CHECK(plat::CloseHandle(fresh));
+        CHECK_EQ(std::string(), ReadAll(folder + "\\new.log", FILE_SHARE_READ));
+    }
+    CHECK(!Valid(OpenLog(folder + "\\absent\\run.log")));
+    CHECK_EQ(ERROR_PATH_NOT_FOUND, plat::GetLastError());
+    const std::string readOnly = folder + "\\read-only.log";
+    CHECK(arrange.PutFile(readOnly, "kept\r\n"));
+    CHECK(arrange.MakeReadOnly(readOnly));
+    HANDLE refused = OpenLog(readOnly);
+    if (arrange.ReadOnlyFileRefusesAppending()) {
+        CHECK(!Valid(refused));
+        CHECK_EQ(ERROR_ACCESS_DENIED, plat::GetLastError());
+    } else {
+        Note(std::string("not asserted here: a read-only file opened for appending -> ") +
+             (Valid(refused) ? "opened" : "refused"));
+    }
+    if (Valid(refused)) plat::CloseHandle(refused);
+    CHECK_EQ(std::string("kept\r\n"), ReadAll(readOnly, FILE_SHARE_READ));
+}
+
+// The run lock: a named mutex belongs to the thread that waited for it,
+// counts its recursion, refuses other threads, is abandoned by a thread that
+// ends holding it, and goes with its last handle.
+void CheckNamedMutex(Arrange& arrange) {
+    Section("named mutex");
+    const char kName[] = "Global\\ZanDriverInstaller.Conformance";
+    HANDLE mutex = plat::CreateMutexA(nullptr, FALSE, kName);
+    if (!CHECK(mutex != nullptr)) return;
+    CHECK_EQ(ERROR_SUCCESS, plat::GetLastError());
+    HANDLE again = plat::CreateMutexA(nullptr, FALSE, kName);
+    CHECK(again != nullptr);
+    CHECK_EQ(ERROR_ALREADY_EXISTS, plat::GetLastError());
+
+    CHECK_EQ(WAIT_OBJECT_0, plat::WaitForSingleObject(mutex, 0));
+    CHECK_EQ(WAIT_OBJECT_0, plat::WaitForSingleObject(again, 0));  // the owner again
+    DWORD otherWait = 0, otherRelease = 0;
+    BOOL released = TRUE;
+    arrange.RunOnOtherThread([&] {
+        otherWait = plat::WaitForSingleObject(again, 0);
+        released = plat::ReleaseMutex(mutex);
+        otherRelease = plat::GetLastError();
+    });
+    CHECK_EQ(WAIT_TIMEOUT, otherWait);
+    CHECK(!released);
+    CHECK_EQ(ERROR_NOT_OWNER, otherRelease);
+    CHECK(plat::ReleaseMutex(mutex));
+    CHECK(plat::ReleaseMutex(again));
+    CHECK(!plat::ReleaseMutex(mutex));
+    CHECK_EQ(ERROR_NOT_OWNER, plat::GetLastError());
+
+    // A thread that ends holding it leaves it abandoned: the next wait takes it.
+    arrange.RunOnOtherThread([&] { otherWait = plat::WaitForSingleObject(again, 0); });
+    CHECK_EQ(WAIT_OBJECT_0, otherWait);
+    CHECK_EQ(WAIT_ABANDONED, plat::WaitForSingleObject(mutex, 0));
+    CHECK(plat::ReleaseMutex(mutex));
+
+    CHECK(plat::CloseHandle(mutex));
+    CHECK(plat::CloseHandle(again));
+    HANDLE fresh = plat::CreateMutexA(nullptr, FALSE, kName);
+    if (CHECK(fresh != nullptr)) {
+        CHECK_EQ(ERROR_SUCCESS, plat::GetLastError());
+        CHECK_EQ(WAIT_OBJECT_0, plat::WaitForSingleObject(fresh, 0));
+        CHECK(plat::CloseHandle(fresh));  // closed while owned: gone all the same
+    }
+    HANDLE last = plat::CreateMutexA(nullptr, FALSE, kName);
+    if (CHECK(last != nullptr)) {
+        CHECK_EQ(ERROR_SUCCESS, plat::GetLastError());
+        CHECK(plat::CloseHandle(last));
+    }
+}
+
+// The first and each line of the log carry these.
+void CheckTimeAndProcess() {
+    Section("local time and process ID");
+    SYSTEMTIME now;
+    std::memset(&now, 0xFF, sizeof now);
+    plat::GetLocalTime(&now);
+    CHECK(now.wYear >= 2000 && now.wYear < 2200);
+    CHECK(now.wMonth >= 1 && now.wMonth <= 12);
+    CHECK(now.wDay >= 1 && now.wDay <= 31);
+    CHECK(now.wHour < 24 && now.wMinute < 60 && now.wSecond < 60 && now.wMilliseconds < 1000);
+    const DWORD process = plat::GetCurrentProcessId();
+    CHECK(process != 0);
+    CHECK_EQ(process, plat::GetCurrentProcessId());
 }
 
 // A null driver for the driver update target.
@@ -798,7 +982,8 @@ int RunSuite(Arrange& arrange) {
         CheckInterfaceSets(devices);
         CheckFriendlyNameWrite(devices);
         CheckDeviceParameters(arrange, devices);
-        CheckRemoval(devices);
+        CheckRemoval(arrange, devices);
+        CheckInstallParams(devices);
         if (haveFolder) CheckDriverUpdate(arrange, folder);
     }
     if (haveFolder) {
@@ -806,8 +991,11 @@ int RunSuite(Arrange& arrange) {
         CheckFileDeletion(folder);
         CheckFileReadAndCreate(arrange, folder);
         CheckDriverPackageRemoval(arrange, folder);
+        CheckLogFile(arrange, folder);
     }
     CheckWindowsFolder();
+    CheckNamedMutex(arrange);
+    CheckTimeAndProcess();
     return Finish();
 }
 

@@ -82,6 +82,22 @@ public:
         return true;
     }
 
+    bool MakeReadOnly(const std::string& windowsPath) override {
+        if (::SetFileAttributesA(windowsPath.c_str(), FILE_ATTRIBUTE_READONLY)) return true;
+        return Complain("SetFileAttributesA", windowsPath);
+    }
+
+    void RunOnOtherThread(const std::function<void()>& body) override {
+        HANDLE thread =
+            ::CreateThread(nullptr, 0, RunBody, const_cast<std::function<void()>*>(&body), 0, nullptr);
+        if (thread == nullptr) {
+            Complain("CreateThread", "a thread of its own");
+            return;
+        }
+        ::WaitForSingleObject(thread, INFINITE);
+        ::CloseHandle(thread);
+    }
+
     bool QueryValue(const std::string& keyPath, const std::string& name, DWORD* type,
                     std::string* bytes) override {
         HKEY key;
@@ -129,7 +145,20 @@ public:
     // ERROR_FILE_NOT_FOUND.
     bool DriverUpdateReportsMissingDeviceAndInf() const override { return wine_.empty(); }
 
+    // Windows keeps a removed element's install parameters (a removal that
+    // needs a restart says so there); Wine's read fails once the device is gone.
+    bool RemovedElementKeepsInstallParams() const override { return wine_.empty(); }
+
+    // Wine checks a file's write permission for writing but not for appending,
+    // and a process of root then gets the file opened.
+    bool ReadOnlyFileRefusesAppending() const override { return wine_.empty(); }
+
 private:
+    static DWORD WINAPI RunBody(LPVOID body) {
+        (*static_cast<const std::function<void()>*>(body))();
+        return 0;
+    }
+
     std::string wine_;
 };
 

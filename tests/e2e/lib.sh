@@ -211,11 +211,36 @@ e2e_start_program() {
     E2E_PID=$!
 }
 
+# e2e_exit_code_batch EXE: C:\e2e-exit-code.bat, which runs EXE with the
+# batch file's arguments and then prints "exit code N" with EXE's exit code as
+# Windows gives it. Under Wine the exit status of a process keeps only the
+# low 8 bits of its exit code (1618 reads 82, 3010 reads 194).
+E2E_EXIT_CODE_BATCH='C:\e2e-exit-code.bat'
+e2e_exit_code_batch() {
+    printf '@"%s" %%*\r\n@echo exit code %%ERRORLEVEL%%\r\n' "$(winepath_of "$1")" >"$WINEPREFIX/drive_c/e2e-exit-code.bat"
+}
+
+# e2e_batch_exit_code FILE: the exit code the batch file printed into FILE.
+e2e_batch_exit_code() { sed -n 's/^exit code \(-\{0,1\}[0-9]*\)\r\{0,1\}$/\1/p' "$1" | tail -n 1; }
+
+# e2e_start_program_for_code EXE [ARGUMENTS...]: e2e_start_program, through
+# e2e_exit_code_batch, so that the next e2e_wait_exit gives the whole exit
+# code in E2E_EXIT.
+E2E_EXIT_FROM_BATCH=""
+e2e_start_program_for_code() {
+    local exe=$1
+    shift
+    e2e_exit_code_batch "$exe"
+    e2e_start_program cmd /c "$E2E_EXIT_CODE_BATCH" "$@"
+    E2E_EXIT_FROM_BATCH=1
+}
+
 # e2e_wait_exit SECONDS: waits for the program started last. On its end sets
 # E2E_EXIT (its exit code) and E2E_ELAPSED_MS (from its start) and returns 0;
 # after SECONDS it kills the program and returns 1.
 e2e_wait_exit() {
-    local deadline=$(($(date +%s%N) + $1 * 1000000000))
+    local deadline=$(($(date +%s%N) + $1 * 1000000000)) from_batch=$E2E_EXIT_FROM_BATCH
+    E2E_EXIT_FROM_BATCH=""
     while kill -0 "$E2E_PID" 2>/dev/null; do
         if [ "$(date +%s%N)" -ge "$deadline" ]; then
             kill "$E2E_PID" 2>/dev/null
@@ -230,6 +255,7 @@ e2e_wait_exit() {
     E2E_EXIT=$?
     E2E_ELAPSED_MS=$((($(date +%s%N) - E2E_START_NS) / 1000000))
     E2E_PID=""
+    [ -n "$from_batch" ] && E2E_EXIT=$(e2e_batch_exit_code "$E2E_DIR/program.out")
     return 0
 }
 
@@ -257,6 +283,51 @@ e2e_assert_trace() {
 # in Wine's escaping (see e2e_trace_lines).
 e2e_message_boxes() {
     sed -n 's/^[0-9a-f]*:trace:msgbox:MSGBOX_OnInit L"\(.*\)"$/\1/p' "$E2E_TRACE"
+}
+
+# --- The log file (/LOG=) ------------------------------------------------------
+
+# e2e_log_lines FILE: the lines of a log the program wrote, one
+# "PID<TAB>TEXT" a line; a line that does not read "YYYY-MM-DD HH:MM:SS.mmm
+# PID TEXT" with CR LF as its end is given as "BAD<TAB>line".
+e2e_log_lines() {
+    perl -ne 'if (/\A\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} (\d+) (.*)\r\n\z/s) { print "$1\t$2\n" }
+              else { chomp; print "BAD\t$_\n" }' "$1"
+}
+
+# e2e_expect_log_format FILE: FILE exists and every line of it is as the
+# program writes its lines (see e2e_log_lines).
+e2e_expect_log_format() {
+    local bad
+    [ -f "$1" ] || { e2e_fail "no log file $1"; return; }
+    bad=$(e2e_log_lines "$1" | grep '^BAD' | head -3 | tr '\n' '|')
+    [ -z "$bad" ] || e2e_fail "$1: lines not as the program writes them: $bad"
+}
+
+# e2e_log_texts FILE PID: the texts of the lines process PID wrote to FILE.
+e2e_log_texts() { e2e_log_lines "$1" | awk -F '\t' -v pid="$2" '$1 == pid { sub(/^[^\t]*\t/, ""); print }'; }
+
+# e2e_log_pids FILE: the process IDs of FILE's lines, each once, in order.
+e2e_log_pids() { e2e_log_lines "$1" | cut -f 1 | awk '!seen[$0]++'; }
+
+# e2e_trace_as_logged: the program's own trace lines (no stand-in DLL's) as
+# the log writes them: a line break as \n, nothing else escaped.
+e2e_trace_as_logged() { e2e_trace_lines | grep -v '^stub [a-z0-9]*: ' | perl -pe 's/\\(["\\])/$1/g'; }
+
+# e2e_expect_log FILE PID ARGUMENTS OUTCOME EXIT: the run PID wrote to FILE
+# its first line (program, version, architecture, ARGUMENTS), every line of
+# its trace (E2E_TRACE) and its last line (OUTCOME, EXIT).
+e2e_expect_log() {
+    local want got
+    want=$(
+        echo "ZanDriverInstaller 1.0.0.1 x64, arguments \"$3\""
+        e2e_trace_as_logged
+        echo "Finished: $4, exit code $5"
+    )
+    got=$(e2e_log_texts "$1" "$2")
+    [ "$want" = "$got" ] ||
+        e2e_fail "log of process $2 differs (- expected, + actual):
+$(diff -u <(echo "$want") <(echo "$got") | tail -n +3 | grep '^[-+]' | sed 's/^/    /')"
 }
 
 # --- Files -------------------------------------------------------------------

@@ -257,13 +257,15 @@ machine_expect_status() {
 
 # machine_run SECONDS ARGUMENTS...: runs the program with ARGUMENTS under the
 # watch (with the watch options in the array M_WATCH_ARGS) and waits for both;
-# the test ends here when the program is not done within SECONDS.
+# the test ends here when the program is not done within SECONDS. With
+# M_STARTER=e2e_start_program_for_code, E2E_EXIT is the whole exit code.
 M_WATCH_ARGS=()
+M_STARTER=e2e_start_program
 machine_run() {
     local seconds=$1
     shift
     machine_watch_start "${M_WATCH_ARGS[@]}"
-    e2e_start_program "$E2E_EXE64" "$@"
+    "$M_STARTER" "$E2E_EXE64" "$@"
     e2e_wait_exit "$seconds" || { e2e_fail "the program did not end within $seconds s"; e2e_finish; }
     machine_watch_wait
 }
@@ -309,6 +311,25 @@ machine_expect_failure_order() {
     [ $((box_ms - failed_ms)) -ge 1800 ] || e2e_fail "$1: box $((box_ms - failed_ms)) ms after [Failed], not 2 s"
     [ "$fail_ms" -gt "$answer_ms" ] || e2e_fail "$1: RESULT.FAIL before the box was dismissed"
     [ "$closed_ms" -ge "$fail_ms" ] || e2e_fail "$1: window closed before RESULT.FAIL"
+}
+
+# machine_expect_unattended_failure WHAT: a failed UNATTENDED run as the
+# watch saw it: no box at all, and RESULT.FAIL (the last time it is seen) as
+# soon as the "[Failed]" line's 2 s are over, the window closing right after.
+machine_expect_unattended_failure() {
+    local failed_ms fail_ms closed_ms
+    e2e_assert_eq "" "$(machine_boxes_seen)" "$1: message boxes"
+    failed_ms=$(machine_event_ms 'status ".*\[Failed\]"')
+    fail_ms=$(machine_last_event_ms 'markers RESULT.FAIL$')
+    closed_ms=$(machine_event_ms 'window closed')
+    if [ -z "$failed_ms" ] || [ -z "$fail_ms" ] || [ -z "$closed_ms" ]; then
+        e2e_fail "$1: events missing from the watch: $(tr '\n' '|' <"$M_WATCH_LOG")"
+        return 1
+    fi
+    [ $((fail_ms - failed_ms)) -ge 1800 ] && [ $((fail_ms - failed_ms)) -le 2600 ] ||
+        e2e_fail "$1: RESULT.FAIL $((fail_ms - failed_ms)) ms after [Failed], not at the end of its 2 s"
+    [ "$closed_ms" -ge "$fail_ms" ] && [ $((closed_ms - fail_ms)) -le 500 ] ||
+        e2e_fail "$1: window closed $((closed_ms - fail_ms)) ms after RESULT.FAIL"
 }
 
 # machine_status_mapped LETTER...: Serial Port LETTER mapped to its COM name.

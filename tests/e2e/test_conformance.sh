@@ -34,12 +34,16 @@ present devices by interface (DIGCF_PRESENT | DIGCF_DEVICEINTERFACE)
 friendly name write
 registry: a device'"'"'s "Device Parameters" key
 device removal
+device install parameters
 driver update
 file search (OEM*.inf)
 file deletion
 file open, read and create
 driver package removal
-Windows folder'
+log file: append and sharing
+Windows folder
+named mutex
+local time and process ID'
 [ "$sections" = "$expected" ] || e2e_fail "groups run differ: $(echo "$sections" | tr '\n' '|')"
 
 grep 'FAILED' "$out.txt" >&2 && e2e_fail "some checks failed (above)"

@@ -91,8 +91,8 @@ void MachineTest::AddPosDevices(bool base, const std::string& ports) {
 }
 
 RunOutcome MachineTest::Run(const std::string& cmdLine) {
-    std::string copy = cmdLine;
-    InstallerThreadProc(&copy);
+    RunOptions options = ParseRunOptions(cmdLine);
+    InstallerThreadProc(&options);
     return LastRunOutcome();
 }
 

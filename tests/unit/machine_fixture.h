@@ -47,7 +47,7 @@ protected:
     // Base device, card and the given ports.
     void AddPosDevices(bool base, const std::string& ports);
 
-    // Runs the worker synchronously with this command-line text.
+    // Runs the worker synchronously with the choices read from this command-line text.
     RunOutcome Run(const std::string& cmdLine);
 
     // Status lines as written, each pause as "sleep N".

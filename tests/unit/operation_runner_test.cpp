@@ -96,3 +96,88 @@ TEST_F(RunnerTest, AMarkerThatCannotBeCreatedIsTracedAndTheOutcomeStands) {
     EXPECT_TRUE(Markers().empty());
     EXPECT_EQ(Trace().back(), "--> Error creating marker file : 00000005h");
 }
+
+// --- UNATTENDED: a silent run that never shows a box ------------------------------------
+
+namespace {
+
+enum class Machine { Full, Empty, WithoutWindowsDir };
+
+struct UnattendedCase {
+    const char* name;
+    Machine arranged;
+    const char* keywords;  // besides SILENT or UNATTENDED
+    const char* failing;   // an operation failing for good, or nullptr
+    RunOutcome outcome;
+};
+
+void PrintTo(const UnattendedCase& c, std::ostream* os) { *os << c.name; }
+
+// What a run leaves for a script and a person to see, but for its boxes.
+struct Seen {
+    RunOutcome outcome;
+    Lines timeline, trace, markers, updates, devices;
+    std::size_t boxes;
+};
+
+class UnattendedTest : public MachineTest, public ::testing::WithParamInterface<UnattendedCase> {
+protected:
+    Seen RunWith(const char* choice) {
+        TearDown();
+        SetUp();
+        const UnattendedCase& c = GetParam();
+        machine().PutFile(std::string(kWin) + "\\RESULT.SUCCESS");
+        PutTableInfs();
+        if (c.arranged != Machine::Empty) AddPosDevices(true, "CDEF");
+        if (c.arranged == Machine::WithoutWindowsDir) g_windowsDir.clear();
+        if (c.failing != nullptr) machine().FailAlways(c.failing, ERROR_ACCESS_DENIED);
+
+        Seen seen;
+        seen.outcome = Run(std::string(c.keywords) + " " + choice);
+        seen.timeline = Timeline();
+        seen.trace = Trace();
+        seen.markers = Markers();
+        for (const auto& call : machine().DriverUpdates()) seen.updates.push_back(call.hardwareId);
+        for (const auto& device : machine().Devices()) seen.devices.push_back(device.instanceId + " " + device.driverInf);
+        seen.boxes = machine().MessageBoxes().size();
+        return seen;
+    }
+};
+
+}  // namespace
+
+TEST_P(UnattendedTest, RunsAsSilentButShowsNoBoxAndWritesItsMarkerAtOnce) {
+    const Seen silent = RunWith("SILENT");
+    const Seen unattended = RunWith("UNATTENDED");
+
+    EXPECT_EQ(unattended.outcome, GetParam().outcome);
+    EXPECT_EQ(silent.outcome, unattended.outcome);
+    EXPECT_EQ(silent.timeline, unattended.timeline);
+    EXPECT_EQ(silent.trace, unattended.trace);
+    EXPECT_EQ(silent.markers, unattended.markers);
+    EXPECT_EQ(silent.updates, unattended.updates);
+    EXPECT_EQ(silent.devices, unattended.devices);
+    EXPECT_EQ(silent.boxes, GetParam().outcome == RunOutcome::Failed ? 1u : 0u);
+    EXPECT_EQ(unattended.boxes, 0u);
+    if (GetParam().outcome == RunOutcome::Failed && GetParam().arranged != Machine::WithoutWindowsDir) {
+        EXPECT_EQ(unattended.markers, Lines{"RESULT.FAIL"});
+        // The "[Failed]" line and its pause are the run's last steps before the marker.
+        ASSERT_GE(unattended.timeline.size(), 2u);
+        EXPECT_NE(unattended.timeline[unattended.timeline.size() - 2].find("[Failed]"), std::string::npos);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Runs, UnattendedTest,
+    ::testing::Values(
+        UnattendedCase{"InstallSucceeds", Machine::Full, "INSTALL BASE_DEVICE MAROVEL_SERIAL", nullptr,
+                       RunOutcome::Succeeded},
+        UnattendedCase{"InstallFails", Machine::Full, "INSTALL MAROVEL_SERIAL", "UpdateDriverForPlugAndPlayDevicesA",
+                       RunOutcome::Failed},
+        UnattendedCase{"InstallWithoutWindowsDirectory", Machine::WithoutWindowsDir, "INSTALL", nullptr,
+                       RunOutcome::Failed},
+        UnattendedCase{"UninstallSucceeds", Machine::Full, "UNINSTALL", nullptr, RunOutcome::Succeeded},
+        UnattendedCase{"UninstallOnAnEmptyMachine", Machine::Empty, "UNINSTALL", nullptr, RunOutcome::Succeeded},
+        UnattendedCase{"UninstallFailsAtARemoval", Machine::Full, "UNINSTALL", "SetupDiRemoveDevice",
+                       RunOutcome::Failed}),
+    [](const ::testing::TestParamInfo<UnattendedCase>& info) { return std::string(info.param.name); });

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <thread>
@@ -506,6 +507,24 @@ TEST_F(SimMachine, SleepMovesTheClockAndCallsTheHookUnlocked) {
     EXPECT_EQ(m.NowMs(), 2051u);
     EXPECT_EQ(m.Sleeps(), (std::vector<DWORD>{2000, 1, 50}));
     EXPECT_EQ(m.Calls("Sleep"), 3);
+}
+
+TEST_F(SimMachine, LocalTimeFollowsTheClockAcrossDaysMonthsAndYears) {
+    const std::uint64_t day = 24ull * 3600 * 1000;
+    const auto at = [&](std::uint64_t addMs) {
+        for (; addMs > day; addMs -= day) plat::Sleep(static_cast<DWORD>(day));
+        plat::Sleep(static_cast<DWORD>(addMs));
+        SYSTEMTIME t{};
+        plat::GetLocalTime(&t);
+        char text[64];
+        std::snprintf(text, sizeof text, "%04u-%02u-%02u %u %02u:%02u:%02u.%03u", t.wYear, t.wMonth, t.wDay,
+                      t.wDayOfWeek, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds);
+        return std::string(text);
+    };
+    EXPECT_EQ(at(0), "2024-05-06 1 08:30:00.000");
+    EXPECT_EQ(at(15 * 3600 * 1000 + 30 * 60 * 1000 + 999), "2024-05-07 2 00:00:00.999");  // past midnight
+    EXPECT_EQ(at(25 * day), "2024-06-01 6 00:00:00.999");
+    EXPECT_EQ(at(214 * day), "2025-01-01 3 00:00:00.999");
 }
 
 TEST_F(SimMachine, WindowsAreFoundByWholeTitleAndReceiveInput) {

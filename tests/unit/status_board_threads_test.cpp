@@ -50,10 +50,10 @@ TEST(StatusBoard, AWindowReadingWhileTheWorkerWritesSeesOnlyWholeLines) {
 TEST_F(MachineTest, AWorkerThreadRunsAnOperationWhileTheWindowPolls) {
     PutTableInfs();
     AddPosDevices(true, "CDEF");
-    std::string cmdLine = "INSTALL SILENT BASE_DEVICE MAROVEL_SERIAL";
+    RunOptions options = ParseRunOptions("INSTALL SILENT BASE_DEVICE MAROVEL_SERIAL");
     g_status.SetRunning(true);  // as the window does before starting the worker
 
-    std::thread worker([&] { InstallerThreadProc(&cmdLine); });
+    std::thread worker([&] { InstallerThreadProc(&options); });
     std::string last;
     while (g_status.IsRunning()) {
         char copy[StatusBoard::kTextSize];

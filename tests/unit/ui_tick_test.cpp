@@ -95,16 +95,16 @@ protected:
         ASSERT_NE(g_startedProc, nullptr);
         g_startedProc(g_startedParam);
     }
-    std::string cmdLine;
+    RunOptions options;
 };
 
 }  // namespace
 
 TEST_F(WorkerStartTest, TicksBeforeTheWorkerHasRunKeepTheWindowAndTheTickAfterItEndsClosesIt) {
-    cmdLine = "";  // no operation: the worker ends at once
+    options = ParseRunOptions("");  // no operation: the worker ends at once
 
-    EXPECT_EQ(StartWorker(g_status, RecordingStarter, &cmdLine), static_cast<HANDLE>(&g_fakeThread));
-    EXPECT_EQ(g_startedParam, &cmdLine);
+    EXPECT_EQ(StartWorker(g_status, RecordingStarter, &options), static_cast<HANDLE>(&g_fakeThread));
+    EXPECT_EQ(g_startedParam, &options);
 
     // The worker has not taken a step yet, however many ticks pass.
     for (int tick = 0; tick < 3; ++tick)
@@ -117,17 +117,17 @@ TEST_F(WorkerStartTest, TicksBeforeTheWorkerHasRunKeepTheWindowAndTheTickAfterIt
 }
 
 TEST_F(WorkerStartTest, WindowThatEndsWhileTheWorkerStillRunsMakesTheProcessFail) {
-    cmdLine = "INSTALL SILENT";
-    StartWorker(g_status, RecordingStarter, &cmdLine);
+    options = ParseRunOptions("INSTALL SILENT");
+    StartWorker(g_status, RecordingStarter, &options);
 
     EXPECT_EQ(ProcessExitCode(true, g_status, LastRunOutcome()), 1);
 }
 
-TEST_F(WorkerStartTest, WorkerReadsTheCommandLineCopyItWasGiven) {
+TEST_F(WorkerStartTest, WorkerReadsTheChoicesItWasGiven) {
     PutTableInfs();
-    cmdLine = "UNINSTALL";
+    options = ParseRunOptions("UNINSTALL");
 
-    StartWorker(g_status, RecordingStarter, &cmdLine);
+    StartWorker(g_status, RecordingStarter, &options);
     RunStartedThread();
 
     EXPECT_TRUE(TraceHas("**** Removing installed drivers ****"));
@@ -136,9 +136,9 @@ TEST_F(WorkerStartTest, WorkerReadsTheCommandLineCopyItWasGiven) {
 }
 
 TEST_F(WorkerStartTest, WorkerThatCannotBeCreatedLeavesTheBoardStoppedAndTheProcessFails) {
-    cmdLine = "INSTALL SILENT";
+    options = ParseRunOptions("INSTALL SILENT");
 
-    EXPECT_EQ(StartWorker(g_status, FailingStarter, &cmdLine), nullptr);
+    EXPECT_EQ(StartWorker(g_status, FailingStarter, &options), nullptr);
 
     EXPECT_FALSE(g_status.IsRunning());
     EXPECT_EQ(ProcessExitCode(false, g_status, LastRunOutcome()), 1);
@@ -157,4 +157,31 @@ TEST_F(WorkerStartTest, ExitCodeIs0AfterSuccessOrNoOperationAnd1AfterRESULT_FAIL
     PutTableInfs();
     EXPECT_EQ(ProcessExitCode(true, g_status, Run("INSTALL SILENT")), 1);
     EXPECT_EQ(Markers(), std::vector<std::string>{"RESULT.FAIL"});
+}
+
+// Every way a run can end, as the process exit code gives it.
+TEST(ExitCode, FollowsTheWorkersEnd) {
+    struct Row {
+        bool workerStarted;
+        bool stillRunning;
+        RunOutcome outcome;
+        bool restartNeeded;
+        int code;
+    };
+    const Row rows[] = {
+        {true, false, RunOutcome::NotRun, false, 0},
+        {true, false, RunOutcome::Succeeded, false, 0},
+        {true, false, RunOutcome::Succeeded, true, 3010},
+        {true, false, RunOutcome::Failed, false, 1},
+        {true, false, RunOutcome::Failed, true, 1},
+        {true, true, RunOutcome::Succeeded, true, 1},
+        {false, false, RunOutcome::NotRun, false, 1},
+    };
+    for (const Row& row : rows) {
+        StatusBoard board;
+        board.SetRunning(row.stillRunning);
+        EXPECT_EQ(ProcessExitCode(row.workerStarted, board, row.outcome, row.restartNeeded), row.code)
+            << "started " << row.workerStarted << ", running " << row.stillRunning << ", outcome "
+            << static_cast<int>(row.outcome) << ", restart " << row.restartNeeded;
+    }
 }

@@ -16,6 +16,13 @@
 //   stub newdev: UpdateDriverForPlugAndPlayDevicesA("<id>", "<inf>", flags 0x1) -> error 0x...
 // (with "-> passed on, result N" for a call handed on) so that a test can
 // tell the stand-in was the one loaded.
+//
+// With ZAN_STUB_NEWDEV_REBOOT set, a second line tells whether the caller
+// passed the restart output:
+//   stub newdev: no restart output
+//   stub newdev: restart output given, set to TRUE   (a call that succeeded)
+//   stub newdev: restart output given, left FALSE    (ZAN_STUB_NEWDEV_REBOOT=0, or a failed call)
+// so that a test can see a restart asked for, as Wine's own update never asks.
 #include <windows.h>
 
 #include "wine_builtin.h"
@@ -43,6 +50,24 @@ DWORD ConfiguredError() {
 
 using UpdateDriverA = BOOL(WINAPI*)(HWND, LPCSTR, LPCSTR, DWORD, PBOOL);
 
+// With ZAN_STUB_NEWDEV_REBOOT set: the restart line, and a successful call
+// says a restart is needed unless it is "0".
+void ReportRestart(BOOL succeeded, PBOOL rebootRequired) {
+    char value[16] = {};
+    const DWORD length = ::GetEnvironmentVariableA("ZAN_STUB_NEWDEV_REBOOT", value, sizeof(value));
+    if (length == 0 || length >= sizeof(value)) return;
+    if (rebootRequired == nullptr) {
+        ::OutputDebugStringA("stub newdev: no restart output\n");
+        return;
+    }
+    if (succeeded && std::strcmp(value, "0") != 0) {
+        *rebootRequired = TRUE;
+        ::OutputDebugStringA("stub newdev: restart output given, set to TRUE\n");
+    } else {
+        ::OutputDebugStringA("stub newdev: restart output given, left FALSE\n");
+    }
+}
+
 // True when ZAN_STUB_NEWDEV_FAIL_ID names another hardware ID than this one.
 bool PassedOn(const char* hardwareId) {
     char failId[260] = {};
@@ -64,6 +89,7 @@ BOOL Finish(const char* call, const char* hardwareId, const char* infPath, DWORD
         std::snprintf(line, sizeof(line), "stub newdev: %s(\"%s\", \"%s\", flags 0x%lx) -> passed on, result %d\n",
                       call, hardwareId, infPath, static_cast<unsigned long>(flags), update != nullptr ? result : -1);
         ::OutputDebugStringA(line);
+        ReportRestart(result, rebootRequired);
         ::SetLastError(error);
         return result;
     }
@@ -74,10 +100,12 @@ BOOL Finish(const char* call, const char* hardwareId, const char* infPath, DWORD
                   hardwareId, infPath, static_cast<unsigned long>(flags), static_cast<unsigned long>(error));
     ::OutputDebugStringA(line);
     if (error != ERROR_SUCCESS) {
+        ReportRestart(FALSE, rebootRequired);
         ::SetLastError(error);
         return FALSE;
     }
     if (rebootRequired != nullptr) *rebootRequired = FALSE;
+    ReportRestart(TRUE, rebootRequired);
     ::SetLastError(ERROR_SUCCESS);
     return TRUE;
 }

@@ -17,6 +17,12 @@
 // debugger output as
 //   stub setupapi: SetupDiRemoveDevice call 2 -> error 0x00000005
 // Every other call is handed to Wine's own setupapi.dll (see wine_builtin.h).
+//
+// With ZAN_STUB_SETUPAPI_NEEDREBOOT=1, SetupDiGetDeviceInstallParamsA reports
+// DI_NEEDREBOOT, as Windows does after a removal that needs a restart, and
+// succeeds even where Wine's own call fails (Wine cannot read a removed
+// device's parameters); traced as
+//   stub setupapi: SetupDiGetDeviceInstallParamsA call 1 -> DI_NEEDREBOOT
 #include <windows.h>
 // These are the definitions, not imports.
 #define _SETUPAPI_
@@ -59,6 +65,9 @@ public:
         return true;
     }
 
+    // How many calls were counted so far, this one included.
+    long Count() const { return count_; }
+
     // Wine's own function of that name.
     template <typename Function>
     Function Real() {
@@ -83,6 +92,7 @@ Calls g_getProperty("SetupDiGetDeviceRegistryPropertyA");
 Calls g_setProperty("SetupDiSetDeviceRegistryPropertyA");
 Calls g_getInstanceId("SetupDiGetDeviceInstanceIdA");
 Calls g_removeDevice("SetupDiRemoveDevice");
+Calls g_getInstallParams("SetupDiGetDeviceInstallParamsA");
 Calls g_destroyList("SetupDiDestroyDeviceInfoList");
 Calls g_uninstallOemInf("SetupUninstallOEMInfA");
 
@@ -140,6 +150,33 @@ __declspec(dllexport) BOOL WINAPI SetupDiRemoveDevice(HDEVINFO set, PSP_DEVINFO_
     if (g_removeDevice.FailThisOne()) return FALSE;
     auto real = g_removeDevice.Real<decltype(&SetupDiRemoveDevice)>();
     return real != nullptr ? real(set, data) : Unreachable();
+}
+
+__declspec(dllexport) BOOL WINAPI SetupDiGetDeviceInstallParamsA(HDEVINFO set, PSP_DEVINFO_DATA data,
+                                                                 PSP_DEVINSTALL_PARAMS_A params) {
+    if (g_getInstallParams.FailThisOne()) return FALSE;
+    const long call = g_getInstallParams.Count();
+    auto real = g_getInstallParams.Real<decltype(&SetupDiGetDeviceInstallParamsA)>();
+    const BOOL result = real != nullptr ? real(set, data, params) : Unreachable();
+    const DWORD error = ::GetLastError();
+    char flag[8] = {};
+    const DWORD length = ::GetEnvironmentVariableA("ZAN_STUB_SETUPAPI_NEEDREBOOT", flag, sizeof(flag));
+    if (length == 0 || length >= sizeof(flag) || std::strcmp(flag, "1") != 0 || params == nullptr ||
+        params->cbSize != sizeof(SP_DEVINSTALL_PARAMS_A)) {
+        ::SetLastError(error);  // Wine's own result, as it gave it
+        return result;
+    }
+    if (!result) {
+        const DWORD size = params->cbSize;
+        std::memset(params, 0, sizeof(*params));
+        params->cbSize = size;
+    }
+    params->Flags |= DI_NEEDREBOOT;
+    char line[120];
+    std::snprintf(line, sizeof(line), "stub setupapi: SetupDiGetDeviceInstallParamsA call %ld -> DI_NEEDREBOOT\n", call);
+    ::OutputDebugStringA(line);
+    ::SetLastError(ERROR_SUCCESS);
+    return TRUE;
 }
 
 __declspec(dllexport) BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO set) {

@@ -1,0 +1,107 @@
+#!/usr/bin/env bash
+# /LOG=<path>: every trace line of a run appended to a file, each line whole
+# with the local time and the process ID, between a first line (program,
+# version, architecture, the whole argument text) and a last line (outcome,
+# exit code). On a machine without the devices, in six runs:
+#
+# 1. From a batch file, as deployment tools start programs: the path quoted
+#    after "/LOG=", in a folder with a space and keywords in its name; the
+#    keywords choose nothing (an uninstall, as the text around the option
+#    says). The log holds the run's trace, line breaks escaped, CR LF ends.
+# 2. The whole argument quoted ("/LOG=..."), no keyword outside it: no
+#    operation, and the lines appended after the first run's, which stay.
+# 3. A relative path: the file is made in the current folder.
+# 4.-6. A folder that does not exist, a read-only file, "/LOG=" with nothing
+#    after it: the failure is traced with its error code, the run goes on
+#    as without the option, and no file is made or changed.
+. "$(dirname "$0")/lib.sh"
+e2e_setup program_log_file
+
+LOGS="$WINEPREFIX/drive_c/INSTALL logs"
+LOG="$LOGS/UNINSTALL.txt"
+mkdir -p "$LOGS"
+
+# run_program SECONDS EXE ARGUMENTS...: one run to its end.
+run_program() {
+    local seconds=$1
+    shift
+    e2e_start_program "$@"
+    e2e_wait_exit "$seconds" || { e2e_fail "the program did not end within $seconds s"; e2e_finish; }
+}
+
+# --- 1. From a batch file, the path quoted after /LOG= -------------------------------
+bat="$WINEPREFIX/drive_c/uninstall.bat"
+args='UNINSTALL /LOG="C:\INSTALL logs\UNINSTALL.txt"'
+printf '@%s %s\r\n' "$(winepath_of "$E2E_EXE64")" "$args" >"$bat"
+e2e_log "1. $args, from a batch file"
+run_program 30 cmd /c 'C:\uninstall.bat'
+e2e_expect_log_format "$LOG"
+pids=$(e2e_log_pids "$LOG")
+e2e_assert_eq 1 "$(wc -l <<<"$pids")" "1. processes in the log"
+first_pid=$(head -n 1 <<<"$pids")
+e2e_expect_log "$LOG" "$first_pid" "$args" RESULT.SUCCESS 0
+e2e_assert_trace '**** Removing installed drivers ****'
+e2e_assert_eq RESULT.SUCCESS "$(e2e_markers)" "1. markers"
+# The escaped line breaks, as they are in the file.
+grep -qaF -- ' ----> No more devices\n'$'\r' "$LOG" || e2e_fail "1. no escaped line break in the log"
+cp "$LOG" "$E2E_DIR/first-run.log"
+
+# --- 2. The whole argument quoted; appended after the first run ----------------------
+args='/LOG=C:\INSTALL logs\UNINSTALL.txt'
+e2e_log "2. \"$args\""
+run_program 15 "$E2E_EXE64" "$args"
+e2e_assert_eq 0 "$E2E_EXIT" "2. exit code"
+e2e_assert_eq "" "$(e2e_markers)" "2. markers"
+e2e_trace_has '**** Removing installed drivers ****' && e2e_fail "2. the log's path chose an operation"
+e2e_expect_log_format "$LOG"
+pids=$(e2e_log_pids "$LOG")
+e2e_assert_eq 2 "$(wc -l <<<"$pids")" "2. processes in the log"
+e2e_expect_log "$LOG" "$(tail -n 1 <<<"$pids")" "\"$args\"" "no operation" 0
+cmp -s "$E2E_DIR/first-run.log" <(head -c "$(stat -c %s "$E2E_DIR/first-run.log")" "$LOG") ||
+    e2e_fail "2. the first run's lines changed"
+
+# --- 3. A relative path --------------------------------------------------------------
+mkdir -p "$E2E_DIR/cwd"
+rm -f "$E2E_DIR/cwd/relative.log"
+e2e_log "3. /LOG=relative.log from $E2E_DIR/cwd"
+pushd "$E2E_DIR/cwd" >/dev/null
+run_program 30 "$E2E_EXE64" UNINSTALL /LOG=relative.log
+popd >/dev/null
+e2e_assert_eq 0 "$E2E_EXIT" "3. exit code"
+e2e_expect_log_format "$E2E_DIR/cwd/relative.log"
+e2e_expect_log "$E2E_DIR/cwd/relative.log" "$(e2e_log_pids "$E2E_DIR/cwd/relative.log")" \
+    "UNINSTALL /LOG=relative.log" RESULT.SUCCESS 0
+
+# --- 4.-6. Logs that cannot be opened ------------------------------------------------
+# A read-only file. Wine checks a file's write permission for writing but not
+# for appending, and this test runs as root, whom the permission does not
+# stop: the file is made immutable too, which refuses root as Windows refuses
+# anyone a read-only file.
+printf 'kept\r\n' >"$LOGS/read-only.log"
+chmod a-w "$LOGS/read-only.log"
+chattr +i "$LOGS/read-only.log" || e2e_fail "the read-only log could not be made immutable"
+e2e_on_exit 'chattr -i "$LOGS/read-only.log" 2>/dev/null'
+cp "$LOG" "$E2E_DIR/before-failures.log"
+
+# expect_unopened NAME ARGUMENT ESCAPED_PATH CODE: the run with ARGUMENT traced
+# that the log could not be opened (CODE) before anything else, then ran the
+# uninstall as without the option.
+expect_unopened() {
+    e2e_log "$1: $2"
+    run_program 30 "$E2E_EXE64" UNINSTALL "$2"
+    e2e_assert_eq 0 "$E2E_EXIT" "$1: exit code"
+    e2e_assert_eq RESULT.SUCCESS "$(e2e_markers)" "$1: markers"
+    e2e_assert_eq "--> Log file \\\"$3\\\" could not be opened : GetLastError() = $4h" \
+        "$(e2e_trace_lines | head -n 1)" "$1: first trace line"
+    e2e_assert_trace '**** Removing installed drivers ****'
+}
+expect_unopened "4. missing folder" '/LOG=C:\INSTALL logs\absent\run.log' 'C:\\INSTALL logs\\absent\\run.log' 00000003
+[ -e "$LOGS/absent" ] && e2e_fail "4. the missing folder was made"
+expect_unopened "5. read-only file" '/LOG=C:\INSTALL logs\read-only.log' 'C:\\INSTALL logs\\read-only.log' 00000005
+e2e_assert_eq "kept" "$(tr -d '\r' <"$LOGS/read-only.log")" "5. the read-only file"
+expect_unopened "6. nothing after /LOG=" '/LOG=' '' 00000003
+cmp -s "$E2E_DIR/before-failures.log" "$LOG" || e2e_fail "4.-6. the log of the first runs changed"
+e2e_assert_eq "UNINSTALL.txt read-only.log" "$(cd "$LOGS" && ls | LC_ALL=C sort | tr '\n' ' ' | sed 's/ $//')" \
+    "files in the log folder"
+
+e2e_finish

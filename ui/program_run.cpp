@@ -1,0 +1,43 @@
+#include "ui/program_run.h"
+
+#include "ui/worker_run.h"
+
+ProgramRun::ProgramRun(const char* argumentText)
+    : m_argumentText(argumentText != nullptr ? argumentText : ""), m_options(ParseRunOptions(m_argumentText)) {}
+
+void ProgramRun::OpenLog() {
+    if (m_options.logGiven) m_log.Open(m_options.logPath, m_argumentText);
+}
+
+bool ProgramRun::TakeLock() {
+    if (m_lock.Take() != RunLock::Result::Refused) return true;
+    m_exitCode = kExitAnotherRunInProgress;
+    m_outcome = "another run in progress";
+    return false;
+}
+
+void ProgramRun::WorkerEnded(bool workerStarted, const StatusBoard& board, RunOutcome outcome,
+                             bool restartNeeded) {
+    m_exitCode = ProcessExitCode(workerStarted, board, outcome, restartNeeded);
+    if (!workerStarted || board.IsRunning()) {
+        m_outcome = "operation not completed";
+        return;
+    }
+    switch (outcome) {
+    case RunOutcome::Succeeded:
+        m_outcome = "RESULT.SUCCESS";
+        break;
+    case RunOutcome::Failed:
+        m_outcome = "RESULT.FAIL";
+        break;
+    case RunOutcome::NotRun:
+        m_outcome = "no operation";
+        break;
+    }
+}
+
+int ProgramRun::Finish() {
+    m_log.Close(m_outcome, m_exitCode);
+    m_lock.Release();
+    return m_exitCode;
+}
