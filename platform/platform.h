@@ -69,6 +69,19 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
 void Sleep(DWORD milliseconds);
 void OutputDebugStringA(LPCSTR text);
 
+// The process and the programs it starts (kernel32), used by the 32-bit
+// program's hand-over on 64-bit Windows. IsWow64Process is looked up at run
+// time: a system without it has no WOW64 and reports FALSE.
+HANDLE GetCurrentProcess();
+BOOL IsWow64Process(HANDLE process, PBOOL wow64);
+DWORD GetModuleFileNameA(HMODULE module, LPSTR path, DWORD size);
+BOOL CreateProcessA(LPCSTR applicationName, LPSTR commandLine, LPSECURITY_ATTRIBUTES processAttributes,
+                    LPSECURITY_ATTRIBUTES threadAttributes, BOOL inheritHandles, DWORD creationFlags,
+                    LPVOID environment, LPCSTR currentDirectory, LPSTARTUPINFOA startupInfo,
+                    LPPROCESS_INFORMATION processInformation);
+DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
+BOOL GetExitCodeProcess(HANDLE process, LPDWORD exitCode);
+
 // Window lookup and synthetic input (user32), used by the wizard dismisser.
 HWND FindWindowExA(HWND parent, HWND childAfter, LPCSTR className, LPCSTR windowName);
 int GetWindowTextA(HWND window, LPSTR text, int size);

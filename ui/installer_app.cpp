@@ -6,6 +6,7 @@
 #include "platform/win32/system_dll.h"
 #include "ui/progress_dlg.h"
 #include "ui/wizard_dismisser.h"
+#include "ui/wow64_handover.h"
 #include "ui/worker_run.h"
 
 CZANLumivaleKioskScannerandMSRDriverInstallerApp theApp;
@@ -25,6 +26,14 @@ void InitCommonControlsFromSystem() {
 }  // namespace
 
 BOOL CZANLumivaleKioskScannerandMSRDriverInstallerApp::InitInstance() {
+#ifndef _WIN64
+    // On 64-bit Windows the 64-bit program does the whole run: no window, no
+    // dismisser and no marker of this process's own.
+    if (const std::optional<int> exitCode = HandOverOnWow64(m_lpCmdLine)) {
+        m_exitCode = *exitCode;
+        return FALSE;
+    }
+#endif
     InitCommonControlsFromSystem();
     CWinApp::InitInstance();
 

@@ -345,6 +345,10 @@ void Machine::Impl::ResetLocked() {
     windows.clear();
     foreground = nullptr;
     inputs.clear();
+    modulePath = "C:\\ZAN\\ZanDriverInstaller.exe";
+    programs.clear();
+    processHandles.clear();
+    processStarts.clear();
 
     // A fresh host folder stands for drive C:, with "WINDOWS\INF" in it.
     std::error_code ec;
@@ -375,6 +379,7 @@ void Machine::Reset() {
     onMessageBox = nullptr;
     defaultAnswer = IDNO;
     foregroundLocked = false;
+    wow64 = false;
 }
 
 void Machine::AddDevice(const Device& device) {
@@ -521,6 +526,23 @@ void Machine::MakeUnwritable(const std::string& windowsPath) {
     MarkPath(*impl_, impl_->unwritable, windowsPath);
 }
 
+void Machine::SetModulePath(const std::string& windowsPath) {
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    impl_->modulePath = windowsPath;
+}
+
+void Machine::AddProgram(const std::string& windowsPath, std::function<DWORD(const std::string&)> run) {
+    PutFile(windowsPath, "MZ");
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    const WinPath path = ParseWinPath(windowsPath);
+    if (path.error == ERROR_SUCCESS) impl_->programs[JoinUpper(path.parts)] = std::move(run);
+}
+
+std::vector<ProcessStart> Machine::ProcessStarts() const {
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    return impl_->processStarts;
+}
+
 void Machine::QueueAnswers(const std::vector<int>& answers) {
     std::lock_guard<std::mutex> lock(impl_->mu);
     impl_->answers.insert(impl_->answers.end(), answers.begin(), answers.end());
@@ -618,6 +640,7 @@ HandleCounts Machine::OpenHandles() const {
     counts.keys = static_cast<int>(impl_->openKeys.size());
     counts.files = static_cast<int>(impl_->files.size());
     counts.searches = static_cast<int>(impl_->searches.size());
+    counts.processes = static_cast<int>(impl_->processHandles.size());
     return counts;
 }
 

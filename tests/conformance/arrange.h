@@ -53,6 +53,10 @@ public:
     virtual bool PutFolder(const std::string& windowsPath) = 0;
     virtual bool PutFile(const std::string& windowsPath, const std::string& bytes) = 0;
 
+    // A program file at `windowsPath` that, started with the command line
+    // "<path>" --exit N, ends with exit code N.
+    virtual bool PutProgram(const std::string& windowsPath) = 0;
+
     // A value below HKEY_LOCAL_MACHINE as stored: its type and exact bytes.
     virtual bool QueryValue(const std::string& keyPath, const std::string& name, DWORD* type,
                             std::string* bytes) = 0;

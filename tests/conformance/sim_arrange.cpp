@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
+#include <string>
 #include <system_error>
 
 namespace conformance {
@@ -53,6 +54,14 @@ public:
     bool PutFile(const std::string& windowsPath, const std::string& bytes) override {
         sim::TheMachine().PutFile(windowsPath, bytes);
         return sim::TheMachine().ReadWholeFile(windowsPath) == bytes;
+    }
+
+    bool PutProgram(const std::string& windowsPath) override {
+        sim::TheMachine().AddProgram(windowsPath, [](const std::string& commandLine) -> DWORD {
+            const std::size_t exit = commandLine.find(" --exit ");
+            return exit == std::string::npos ? 0 : static_cast<DWORD>(std::stoul(commandLine.substr(exit + 8)));
+        });
+        return sim::TheMachine().FileExists(windowsPath);
     }
 
     bool QueryValue(const std::string& keyPath, const std::string& name, DWORD* type,

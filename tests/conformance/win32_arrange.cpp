@@ -8,6 +8,8 @@
 #include "tools/posmachine/device_create.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 
 namespace conformance {
@@ -80,6 +82,15 @@ public:
         return true;
     }
 
+    // A copy of this program, which ends with N when started with --exit N.
+    bool PutProgram(const std::string& windowsPath) override {
+        char own[MAX_PATH];
+        const DWORD length = ::GetModuleFileNameA(nullptr, own, MAX_PATH);
+        if (length == 0 || length >= MAX_PATH) return Complain("GetModuleFileNameA", windowsPath);
+        if (!::CopyFileA(own, windowsPath.c_str(), FALSE)) return Complain("CopyFileA", windowsPath);
+        return true;
+    }
+
     bool QueryValue(const std::string& keyPath, const std::string& name, DWORD* type,
                     std::string* bytes) override {
         HKEY key;
@@ -111,7 +122,9 @@ private:
 }  // namespace
 }  // namespace conformance
 
-int main() {
+int main(int argc, char** argv) {
+    // A copy started by the program-start checks.
+    if (argc == 3 && std::strcmp(argv[1], "--exit") == 0) return std::atoi(argv[2]);
     conformance::Win32Arrange arrange;
     return conformance::RunSuite(arrange);
 }

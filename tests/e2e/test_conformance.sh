@@ -38,6 +38,7 @@ driver update
 file search (OEM*.inf)
 file deletion
 file open, read and create
+program start
 Windows folder'
 [ "$sections" = "$expected" ] || e2e_fail "groups run differ: $(echo "$sections" | tr '\n' '|')"
 

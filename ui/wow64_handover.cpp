@@ -1,0 +1,91 @@
+#include "ui/wow64_handover.h"
+
+#include "installer/operation_runner.h"
+#include "platform/handles.h"
+#include "platform/platform.h"
+#include "platform/trace.h"
+
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+bool RunningUnderWow64() {
+    BOOL wow64 = FALSE;
+    return plat::IsWow64Process(plat::GetCurrentProcess(), &wow64) && wow64;
+}
+
+// <own folder>\x64\ZanDriverInstaller.exe, or "" with `error` set when the
+// program's own path cannot be read whole.
+std::string NativeProgramPath(DWORD& error) {
+    char own[MAX_PATH] = {};
+    const DWORD length = plat::GetModuleFileNameA(nullptr, own, sizeof(own));
+    error = length == 0 ? plat::GetLastError() : ERROR_INSUFFICIENT_BUFFER;
+    if (length == 0 || length >= sizeof(own)) return "";
+    const std::string path(own, length);
+    const std::size_t slash = path.rfind('\\');
+    error = ERROR_INVALID_NAME;
+    if (slash == std::string::npos) return "";
+    return path.substr(0, slash + 1) + kNativeProgram;
+}
+
+// The run fails like an operation: old markers gone, the box, then RESULT.FAIL.
+int FailHandOver(const std::string& program, DWORD error) {
+    TraceF("--> Error starting the 64-bit program : %08lxh", static_cast<unsigned long>(error));
+
+    char windowsDir[MAX_PATH] = {};
+    const UINT length = plat::GetWindowsDirectoryA(windowsDir, sizeof(windowsDir));
+    const bool haveWindowsDir = length > 0 && length < sizeof(windowsDir);
+    if (haveWindowsDir)
+        DeleteMarkers(windowsDir);
+    else
+        Trace("--> Windows directory not available");
+
+    char code[16];
+    std::snprintf(code, sizeof(code), "%lu", static_cast<unsigned long>(error));
+    const std::string text =
+        std::string("This is the 32-bit ZanDriverInstaller.exe: it cannot install or remove drivers on "
+                    "64-bit Windows, and the 64-bit program could not be started (error ") +
+        code + ").\n\nRun the 64-bit program instead:\n" + (program.empty() ? kNativeProgram : program);
+    plat::MessageBoxA(nullptr, text.c_str(), kErrorCaption, MB_OK | MB_ICONERROR);
+
+    if (haveWindowsDir) CreateMarker(windowsDir, kFailMarker);
+    return 1;
+}
+
+}  // namespace
+
+std::optional<int> HandOverOnWow64(const std::string& argumentText) {
+    if (!RunningUnderWow64()) return std::nullopt;
+
+    DWORD pathError = ERROR_SUCCESS;
+    const std::string program = NativeProgramPath(pathError);
+    if (program.empty()) return FailHandOver(program, pathError);
+    Trace(("--> 32-bit program on 64-bit Windows, handing over to " + program).c_str());
+
+    // The program's own command line: its quoted path, then the text it is to see.
+    const std::string commandLine = "\"" + program + "\" " + argumentText;
+    std::vector<char> writable(commandLine.begin(), commandLine.end());
+    writable.push_back('\0');
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION started = {};
+    if (!plat::CreateProcessA(program.c_str(), writable.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                              &startup, &started))
+        return FailHandOver(program, plat::GetLastError());
+    const plat::ProcessHandle process(started.hProcess);
+    const plat::ProcessHandle thread(started.hThread);
+
+    DWORD exitCode = 0;
+    if (plat::WaitForSingleObject(process.get(), INFINITE) != WAIT_OBJECT_0) {
+        TraceF("--> Error waiting for the 64-bit program : %08lxh", static_cast<unsigned long>(plat::GetLastError()));
+        return 1;
+    }
+    if (!plat::GetExitCodeProcess(process.get(), &exitCode)) {
+        TraceF("--> Error reading the 64-bit program's exit code : %08lxh",
+               static_cast<unsigned long>(plat::GetLastError()));
+        return 1;
+    }
+    TraceF("--> 64-bit program ended with exit code %lu", static_cast<unsigned long>(exitCode));
+    return static_cast<int>(exitCode);
+}
