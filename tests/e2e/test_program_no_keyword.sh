@@ -6,7 +6,7 @@ e2e_setup program_no_keyword
 
 touch "$E2E_WINDIR/RESULT.SUCCESS" "$E2E_WINDIR/RESULT.FAIL"
 e2e_watch_windows
-e2e_start_program "$E2E_EXE64"
+e2e_start_program "$E2E_EXE"
 if ! e2e_wait_exit 10; then
     e2e_fail "the program did not end within 10 s"
     e2e_finish
