@@ -140,21 +140,37 @@ e2e_template_stamp() {
     echo "recipe $(sha1sum <"$E2E_ROOT/tools/wine-env.sh" | cut -d' ' -f1)"
 }
 
+# The files of a prefix that nothing writes to once it is made: the programs,
+# DLLs and code-page tables below drive_c/windows, nearly all of a prefix's
+# size (1.3 GB for win64). A test's prefix shares them with the template as
+# hard links; everything else is its own copy.
+E2E_SHARED=(-path './drive_c/windows/*' \( -iname '*.dll' -o -iname '*.exe' -o -iname '*.nls' -o -iname '*.drv'
+    -o -iname '*.sys' -o -iname '*.vxd' -o -iname '*.ocx' -o -iname '*.cpl' -o -iname '*.acm' -o -iname '*.tlb'
+    -o -iname '*.ds' -o -iname '*.com' -o -iname '*.ax' -o -iname '*.msstyles' \))
+
+# e2e_template_files: size and time of every shared file of the template,
+# hashed; a test that wrote through one of its links would change it.
+e2e_template_files() {
+    (cd "$E2E_TEMPLATE" && find . -type f "${E2E_SHARED[@]}" -printf '%P %s %T@\n' | sort | sha1sum)
+}
+
 # e2e_template_prefix: makes the template prefix of E2E_ARCH unless one with
-# the same stamp is there. Tests that start together take turns (at most 10
-# minutes' wait).
+# the same stamp and untouched shared files is there. Tests that start
+# together take turns (at most 10 minutes' wait).
 e2e_template_prefix() {
-    local stamp=$E2E_TEMPLATE.stamp want
+    local stamp=$E2E_TEMPLATE.stamp files=$E2E_TEMPLATE.files want
     want=$(e2e_template_stamp)
     mkdir -p "$E2E_WORK"
     (
         flock -w 600 9 || { echo "[e2e] the $E2E_ARCH template prefix stayed locked for 600 s" >&2; exit 1; }
-        if [ -d "$E2E_TEMPLATE" ] && [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$want" ]; then
+        if [ -d "$E2E_TEMPLATE" ] && [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$want" ] &&
+            [ -f "$files" ] && [ "$(cat "$files")" = "$(e2e_template_files)" ]; then
             exit 0
         fi
-        rm -rf "$E2E_TEMPLATE" "$stamp"
+        rm -rf "$E2E_TEMPLATE" "$stamp" "$files"
         echo "[e2e] making the $E2E_ARCH template Wine prefix (wineboot)" >&2
         wine_env_make_prefix "$E2E_TEMPLATE" "$E2E_ARCH" || exit 1
+        e2e_template_files >"$files"
         echo "$want" >"$stamp"
     ) 9>"$E2E_WORK/template-$E2E_ARCH.lock"
 }
@@ -162,13 +178,32 @@ e2e_template_prefix() {
 # winepath_of UNIX_PATH: the path as Wine programs see it (Z:\...).
 winepath_of() { printf 'Z:%s' "$(echo "$1" | tr '/' '\\')"; }
 
-# e2e_new_prefix: E2E_DIR/prefix as a fresh copy of the template; sets
-# WINEPREFIX and E2E_WINDIR.
+# e2e_new_prefix: E2E_DIR/prefix as a fresh copy of the template, its
+# shared files (E2E_SHARED) hard links to the template's; sets WINEPREFIX and
+# E2E_WINDIR. A file a test puts in place of a shared one must replace the
+# link (e2e_put_file), never be written through it.
 e2e_new_prefix() {
-    rm -rf "$E2E_DIR/prefix"
-    cp -a "$E2E_TEMPLATE" "$E2E_DIR/prefix"
-    export WINEPREFIX=$E2E_DIR/prefix
+    local prefix=$E2E_DIR/prefix
+    rm -rf "$prefix"
+    # The folders and the files of its own copied, then the shared ones
+    # linked (only those: linking changes a file's ctime, which a copy that
+    # runs meanwhile would take for a change).
+    if ! (set -o pipefail
+        mkdir "$prefix" && cd "$E2E_TEMPLATE" &&
+            find . -mindepth 1 ! \( "${E2E_SHARED[@]}" \) -print0 |
+            tar --null --no-recursion -T - -cf - | tar -C "$prefix" -xpf - &&
+            find . -type f "${E2E_SHARED[@]}" -print0 | xargs -0 -r cp -l --parents -t "$prefix"); then
+        e2e_fail "the template prefix could not be copied"
+        e2e_finish
+    fi
+    export WINEPREFIX=$prefix
     E2E_WINDIR=$WINEPREFIX/drive_c/windows
+}
+
+# e2e_put_file SOURCE DEST: a copy of SOURCE at DEST, replacing what is there
+# (a link to the template's file is removed, not written through).
+e2e_put_file() {
+    rm -f "$2" && cp "$1" "$2"
 }
 
 # e2e_start_xvfb: an X server on a free display, for this test alone; sets
@@ -222,7 +257,7 @@ e2e_setup() {
 # driver update fails with that last error (decimal or hex, e.g. 0xE000020B);
 # without, it succeeds.
 e2e_install_stub_newdev() {
-    cp "$E2E_STUB_NEWDEV" "$E2E_WINDIR/system32/newdev.dll"
+    e2e_put_file "$E2E_STUB_NEWDEV" "$E2E_WINDIR/system32/newdev.dll"
     export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:+$WINEDLLOVERRIDES;}newdev=n,b"
     if [ $# -gt 0 ]; then
         export ZAN_STUB_NEWDEV_ERROR=$1
