@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The x64 program started with no keyword shows its progress window, clears
+# The program started with no keyword shows its progress window, clears
 # old markers, writes none, and ends on its own within 2 s with exit code 0.
 . "$(dirname "$0")/lib.sh"
 e2e_setup program_no_keyword
