@@ -90,10 +90,26 @@ server_pid() {
 }
 ticks() { awk '{ print $14 + $15 }' "$1" 2>/dev/null || echo 0; }
 
+# program_pid: the program's own process in this prefix. With 32-bit Wine
+# installed, "wine" starts a 64-bit program through start.exe, which waits
+# for it; the program is then not the process "wine" started.
+program_pid() {
+    local p
+    for p in $(pgrep -f 'ZanDriverInstaller\.exe' || true); do
+        [[ $(tr '\0' '\n' <"/proc/$p/cmdline" 2>/dev/null | head -n 1) == *ZanDriverInstaller.exe ]] || continue
+        tr '\0' '\n' <"/proc/$p/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$prefix" || continue
+        echo "$p"
+        return 0
+    done
+    return 0
+}
+
 sample_question() {
-    local pid=$1 log=$2 server i t0 t1 s0 s1 w0 w1 hz task
+    local log=$2 pid server i t0 t1 s0 s1 w0 w1 hz task
     for i in $(seq 1 200); do grep -q 'box caption' "$log" && break; sleep 0.05; done
     sleep 0.5
+    pid=$(program_pid)
+    [ -n "$pid" ] || { echo "bench: the program's process was not found" >&2; return 1; }
     server=$(server_pid)
     [ -n "$server" ] || { echo "bench: no wineserver found for $prefix" >&2; return 1; }
     hz=$(getconf CLK_TCK)
