@@ -20,12 +20,20 @@ bool RunningUnderWow64() {
 std::string NativeProgramPath(DWORD& error) {
     char own[MAX_PATH] = {};
     const DWORD length = plat::GetModuleFileNameA(nullptr, own, sizeof(own));
-    error = length == 0 ? plat::GetLastError() : ERROR_INSUFFICIENT_BUFFER;
-    if (length == 0 || length >= sizeof(own)) return "";
+    if (length == 0) {
+        error = plat::GetLastError();
+        return "";
+    }
+    if (length >= sizeof(own)) {  // cut short
+        error = ERROR_INSUFFICIENT_BUFFER;
+        return "";
+    }
     const std::string path(own, length);
     const std::size_t slash = path.rfind('\\');
-    error = ERROR_INVALID_NAME;
-    if (slash == std::string::npos) return "";
+    if (slash == std::string::npos) {
+        error = ERROR_INVALID_NAME;
+        return "";
+    }
     return path.substr(0, slash + 1) + kNativeProgram;
 }
 
