@@ -5,16 +5,19 @@
 #                  (its screenshot goes to build/demo/progress-window.png)
 #   make screenshot  the demo, its screenshot replacing docs/progress-window.png
 #   make test      every test: native unit tests (plain, ASan+UBSan, TSan),
-#                  both Windows builds, and the end-to-end tests under Wine
+#                  both Windows builds, and the end-to-end tests under Wine on
+#                  both programs; prints its wall time at the end
 #   make windows   build/win64/ZanDriverInstaller.exe and build/win32/ZanDriverInstaller.exe
-#   make bench     timing figures from runs under Wine
+#   make dist      build/dist (the 32-bit program, x64/ the 64-bit one, README.txt)
+#                  and build/ZanDriverInstaller-<version>.zip of it
+#   make bench     timing figures from runs under Wine, for both programs
 #   make fuzz      libFuzzer targets (FUZZ_SECONDS per target, default 60)
 
 JOBS ?= $(shell nproc)
 CMAKE_GEN := -G "Unix Makefiles"
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps deps-native native unit asan tsan windows win64 win32 e2e test demo screenshot bench fuzz clean
+.PHONY: all deps deps-native native unit asan tsan windows win64 win32 e2e test test-suites dist demo screenshot bench fuzz clean
 
 all: native windows
 
@@ -58,8 +61,17 @@ windows: win64 win32
 e2e: windows
 	tests/e2e/run-all.sh
 
-test: unit asan tsan e2e
-	@echo "make test: all suites passed"
+# The suites in order; the wall time is taken around all of them, set-up included.
+test:
+	@start=$$(date +%s); status=0; $(MAKE) --no-print-directory test-suites || status=$$?; \
+	  took=$$(($$(date +%s) - start)); took="$$((took / 60)) min $$((took % 60)) s"; \
+	  if [ $$status -eq 0 ]; then echo "make test: all suites passed; wall time $$took"; \
+	  else echo "make test: FAILED; wall time $$took"; fi; exit $$status
+
+test-suites: unit asan tsan e2e
+
+dist: windows
+	tools/dist.sh
 
 demo: windows
 	tools/demo.sh

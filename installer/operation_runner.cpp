@@ -18,16 +18,6 @@ constexpr const char kInstallError[] = "An error was encountered while installin
 std::atomic<RunOutcome> g_lastOutcome{RunOutcome::NotRun};
 std::atomic<bool> g_lastRestartNeeded{false};
 
-// An empty file whose name tells the calling script how the run ended.
-void CreateMarker(const std::string& path) {
-    plat::File marker(plat::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!marker) {
-        TraceF("--> Error creating marker file : %08lxh",
-               static_cast<unsigned long>(plat::GetLastError()));
-    }
-}
-
 // The error box waits for a person, also in a silent run; an unattended run
 // shows none and writes its marker at once.
 void ReportFailure(const RunOptions& options, const char* text) {
@@ -47,10 +37,7 @@ RunOutcome RunRequestedOperation(const RunOptions& options, bool* restartNeeded)
         return RunOutcome::Failed;
     }
 
-    const std::string successMarker = g_windowsDir + "\\RESULT.SUCCESS";
-    const std::string failMarker = g_windowsDir + "\\RESULT.FAIL";
-    plat::DeleteFileA(successMarker.c_str());
-    plat::DeleteFileA(failMarker.c_str());
+    DeleteMarkers(g_windowsDir);
 
     // Where a person is present the system's own restart prompt is right, so
     // only an unattended run asks and reports the need itself.
@@ -69,14 +56,30 @@ RunOutcome RunRequestedOperation(const RunOptions& options, bool* restartNeeded)
 
     if (!succeeded) {
         ReportFailure(options, errorText);
-        CreateMarker(failMarker);
+        CreateMarker(g_windowsDir, kFailMarker);
         return RunOutcome::Failed;
     }
-    CreateMarker(successMarker);
+    CreateMarker(g_windowsDir, kSuccessMarker);
     return RunOutcome::Succeeded;
 }
 
 }  // namespace
+
+void DeleteMarkers(const std::string& windowsDir) {
+    plat::DeleteFileA((windowsDir + "\\" + kSuccessMarker).c_str());
+    plat::DeleteFileA((windowsDir + "\\" + kFailMarker).c_str());
+}
+
+// An empty file whose name tells the calling script how the run ended.
+void CreateMarker(const std::string& windowsDir, const char* name) {
+    const std::string path = windowsDir + "\\" + name;
+    plat::File marker(plat::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!marker) {
+        TraceF("--> Error creating marker file : %08lxh",
+               static_cast<unsigned long>(plat::GetLastError()));
+    }
+}
 
 DWORD WINAPI InstallerThreadProc(LPVOID options) {
     g_status.SetRunning(true);

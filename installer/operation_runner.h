@@ -15,6 +15,15 @@ enum class RunOutcome { NotRun, Succeeded, Failed };
 // The caption of the program's error boxes.
 constexpr const char kErrorCaption[] = "ZAN 7350-21X PCI Serial Port and Base Device Driver v1.0";
 
+// The markers in the Windows directory `windowsDir`. DeleteMarkers deletes
+// both; one that is absent or cannot be deleted stays as it is. CreateMarker
+// creates the empty marker `name`; one that cannot be created is traced
+// "--> Error creating marker file : <code>h".
+constexpr const char kSuccessMarker[] = "RESULT.SUCCESS";
+constexpr const char kFailMarker[] = "RESULT.FAIL";
+void DeleteMarkers(const std::string& windowsDir);
+void CreateMarker(const std::string& windowsDir, const char* name);
+
 // Thread entry. `options` points to the RunOptions read from the command
 // line; they must outlive the thread. Always returns 0.
 DWORD WINAPI InstallerThreadProc(LPVOID options);

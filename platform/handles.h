@@ -67,6 +67,13 @@ struct ThreadTraits {
     static void Close(HANDLE h) { plat::CloseHandle(h); }
 };
 
+// A started program's process and thread handles; closing them leaves it running.
+struct ProcessTraits {
+    static HANDLE Invalid() { return nullptr; }
+    static bool IsValid(HANDLE h) { return h != nullptr; }
+    static void Close(HANDLE h) { plat::CloseHandle(h); }
+};
+
 struct FindTraits {
     static HANDLE Invalid() { return INVALID_HANDLE_VALUE; }
     static bool IsValid(HANDLE h) { return h != INVALID_HANDLE_VALUE && h != nullptr; }
@@ -78,5 +85,6 @@ using RegKey = Owned<HKEY, RegKeyTraits>;
 using File = Owned<HANDLE, FileTraits>;
 using FindHandle = Owned<HANDLE, FindTraits>;
 using ThreadHandle = Owned<HANDLE, ThreadTraits>;
+using ProcessHandle = Owned<HANDLE, ProcessTraits>;
 
 }  // namespace plat

@@ -64,7 +64,7 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED overlapped);
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOVERLAPPED overlapped);
 BOOL FlushFileBuffers(HANDLE file);
-// Closes a file or a mutex.
+// Closes a file, a mutex, a process or a thread.
 BOOL CloseHandle(HANDLE handle);
 HANDLE FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data);
 BOOL FindNextFileA(HANDLE find, LPWIN32_FIND_DATAA data);
@@ -72,7 +72,8 @@ BOOL FindClose(HANDLE find);
 UINT GetWindowsDirectoryA(LPSTR buffer, UINT size);
 HRESULT SHGetFolderPathA(HWND owner, int folder, HANDLE token, DWORD flags, LPSTR path);
 
-// Named mutexes (kernel32).
+// Named mutexes (kernel32). WaitForSingleObject waits for a mutex or for a
+// process started below.
 HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES security, BOOL initialOwner, LPCSTR name);
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
 BOOL ReleaseMutex(HANDLE mutex);
@@ -83,6 +84,18 @@ void Sleep(DWORD milliseconds);
 void GetLocalTime(LPSYSTEMTIME time);
 DWORD GetCurrentProcessId();
 void OutputDebugStringA(LPCSTR text);
+
+// The process and the programs it starts (kernel32), used by the 32-bit
+// program's hand-over on 64-bit Windows. IsWow64Process is looked up at run
+// time: a system without it has no WOW64 and reports FALSE.
+HANDLE GetCurrentProcess();
+BOOL IsWow64Process(HANDLE process, PBOOL wow64);
+DWORD GetModuleFileNameA(HMODULE module, LPSTR path, DWORD size);
+BOOL CreateProcessA(LPCSTR applicationName, LPSTR commandLine, LPSECURITY_ATTRIBUTES processAttributes,
+                    LPSECURITY_ATTRIBUTES threadAttributes, BOOL inheritHandles, DWORD creationFlags,
+                    LPVOID environment, LPCSTR currentDirectory, LPSTARTUPINFOA startupInfo,
+                    LPPROCESS_INFORMATION processInformation);
+BOOL GetExitCodeProcess(HANDLE process, LPDWORD exitCode);
 
 // Window lookup and synthetic input (user32), used by the wizard dismisser.
 HWND FindWindowExA(HWND parent, HWND childAfter, LPCSTR className, LPCSTR windowName);

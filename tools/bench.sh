@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # make bench: timing figures of the installer under Wine, measured in one go
-# on a throwaway simulated machine (a private Xvfb display, a fresh prefix):
+# on a throwaway simulated machine (a private Xvfb display, a fresh prefix),
+# for each architecture in turn: the 64-bit program in a 64-bit prefix, then
+# the 32-bit program in a 32-bit prefix (BENCH_ARCHS="win64 win32" by default):
 #
 # 1. A full install ("INSTALL SILENT BASE_DEVICE MAROVEL_SERIAL" on a
 #    four-port machine with a base device): its time against the sum of its
@@ -18,31 +20,27 @@ set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 . "$root/tools/wine-env.sh"
-exe=$root/build/win64/ZanDriverInstaller.exe
-posmachine=$root/build/win64/tools/posmachine/posmachine.exe
-for f in "$exe" "$posmachine"; do
-    [ -f "$f" ] || { echo "bench: $f is missing; run make bench (or make win64) first" >&2; exit 1; }
+archs=${BENCH_ARCHS:-win64 win32}
+for arch in $archs; do
+    for f in "$root/build/$arch/ZanDriverInstaller.exe" "$root/build/$arch/tools/posmachine/posmachine.exe"; do
+        [ -f "$f" ] || { echo "bench: $f is missing; run make bench (or make windows) first" >&2; exit 1; }
+    done
 done
 SAMPLE_SECONDS=${SAMPLE_SECONDS:-5}
 
 work=$(mktemp -d /tmp/zan-bench.XXXXXX)
-prefix=$work/prefix
+prefix=""
 cleanup() {
-    wine_env_stop_wine "$prefix"
+    [ -z "$prefix" ] || wine_env_stop_wine "$prefix"
     wine_env_stop_xvfb
     wine_env_reap 10
     rm -rf "$work"
 }
 trap cleanup EXIT
-export WINEPREFIX=$prefix WINEARCH=win64 WINEDEBUG=-all
+export WINEDEBUG=-all
 fail() { echo "bench: $*" >&2; exit 1; }
 
 wine_env_start_xvfb "$work" || fail "no X server"
-
-echo "bench: making a Wine prefix and a four-port machine (wineboot takes a while)" >&2
-"$root/tools/provision.sh" --new "$prefix" full4 >/dev/null
-# Wine's services up before anything is timed.
-timeout "$WINE_ENV_CALL_SECONDS" wine cmd.exe /c exit 0 >/dev/null 2>&1
 
 watch_args=()
 now_ms() { echo $(($(date +%s%N) / 1000000)); }
@@ -77,38 +75,12 @@ close_delay() {
 
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", a / b }'; }
 
-# --- 1. The install against its pauses ----------------------------------------
-echo "bench: full install (about 20 s)" >&2
-pauses_ms=20000
-run install INSTALL SILENT BASE_DEVICE MAROVEL_SERIAL
-install_wall=$wall_ms
-shown=$(event_ms "$work/install.watch" 'window shown')
-closed=$(event_ms "$work/install.watch" 'window closed')
-open_ms=$((closed - shown))
-delays=("$(close_delay install)")
-
-empty_total=0
-for k in 1 2 3; do
-    run empty
-    empty_total=$((empty_total + wall_ms))
-done
-empty_ms=$((empty_total / 3))
-net_ms=$((install_wall - empty_ms))
-
-# --- 2. The window's close after the worker's end -----------------------------
-echo "bench: uninstall runs" >&2
-for k in 1 2 3 4 5; do
-    run "uninstall$k" UNINSTALL
-    delays+=("$(close_delay "uninstall$k")")
-done
-
-# --- 3. CPU while a question waits --------------------------------------------
 # The server of this prefix: the wineserver whose working directory is the
 # prefix's server directory (server-<device>-<inode> of the prefix).
 server_pid() {
     local dir p
     dir=$(printf 'server-%x-%x' "$(stat -c %d "$prefix")" "$(stat -c %i "$prefix")")
-    for p in $(pgrep -x wineserver64 || true) $(pgrep -x wineserver || true); do
+    for p in $(pgrep -x wineserver64 || true) $(pgrep -x wineserver32 || true) $(pgrep -x wineserver || true); do
         if [ "$(basename "$(readlink "/proc/$p/cwd" 2>/dev/null)")" = "$dir" ]; then
             echo "$p"
             return 0
@@ -118,10 +90,26 @@ server_pid() {
 }
 ticks() { awk '{ print $14 + $15 }' "$1" 2>/dev/null || echo 0; }
 
+# program_pid: the program's own process in this prefix. With 32-bit Wine
+# installed, "wine" starts a 64-bit program through start.exe, which waits
+# for it; the program is then not the process "wine" started.
+program_pid() {
+    local p
+    for p in $(pgrep -f 'ZanDriverInstaller\.exe' || true); do
+        [[ $(tr '\0' '\n' <"/proc/$p/cmdline" 2>/dev/null | head -n 1) == *ZanDriverInstaller.exe ]] || continue
+        tr '\0' '\n' <"/proc/$p/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$prefix" || continue
+        echo "$p"
+        return 0
+    done
+    return 0
+}
+
 sample_question() {
-    local pid=$1 log=$2 server i t0 t1 s0 s1 w0 w1 hz task
+    local log=$2 pid server i t0 t1 s0 s1 w0 w1 hz task
     for i in $(seq 1 200); do grep -q 'box caption' "$log" && break; sleep 0.05; done
     sleep 0.5
+    pid=$(program_pid)
+    [ -n "$pid" ] || { echo "bench: the program's process was not found" >&2; return 1; }
     server=$(server_pid)
     [ -n "$server" ] || { echo "bench: no wineserver found for $prefix" >&2; return 1; }
     hz=$(getconf CLK_TCK)
@@ -147,25 +135,74 @@ sample_question() {
         printf "  sampled over %.1f s, at the first question\n", w / 1000
     }' >"$work/cpu.txt"
 }
-echo "bench: CPU at a question ($SAMPLE_SECONDS s)" >&2
-"$root/tools/provision.sh" "$prefix" full4 >/dev/null
-# Each question is answered No once it has waited long enough for the
-# sample; the run then installs the one-port card and Serial Port C.
-watch_args=(--hold $(((SAMPLE_SECONDS + 1) * 1000))
-    --answer "Install the Base Device Driver?=no" --answer "Install the Marovel RS-232 Driver?=no")
-ON_START=sample_question run question INSTALL
-watch_args=()
 
-# --- Report -------------------------------------------------------------------
-echo
-echo "Install: INSTALL SILENT BASE_DEVICE MAROVEL_SERIAL on a four-port machine with a base device"
-echo "  mandated pauses                       $pauses_ms ms (10 result lines x 2000 ms)"
-echo "  window open (shown to closed)         $open_ms ms    ratio $(ratio "$open_ms" "$pauses_ms")"
-echo "  process wall time                     $install_wall ms"
-echo "  empty run (Wine start, 1 tick, exit)  $empty_ms ms (mean of 3)"
-echo "  wall time less the empty run          $net_ms ms    ratio $(ratio "$net_ms" "$pauses_ms")   (target < 1.05)"
-echo "Window close after the worker's end (marker file appears -> window gone)"
-printf '%s\n' "${delays[@]}" | awk '{ s += $1; if ($1 > m) m = $1; n++; v = v $1 " " }
-    END { printf "  %d runs: %s ms; mean %.0f ms, max %d ms   (target <= 150 ms)\n", n, v, s / n, m }'
-echo "CPU while the window waits at a question"
-cat "$work/cpu.txt"
+# bench ARCH: the three figures for the program of ARCH in a prefix of ARCH,
+# printed under a heading once measured.
+bench() {
+    local arch=$1 name pauses_ms install_wall shown closed open_ms empty_total empty_ms net_ms k
+    local -a delays
+    name=$([ "$arch" = win64 ] && echo "x64: the 64-bit program in a 64-bit prefix" ||
+        echo "x86: the 32-bit program in a 32-bit prefix")
+    exe=$root/build/$arch/ZanDriverInstaller.exe
+    posmachine=$root/build/$arch/tools/posmachine/posmachine.exe
+    prefix=$work/prefix-$arch
+    export WINEPREFIX=$prefix WINEARCH=$arch
+
+    echo "bench: $arch: making a Wine prefix and a four-port machine (wineboot takes a while)" >&2
+    POSMACHINE=$posmachine "$root/tools/provision.sh" --new "$prefix" full4 >/dev/null
+    # Wine's services up before anything is timed.
+    timeout "$WINE_ENV_CALL_SECONDS" wine cmd.exe /c exit 0 >/dev/null 2>&1
+
+    # --- 1. The install against its pauses ----------------------------------------
+    echo "bench: $arch: full install (about 20 s)" >&2
+    pauses_ms=20000
+    run install INSTALL SILENT BASE_DEVICE MAROVEL_SERIAL
+    install_wall=$wall_ms
+    shown=$(event_ms "$work/install.watch" 'window shown')
+    closed=$(event_ms "$work/install.watch" 'window closed')
+    open_ms=$((closed - shown))
+    delays=("$(close_delay install)")
+
+    empty_total=0
+    for k in 1 2 3; do
+        run empty
+        empty_total=$((empty_total + wall_ms))
+    done
+    empty_ms=$((empty_total / 3))
+    net_ms=$((install_wall - empty_ms))
+
+    # --- 2. The window's close after the worker's end -----------------------------
+    echo "bench: $arch: uninstall runs" >&2
+    for k in 1 2 3 4 5; do
+        run "uninstall$k" UNINSTALL
+        delays+=("$(close_delay "uninstall$k")")
+    done
+
+    # --- 3. CPU while a question waits --------------------------------------------
+    echo "bench: $arch: CPU at a question ($SAMPLE_SECONDS s)" >&2
+    POSMACHINE=$posmachine "$root/tools/provision.sh" "$prefix" full4 >/dev/null
+    # Each question is answered No once it has waited long enough for the
+    # sample; the run then installs the one-port card and Serial Port C.
+    watch_args=(--hold $(((SAMPLE_SECONDS + 1) * 1000))
+        --answer "Install the Base Device Driver?=no" --answer "Install the Marovel RS-232 Driver?=no")
+    ON_START=sample_question run question INSTALL
+    watch_args=()
+
+    # --- Report -------------------------------------------------------------------
+    echo
+    echo "== $name"
+    echo "Install: INSTALL SILENT BASE_DEVICE MAROVEL_SERIAL on a four-port machine with a base device"
+    echo "  mandated pauses                       $pauses_ms ms (10 result lines x 2000 ms)"
+    echo "  window open (shown to closed)         $open_ms ms    ratio $(ratio "$open_ms" "$pauses_ms")"
+    echo "  process wall time                     $install_wall ms"
+    echo "  empty run (Wine start, 1 tick, exit)  $empty_ms ms (mean of 3)"
+    echo "  wall time less the empty run          $net_ms ms    ratio $(ratio "$net_ms" "$pauses_ms")   (target < 1.05)"
+    echo "Window close after the worker's end (marker file appears -> window gone)"
+    printf '%s\n' "${delays[@]}" | awk '{ s += $1; if ($1 > m) m = $1; n++; v = v $1 " " }
+        END { printf "  %d runs: %s ms; mean %.0f ms, max %d ms   (target <= 150 ms)\n", n, v, s / n, m }'
+    echo "CPU while the window waits at a question"
+    cat "$work/cpu.txt"
+    wine_env_stop_wine "$prefix"
+}
+
+for arch in $archs; do bench "$arch"; done

@@ -21,12 +21,12 @@
 #
 # The driver INF files go to C:\windows\inf (ZANBaseD.inf, ZANPorts.inf,
 # 1port\ZAN2kmf.inf, 4port\ZAN2kmf.inf), where the installer expects them.
-# POSMACHINE names the helper (default: the 64-bit build's).
+# POSMACHINE names the helper (default: the build of WINEARCH, win64 unless set).
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
-posmachine=${POSMACHINE:-$root/build/win64/tools/posmachine/posmachine.exe}
+posmachine=${POSMACHINE:-$root/build/${WINEARCH:-win64}/tools/posmachine/posmachine.exe}
 
 usage() { echo "usage: $0 [--new] <prefix> <full4|full1|nobase|empty> [decoys] [card2] [--oem]" >&2; exit 2; }
 new=0
@@ -39,7 +39,7 @@ if [ $new = 1 ]; then
   wine_env_make_prefix "$prefix" "${WINEARCH:-win64}" || { echo "provision: no prefix made" >&2; exit 1; }
 fi
 [ -d "$prefix/drive_c/windows" ] || { echo "provision: $prefix is not a Wine prefix" >&2; exit 2; }
-[ -f "$posmachine" ] || { echo "provision: $posmachine not built (make win64)" >&2; exit 2; }
+[ -f "$posmachine" ] || { echo "provision: $posmachine not built (make windows)" >&2; exit 2; }
 
 words=() oem=0
 for a in "$@"; do

@@ -27,6 +27,14 @@ void InitCommonControlsFromSystem() {
 BOOL CZANLumivaleKioskScannerandMSRDriverInstallerApp::InitInstance() {
     m_run.emplace(m_lpCmdLine);  // the choices, read once
     m_run->OpenLog();
+#ifndef _WIN64
+    // On 64-bit Windows the 64-bit program does the whole run: no window, no
+    // dismisser, and no lock while it runs.
+    if (m_run->HandedOverToNativeProgram()) {
+        m_exitCode = m_run->Finish();
+        return FALSE;
+    }
+#endif
     // Nothing is shown or touched before the lock is held.
     if (m_run->TakeLock()) RunProgressWindow();
     m_exitCode = m_run->Finish();

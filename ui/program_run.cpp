@@ -1,12 +1,26 @@
 #include "ui/program_run.h"
 
 #include "ui/worker_run.h"
+#include "ui/wow64_handover.h"
 
 ProgramRun::ProgramRun(const char* argumentText)
     : m_argumentText(argumentText != nullptr ? argumentText : ""), m_options(ParseRunOptions(m_argumentText)) {}
 
 void ProgramRun::OpenLog() {
     if (m_options.logGiven) m_log.Open(m_options.logPath, m_argumentText);
+}
+
+bool ProgramRun::HandedOverToNativeProgram() {
+    const std::optional<HandOver> handOver = HandOverOnWow64(m_argumentText);
+    if (!handOver) return false;
+    if (handOver->started) {
+        m_exitCode = handOver->exitCode;
+        m_outcome = "handed over to the 64-bit program";
+    } else if (TakeLock()) {
+        m_exitCode = FailHandOver(*handOver, !m_options.unattended);
+        m_outcome = "RESULT.FAIL";
+    }
+    return true;
 }
 
 bool ProgramRun::TakeLock() {

@@ -28,6 +28,13 @@ public:
     // With /LOG=: the log, its first line, and from now on every trace line
     // (a log that cannot be opened is traced); nothing without it.
     void OpenLog();
+    // The 32-bit program on 64-bit Windows (see wow64_handover.h): true when
+    // the 64-bit program did the run, whose exit code becomes this one's, or
+    // could not be started: the run then fails like an operation (markers,
+    // the box unless unattended, RESULT.FAIL) once the lock is held. This
+    // process takes no lock while the 64-bit program runs, so that program's
+    // own run is not refused. False when the run goes on in this process.
+    bool HandedOverToNativeProgram();
     // False when another run holds the lock: this run then shows nothing,
     // touches nothing and ends with kExitAnotherRunInProgress.
     bool TakeLock();

@@ -380,6 +380,10 @@ void Machine::Impl::ResetLocked() {
     inputs.clear();
     mutexes.clear();
     mutexHandles.clear();
+    modulePath = "C:\\ZAN\\ZanDriverInstaller.exe";
+    programs.clear();
+    processHandles.clear();
+    processStarts.clear();
 
     // A fresh host folder stands for drive C:, with "WINDOWS\INF" in it.
     std::error_code ec;
@@ -412,6 +416,7 @@ void Machine::Reset() {
     foregroundLocked = false;
     processId = kDefaultProcessId;
     driverUpdateNeedsRestart = false;
+    wow64 = false;
 }
 
 void Machine::AddDevice(const Device& device) {
@@ -571,6 +576,23 @@ std::vector<std::string> Machine::DriverPackages() const {
     return std::vector<std::string>(impl_->packages.begin(), impl_->packages.end());
 }
 
+void Machine::SetModulePath(const std::string& windowsPath) {
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    impl_->modulePath = windowsPath;
+}
+
+void Machine::AddProgram(const std::string& windowsPath, std::function<DWORD(const std::string&)> run) {
+    PutFile(windowsPath, "MZ");
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    const WinPath path = ParseWinPath(windowsPath);
+    if (path.error == ERROR_SUCCESS) impl_->programs[JoinUpper(path.parts)] = std::move(run);
+}
+
+std::vector<ProcessStart> Machine::ProcessStarts() const {
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    return impl_->processStarts;
+}
+
 void Machine::QueueAnswers(const std::vector<int>& answers) {
     std::lock_guard<std::mutex> lock(impl_->mu);
     impl_->answers.insert(impl_->answers.end(), answers.begin(), answers.end());
@@ -707,6 +729,7 @@ HandleCounts Machine::OpenHandles() const {
     counts.files = static_cast<int>(impl_->files.size());
     counts.searches = static_cast<int>(impl_->searches.size());
     counts.mutexes = static_cast<int>(impl_->mutexHandles.size());
+    counts.processes = static_cast<int>(impl_->processHandles.size());
     return counts;
 }
 

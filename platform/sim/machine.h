@@ -92,6 +92,14 @@ struct KeyInput {
     ULONG_PTR extraInfo = 0;
 };
 
+// One CreateProcessA call as the caller made it.
+struct ProcessStart {
+    std::string applicationName;  // "" when none was given
+    std::string commandLine;
+    BOOL inheritHandles = FALSE;
+    DWORD creationFlags = 0;
+};
+
 // What a machine holds open for the plat:: callers: handles obtained and not
 // yet released.
 struct HandleCounts {
@@ -100,6 +108,7 @@ struct HandleCounts {
     int files = 0;
     int searches = 0;
     int mutexes = 0;
+    int processes = 0;  // process and thread handles of started programs
 };
 
 // Every member may be called from any thread; the machine guards its state.
@@ -219,6 +228,21 @@ public:
     std::atomic<bool> foregroundLocked{false};
     std::vector<KeyInput> Inputs() const;
     void ClearInputs();
+
+    // --- The program's process and the programs it starts -----------------
+    // Whether the program runs as a 32-bit process on 64-bit Windows
+    // (IsWow64Process of the current process).
+    std::atomic<bool> wow64{false};
+    // The program's own file, as GetModuleFileNameA(nullptr) gives it;
+    // "C:\ZAN\ZanDriverInstaller.exe" after Reset.
+    void SetModulePath(const std::string& windowsPath);
+    // Puts a program file in place that CreateProcessA can start. The started
+    // program runs once something waits for it: `run` gets its command line,
+    // may arrange the machine as the program would, and returns its exit code.
+    // Any other file CreateProcessA is given fails with ERROR_BAD_EXE_FORMAT.
+    void AddProgram(const std::string& windowsPath, std::function<DWORD(const std::string&)> run);
+    // Every CreateProcessA call, started or not.
+    std::vector<ProcessStart> ProcessStarts() const;
 
     // --- Faults ------------------------------------------------------------
     // The next call (or every call from now on) of the named operation fails

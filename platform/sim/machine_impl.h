@@ -167,6 +167,22 @@ struct Machine::Impl {
     std::vector<KeyInput> inputs;
     bool IsWindowLocked(HWND window) const;
 
+    // --- The program's process and the programs it starts -------------------
+    std::string modulePath;
+    std::map<std::string, std::function<DWORD(const std::string&)>> programs;  // Resolved::key
+    struct Process {
+        std::string commandLine;
+        std::function<DWORD(const std::string&)> run;
+        bool ended = false;
+        DWORD exitCode = STILL_ACTIVE;
+    };
+    struct ProcessHandle {
+        std::shared_ptr<Process> process;
+        bool thread = false;  // the handle of its first thread
+    };
+    std::map<std::uintptr_t, ProcessHandle> processHandles;
+    std::vector<ProcessStart> processStarts;
+
     // Drops all state and lays out a fresh machine on a new host folder.
     void ResetLocked();
     // Releases open files and removes the host folder.

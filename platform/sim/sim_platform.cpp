@@ -610,7 +610,7 @@ BOOL CloseHandle(HANDLE handle) {
     Impl& m = sim::TheMachine().impl();
     std::lock_guard<std::mutex> lock(m.mu);
     if (auto fault = m.EnterLocked("CloseHandle")) return Fail(*fault);
-    if (m.files.erase(Id(handle)) != 0) return TRUE;
+    if (m.files.erase(Id(handle)) != 0 || m.processHandles.erase(Id(handle)) != 0) return TRUE;
     const auto mutex = m.mutexHandles.find(Id(handle));
     if (mutex == m.mutexHandles.end()) return Fail(ERROR_INVALID_HANDLE);
     // Ownership stays with its thread; the object goes with its last handle.
@@ -747,6 +747,17 @@ void TakeMutexLocked(Impl::NamedMutex& mutex) {
     mutex.abandoned = false;
 }
 
+DWORD WaitForMutexLocked(Impl::NamedMutex& mutex) {
+    if (mutex.recursion > 0 && mutex.owner == std::this_thread::get_id()) {
+        ++mutex.recursion;
+        return WAIT_OBJECT_0;
+    }
+    if (mutex.heldElsewhere || mutex.recursion > 0) return WAIT_TIMEOUT;
+    const bool abandoned = mutex.abandoned;
+    TakeMutexLocked(mutex);
+    return abandoned ? WAIT_ABANDONED : WAIT_OBJECT_0;
+}
+
 }  // namespace
 
 HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL initialOwner, LPCSTR name) {
@@ -768,29 +779,6 @@ HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL initialOwner, LPCSTR name) {
     return MakeHandle<HANDLE>(handle);
 }
 
-DWORD WaitForSingleObject(HANDLE handle, DWORD) {
-    Impl& m = sim::TheMachine().impl();
-    std::lock_guard<std::mutex> lock(m.mu);
-    if (auto fault = m.EnterLocked("WaitForSingleObject")) {
-        SetLastError(*fault);
-        return WAIT_FAILED;
-    }
-    const auto found = m.mutexHandles.find(Id(handle));
-    if (found == m.mutexHandles.end()) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return WAIT_FAILED;
-    }
-    Impl::NamedMutex& mutex = m.mutexes[found->second];
-    if (mutex.recursion > 0 && mutex.owner == std::this_thread::get_id()) {
-        ++mutex.recursion;
-        return WAIT_OBJECT_0;
-    }
-    if (mutex.heldElsewhere || mutex.recursion > 0) return WAIT_TIMEOUT;
-    const bool abandoned = mutex.abandoned;
-    TakeMutexLocked(mutex);
-    return abandoned ? WAIT_ABANDONED : WAIT_OBJECT_0;
-}
-
 BOOL ReleaseMutex(HANDLE handle) {
     Impl& m = sim::TheMachine().impl();
     std::lock_guard<std::mutex> lock(m.mu);
@@ -800,6 +788,124 @@ BOOL ReleaseMutex(HANDLE handle) {
     Impl::NamedMutex& mutex = m.mutexes[found->second];
     if (mutex.recursion == 0 || mutex.owner != std::this_thread::get_id()) return Fail(ERROR_NOT_OWNER);
     if (--mutex.recursion == 0) mutex.owner = std::thread::id();
+    return TRUE;
+}
+
+// --- The process and the programs it starts ------------------------------------------
+
+// The pseudo-handle Windows gives for the current process.
+HANDLE GetCurrentProcess() { return MakeHandle<HANDLE>(static_cast<std::uintptr_t>(-1)); }
+
+BOOL IsWow64Process(HANDLE process, PBOOL wow64) {
+    Machine& machine = sim::TheMachine();
+    Impl& m = machine.impl();
+    std::lock_guard<std::mutex> lock(m.mu);
+    if (auto fault = m.EnterLocked("IsWow64Process")) return Fail(*fault);
+    if (process != GetCurrentProcess()) return Fail(ERROR_INVALID_HANDLE);  // no other process is simulated
+    if (wow64 == nullptr) return Fail(ERROR_NOACCESS);
+    *wow64 = machine.wow64 ? TRUE : FALSE;
+    return TRUE;
+}
+
+DWORD GetModuleFileNameA(HMODULE module, LPSTR path, DWORD size) {
+    Impl& m = sim::TheMachine().impl();
+    std::lock_guard<std::mutex> lock(m.mu);
+    if (auto fault = m.EnterLocked("GetModuleFileNameA")) {
+        SetLastError(*fault);
+        return 0;
+    }
+    if (module != nullptr) {  // only the program's own module is simulated
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return 0;
+    }
+    if (path == nullptr || size == 0) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return size;
+    }
+    // A path that does not fit is cut short and terminated, and the whole
+    // buffer's size returned.
+    if (m.modulePath.size() >= size) {
+        std::memcpy(path, m.modulePath.data(), size - 1);
+        path[size - 1] = '\0';
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return size;
+    }
+    std::memcpy(path, m.modulePath.c_str(), m.modulePath.size() + 1);
+    SetLastError(ERROR_SUCCESS);
+    return static_cast<DWORD>(m.modulePath.size());
+}
+
+BOOL CreateProcessA(LPCSTR applicationName, LPSTR commandLine, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES,
+                    BOOL inheritHandles, DWORD creationFlags, LPVOID, LPCSTR, LPSTARTUPINFOA startupInfo,
+                    LPPROCESS_INFORMATION processInformation) {
+    Impl& m = sim::TheMachine().impl();
+    std::lock_guard<std::mutex> lock(m.mu);
+    if (auto fault = m.EnterLocked("CreateProcessA")) return Fail(*fault);
+    m.processStarts.push_back({applicationName != nullptr ? applicationName : "",
+                               commandLine != nullptr ? commandLine : "", inheritHandles, creationFlags});
+    if (startupInfo == nullptr || startupInfo->cb != sizeof(STARTUPINFOA) || processInformation == nullptr) {
+        return Fail(ERROR_INVALID_PARAMETER);
+    }
+    // Only a program named by its path is simulated; Windows would search for one.
+    if (applicationName == nullptr) return Fail(ERROR_INVALID_PARAMETER);
+    if (DWORD error = CheckAnsiPath(applicationName)) return Fail(error);
+    const Impl::Resolved file = m.ResolveLocked(applicationName);
+    if (file.error != ERROR_SUCCESS) return Fail(file.error);
+    if (!file.exists) return Fail(ERROR_FILE_NOT_FOUND);
+    if (file.isDir) return Fail(ERROR_ACCESS_DENIED);
+    const auto program = m.programs.find(file.key);
+    if (program == m.programs.end()) return Fail(ERROR_BAD_EXE_FORMAT);
+
+    auto process = std::make_shared<Impl::Process>();
+    process->commandLine = commandLine != nullptr ? commandLine : applicationName;
+    process->run = program->second;
+    const std::uintptr_t processHandle = m.NewHandleLocked();
+    const std::uintptr_t threadHandle = m.NewHandleLocked();
+    m.processHandles[processHandle] = {process, false};
+    m.processHandles[threadHandle] = {process, true};
+    processInformation->hProcess = MakeHandle<HANDLE>(processHandle);
+    processInformation->hThread = MakeHandle<HANDLE>(threadHandle);
+    processInformation->dwProcessId = static_cast<DWORD>(processHandle);
+    processInformation->dwThreadId = static_cast<DWORD>(threadHandle);
+    return TRUE;
+}
+
+// A wait for a mutex takes it when it is free (the tool waits only with a
+// zero timeout); a started program runs to its end on the first wait for it.
+DWORD WaitForSingleObject(HANDLE handle, DWORD) {
+    Impl& m = sim::TheMachine().impl();
+    std::shared_ptr<Impl::Process> process;
+    {
+        std::lock_guard<std::mutex> lock(m.mu);
+        if (auto fault = m.EnterLocked("WaitForSingleObject")) {
+            SetLastError(*fault);
+            return WAIT_FAILED;
+        }
+        const auto mutex = m.mutexHandles.find(Id(handle));
+        if (mutex != m.mutexHandles.end()) return WaitForMutexLocked(m.mutexes[mutex->second]);
+        const auto found = m.processHandles.find(Id(handle));
+        if (found == m.processHandles.end()) {
+            SetLastError(ERROR_INVALID_HANDLE);
+            return WAIT_FAILED;
+        }
+        process = found->second.process;
+        if (process->ended) return WAIT_OBJECT_0;
+    }
+    const DWORD exitCode = process->run ? process->run(process->commandLine) : 0;
+    std::lock_guard<std::mutex> lock(m.mu);
+    process->ended = true;
+    process->exitCode = exitCode;
+    return WAIT_OBJECT_0;
+}
+
+BOOL GetExitCodeProcess(HANDLE process, LPDWORD exitCode) {
+    Impl& m = sim::TheMachine().impl();
+    std::lock_guard<std::mutex> lock(m.mu);
+    if (auto fault = m.EnterLocked("GetExitCodeProcess")) return Fail(*fault);
+    const auto found = m.processHandles.find(Id(process));
+    if (found == m.processHandles.end() || found->second.thread) return Fail(ERROR_INVALID_HANDLE);
+    if (exitCode == nullptr) return Fail(ERROR_NOACCESS);
+    *exitCode = found->second.process->ended ? found->second.process->exitCode : STILL_ACTIVE;
     return TRUE;
 }
 

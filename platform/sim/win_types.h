@@ -35,6 +35,9 @@ using HANDLE = void*;
 
 struct HWND__;
 using HWND = HWND__*;
+struct HINSTANCE__;
+using HINSTANCE = HINSTANCE__*;
+using HMODULE = HINSTANCE;
 struct HKEY__;
 using HKEY = HKEY__*;
 using PHKEY = HKEY*;
@@ -119,6 +122,36 @@ struct OVERLAPPED {
     HANDLE hEvent;
 };
 using LPOVERLAPPED = OVERLAPPED*;
+
+struct STARTUPINFOA {
+    DWORD cb;
+    LPSTR lpReserved;
+    LPSTR lpDesktop;
+    LPSTR lpTitle;
+    DWORD dwX;
+    DWORD dwY;
+    DWORD dwXSize;
+    DWORD dwYSize;
+    DWORD dwXCountChars;
+    DWORD dwYCountChars;
+    DWORD dwFillAttribute;
+    DWORD dwFlags;
+    WORD wShowWindow;
+    WORD cbReserved2;
+    BYTE* lpReserved2;
+    HANDLE hStdInput;
+    HANDLE hStdOutput;
+    HANDLE hStdError;
+};
+using LPSTARTUPINFOA = STARTUPINFOA*;
+
+struct PROCESS_INFORMATION {
+    HANDLE hProcess;
+    HANDLE hThread;
+    DWORD dwProcessId;
+    DWORD dwThreadId;
+};
+using LPPROCESS_INFORMATION = PROCESS_INFORMATION*;
 
 struct MOUSEINPUT {
     LONG dx;
@@ -207,6 +240,8 @@ constexpr DWORD ERROR_DISK_FULL = 112;
 constexpr DWORD ERROR_INSUFFICIENT_BUFFER = 122;
 constexpr DWORD ERROR_INVALID_NAME = 123;
 constexpr DWORD ERROR_PROC_NOT_FOUND = 127;
+constexpr DWORD ERROR_MOD_NOT_FOUND = 126;
+constexpr DWORD ERROR_BAD_EXE_FORMAT = 193;
 constexpr DWORD ERROR_ALREADY_EXISTS = 183;
 constexpr DWORD ERROR_FILENAME_EXCED_RANGE = 206;
 constexpr DWORD ERROR_NO_MORE_ITEMS = 259;
@@ -240,12 +275,13 @@ constexpr DWORD FILE_ATTRIBUTE_ARCHIVE = 0x20;
 constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
 constexpr DWORD INVALID_FILE_ATTRIBUTES = 0xFFFFFFFFu;
 
-// Waits.
+// Waits and processes.
 constexpr DWORD INFINITE = 0xFFFFFFFFu;
 constexpr DWORD WAIT_OBJECT_0 = 0;
 constexpr DWORD WAIT_ABANDONED = 0x80;
 constexpr DWORD WAIT_TIMEOUT = 0x102;
 constexpr DWORD WAIT_FAILED = 0xFFFFFFFFu;
+constexpr DWORD STILL_ACTIVE = 259;
 
 // Shell folders.
 constexpr int CSIDL_WINDOWS = 0x24;

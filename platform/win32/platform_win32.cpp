@@ -151,6 +151,34 @@ DWORD GetCurrentProcessId() { return ::GetCurrentProcessId(); }
 
 void OutputDebugStringA(LPCSTR text) { ::OutputDebugStringA(text); }
 
+// --- The process and the programs it starts (kernel32) --------------------
+
+HANDLE GetCurrentProcess() { return ::GetCurrentProcess(); }
+
+BOOL IsWow64Process(HANDLE process, PBOOL wow64) {
+    // Looked up rather than imported: older systems lack it, and have no WOW64.
+    const auto call = reinterpret_cast<decltype(&::IsWow64Process)>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "IsWow64Process")));
+    if (call == nullptr) {
+        *wow64 = FALSE;
+        return TRUE;
+    }
+    return call(process, wow64);
+}
+
+DWORD GetModuleFileNameA(HMODULE module, LPSTR path, DWORD size) { return ::GetModuleFileNameA(module, path, size); }
+
+BOOL CreateProcessA(LPCSTR applicationName, LPSTR commandLine, LPSECURITY_ATTRIBUTES processAttributes,
+                    LPSECURITY_ATTRIBUTES threadAttributes, BOOL inheritHandles, DWORD creationFlags,
+                    LPVOID environment, LPCSTR currentDirectory, LPSTARTUPINFOA startupInfo,
+                    LPPROCESS_INFORMATION processInformation) {
+    return ::CreateProcessA(applicationName, commandLine, processAttributes, threadAttributes, inheritHandles,
+                            creationFlags, environment, currentDirectory, startupInfo, processInformation);
+}
+
+
+BOOL GetExitCodeProcess(HANDLE process, LPDWORD exitCode) { return ::GetExitCodeProcess(process, exitCode); }
+
 // --- Window lookup and synthetic input (user32) ---------------------------
 
 HWND FindWindowExA(HWND parent, HWND childAfter, LPCSTR className, LPCSTR windowName) {

@@ -59,6 +59,10 @@ public:
     // Runs `body` on a thread of its own and returns once that thread has ended.
     virtual void RunOnOtherThread(const std::function<void()>& body) = 0;
 
+    // A program file at `windowsPath` that, started with the command line
+    // "<path>" --exit N, ends with exit code N.
+    virtual bool PutProgram(const std::string& windowsPath) = 0;
+
     // A value below HKEY_LOCAL_MACHINE as stored: its type and exact bytes.
     virtual bool QueryValue(const std::string& keyPath, const std::string& name, DWORD* type,
                             std::string* bytes) = 0;

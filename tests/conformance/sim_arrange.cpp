@@ -65,6 +65,14 @@ public:
 
     void RunOnOtherThread(const std::function<void()>& body) override { std::thread(body).join(); }
 
+    bool PutProgram(const std::string& windowsPath) override {
+        sim::TheMachine().AddProgram(windowsPath, [](const std::string& commandLine) -> DWORD {
+            const std::size_t exit = commandLine.find(" --exit ");
+            return exit == std::string::npos ? 0 : static_cast<DWORD>(std::stoul(commandLine.substr(exit + 8)));
+        });
+        return sim::TheMachine().FileExists(windowsPath);
+    }
+
     bool QueryValue(const std::string& keyPath, const std::string& name, DWORD* type,
                     std::string* bytes) override {
         const std::optional<sim::Value> value = sim::TheMachine().GetValue(keyPath, name);

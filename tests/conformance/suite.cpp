@@ -965,6 +965,54 @@ void CheckWindowsFolder() {
     CHECK_EQ(length + 1, plat::GetWindowsDirectoryA(small, sizeof small));
 }
 
+// The hand-over of the 32-bit program on 64-bit Windows: the own path, a
+// program started by its full path and its exit code, and how a start fails.
+void CheckProgramStart(Arrange& arrange, const std::string& folder) {
+    Section("program start");
+    BOOL wow64 = TRUE;
+    CHECK(plat::IsWow64Process(plat::GetCurrentProcess(), &wow64));
+    Note(std::string("IsWow64Process: ") + (wow64 ? "TRUE" : "FALSE"));
+
+    char own[MAX_PATH];
+    std::memset(own, 'x', sizeof own);
+    const DWORD length = plat::GetModuleFileNameA(nullptr, own, MAX_PATH);
+    CHECK(length > 3 && length < MAX_PATH);
+    CHECK_EQ(std::strlen(own), length);
+    CHECK(std::strchr(own, '\\') != nullptr);
+    // Too small a buffer: the whole buffer's size, which tells a cut path.
+    char small[4];
+    CHECK_EQ(sizeof small, plat::GetModuleFileNameA(nullptr, small, sizeof small));
+
+    // start PATH ARGUMENTS: CreateProcessA as the hand-over calls it; the
+    // error when it fails, else ERROR_SUCCESS with the handles in `started`.
+    PROCESS_INFORMATION started;
+    auto start = [&](const std::string& path, const std::string& arguments) -> DWORD {
+        std::string commandLine = "\"" + path + "\" " + arguments;
+        STARTUPINFOA startup;
+        std::memset(&startup, 0, sizeof startup);
+        startup.cb = sizeof startup;
+        std::memset(&started, 0, sizeof started);
+        return plat::CreateProcessA(path.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                                    &startup, &started)
+                   ? ERROR_SUCCESS
+                   : plat::GetLastError();
+    };
+    CHECK_EQ(ERROR_PATH_NOT_FOUND, start(folder + "\\x64\\program.exe", "--exit 7"));
+    CHECK(arrange.PutFolder(folder + "\\x64"));
+    CHECK_EQ(ERROR_FILE_NOT_FOUND, start(folder + "\\x64\\program.exe", "--exit 7"));
+    CHECK(arrange.PutFile(folder + "\\x64\\text.exe", "not a program\r\n"));
+    CHECK_EQ(ERROR_BAD_EXE_FORMAT, start(folder + "\\x64\\text.exe", "--exit 7"));
+
+    if (!CHECK(arrange.PutProgram(folder + "\\x64\\program.exe"))) return;
+    if (!CHECK_EQ(ERROR_SUCCESS, start(folder + "\\x64\\program.exe", "--exit 7"))) return;
+    CHECK_EQ(WAIT_OBJECT_0, plat::WaitForSingleObject(started.hProcess, 60000));
+    DWORD exitCode = 0;
+    CHECK(plat::GetExitCodeProcess(started.hProcess, &exitCode));
+    CHECK_EQ(7, exitCode);
+    CHECK(plat::CloseHandle(started.hThread));
+    CHECK(plat::CloseHandle(started.hProcess));
+}
+
 }  // namespace
 
 int RunSuite(Arrange& arrange) {
@@ -992,6 +1040,7 @@ int RunSuite(Arrange& arrange) {
         CheckFileReadAndCreate(arrange, folder);
         CheckDriverPackageRemoval(arrange, folder);
         CheckLogFile(arrange, folder);
+        CheckProgramStart(arrange, folder);
     }
     CheckWindowsFolder();
     CheckNamedMutex(arrange);

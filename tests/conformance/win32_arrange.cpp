@@ -10,6 +10,8 @@
 #include <setupapi.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 
 namespace conformance {
@@ -98,6 +100,15 @@ public:
         ::CloseHandle(thread);
     }
 
+    // A copy of this program, which ends with N when started with --exit N.
+    bool PutProgram(const std::string& windowsPath) override {
+        char own[MAX_PATH];
+        const DWORD length = ::GetModuleFileNameA(nullptr, own, MAX_PATH);
+        if (length == 0 || length >= MAX_PATH) return Complain("GetModuleFileNameA", windowsPath);
+        if (!::CopyFileA(own, windowsPath.c_str(), FALSE)) return Complain("CopyFileA", windowsPath);
+        return true;
+    }
+
     bool QueryValue(const std::string& keyPath, const std::string& name, DWORD* type,
                     std::string* bytes) override {
         HKEY key;
@@ -165,7 +176,9 @@ private:
 }  // namespace
 }  // namespace conformance
 
-int main() {
+int main(int argc, char** argv) {
+    // A copy started by the program-start checks.
+    if (argc == 3 && std::strcmp(argv[1], "--exit") == 0) return std::atoi(argv[2]);
     conformance::Win32Arrange arrange;
     return conformance::RunSuite(arrange);
 }

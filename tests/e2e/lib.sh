@@ -4,30 +4,41 @@
 #   . "$(dirname "$0")/lib.sh"
 #   e2e_setup my_test                 # own Wine prefix, Xvfb, clean-up on exit
 #   e2e_on_exit 'kill "$MY_PID"'      # more clean-up, run by the shared one
-#   e2e_start_program "$E2E_EXE64" INSTALL SILENT
+#   e2e_start_program "$E2E_EXE" INSTALL SILENT
 #   e2e_wait_exit 20 || e2e_fail "program did not end"
 #   e2e_assert_eq 1 "$E2E_EXIT" "exit code"
 #   e2e_finish                        # exits 0 when no check failed
 #
+# Every test script serves both architectures: E2E_ARCH (set by run-all.sh
+# for each run; win64 when unset) chooses the machine and the programs.
+# win64 runs the 64-bit program in a 64-bit prefix, win32 the 32-bit program
+# in a 32-bit prefix, as on 32-bit Windows.
+#
 # What a test gets:
 #   E2E_ROOT       the repository
-#   E2E_EXE64      build/win64/ZanDriverInstaller.exe (x64; the only one this
-#   E2E_EXE32      build/win32/ZanDriverInstaller.exe  Wine here can run)
-#   E2E_HELPERS    build/win64/tests/e2e/helpers: the tests' own Windows
+#   E2E_ARCH       win64 or win32; E2E_ARCH_NAME x64 or x86, as result lines
+#                  name it; E2E_MINGW the MinGW-w64 tool prefix of that
+#                  architecture (x86_64-w64-mingw32, i686-w64-mingw32)
+#   E2E_EXE        build/<arch>/ZanDriverInstaller.exe, the program under test
+#   E2E_EXE64      build/win64/ZanDriverInstaller.exe and
+#   E2E_EXE32      build/win32/ZanDriverInstaller.exe, whatever E2E_ARCH is
+#   E2E_HELPERS    build/<arch>/tests/e2e/helpers: the tests' own Windows
 #                  programs and stand-in DLLs (tests/e2e/helpers), one folder each
-#   E2E_STUB_NEWDEV64  the stand-in newdev.dll (helpers/stub-newdev)
-#   E2E_DIR        build/e2e/<test name>: everything the test leaves
-#   WINEPREFIX     E2E_DIR/prefix, a copy of the run's template prefix
+#   E2E_STUB_NEWDEV  the stand-in newdev.dll (helpers/stub-newdev)
+#   E2E_DIR        build/e2e/<arch>/<test name>: everything the test leaves
+#   WINEPREFIX     E2E_DIR/prefix, a copy of the architecture's template prefix
 #   E2E_WINDIR     the prefix's Windows directory (C:\windows)
 #   DISPLAY        the test's own Xvfb display
 #
-# The template prefix (build/e2e/template-prefix) is made once per run by
-# wineboot (tools/wine-env.sh), which takes a while, and copied for every test
-# with cp -a. It has HKCU\Software\Wine\X11 Driver "Managed"="N", so that
-# Wine does not wait for a window manager that is not there before it shows a
-# window (message boxes would otherwise take two seconds to appear). run-all.sh
-# sets E2E_RUN_ID so that the template is made afresh once for all its tests;
-# a test run by itself reuses the template it finds.
+# The template prefix of each architecture (build/e2e/template-<arch>) is
+# made by wineboot (tools/wine-env.sh), which takes a while, and copied for
+# every test with cp -a. Its stamp (template-<arch>.stamp) records the
+# architecture, the installed Wine packages and the prefix recipe; a template
+# whose stamp differs is made afresh (a 64-bit prefix made before wine32 was
+# installed, for one, no longer starts). It has HKCU\Software\Wine\X11
+# Driver "Managed"="N", so that Wine does not wait for a window manager that
+# is not there before it shows a window (message boxes would otherwise take
+# two seconds to appear).
 #
 # All helpers are plain functions without output on success unless said
 # otherwise; checks record a failure with e2e_fail and go on, so that one run
@@ -39,11 +50,18 @@ E2E_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 . "$E2E_ROOT/tools/wine-env.sh"
 E2E_BUILD=$E2E_ROOT/build
 E2E_WORK=$E2E_BUILD/e2e
+E2E_ARCH=${E2E_ARCH:-win64}
+case $E2E_ARCH in
+    win64) E2E_ARCH_NAME=x64 E2E_MINGW=x86_64-w64-mingw32 ;;
+    win32) E2E_ARCH_NAME=x86 E2E_MINGW=i686-w64-mingw32 ;;
+    *) echo "[e2e] unknown E2E_ARCH '$E2E_ARCH' (win64 or win32)" >&2; exit 2 ;;
+esac
+E2E_EXE=$E2E_BUILD/$E2E_ARCH/ZanDriverInstaller.exe
 E2E_EXE64=$E2E_BUILD/win64/ZanDriverInstaller.exe
 E2E_EXE32=$E2E_BUILD/win32/ZanDriverInstaller.exe
-E2E_HELPERS=$E2E_BUILD/win64/tests/e2e/helpers
-E2E_STUB_NEWDEV64=$E2E_HELPERS/stub-newdev/newdev.dll
-E2E_TEMPLATE=$E2E_WORK/template-prefix
+E2E_HELPERS=$E2E_BUILD/$E2E_ARCH/tests/e2e/helpers
+E2E_STUB_NEWDEV=$E2E_HELPERS/stub-newdev/newdev.dll
+E2E_TEMPLATE=$E2E_WORK/template-$E2E_ARCH
 
 E2E_TEST=""
 E2E_DIR=""
@@ -55,20 +73,19 @@ E2E_EXIT=""
 E2E_ELAPSED_MS=""
 E2E_TRACE=""
 
-# Wine's own chatter (fixme lines, the missing wine32 note) stays out of the
-# trace unless a test asks for more; WINEDEBUG of a program run is set by
-# e2e_start_program.
+# Wine's own chatter (fixme lines) stays out of the trace unless a test asks
+# for more; WINEDEBUG of a program run is set by e2e_start_program.
 export WINEDEBUG=-all
-export WINEARCH=win64
+export WINEARCH=$E2E_ARCH
 
 # --- Reporting -------------------------------------------------------------
 
 # e2e_log TEXT: a progress line on stderr.
-e2e_log() { echo "[$E2E_TEST] $*" >&2; }
+e2e_log() { echo "[$E2E_TEST $E2E_ARCH_NAME] $*" >&2; }
 
 # e2e_fail TEXT: records a failed check.
 e2e_fail() {
-    echo "FAIL [$E2E_TEST]: $*" >&2
+    echo "FAIL [$E2E_TEST $E2E_ARCH_NAME]: $*" >&2
     E2E_FAILURES=$((E2E_FAILURES + 1))
 }
 
@@ -85,19 +102,27 @@ e2e_assert_le() {
 # e2e_finish: ends the test; exit status 0 when every check passed.
 e2e_finish() {
     if [ "$E2E_FAILURES" -eq 0 ]; then
-        echo "PASS [$E2E_TEST]" >&2
+        echo "PASS [$E2E_TEST $E2E_ARCH_NAME]" >&2
         exit 0
     fi
-    echo "FAIL [$E2E_TEST]: $E2E_FAILURES check(s) failed; see $E2E_DIR" >&2
+    echo "FAIL [$E2E_TEST $E2E_ARCH_NAME]: $E2E_FAILURES check(s) failed; see $E2E_DIR" >&2
     exit 1
 }
 
 # --- Set-up and clean-up ---------------------------------------------------
 
+# e2e_name NAME: names the test and gives it its folder, E2E_DIR (for a test
+# that needs no Wine; e2e_setup does it for the others).
+e2e_name() {
+    E2E_TEST=$1
+    E2E_DIR=$E2E_WORK/$E2E_ARCH/$1
+    mkdir -p "$E2E_DIR"
+}
+
 # e2e_require_builds: fails the test unless the Windows builds exist.
 e2e_require_builds() {
     local f
-    for f in "$E2E_EXE64" "$E2E_STUB_NEWDEV64"; do
+    for f in "$E2E_EXE" "$E2E_STUB_NEWDEV"; do
         if [ ! -f "$f" ]; then
             e2e_fail "missing $f (run make windows)"
             e2e_finish
@@ -105,33 +130,80 @@ e2e_require_builds() {
     done
 }
 
-# e2e_template_prefix: makes the template prefix unless this run made it
-# already. Tests that start together take turns (at most 10 minutes' wait).
+# e2e_template_stamp: what the template prefix of E2E_ARCH is made from: the
+# architecture, the installed Wine packages (a package that is not installed
+# gives no line) and the recipe in tools/wine-env.sh.
+e2e_template_stamp() {
+    echo "arch $E2E_ARCH"
+    dpkg-query -W -f='${binary:Package} ${Version} ${db:Status-Abbrev}\n' \
+        wine wine64 wine32:i386 libwine:amd64 libwine:i386 2>/dev/null || true
+    echo "recipe $(sha1sum <"$E2E_ROOT/tools/wine-env.sh" | cut -d' ' -f1)"
+}
+
+# The files of a prefix that nothing writes to once it is made: the programs,
+# DLLs and code-page tables below drive_c/windows, nearly all of a prefix's
+# size (1.3 GB for win64). A test's prefix shares them with the template as
+# hard links; everything else is its own copy.
+E2E_SHARED=(-path './drive_c/windows/*' \( -iname '*.dll' -o -iname '*.exe' -o -iname '*.nls' -o -iname '*.drv'
+    -o -iname '*.sys' -o -iname '*.vxd' -o -iname '*.ocx' -o -iname '*.cpl' -o -iname '*.acm' -o -iname '*.tlb'
+    -o -iname '*.ds' -o -iname '*.com' -o -iname '*.ax' -o -iname '*.msstyles' \))
+
+# e2e_template_files: size and time of every shared file of the template,
+# hashed; a test that wrote through one of its links would change it.
+e2e_template_files() {
+    (cd "$E2E_TEMPLATE" && find . -type f "${E2E_SHARED[@]}" -printf '%P %s %T@\n' | sort | sha1sum)
+}
+
+# e2e_template_prefix: makes the template prefix of E2E_ARCH unless one with
+# the same stamp and untouched shared files is there. Tests that start
+# together take turns (at most 10 minutes' wait).
 e2e_template_prefix() {
-    local stamp=$E2E_TEMPLATE.stamp want=${E2E_RUN_ID:-}
+    local stamp=$E2E_TEMPLATE.stamp files=$E2E_TEMPLATE.files want
+    want=$(e2e_template_stamp)
     mkdir -p "$E2E_WORK"
     (
-        flock -w 600 9 || { echo "[e2e] the template prefix stayed locked for 600 s" >&2; exit 1; }
-        if [ -d "$E2E_TEMPLATE" ] && [ -f "$stamp" ] && { [ -z "$want" ] || [ "$(cat "$stamp")" = "$want" ]; }; then
+        flock -w 600 9 || { echo "[e2e] the $E2E_ARCH template prefix stayed locked for 600 s" >&2; exit 1; }
+        if [ -d "$E2E_TEMPLATE" ] && [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$want" ] &&
+            [ -f "$files" ] && [ "$(cat "$files")" = "$(e2e_template_files)" ]; then
             exit 0
         fi
-        rm -rf "$E2E_TEMPLATE" "$stamp"
-        echo "[e2e] making the template Wine prefix (wineboot)" >&2
-        wine_env_make_prefix "$E2E_TEMPLATE" "$WINEARCH" || exit 1
-        echo "${want:-standalone}" >"$stamp"
-    ) 9>"$E2E_WORK/template.lock"
+        rm -rf "$E2E_TEMPLATE" "$stamp" "$files"
+        echo "[e2e] making the $E2E_ARCH template Wine prefix (wineboot)" >&2
+        wine_env_make_prefix "$E2E_TEMPLATE" "$E2E_ARCH" || exit 1
+        e2e_template_files >"$files"
+        echo "$want" >"$stamp"
+    ) 9>"$E2E_WORK/template-$E2E_ARCH.lock"
 }
 
 # winepath_of UNIX_PATH: the path as Wine programs see it (Z:\...).
 winepath_of() { printf 'Z:%s' "$(echo "$1" | tr '/' '\\')"; }
 
-# e2e_new_prefix: E2E_DIR/prefix as a fresh copy of the template; sets
-# WINEPREFIX and E2E_WINDIR.
+# e2e_new_prefix: E2E_DIR/prefix as a fresh copy of the template, its
+# shared files (E2E_SHARED) hard links to the template's; sets WINEPREFIX and
+# E2E_WINDIR. A file a test puts in place of a shared one must replace the
+# link (e2e_put_file), never be written through it.
 e2e_new_prefix() {
-    rm -rf "$E2E_DIR/prefix"
-    cp -a "$E2E_TEMPLATE" "$E2E_DIR/prefix"
-    export WINEPREFIX=$E2E_DIR/prefix
+    local prefix=$E2E_DIR/prefix
+    rm -rf "$prefix"
+    # The folders and the files of its own copied, then the shared ones
+    # linked (only those: linking changes a file's ctime, which a copy that
+    # runs meanwhile would take for a change).
+    if ! (set -o pipefail
+        mkdir "$prefix" && cd "$E2E_TEMPLATE" &&
+            find . -mindepth 1 ! \( "${E2E_SHARED[@]}" \) -print0 |
+            tar --null --no-recursion -T - -cf - | tar -C "$prefix" -xpf - &&
+            find . -type f "${E2E_SHARED[@]}" -print0 | xargs -0 -r cp -l --parents -t "$prefix"); then
+        e2e_fail "the template prefix could not be copied"
+        e2e_finish
+    fi
+    export WINEPREFIX=$prefix
     E2E_WINDIR=$WINEPREFIX/drive_c/windows
+}
+
+# e2e_put_file SOURCE DEST: a copy of SOURCE at DEST, replacing what is there
+# (a link to the template's file is removed, not written through).
+e2e_put_file() {
+    rm -f "$2" && cp "$1" "$2"
 }
 
 # e2e_start_xvfb: an X server on a free display, for this test alone; sets
@@ -168,11 +240,9 @@ e2e_cleanup() {
 }
 
 # e2e_setup NAME: everything a test needs: builds present, template prefix,
-# its own copy in build/e2e/NAME, Xvfb, Wine started, clean-up on exit.
+# its own copy in build/e2e/<arch>/NAME, Xvfb, Wine started, clean-up on exit.
 e2e_setup() {
-    E2E_TEST=$1
-    E2E_DIR=$E2E_WORK/$1
-    mkdir -p "$E2E_DIR"
+    e2e_name "$1"
     rm -f "$E2E_DIR"/*.trace "$E2E_DIR"/*.png "$E2E_DIR"/xev.log
     trap e2e_cleanup EXIT
     e2e_require_builds
@@ -182,12 +252,12 @@ e2e_setup() {
     e2e_start_wine
 }
 
-# e2e_install_stub_newdev [ERROR]: puts the stand-in newdev.dll into the
-# prefix's system32 and makes Wine prefer it to its own. With ERROR, its
+# e2e_install_stub_newdev [ERROR]: puts the stand-in newdev.dll of the
+# prefix's architecture into its system32 and makes Wine prefer it to its own. With ERROR, its
 # driver update fails with that last error (decimal or hex, e.g. 0xE000020B);
 # without, it succeeds.
 e2e_install_stub_newdev() {
-    cp "$E2E_STUB_NEWDEV64" "$E2E_WINDIR/system32/newdev.dll"
+    e2e_put_file "$E2E_STUB_NEWDEV" "$E2E_WINDIR/system32/newdev.dll"
     export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:+$WINEDLLOVERRIDES;}newdev=n,b"
     if [ $# -gt 0 ]; then
         export ZAN_STUB_NEWDEV_ERROR=$1

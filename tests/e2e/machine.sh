@@ -7,7 +7,7 @@
 #   machine_setup install_example              # e2e_setup, and the watch's clean-up
 #   machine_provision full4 decoys --oem       # tools/provision.sh
 #   machine_watch_start                        # status lines and boxes, see below
-#   e2e_start_program "$E2E_EXE64" INSTALL SILENT
+#   e2e_start_program "$E2E_EXE" INSTALL SILENT
 #   e2e_wait_exit 60 || e2e_fail "..."
 #   machine_watch_wait
 #   machine_expect_status <<'EOF' ... EOF
@@ -18,7 +18,7 @@
 # showed them, trace lines in Wine's escaping (see e2e_trace_lines), device
 # values as posmachine's dump prints them (every stored byte, \0 for a NUL).
 
-M_POSMACHINE=$E2E_BUILD/win64/tools/posmachine/posmachine.exe
+M_POSMACHINE=$E2E_BUILD/$E2E_ARCH/tools/posmachine/posmachine.exe
 M_WIZARD=$E2E_HELPERS/wizard-window/wizard-window.exe
 M_CAPTION='ZAN 7350-21X PCI Serial Port and Base Device Driver v1.0'
 M_WATCH_PID=""
@@ -31,7 +31,7 @@ machine_posmachine() { timeout "$WINE_ENV_CALL_SECONDS" wine "$M_POSMACHINE" "$@
 # machine_provision PROFILE [ADD-ON...] [--oem]: see tools/provision.sh.
 machine_provision() {
     if [ ! -f "$M_POSMACHINE" ]; then
-        e2e_fail "missing $M_POSMACHINE (run make win64)"
+        e2e_fail "missing $M_POSMACHINE (run make windows)"
         e2e_finish
     fi
     POSMACHINE=$M_POSMACHINE "$E2E_ROOT/tools/provision.sh" "$WINEPREFIX" "$@" ||
@@ -255,7 +255,7 @@ machine_expect_status() {
     done
 }
 
-# machine_run SECONDS ARGUMENTS...: runs the program with ARGUMENTS under the
+# machine_run SECONDS ARGUMENTS...: runs the program (E2E_EXE) with ARGUMENTS under the
 # watch (with the watch options in the array M_WATCH_ARGS) and waits for both;
 # the test ends here when the program is not done within SECONDS. With
 # M_STARTER=e2e_start_program_for_code, E2E_EXIT is the whole exit code.
@@ -265,7 +265,7 @@ machine_run() {
     local seconds=$1
     shift
     machine_watch_start "${M_WATCH_ARGS[@]}"
-    "$M_STARTER" "$E2E_EXE64" "$@"
+    "$M_STARTER" "$E2E_EXE" "$@"
     e2e_wait_exit "$seconds" || { e2e_fail "the program did not end within $seconds s"; e2e_finish; }
     machine_watch_wait
 }

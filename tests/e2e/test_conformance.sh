@@ -8,9 +8,9 @@
 . "$(dirname "$0")/lib.sh"
 e2e_setup conformance
 
-exe=$E2E_BUILD/win64/tests/conformance/platform_conformance.exe
+exe=$E2E_BUILD/$E2E_ARCH/tests/conformance/platform_conformance.exe
 if [ ! -f "$exe" ]; then
-    e2e_fail "missing $exe (run make win64)"
+    e2e_fail "missing $exe (run make windows)"
     e2e_finish
 fi
 
@@ -41,6 +41,7 @@ file deletion
 file open, read and create
 driver package removal
 log file: append and sharing
+program start
 Windows folder
 named mutex
 local time and process ID'

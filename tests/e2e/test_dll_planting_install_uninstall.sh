@@ -12,7 +12,7 @@ dlls="newdev setupapi cfgmgr32 comctl32 shell32"
 app=$E2E_DIR/app
 rm -rf "$app"
 mkdir -p "$app"
-cp "$E2E_EXE64" "$app/"
+cp "$E2E_EXE" "$app/"
 
 # The planted DLL says so in the debugger output and leaves <dll>.loaded beside itself.
 cat >"$E2E_DIR/planted.c" <<'C'
@@ -39,8 +39,8 @@ int main(void) {
     return 0;
 }
 C
-x86_64-w64-mingw32-gcc -shared -O2 -o "$E2E_DIR/planted.dll" "$E2E_DIR/planted.c" &&
-    x86_64-w64-mingw32-gcc -O2 -o "$app/control.exe" "$E2E_DIR/control.c" ||
+"$E2E_MINGW-gcc" -shared -O2 -o "$E2E_DIR/planted.dll" "$E2E_DIR/planted.c" &&
+    "$E2E_MINGW-gcc" -O2 -o "$app/control.exe" "$E2E_DIR/control.c" ||
     { e2e_fail "cannot build the planted DLL"; e2e_finish; }
 for dll in $dlls; do cp "$E2E_DIR/planted.dll" "$app/$dll.dll"; done
 export WINEDLLOVERRIDES="newdev,setupapi,cfgmgr32,comctl32,shell32=n,b"

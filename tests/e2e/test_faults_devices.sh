@@ -31,7 +31,7 @@
 machine_setup faults_devices
 
 STUB_SETUPAPI=$E2E_HELPERS/stub-setupapi/setupapi.dll
-[ -f "$STUB_SETUPAPI" ] || { e2e_fail "missing $STUB_SETUPAPI (run make win64)"; e2e_finish; }
+[ -f "$STUB_SETUPAPI" ] || { e2e_fail "missing $STUB_SETUPAPI (run make windows)"; e2e_finish; }
 W=$E2E_WINDIR
 INF=$W/inf
 base_id='PCI\VEN_1D9E&DEV_0B52&SUBSYS_0B531D9E'
@@ -40,7 +40,7 @@ ports_class='{4D36E978-E325-11CE-BFC1-08002BE10318}'
 
 machine_provision full4
 e2e_install_stub_newdev
-cp "$STUB_SETUPAPI" "$W/system32/setupapi.dll"
+e2e_put_file "$STUB_SETUPAPI" "$W/system32/setupapi.dll"
 wine reg add 'HKCU\Software\Wine\AppDefaults\ZanDriverInstaller.exe\DllOverrides' \
     /v setupapi /d native,builtin /f >/dev/null 2>&1 || e2e_fail "the per-program DLL override was not set"
 machine_dump before
@@ -232,7 +232,7 @@ unset ZAN_STUB_SETUPAPI_FAIL
 
 # --- 4. Uninstall without the Windows folder -----------------------------------
 STUB_SHELL32=$E2E_HELPERS/stub-shell32/shell32.dll
-cp "$STUB_SHELL32" "$W/system32/shell32.dll" || e2e_fail "missing $STUB_SHELL32 (run make win64)"
+e2e_put_file "$STUB_SHELL32" "$W/system32/shell32.dll" || e2e_fail "missing $STUB_SHELL32 (run make windows)"
 wine reg add 'HKCU\Software\Wine\AppDefaults\ZanDriverInstaller.exe\DllOverrides' \
     /v shell32 /d native,builtin /f >/dev/null 2>&1 || e2e_fail "the per-program DLL override was not set"
 export ZAN_STUB_SHELL32_FAIL=1

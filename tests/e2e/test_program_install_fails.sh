@@ -9,7 +9,7 @@ e2e_setup program_install_fails
 caption='ZAN 7350-21X PCI Serial Port and Base Device Driver v1.0'
 touch "$E2E_WINDIR/RESULT.SUCCESS"
 e2e_install_stub_newdev 0xE000020B
-e2e_start_program "$E2E_EXE64" INSTALL SILENT
+e2e_start_program "$E2E_EXE" INSTALL SILENT
 
 # The failed row stays on screen for 2 s before the box comes.
 if ! box=$(e2e_find_window "^$caption\$" 20); then

@@ -32,7 +32,7 @@ run_program() {
 # --- 1. From a batch file, the path quoted after /LOG= -------------------------------
 bat="$WINEPREFIX/drive_c/uninstall.bat"
 args='UNINSTALL /LOG="C:\INSTALL logs\UNINSTALL.txt"'
-printf '@%s %s\r\n' "$(winepath_of "$E2E_EXE64")" "$args" >"$bat"
+printf '@%s %s\r\n' "$(winepath_of "$E2E_EXE")" "$args" >"$bat"
 e2e_log "1. $args, from a batch file"
 run_program 30 cmd /c 'C:\uninstall.bat'
 e2e_expect_log_format "$LOG"
@@ -49,7 +49,7 @@ cp "$LOG" "$E2E_DIR/first-run.log"
 # --- 2. The whole argument quoted; appended after the first run ----------------------
 args='/LOG=C:\INSTALL logs\UNINSTALL.txt'
 e2e_log "2. \"$args\""
-run_program 15 "$E2E_EXE64" "$args"
+run_program 15 "$E2E_EXE" "$args"
 e2e_assert_eq 0 "$E2E_EXIT" "2. exit code"
 e2e_assert_eq "" "$(e2e_markers)" "2. markers"
 e2e_trace_has '**** Removing installed drivers ****' && e2e_fail "2. the log's path chose an operation"
@@ -65,7 +65,7 @@ mkdir -p "$E2E_DIR/cwd"
 rm -f "$E2E_DIR/cwd/relative.log"
 e2e_log "3. /LOG=relative.log from $E2E_DIR/cwd"
 pushd "$E2E_DIR/cwd" >/dev/null
-run_program 30 "$E2E_EXE64" UNINSTALL /LOG=relative.log
+run_program 30 "$E2E_EXE" UNINSTALL /LOG=relative.log
 popd >/dev/null
 e2e_assert_eq 0 "$E2E_EXIT" "3. exit code"
 e2e_expect_log_format "$E2E_DIR/cwd/relative.log"
@@ -88,7 +88,7 @@ cp "$LOG" "$E2E_DIR/before-failures.log"
 # uninstall as without the option.
 expect_unopened() {
     e2e_log "$1: $2"
-    run_program 30 "$E2E_EXE64" UNINSTALL "$2"
+    run_program 30 "$E2E_EXE" UNINSTALL "$2"
     e2e_assert_eq 0 "$E2E_EXIT" "$1: exit code"
     e2e_assert_eq RESULT.SUCCESS "$(e2e_markers)" "$1: markers"
     e2e_assert_eq "--> Log file \\\"$3\\\" could not be opened : GetLastError() = $4h" \

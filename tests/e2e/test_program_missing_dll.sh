@@ -6,7 +6,7 @@
 e2e_setup program_missing_dll
 
 export WINEDLLOVERRIDES="newdev="   # Wine's own newdev.dll disabled, no other present
-e2e_start_program "$E2E_EXE64" INSTALL SILENT
+e2e_start_program "$E2E_EXE" INSTALL SILENT
 if box=$(e2e_find_window '^ZAN 7350-21X PCI Serial Port and Base Device Driver v1.0$' 20); then
     e2e_assert_eq "" "$(e2e_markers)" "markers while the box waits"
     e2e_press_key "$box" Return

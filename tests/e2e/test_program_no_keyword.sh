@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
-# The x64 program started with no keyword shows its progress window, clears
+# The program started with no keyword shows its progress window, clears
 # old markers, writes none, and ends on its own within 2 s with exit code 0.
 . "$(dirname "$0")/lib.sh"
 e2e_setup program_no_keyword
 
 touch "$E2E_WINDIR/RESULT.SUCCESS" "$E2E_WINDIR/RESULT.FAIL"
 e2e_watch_windows
-e2e_start_program "$E2E_EXE64"
+e2e_start_program "$E2E_EXE"
 if ! e2e_wait_exit 10; then
     e2e_fail "the program did not end within 10 s"
     e2e_finish

@@ -41,7 +41,7 @@ wait_second() {
 
 # --- Two runs started together -------------------------------------------------------
 e2e_watch_windows
-e2e_start_program_for_code "$E2E_EXE64" $UNINSTALL_ARGS
+e2e_start_program_for_code "$E2E_EXE" $UNINSTALL_ARGS
 start_second $INSTALL_ARGS
 wait_second 40
 e2e_wait_exit 40 || { e2e_fail "the uninstall did not end within 40 s"; e2e_finish; }
@@ -86,7 +86,7 @@ shown=$(e2e_mapped_windows | awk '{ split($2, s, "x"); if (s[1] >= 300 && s[1] >
 e2e_assert_eq 1 "$(grep -c . <<<"$shown")" "progress windows shown (mapped: $(e2e_mapped_windows | tr '\n' ' '))"
 
 # --- A run that dies holding the lock ------------------------------------------------
-e2e_start_program "$E2E_EXE64" $UNINSTALL_ARGS
+e2e_start_program "$E2E_EXE" $UNINSTALL_ARGS
 for ((k = 0; k < 100; k++)); do
     e2e_trace_has 'CZANLumivaleKioskScannerandMSRDriverInstallerDlg::OnInitDialog()\n' && break
     sleep 0.05
@@ -96,7 +96,7 @@ e2e_trace_has 'CZANLumivaleKioskScannerandMSRDriverInstallerDlg::OnInitDialog()\
 kill -9 "$E2E_PID"
 wait "$E2E_PID" 2>/dev/null
 E2E_PID=""
-e2e_start_program "$E2E_EXE64" UNINSTALL
+e2e_start_program "$E2E_EXE" UNINSTALL
 e2e_wait_exit 40 || { e2e_fail "the run after the killed one did not end within 40 s"; e2e_finish; }
 e2e_assert_eq 0 "$E2E_EXIT" "the run after the killed one: exit code"
 e2e_assert_eq RESULT.SUCCESS "$(e2e_markers)" "the run after the killed one: markers"

@@ -11,12 +11,12 @@
 machine_setup wizard_dismisser
 
 if [ ! -f "$M_WIZARD" ]; then
-    e2e_fail "missing $M_WIZARD (run make win64)"
+    e2e_fail "missing $M_WIZARD (run make windows)"
     e2e_finish
 fi
 machine_provision full1
 machine_watch_start
-e2e_start_program "$E2E_EXE64" INSTALL SILENT BASE_DEVICE
+e2e_start_program "$E2E_EXE" INSTALL SILENT BASE_DEVICE
 
 # wizard NAME TITLE SECONDS: the stand-in window, its keys logged to NAME.keys.
 wizard() {

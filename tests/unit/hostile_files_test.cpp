@@ -87,7 +87,9 @@ TEST_P(OemCleanupObstacles, CopiesThatCannotBeReadStayAndFailedDeletionsAreTrace
             machine().PutFile(inf, content);
             machine().PutFile(kInf + PnfOf(copy.name), "pnf");
         }
-        if (copy.obstacle == Obstacle::NoPnf) ASSERT_TRUE(plat::DeleteFileA((kInf + PnfOf(copy.name)).c_str()));
+        if (copy.obstacle == Obstacle::NoPnf) {
+            ASSERT_TRUE(plat::DeleteFileA((kInf + PnfOf(copy.name)).c_str()));
+        }
         switch (copy.obstacle) {
         case Obstacle::Unreadable: machine().MakeUnreadable(inf); break;
         case Obstacle::InfUndeletable: machine().MakeUndeletable(inf); break;

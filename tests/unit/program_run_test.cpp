@@ -96,11 +96,13 @@ protected:
         MachineTest::TearDown();
     }
 
-    // The steps the application takes, with the worker run in place of the window.
+    // The steps the application takes, with the worker run in place of the
+    // window (the hand-over is the 32-bit program's; it does nothing here
+    // unless the machine is made 64-bit Windows).
     int RunProgram(const std::string& argumentText) {
         ProgramRun run(argumentText.c_str());
         run.OpenLog();
-        if (run.TakeLock()) {
+        if (!run.HandedOverToNativeProgram() && run.TakeLock()) {
             RunOptions options = run.Options();
             InstallerThreadProc(&options);
             run.WorkerEnded(true, g_status, LastRunOutcome(), LastRunNeedsRestart());
@@ -215,6 +217,65 @@ TEST_F(ProgramRunTest, ALogThatCannotBeOpenedIsTracedAndTheRunGoesOn) {
     EXPECT_EQ(Trace().front(), "--> Log file \"C:\\nowhere\\run.log\" could not be opened : GetLastError() = 00000003h");
     EXPECT_TRUE(TraceHas("**** Removing installed drivers ****"));
     EXPECT_EQ(Markers(), Lines{"RESULT.SUCCESS"});
+}
+
+// The 32-bit program on 64-bit Windows: while the 64-bit program runs this
+// process holds no lock, and its log has its own first and last line around
+// the hand-over; the argument text, /LOG= included, reaches that program
+// unchanged. One that cannot be started fails the run like an operation,
+// once the lock is held.
+TEST_F(ProgramRunTest, TheHandOverTakesNoLockWhileTheSixtyFourBitProgramRunsAndFailsLikeAnOperationOtherwise) {
+    const std::string native = "C:\\ZAN\\x64\\ZanDriverInstaller.exe";
+    const std::string handingOver = "--> 32-bit program on 64-bit Windows, handing over to " + native;
+    const std::string arguments = "INSTALL UNATTENDED /LOG=\"" + std::string(kLog) + "\"";
+    const std::string header = "ZanDriverInstaller 1.0.0.1 x64, arguments \"" + arguments + "\"";
+    struct Case {
+        const char* name;
+        bool nativeProgram;  // x64\ZanDriverInstaller.exe is there
+        bool heldElsewhere;  // another run holds the lock
+        int exitCode;
+        Lines markers;
+        Lines log;
+    };
+    const Case cases[] = {
+        {"ran", true, false, 3010, {"RESULT.SUCCESS"},
+         {header, handingOver, "--> 64-bit program ended with exit code 3010",
+          "Finished: handed over to the 64-bit program, exit code 3010"}},
+        {"missing", false, false, 1, {"RESULT.FAIL"},
+         {header, handingOver, "--> Error starting the 64-bit program : 00000003h", "Finished: RESULT.FAIL, exit code 1"}},
+        {"missing, lock held", false, true, 1618, {"RESULT.SUCCESS"},
+         {header, handingOver, "--> Error starting the 64-bit program : 00000003h",
+          "--> Refused: another run in progress", "Finished: another run in progress, exit code 1618"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SetUp();
+        machine().wow64 = true;
+        machine().SetModulePath("C:\\ZAN\\ZanDriverInstaller.exe");
+        machine().PutFile(std::string(kWin) + "\\RESULT.SUCCESS");
+        if (c.heldElsewhere) machine().HoldMutexElsewhere(kRunLockName);
+        std::string commandLine;
+        bool lockFreeForIt = false;
+        if (c.nativeProgram) {
+            machine().AddProgram(native, [&](const std::string& line) -> DWORD {
+                commandLine = line;
+                lockFreeForIt = !sim::TheMachine().MutexExists(kRunLockName);
+                return 3010;
+            });
+        }
+
+        EXPECT_EQ(RunProgram(arguments), c.exitCode);
+
+        EXPECT_EQ(Markers(), c.markers);
+        EXPECT_TRUE(machine().MessageBoxes().empty());  // unattended: not even the hand-over's box
+        EXPECT_EQ(LogTexts(), c.log);
+        if (c.nativeProgram) {
+            EXPECT_EQ(commandLine, "\"" + native + "\" " + arguments);
+            EXPECT_TRUE(lockFreeForIt);
+            EXPECT_EQ(machine().Calls("CreateMutexA"), 0);
+        }
+        EXPECT_FALSE(machine().MutexOwnedHere(kRunLockName));
+    }
 }
 
 // --- Restart needs ---------------------------------------------------------------------

@@ -48,14 +48,17 @@ std::string ClassOf(HWND window) {
 std::string Quote(const std::string& text) { return "\"" + EscapeBytes(text.data(), text.size()) + "\""; }
 
 struct TopLevel {
+    HWND known = nullptr;  // the progress window once seen
     HWND progress = nullptr;
     std::vector<HWND> boxes;
 };
 
+// The progress window, once seen, stays the progress window: while it is
+// destroyed it loses its status line first, and must not pass for a box then.
 BOOL CALLBACK CollectTopLevel(HWND window, LPARAM param) {
     auto* found = reinterpret_cast<TopLevel*>(param);
     if (!IsWindowVisible(window) || ClassOf(window) != "#32770") return TRUE;
-    if (GetDlgItem(window, kStatusControl))
+    if (window == found->known || GetDlgItem(window, kStatusControl))
         found->progress = window;
     else
         found->boxes.push_back(window);
@@ -132,7 +135,14 @@ int CmdWatch(const std::vector<std::string>& args) {
     std::map<HWND, long long> boxesSeen;  // box -> time it may be answered
     bool closed = false;
     while (Millis() < timeout * 1000) {
+        // The markers first: the program writes its marker before its window
+        // closes, and a look that finds both changed (the watch was not
+        // scheduled for a while) reports them in that order.
+        std::string nowMarkers = Markers(windowsDir);
+        if (nowMarkers != markers) Say("markers " + (markers = nowMarkers));
+
         TopLevel top;
+        top.known = progress;
         EnumWindows(CollectTopLevel, reinterpret_cast<LPARAM>(&top));
 
         if (!progress && top.progress) {
@@ -146,13 +156,11 @@ int CmdWatch(const std::vector<std::string>& args) {
         } else if (progress && (!IsWindow(progress) || !IsWindowVisible(progress))) {
             Say("window closed");
             closed = true;
-        } else if (progress) {
-            std::string now = TextOf(GetDlgItem(progress, kStatusControl));
+        } else if (HWND line = progress ? GetDlgItem(progress, kStatusControl) : nullptr) {
+            // (A window being destroyed has lost its status line: nothing to read.)
+            std::string now = TextOf(line);
             if (now != status) Say("status " + Quote(status = now));
         }
-
-        std::string nowMarkers = Markers(windowsDir);
-        if (nowMarkers != markers) Say("markers " + (markers = nowMarkers));
 
         for (HWND box : top.boxes) {
             std::string caption = TextOf(box);

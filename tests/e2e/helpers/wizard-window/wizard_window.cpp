@@ -4,8 +4,11 @@
 //
 // Opens one top-level window with exactly the given title, brings it to the
 // front, and writes a line for every key message it receives ("keydown
-// 0x43", "keyup 0x1B", with the milliseconds since the window appeared) to
-// the log file, or to standard output. It closes itself after <seconds> and
+// 0x43", "keyup 0x1B", with the milliseconds since the window was made) to
+// the log file, or to standard output. A key's time is its message's: when
+// the input was made, not when this window got round to it; a key sent while
+// the window was still being shown comes out of the queue late, and a busy
+// machine would otherwise shorten the gap to the next one. It closes itself after <seconds> and
 // ends with a summary line "keys <downs> down <ups> up".
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -26,7 +29,8 @@ DWORD g_start = 0;
 int g_downs = 0, g_ups = 0;
 
 void Log(const char* what, WPARAM vk) {
-    std::fprintf(g_log, "%6lu %s 0x%02X\n", GetTickCount() - g_start, what, static_cast<unsigned>(vk));
+    const long at = static_cast<long>(static_cast<DWORD>(GetMessageTime()) - g_start);
+    std::fprintf(g_log, "%6ld %s 0x%02X\n", at, what, static_cast<unsigned>(vk));
     std::fflush(g_log);
 }
 
@@ -77,6 +81,8 @@ int main(int argc, char** argv) {
     RegisterClassA(&wc);
     HWND window = CreateWindowExA(0, wc.lpszClassName, title, WS_OVERLAPPEDWINDOW, 40, 40, 360, 120, nullptr,
                                   nullptr, wc.hInstance, nullptr);
+    // From here on the window can be found by its title.
+    g_start = GetTickCount();
     if (!window) {
         std::fprintf(stderr, "wizard-window: CreateWindowEx failed (%lu)\n", GetLastError());
         return 1;
@@ -85,7 +91,6 @@ int main(int argc, char** argv) {
     SetForegroundWindow(window);
     SetFocus(window);
     SetTimer(window, 1, static_cast<UINT>(seconds * 1000), nullptr);
-    g_start = GetTickCount();
     std::fprintf(g_log, "%6d shown \"%s\"\n", 0, title);
     std::fflush(g_log);
 

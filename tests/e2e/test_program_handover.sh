@@ -1,0 +1,147 @@
+#!/usr/bin/env bash
+# The 32-bit program as it is shipped, in a folder (with a space in its name)
+# that holds the 64-bit program in x64\, on both machines; this test runs the
+# 32-bit program whatever the run's architecture.
+#
+# On a 32-bit machine (win32 run) it never hands over: a silent install is
+# its own, traced as always, though an x64 folder is there.
+#
+# On a 64-bit machine (win64 run) it hands every run to x64\ZanDriverInstaller.exe:
+# 1. A full install ends exactly as the 64-bit program's own run does: the
+#    same status lines in one window, the same trace between the two lines of
+#    the hand-over, the same devices, RESULT.SUCCESS, exit code 0.
+# 2. An install that fails: the 64-bit program's error box, its RESULT.FAIL
+#    (the old RESULT.SUCCESS gone), and its exit code 1 back.
+# 3. With a program in x64\ that echoes its command line: it gets its quoted
+#    path and then the argument text unchanged, quotes and all, and its exit
+#    code (7) comes back.
+# 4. Without the 64-bit program: no window; the old markers go, an error box
+#    says this is the 32-bit program and names the 64-bit one with its full
+#    path; RESULT.FAIL only once the box is dismissed, exit code 1.
+. "$(dirname "$0")/lib.sh"
+. "$(dirname "$0")/machine.sh"
+machine_setup program_handover
+
+app="$E2E_DIR/ZAN Tools"
+rm -rf "$app"
+mkdir -p "$app/x64"
+for f in "$E2E_EXE32" "$E2E_EXE64"; do [ -f "$f" ] || { e2e_fail "missing $f (run make windows)"; e2e_finish; }; done
+cp "$E2E_EXE32" "$app/ZanDriverInstaller.exe"
+cp "$E2E_EXE64" "$app/x64/ZanDriverInstaller.exe"
+E2E_EXE=$app/ZanDriverInstaller.exe
+
+# The 64-bit program's path as the trace shows it (Wine's escaping), and as the watch shows it.
+native=$(winepath_of "$app/x64/ZanDriverInstaller.exe")
+native_traced=${native//\\/\\\\}
+handing_over="--> 32-bit program on 64-bit Windows, handing over to $native_traced"
+
+# A stand-in for the 64-bit program: traces its command line and the argument
+# text WinMain got, and ends with exit code 7.
+cat >"$E2E_DIR/echo.c" <<'C'
+#include <windows.h>
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR arguments, int show) {
+    (void)instance; (void)previous; (void)show;
+    OutputDebugStringA(GetCommandLineA());
+    OutputDebugStringA(arguments);
+    return 7;
+}
+C
+
+if [ "$E2E_ARCH" = win32 ]; then
+    x86_64-w64-mingw32-gcc -O2 -mwindows -o "$app/x64/ZanDriverInstaller.exe" "$E2E_DIR/echo.c" ||
+        { e2e_fail "cannot build the echo program"; e2e_finish; }
+    machine_provision full1
+    machine_run 40 INSTALL SILENT
+    machine_dump after
+    machine_expect_success
+    machine_expect_trace < <(machine_trace_install 2 1)
+    machine_expect_port after C 'MF\PCI1D9E_COMF' COM3 1
+    e2e_finish
+fi
+
+# --- 1. A full install through the hand-over -----------------------------------
+machine_provision full4
+touch "$E2E_WINDIR/RESULT.FAIL"
+e2e_log "full install through the hand-over"
+machine_run 60 INSTALL SILENT BASE_DEVICE MAROVEL_SERIAL
+machine_dump after
+machine_expect_success
+machine_expect_lines "windows shown" "$(grep -c 'window shown' "$M_WATCH_LOG")" <<<1
+machine_expect_status < <(
+    machine_status_start
+    machine_status_installed "ZAN 7350-21x Base Device" "ZAN 7350-21x Serial Multifunction Device" \
+        "Serial Port C" "Serial Port D" "Serial Port E" "Serial Port F"
+    machine_status_mapped C D E F
+)
+machine_expect_trace < <(
+    echo "$handing_over"
+    machine_trace_install 6 4
+    echo '--> 64-bit program ended with exit code 0'
+)
+machine_expect_base after 1
+machine_expect_card after 4
+machine_expect_port after C 'MF\PCI1D9E_COMF' COM3 1
+machine_expect_port after D 'MF\PCI1D9E_COMC' COM4 1
+machine_expect_port after E 'MF\PCI1D9E_COME' COM5 1
+machine_expect_port after F 'MF\PCI1D9E_COMD' COM6 1
+
+# --- 2. An install that fails in the 64-bit program ----------------------------
+e2e_install_stub_newdev 0xE000020B
+touch "$E2E_WINDIR/RESULT.SUCCESS"
+M_WATCH_ARGS=(--hold 300 --answer "$M_CAPTION=ok")
+e2e_log "failing install through the hand-over"
+machine_run 30 INSTALL SILENT
+e2e_assert_eq 1 "$E2E_EXIT" "failed install: exit code"
+e2e_assert_eq RESULT.FAIL "$(e2e_markers)" "failed install: markers"
+machine_expect_lines "failed install: message boxes" "$(machine_boxes_seen)" <<BOXES
+$M_CAPTION|An error was encountered while installing the drivers.|OK|none
+BOXES
+machine_expect_failure_order "failed install"
+e2e_assert_eq '--> 64-bit program ended with exit code 1' "$(machine_tool_trace | tail -n 1)" "failed install: last trace line"
+unset ZAN_STUB_NEWDEV_ERROR
+
+# --- 3. The argument text, quotes and all --------------------------------------
+x86_64-w64-mingw32-gcc -O2 -mwindows -o "$app/x64/ZanDriverInstaller.exe" "$E2E_DIR/echo.c" ||
+    e2e_fail "cannot build the echo program"
+e2e_log "arguments with quotes"
+e2e_start_program "$E2E_EXE" INSTALL 'C:\Program Files\SILENT' '/q="a b"' "it's"
+e2e_wait_exit 30 || e2e_fail "arguments: the program did not end within 30 s"
+e2e_assert_eq 7 "$E2E_EXIT" "arguments: exit code"
+# Wine quotes the arguments it is given into the argument text: the one with
+# a space, and the one with quotes (each escaped with a backslash).
+arguments='INSTALL \"C:\\Program Files\\SILENT\" \"/q=\\\"a b\\\"\" it'"'"'s'
+machine_expect_lines "arguments: trace" "$(machine_tool_trace)" <<TRACE
+$handing_over
+\"$native_traced\" $arguments
+$arguments
+--> 64-bit program ended with exit code 7
+TRACE
+
+# --- 4. Without the 64-bit program ----------------------------------------------
+rm -rf "$app/x64"
+touch "$E2E_WINDIR/RESULT.SUCCESS" "$E2E_WINDIR/RESULT.FAIL"
+e2e_log "no 64-bit program"
+machine_watch_start --hold 300 --answer "$M_CAPTION=ok"
+e2e_start_program "$E2E_EXE" UNINSTALL
+e2e_wait_exit 30 || e2e_fail "no 64-bit program: the program did not end within 30 s"
+sleep 0.2 # the watch's last look at the markers
+kill "$M_WATCH_PID" 2>/dev/null
+wait "$M_WATCH_PID" 2>/dev/null
+M_WATCH_PID=""
+e2e_assert_eq 1 "$E2E_EXIT" "no 64-bit program: exit code"
+e2e_assert_eq RESULT.FAIL "$(e2e_markers)" "no 64-bit program: markers"
+grep -q 'window shown' "$M_WATCH_LOG" && e2e_fail "no 64-bit program: a progress window was shown"
+text='This is the 32-bit ZanDriverInstaller.exe: it cannot install or remove drivers on 64-bit Windows, and the 64-bit program could not be started (error 3).\x0A\x0ARun the 64-bit program instead:\x0A'$native_traced
+machine_expect_lines "no 64-bit program: message boxes" "$(machine_boxes_seen)" <<BOXES
+$M_CAPTION|$text|OK|none
+BOXES
+answer_ms=$(machine_event_ms 'box answer')
+fail_ms=$(machine_last_event_ms 'markers RESULT.FAIL$')
+[ -n "$answer_ms" ] && [ -n "$fail_ms" ] && [ "$fail_ms" -gt "$answer_ms" ] ||
+    e2e_fail "no 64-bit program: RESULT.FAIL not after the box (answered at '$answer_ms', marker at '$fail_ms')"
+machine_expect_trace <<TRACE
+$handing_over
+--> Error starting the 64-bit program : 00000003h
+TRACE
+
+e2e_finish

@@ -1,0 +1,189 @@
+// The 32-bit program's hand-over on 64-bit Windows, on the simulated machine:
+// the program's own path, the 64-bit program beside it as a program the
+// machine can start (its run scripted: the markers it leaves, its exit code),
+// and what the hand-over leaves: the start it made, the trace, the boxes and
+// the markers.
+#include "machine_fixture.h"
+#include "ui/wow64_handover.h"
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using pos::kCaption;
+
+constexpr const char kOwnPath[] = "C:\\Program Files\\ZAN Tools\\ZanDriverInstaller.exe";
+constexpr const char kNativePath[] = "C:\\Program Files\\ZAN Tools\\x64\\ZanDriverInstaller.exe";
+const std::string kHandingOver = std::string("--> 32-bit program on 64-bit Windows, handing over to ") + kNativePath;
+
+class HandOverTest : public pos::MachineTest {
+protected:
+    void SetUp() override {
+        MachineTest::SetUp();
+        machine().wow64 = true;
+        machine().SetModulePath(kOwnPath);
+        machine().PutFile(std::string(pos::kWin) + "\\RESULT.FAIL");
+    }
+
+    // The 64-bit program: it finds the markers as the hand-over left them,
+    // replaces them with `marker` (none for "") and ends with `exitCode`.
+    void AddNativeProgram(const std::string& marker, DWORD exitCode) {
+        machine().AddProgram(kNativePath, [this, marker, exitCode](const std::string& commandLine) {
+            programCommandLine = commandLine;
+            markersAtStart = Markers();
+            plat::DeleteFileA("C:\\WINDOWS\\RESULT.SUCCESS");
+            plat::DeleteFileA("C:\\WINDOWS\\RESULT.FAIL");
+            if (!marker.empty()) machine().PutFile(std::string(pos::kWin) + "\\" + marker);
+            return exitCode;
+        });
+    }
+
+    std::string programCommandLine;
+    std::vector<std::string> markersAtStart;
+};
+
+}  // namespace
+
+TEST_F(HandOverTest, NotUnderWow64TheProgramRunsItselfAndStartsNothing) {
+    AddNativeProgram("RESULT.SUCCESS", 0);
+
+    machine().wow64 = false;  // 32-bit Windows
+    EXPECT_FALSE(HandOverOnWow64("INSTALL SILENT").has_value());
+    machine().wow64 = true;
+    machine().FailNext("IsWow64Process", ERROR_INVALID_HANDLE);  // the system cannot tell
+    EXPECT_FALSE(HandOverOnWow64("INSTALL SILENT").has_value());
+
+    EXPECT_TRUE(machine().ProcessStarts().empty());
+    EXPECT_TRUE(Trace().empty());
+    EXPECT_TRUE(machine().MessageBoxes().empty());
+    EXPECT_EQ(Markers(), std::vector<std::string>{"RESULT.FAIL"});
+}
+
+TEST_F(HandOverTest, TheSixtyFourBitProgramGetsTheArgumentTextUnchangedAndItsExitCodeAndMarkersStand) {
+    struct Case {
+        std::string arguments;
+        std::string marker;  // the one the 64-bit program leaves
+        DWORD exitCode;
+    };
+    const Case cases[] = {
+        {"INSTALL SILENT BASE_DEVICE MAROVEL_SERIAL", "RESULT.SUCCESS", 0},
+        {"INSTALL  SILENT \"C:\\Program Files\\UNINSTALL\\\" /x=\"a b\" 'q'", "RESULT.FAIL", 1},
+        {"", "", 0},
+        {"UNINSTALL", "RESULT.SUCCESS", 3010},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("arguments: " + c.arguments);
+        SetUp();
+        AddNativeProgram(c.marker, c.exitCode);
+
+        const std::optional<HandOver> handOver = HandOverOnWow64(c.arguments);
+        ASSERT_TRUE(handOver.has_value());
+        EXPECT_TRUE(handOver->started);
+        EXPECT_EQ(handOver->exitCode, static_cast<int>(c.exitCode));
+
+        const auto starts = machine().ProcessStarts();
+        ASSERT_EQ(starts.size(), 1u);
+        EXPECT_EQ(starts[0].applicationName, kNativePath);  // by its full path, never searched for
+        EXPECT_EQ(starts[0].commandLine, "\"" + std::string(kNativePath) + "\" " + c.arguments);
+        EXPECT_EQ(starts[0].inheritHandles, FALSE);
+        EXPECT_EQ(programCommandLine, starts[0].commandLine);
+        EXPECT_EQ(markersAtStart, std::vector<std::string>{"RESULT.FAIL"});  // untouched before the start
+        EXPECT_EQ(Markers(), c.marker.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.marker});
+        EXPECT_EQ(Trace(), (std::vector<std::string>{
+                               kHandingOver, "--> 64-bit program ended with exit code " + std::to_string(c.exitCode)}));
+        EXPECT_TRUE(machine().MessageBoxes().empty());
+        EXPECT_EQ(machine().OpenHandles().processes, 0);
+    }
+}
+
+TEST_F(HandOverTest, WhenTheSixtyFourBitProgramCannotBeStartedTheRunFailsWithABoxThatNamesIt) {
+    struct Case {
+        const char* what;
+        void (*arrange)(sim::Machine&);
+        DWORD error;
+        const char* named;  // the 64-bit program as the box names it
+    };
+    const Case cases[] = {
+        {"no x64 folder", [](sim::Machine&) {}, ERROR_PATH_NOT_FOUND, kNativePath},
+        {"no program in it", [](sim::Machine& m) { m.PutFolder("C:\\Program Files\\ZAN Tools\\x64"); },
+         ERROR_FILE_NOT_FOUND, kNativePath},
+        {"a file that is no program", [](sim::Machine& m) { m.PutFile(kNativePath, "not a program"); },
+         ERROR_BAD_EXE_FORMAT, kNativePath},
+        {"refused by the system", [](sim::Machine& m) {
+             m.AddProgram(kNativePath, [](const std::string&) -> DWORD { return 0; });
+             m.FailNext("CreateProcessA", ERROR_ACCESS_DENIED);
+         },
+         ERROR_ACCESS_DENIED, kNativePath},
+        {"own path unreadable", [](sim::Machine& m) { m.FailNext("GetModuleFileNameA", ERROR_INVALID_PARAMETER); },
+         ERROR_INVALID_PARAMETER, "x64\\ZanDriverInstaller.exe"},
+        {"own path longer than MAX_PATH",
+         [](sim::Machine& m) { m.SetModulePath("C:\\" + std::string(300, 'a') + "\\ZanDriverInstaller.exe"); },
+         ERROR_INSUFFICIENT_BUFFER, "x64\\ZanDriverInstaller.exe"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SetUp();
+        machine().PutFile(std::string(pos::kWin) + "\\RESULT.SUCCESS");
+        c.arrange(machine());
+        std::vector<std::string> markersAtBox{"box not shown"};
+        machine().onMessageBox = [&](const sim::MessageBoxCall&) { markersAtBox = Markers(); };
+
+        const std::optional<HandOver> handOver = HandOverOnWow64("INSTALL SILENT");
+        ASSERT_TRUE(handOver.has_value());
+        EXPECT_FALSE(handOver->started);
+        EXPECT_EQ(FailHandOver(*handOver, true), 1);
+
+        const auto boxes = machine().MessageBoxes();
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].caption, kCaption);
+        EXPECT_EQ(boxes[0].type, static_cast<UINT>(MB_OK | MB_ICONERROR));
+        EXPECT_EQ(boxes[0].text,
+                  "This is the 32-bit ZanDriverInstaller.exe: it cannot install or remove drivers on 64-bit "
+                  "Windows, and the 64-bit program could not be started (error " +
+                      std::to_string(c.error) + ").\n\nRun the 64-bit program instead:\n" + c.named);
+        EXPECT_TRUE(markersAtBox.empty());  // the old ones went before the box
+        EXPECT_EQ(Markers(), std::vector<std::string>{"RESULT.FAIL"});
+        char code[64];
+        std::snprintf(code, sizeof(code), "--> Error starting the 64-bit program : %08lxh",
+                      static_cast<unsigned long>(c.error));
+        const std::vector<std::string> started{kHandingOver, code};
+        EXPECT_EQ(Trace(), std::string(c.named) == kNativePath ? started : std::vector<std::string>{code});
+        EXPECT_EQ(machine().OpenHandles().processes, 0);
+        machine().onMessageBox = nullptr;
+    }
+}
+
+TEST_F(HandOverTest, WithoutTheWindowsDirectoryTheFailureBoxStillComesAndNoMarkerIsTouched) {
+    machine().FailAlways("GetWindowsDirectoryA", ERROR_ACCESS_DENIED);
+
+    const std::optional<HandOver> handOver = HandOverOnWow64("UNINSTALL");
+    ASSERT_TRUE(handOver.has_value());
+    EXPECT_EQ(FailHandOver(*handOver, true), 1);
+
+    EXPECT_EQ(machine().MessageBoxes().size(), 1u);
+    EXPECT_EQ(Markers(), std::vector<std::string>{"RESULT.FAIL"});  // the old one, left alone
+    EXPECT_TRUE(TraceHas("--> Windows directory not available"));
+}
+
+TEST_F(HandOverTest, AWaitOrExitCodeThatFailsEndsWithOneAndLeavesTheMarkersToTheProgram) {
+    for (const char* failing : {"WaitForSingleObject", "GetExitCodeProcess"}) {
+        SCOPED_TRACE(failing);
+        SetUp();
+        AddNativeProgram("RESULT.SUCCESS", 0);
+        machine().FailNext(failing, ERROR_INVALID_HANDLE);
+
+        const std::optional<HandOver> handOver = HandOverOnWow64("INSTALL SILENT");
+        ASSERT_TRUE(handOver.has_value());
+        EXPECT_TRUE(handOver->started);
+        EXPECT_EQ(handOver->exitCode, 1);
+
+        EXPECT_EQ(machine().ProcessStarts().size(), 1u);
+        EXPECT_TRUE(machine().MessageBoxes().empty());
+        const std::string expected = std::string(failing) == "WaitForSingleObject"
+                                         ? "--> Error waiting for the 64-bit program : 00000006h"
+                                         : "--> Error reading the 64-bit program's exit code : 00000006h";
+        EXPECT_EQ(Trace(), (std::vector<std::string>{kHandingOver, expected}));
+        EXPECT_EQ(machine().OpenHandles().processes, 0);
+    }
+}

@@ -1,0 +1,41 @@
+// The 32-bit program on 64-bit Windows. The system refuses device
+// installation from a 32-bit process there (ERROR_IN_WOW64), so the 32-bit
+// build hands the whole run to the 64-bit program shipped in the x64 folder
+// beside it and gives back that program's exit code. Window-free: it runs
+// before the dismisser and the window exist.
+#pragma once
+
+#include "platform/platform.h"
+
+#include <optional>
+#include <string>
+
+// The 64-bit program, relative to the folder of the running one.
+constexpr const char kNativeProgram[] = "x64\\ZanDriverInstaller.exe";
+
+// What became of the hand-over.
+struct HandOver {
+    // The 64-bit program was started and waited for: `exitCode` is its exit
+    // code (1 when the wait or the code could not be had).
+    bool started = false;
+    int exitCode = 1;
+    // Its full path; empty when the own path could not be read whole.
+    std::string program;
+    // Why it could not be started.
+    DWORD error = ERROR_SUCCESS;
+};
+
+// Not under WOW64 (or the system cannot tell): returns nothing, and the run
+// goes on in this process.
+//
+// Under WOW64: starts <own folder>\x64\ZanDriverInstaller.exe by its full
+// path (never searched for), with the command line "<full path>" followed by
+// a space and `argumentText` unchanged, inheriting no handles; waits for it
+// and returns its exit code, touching no marker: they are that program's.
+std::optional<HandOver> HandOverOnWow64(const std::string& argumentText);
+
+// When the 64-bit program could not be started, the run fails like an
+// operation: deletes the old markers, shows an error box that names that
+// program and waits for a person (unless `showBox` is false: an unattended
+// run shows none), creates RESULT.FAIL and returns the exit code 1.
+int FailHandOver(const HandOver& handOver, bool showBox);
