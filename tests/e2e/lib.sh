@@ -377,6 +377,15 @@ e2e_expect_log_format() {
 # e2e_log_texts FILE PID: the texts of the lines process PID wrote to FILE.
 e2e_log_texts() { e2e_log_lines "$1" | awk -F '\t' -v pid="$2" '$1 == pid { sub(/^[^\t]*\t/, ""); print }'; }
 
+# e2e_log_span_ms FILE PID: milliseconds from PID's first line in FILE to its
+# last, by the lines' own times: how long the program itself took, without
+# the time Wine needs to start a process.
+e2e_log_span_ms() {
+    perl -ne 'if (/\A\d{4}-\d\d-\d\d (\d\d):(\d\d):(\d\d)\.(\d{3}) '"$2"' /) {
+                  my $ms = (($1 * 60 + $2) * 60 + $3) * 1000 + $4; $first //= $ms; $last = $ms }
+              END { print defined $first ? $last - $first : "" }' "$1"
+}
+
 # e2e_log_pids FILE: the process IDs of FILE's lines, each once, in order.
 e2e_log_pids() { e2e_log_lines "$1" | cut -f 1 | awk '!seen[$0]++'; }
 
@@ -390,7 +399,7 @@ e2e_trace_as_logged() { e2e_trace_lines | grep -v '^stub [a-z0-9]*: ' | perl -pe
 e2e_expect_log() {
     local want got
     want=$(
-        echo "ZanDriverInstaller 1.0.0.1 x64, arguments \"$3\""
+        echo "ZanDriverInstaller 1.0.0.1 $E2E_ARCH_NAME, arguments \"$3\""
         e2e_trace_as_logged
         echo "Finished: $4, exit code $5"
     )

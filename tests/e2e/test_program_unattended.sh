@@ -26,7 +26,7 @@
 machine_setup program_unattended
 
 STUB_SETUPAPI=$E2E_HELPERS/stub-setupapi/setupapi.dll
-[ -f "$STUB_SETUPAPI" ] || { e2e_fail "missing $STUB_SETUPAPI (run make win64)"; e2e_finish; }
+[ -f "$STUB_SETUPAPI" ] || { e2e_fail "missing $STUB_SETUPAPI (run make windows)"; e2e_finish; }
 machine_provision full4
 e2e_install_stub_newdev 0xE000020B
 M_STARTER=e2e_start_program_for_code
