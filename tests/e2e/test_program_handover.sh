@@ -18,6 +18,11 @@
 # 4. Without the 64-bit program: no window; the old markers go, an error box
 #    says this is the 32-bit program and names the 64-bit one with its full
 #    path; RESULT.FAIL only once the box is dismissed, exit code 1.
+# 5. UNATTENDED with /LOG=: the 64-bit program gets the option unchanged and
+#    is not refused (the 32-bit one holds no lock meanwhile); one log holds
+#    the 32-bit program's own four lines around the hand-over and the 64-bit
+#    program's whole run.
+# 6. UNATTENDED without the 64-bit program: no box at all, RESULT.FAIL, exit 1.
 . "$(dirname "$0")/lib.sh"
 . "$(dirname "$0")/machine.sh"
 machine_setup program_handover
@@ -100,6 +105,29 @@ machine_expect_failure_order "failed install"
 e2e_assert_eq '--> 64-bit program ended with exit code 1' "$(machine_tool_trace | tail -n 1)" "failed install: last trace line"
 unset ZAN_STUB_NEWDEV_ERROR
 
+# --- 5. UNATTENDED with a log, through the hand-over ---------------------------
+log=$WINEPREFIX/drive_c/handover.log
+rm -f "$log"
+e2e_log "unattended install with a log through the hand-over"
+M_WATCH_ARGS=()
+machine_run 60 INSTALL UNATTENDED '/LOG=C:\handover.log'
+machine_expect_success
+e2e_expect_log_format "$log"
+pids=$(e2e_log_pids "$log")
+e2e_assert_eq 2 "$(grep -c . <<<"$pids")" "hand-over log: processes"
+machine_expect_lines "hand-over log: the 32-bit program's lines" "$(e2e_log_texts "$log" "$(head -n 1 <<<"$pids")")" <<LINES
+ZanDriverInstaller 1.0.0.1 x86, arguments "INSTALL UNATTENDED /LOG=C:\handover.log"
+--> 32-bit program on 64-bit Windows, handing over to $native
+--> 64-bit program ended with exit code 0
+Finished: handed over to the 64-bit program, exit code 0
+LINES
+native_log=$(e2e_log_texts "$log" "$(tail -n 1 <<<"$pids")")
+e2e_assert_eq 'ZanDriverInstaller 1.0.0.1 x64, arguments "INSTALL UNATTENDED /LOG=C:\handover.log"' \
+    "$(head -n 1 <<<"$native_log")" "hand-over log: the 64-bit program's first line"
+e2e_assert_eq 'Finished: RESULT.SUCCESS, exit code 0' "$(tail -n 1 <<<"$native_log")" \
+    "hand-over log: the 64-bit program's last line"
+grep -q 'another run in progress' "$log" && e2e_fail "hand-over log: the 64-bit program was refused"
+
 # --- 3. The argument text, quotes and all --------------------------------------
 x86_64-w64-mingw32-gcc -O2 -mwindows -o "$app/x64/ZanDriverInstaller.exe" "$E2E_DIR/echo.c" ||
     e2e_fail "cannot build the echo program"
@@ -143,5 +171,19 @@ machine_expect_trace <<TRACE
 $handing_over
 --> Error starting the 64-bit program : 00000003h
 TRACE
+
+# --- 6. UNATTENDED without the 64-bit program ------------------------------------
+touch "$E2E_WINDIR/RESULT.SUCCESS"
+e2e_log "unattended, no 64-bit program"
+machine_watch_start --hold 300
+e2e_start_program "$E2E_EXE" UNINSTALL UNATTENDED
+e2e_wait_exit 30 || e2e_fail "unattended, no 64-bit program: the program did not end within 30 s"
+sleep 0.2 # the watch's last look at the markers
+kill "$M_WATCH_PID" 2>/dev/null
+wait "$M_WATCH_PID" 2>/dev/null
+M_WATCH_PID=""
+e2e_assert_eq 1 "$E2E_EXIT" "unattended, no 64-bit program: exit code"
+e2e_assert_eq RESULT.FAIL "$(e2e_markers)" "unattended, no 64-bit program: markers"
+machine_expect_lines "unattended, no 64-bit program: message boxes" "$(machine_boxes_seen)" </dev/null
 
 e2e_finish
