@@ -1,7 +1,6 @@
 #include "installer/run_log.h"
 
 #include "platform/trace.h"
-#include "res/version.h"
 
 #include <cstdio>
 
@@ -36,7 +35,7 @@ RunLog::~RunLog() {
     m_file.reset();
 }
 
-bool RunLog::Open(const std::string& path, const std::string& argumentText) {
+bool RunLog::Open(const std::string& path, const char* version, const std::string& argumentText) {
     m_file = plat::File(plat::CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                           nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!m_file) {
@@ -45,7 +44,7 @@ bool RunLog::Open(const std::string& path, const std::string& argumentText) {
         Trace(("--> Log file \"" + path + "\" could not be opened : GetLastError() = " + code).c_str());
         return false;
     }
-    const std::string first = std::string(kProgramName) + " " + ZAN_FILE_VERSION_TEXT + " " + kArchitecture +
+    const std::string first = std::string(kProgramName) + " " + version + " " + kArchitecture +
                               ", arguments \"" + argumentText + "\"";
     WriteLine(first.c_str());
     SetTraceSink(&RunLog::TakeTraceLine, this);

@@ -18,10 +18,12 @@ public:
 
     // Opens `path` for appending, creating it when missing, shared for reading
     // and writing (an admin can watch it grow, another run can append its own
-    // lines); writes the first line and from then on takes every trace line.
+    // lines); writes the first line (the program, its `version`, its
+    // architecture and the argument text) and from then on takes every trace
+    // line.
     // A file that cannot be opened is traced with its error code and the run
     // goes on without a log: false.
-    bool Open(const std::string& path, const std::string& argumentText);
+    bool Open(const std::string& path, const char* version, const std::string& argumentText);
     bool IsOpen() const { return static_cast<bool>(m_file); }
 
     // The last line ("Finished: <outcome>, exit code <n>"); then no more trace

@@ -1,5 +1,6 @@
 #include "ui/program_run.h"
 
+#include "res/version.h"
 #include "ui/worker_run.h"
 #include "ui/wow64_handover.h"
 
@@ -7,7 +8,7 @@ ProgramRun::ProgramRun(const char* argumentText)
     : m_argumentText(argumentText != nullptr ? argumentText : ""), m_options(ParseRunOptions(m_argumentText)) {}
 
 void ProgramRun::OpenLog() {
-    if (m_options.logGiven) m_log.Open(m_options.logPath, m_argumentText);
+    if (m_options.logGiven) m_log.Open(m_options.logPath, ZAN_FILE_VERSION_TEXT, m_argumentText);
 }
 
 bool ProgramRun::HandedOverToNativeProgram() {

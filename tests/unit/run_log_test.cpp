@@ -43,7 +43,7 @@ TEST_F(RunLogTest, TakesEveryTraceLineBetweenItsFirstAndLastLineAndAppendsToWhat
     machine().processId = 640;
     {
         RunLog log;
-        ASSERT_TRUE(log.Open(kLog, "INSTALL \"/LOG=C:\\logs\\zan run.log\""));
+        ASSERT_TRUE(log.Open(kLog, "1.0.0.1", "INSTALL \"/LOG=C:\\logs\\zan run.log\""));
         EXPECT_TRUE(log.IsOpen());
         Trace("----> No more devices\n");
         plat::Sleep(1500);
@@ -72,11 +72,11 @@ TEST_F(RunLogTest, TakesEveryTraceLineBetweenItsFirstAndLastLineAndAppendsToWhat
 TEST_F(RunLogTest, TwoRunsShareOneFile) {
     RunLog first;
     machine().processId = 100;
-    ASSERT_TRUE(first.Open(kLog, "UNINSTALL /LOG=x"));
+    ASSERT_TRUE(first.Open(kLog, "1.0.0.1", "UNINSTALL /LOG=x"));
     {
         RunLog second;
         machine().processId = 200;
-        ASSERT_TRUE(second.Open(kLog, "UNINSTALL /LOG=x"));
+        ASSERT_TRUE(second.Open(kLog, "1.0.0.1", "UNINSTALL /LOG=x"));
         second.Close("another run in progress", 1618);
     }
     machine().processId = 100;
@@ -102,7 +102,7 @@ TEST_P(UnopenableLogTest, IsTracedWithItsErrorAndTheRunGoesOnWithoutIt) {
     machine().MakeUnwritable("C:\\logs\\read-only.log");
     RunLog log;
 
-    EXPECT_FALSE(log.Open(GetParam().path, "UNINSTALL"));
+    EXPECT_FALSE(log.Open(GetParam().path, "1.0.0.1", "UNINSTALL"));
     Trace("----> No driver installation found");
     log.Close("RESULT.SUCCESS", 0);
 
