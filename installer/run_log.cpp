@@ -36,11 +36,18 @@ RunLog::~RunLog() {
 }
 
 bool RunLog::Open(const std::string& path, const char* version, const std::string& argumentText) {
+    // A 32-bit program on 64-bit Windows sees System32 through SysWOW64: with
+    // redirection off it opens the same file as the 64-bit program it hands
+    // over to (a path below System32, or a relative one there).
+    PVOID redirection = nullptr;
+    const bool redirectionOff = plat::Wow64DisableWow64FsRedirection(&redirection);
     m_file = plat::File(plat::CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                           nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const DWORD openError = plat::GetLastError();
+    if (redirectionOff) plat::Wow64RevertWow64FsRedirection(redirection);
     if (!m_file) {
         char code[16];
-        std::snprintf(code, sizeof code, "%08lxh", static_cast<unsigned long>(plat::GetLastError()));
+        std::snprintf(code, sizeof code, "%08lxh", static_cast<unsigned long>(openError));
         Trace(("--> Log file \"" + path + "\" could not be opened : GetLastError() = " + code).c_str());
         return false;
     }
@@ -57,21 +64,22 @@ void RunLog::Close(const char* outcome, int exitCode) {
     char last[160];
     std::snprintf(last, sizeof last, "Finished: %s, exit code %d", outcome, exitCode);
     WriteLine(last);
-    plat::FlushFileBuffers(m_file.get());
     m_file.reset();
 }
 
 void RunLog::TakeTraceLine(void* self, const char* text) { static_cast<RunLog*>(self)->WriteLine(text); }
 
-// One write per line, straight to the system: lines of two runs sharing the
-// file never mix inside a line, and a reader sees each line at once. A line
+// One write per line, straight to the system, and flushed to the disk: lines
+// of two runs sharing the file never mix inside a line, a reader sees each
+// line at once, and a machine that stops dead keeps the lines before. A line
 // that cannot be written is lost; the run does not depend on its log.
 void RunLog::WriteLine(const char* text) {
     SYSTEMTIME now{};
     plat::GetLocalTime(&now);
     const std::string line = FormatLogLine(now, plat::GetCurrentProcessId(), text);
     DWORD written = 0;
-    plat::WriteFile(m_file.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+    if (plat::WriteFile(m_file.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr))
+        plat::FlushFileBuffers(m_file.get());
 }
 
 void RunLog::Detach() {

@@ -27,7 +27,7 @@ public:
     bool IsOpen() const { return static_cast<bool>(m_file); }
 
     // The last line ("Finished: <outcome>, exit code <n>"); then no more trace
-    // lines come here, and the file is flushed and closed.
+    // lines come here, and the file is closed (every line was flushed as written).
     void Close(const char* outcome, int exitCode);
 
 private:

@@ -57,6 +57,9 @@ LONG RegCloseKey(HKEY key);
 
 // Errors, files and folders (kernel32, shell32).
 DWORD GetLastError();
+void SetLastError(DWORD error);
+// The process's error mode: which system error boxes it lets appear.
+UINT SetErrorMode(UINT mode);
 BOOL DeleteFileA(LPCSTR path);
 DWORD GetFileAttributesA(LPCSTR path);
 HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
@@ -90,6 +93,10 @@ void OutputDebugStringA(LPCSTR text);
 // time: a system without it has no WOW64 and reports FALSE.
 HANDLE GetCurrentProcess();
 BOOL IsWow64Process(HANDLE process, PBOOL wow64);
+// File system redirection of this thread under WOW64 (System32 seen as
+// SysWOW64); looked up at run time: without them, FALSE and nothing changes.
+BOOL Wow64DisableWow64FsRedirection(PVOID* oldValue);
+BOOL Wow64RevertWow64FsRedirection(PVOID oldValue);
 DWORD GetModuleFileNameA(HMODULE module, LPSTR path, DWORD size);
 BOOL CreateProcessA(LPCSTR applicationName, LPSTR commandLine, LPSECURITY_ATTRIBUTES processAttributes,
                     LPSECURITY_ATTRIBUTES threadAttributes, BOOL inheritHandles, DWORD creationFlags,

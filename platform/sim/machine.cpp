@@ -384,6 +384,8 @@ void Machine::Impl::ResetLocked() {
     programs.clear();
     processHandles.clear();
     processStarts.clear();
+    fsRedirectionOff.clear();
+    opensWithoutRedirection = 0;
 
     // A fresh host folder stands for drive C:, with "WINDOWS\INF" in it.
     std::error_code ec;
@@ -417,6 +419,7 @@ void Machine::Reset() {
     processId = kDefaultProcessId;
     driverUpdateNeedsRestart = false;
     wow64 = false;
+    errorMode = 0;
 }
 
 void Machine::AddDevice(const Device& device) {
@@ -574,6 +577,16 @@ void Machine::PublishDriverPackage(const std::string& oemInfName, const std::str
 std::vector<std::string> Machine::DriverPackages() const {
     std::lock_guard<std::mutex> lock(impl_->mu);
     return std::vector<std::string>(impl_->packages.begin(), impl_->packages.end());
+}
+
+bool Machine::FsRedirectionOff() const {
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    return !impl_->fsRedirectionOff.empty();
+}
+
+int Machine::OpensWithoutRedirection() const {
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    return impl_->opensWithoutRedirection;
 }
 
 void Machine::SetModulePath(const std::string& windowsPath) {

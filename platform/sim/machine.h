@@ -233,6 +233,13 @@ public:
     // Whether the program runs as a 32-bit process on 64-bit Windows
     // (IsWow64Process of the current process).
     std::atomic<bool> wow64{false};
+    // Under WOW64, whether a thread has its file system redirection turned
+    // off now, and how often a file was opened (CreateFileA) while it was.
+    // Paths are not redirected here; the test sees whether the code asked.
+    bool FsRedirectionOff() const;
+    int OpensWithoutRedirection() const;
+    // The process's error mode, as SetErrorMode last set it (0 after Reset).
+    std::atomic<UINT> errorMode{0};
     // The program's own file, as GetModuleFileNameA(nullptr) gives it;
     // "C:\ZAN\ZanDriverInstaller.exe" after Reset.
     void SetModulePath(const std::string& windowsPath);

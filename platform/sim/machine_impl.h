@@ -165,6 +165,11 @@ struct Machine::Impl {
     std::vector<Window> windows;  // bottom to top
     HWND foreground = nullptr;
     std::vector<KeyInput> inputs;
+    // WOW64 file system redirection turned off on a thread (counted per
+    // thread id, but one flag is all the tool needs), and the file opens made
+    // meanwhile.
+    std::map<std::thread::id, PVOID> fsRedirectionOff;
+    int opensWithoutRedirection = 0;
     bool IsWindowLocked(HWND window) const;
 
     // --- The program's process and the programs it starts -------------------

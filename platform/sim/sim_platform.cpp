@@ -470,6 +470,17 @@ LONG RegCloseKey(HKEY key) {
 
 // --- Errors, files and folders ---------------------------------------------------
 
+void SetLastError(DWORD error) { t_lastError = error; }
+
+UINT SetErrorMode(UINT mode) {
+    Machine& machine = sim::TheMachine();
+    {
+        std::lock_guard<std::mutex> lock(machine.impl().mu);
+        ++machine.impl().calls["SetErrorMode"];
+    }
+    return machine.errorMode.exchange(mode);
+}
+
 DWORD GetLastError() {
     Impl& m = sim::TheMachine().impl();
     {
@@ -516,6 +527,7 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES
         (disposition == TRUNCATE_EXISTING && !(access & GENERIC_WRITE))) {
         return FailHandle(ERROR_INVALID_PARAMETER);
     }
+    if (!m.fsRedirectionOff.empty()) ++m.opensWithoutRedirection;
     const Impl::Resolved file = m.ResolveLocked(path);
     if (file.error != ERROR_SUCCESS) return FailHandle(file.error);
     if (file.isDir) return FailHandle(ERROR_ACCESS_DENIED);
@@ -804,6 +816,31 @@ BOOL IsWow64Process(HANDLE process, PBOOL wow64) {
     if (process != GetCurrentProcess()) return Fail(ERROR_INVALID_HANDLE);  // no other process is simulated
     if (wow64 == nullptr) return Fail(ERROR_NOACCESS);
     *wow64 = machine.wow64 ? TRUE : FALSE;
+    return TRUE;
+}
+
+// Only a 32-bit process on 64-bit Windows has redirection to turn off; the
+// value handed back is what the revert must be given.
+BOOL Wow64DisableWow64FsRedirection(PVOID* oldValue) {
+    Machine& machine = sim::TheMachine();
+    Impl& m = machine.impl();
+    std::lock_guard<std::mutex> lock(m.mu);
+    if (auto fault = m.EnterLocked("Wow64DisableWow64FsRedirection")) return Fail(*fault);
+    if (!machine.wow64) return Fail(ERROR_INVALID_FUNCTION);
+    if (oldValue == nullptr) return Fail(ERROR_NOACCESS);
+    const auto token = reinterpret_cast<PVOID>(m.NewHandleLocked());
+    m.fsRedirectionOff[std::this_thread::get_id()] = token;
+    *oldValue = token;
+    return TRUE;
+}
+
+BOOL Wow64RevertWow64FsRedirection(PVOID oldValue) {
+    Impl& m = sim::TheMachine().impl();
+    std::lock_guard<std::mutex> lock(m.mu);
+    if (auto fault = m.EnterLocked("Wow64RevertWow64FsRedirection")) return Fail(*fault);
+    const auto found = m.fsRedirectionOff.find(std::this_thread::get_id());
+    if (found == m.fsRedirectionOff.end() || found->second != oldValue) return Fail(ERROR_INVALID_PARAMETER);
+    m.fsRedirectionOff.erase(found);
     return TRUE;
 }
 

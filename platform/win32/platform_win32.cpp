@@ -92,6 +92,10 @@ LONG RegCloseKey(HKEY key) { return ::RegCloseKey(key); }
 
 DWORD GetLastError() { return ::GetLastError(); }
 
+void SetLastError(DWORD error) { ::SetLastError(error); }
+
+UINT SetErrorMode(UINT mode) { return ::SetErrorMode(mode); }
+
 BOOL DeleteFileA(LPCSTR path) { return ::DeleteFileA(path); }
 
 DWORD GetFileAttributesA(LPCSTR path) { return ::GetFileAttributesA(path); }
@@ -155,15 +159,44 @@ void OutputDebugStringA(LPCSTR text) { ::OutputDebugStringA(text); }
 
 HANDLE GetCurrentProcess() { return ::GetCurrentProcess(); }
 
+namespace {
+
+// A kernel32 function looked up rather than imported, for those that older
+// systems lack; kernel32 is always loaded, so nothing is searched for.
+template <typename Function>
+Function Kernel32(const char* name) {
+    return reinterpret_cast<Function>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("kernel32.dll"), name)));
+}
+
+}  // namespace
+
 BOOL IsWow64Process(HANDLE process, PBOOL wow64) {
     // Looked up rather than imported: older systems lack it, and have no WOW64.
-    const auto call = reinterpret_cast<decltype(&::IsWow64Process)>(
-        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "IsWow64Process")));
+    const auto call = Kernel32<decltype(&::IsWow64Process)>("IsWow64Process");
     if (call == nullptr) {
         *wow64 = FALSE;
         return TRUE;
     }
     return call(process, wow64);
+}
+
+BOOL Wow64DisableWow64FsRedirection(PVOID* oldValue) {
+    const auto call = Kernel32<decltype(&::Wow64DisableWow64FsRedirection)>("Wow64DisableWow64FsRedirection");
+    if (call == nullptr) {
+        ::SetLastError(ERROR_PROC_NOT_FOUND);
+        return FALSE;
+    }
+    return call(oldValue);
+}
+
+BOOL Wow64RevertWow64FsRedirection(PVOID oldValue) {
+    const auto call = Kernel32<decltype(&::Wow64RevertWow64FsRedirection)>("Wow64RevertWow64FsRedirection");
+    if (call == nullptr) {
+        ::SetLastError(ERROR_PROC_NOT_FOUND);
+        return FALSE;
+    }
+    return call(oldValue);
 }
 
 DWORD GetModuleFileNameA(HMODULE module, LPSTR path, DWORD size) { return ::GetModuleFileNameA(module, path, size); }
@@ -175,7 +208,6 @@ BOOL CreateProcessA(LPCSTR applicationName, LPSTR commandLine, LPSECURITY_ATTRIB
     return ::CreateProcessA(applicationName, commandLine, processAttributes, threadAttributes, inheritHandles,
                             creationFlags, environment, currentDirectory, startupInfo, processInformation);
 }
-
 
 BOOL GetExitCodeProcess(HANDLE process, LPDWORD exitCode) { return ::GetExitCodeProcess(process, exitCode); }
 

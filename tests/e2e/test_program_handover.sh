@@ -18,10 +18,11 @@
 # 4. Without the 64-bit program: no window; the old markers go, an error box
 #    says this is the 32-bit program and names the 64-bit one with its full
 #    path; RESULT.FAIL only once the box is dismissed, exit code 1.
-# 5. UNATTENDED with /LOG=: the 64-bit program gets the option unchanged and
-#    is not refused (the 32-bit one holds no lock meanwhile); one log holds
-#    the 32-bit program's own four lines around the hand-over and the 64-bit
-#    program's whole run.
+# 5. UNATTENDED with /LOG= naming a file in System32: the 64-bit program gets
+#    the option unchanged and is not refused (the 32-bit one holds no lock
+#    meanwhile); one log holds the 32-bit program's own four lines around the
+#    hand-over and the 64-bit program's whole run (the 32-bit program opens
+#    it past the redirection to SysWOW64).
 # 6. UNATTENDED without the 64-bit program: no box at all, RESULT.FAIL, exit 1.
 . "$(dirname "$0")/lib.sh"
 . "$(dirname "$0")/machine.sh"
@@ -106,27 +107,28 @@ e2e_assert_eq '--> 64-bit program ended with exit code 1' "$(machine_tool_trace 
 unset ZAN_STUB_NEWDEV_ERROR
 
 # --- 5. UNATTENDED with a log, through the hand-over ---------------------------
-log=$WINEPREFIX/drive_c/handover.log
-rm -f "$log"
+log=$E2E_WINDIR/system32/zan-handover.log
+rm -f "$log" "$E2E_WINDIR/syswow64/zan-handover.log"
 e2e_log "unattended install with a log through the hand-over"
 M_WATCH_ARGS=()
-machine_run 60 INSTALL UNATTENDED '/LOG=C:\handover.log'
+machine_run 60 INSTALL UNATTENDED '/LOG=C:\windows\system32\zan-handover.log'
 machine_expect_success
 e2e_expect_log_format "$log"
 pids=$(e2e_log_pids "$log")
 e2e_assert_eq 2 "$(grep -c . <<<"$pids")" "hand-over log: processes"
 machine_expect_lines "hand-over log: the 32-bit program's lines" "$(e2e_log_texts "$log" "$(head -n 1 <<<"$pids")")" <<LINES
-ZanDriverInstaller 1.0.0.1 x86, arguments "INSTALL UNATTENDED /LOG=C:\handover.log"
+ZanDriverInstaller 1.0.0.1 x86, arguments "INSTALL UNATTENDED /LOG=C:\windows\system32\zan-handover.log"
 --> 32-bit program on 64-bit Windows, handing over to $native
 --> 64-bit program ended with exit code 0
 Finished: handed over to the 64-bit program, exit code 0
 LINES
 native_log=$(e2e_log_texts "$log" "$(tail -n 1 <<<"$pids")")
-e2e_assert_eq 'ZanDriverInstaller 1.0.0.1 x64, arguments "INSTALL UNATTENDED /LOG=C:\handover.log"' \
+e2e_assert_eq 'ZanDriverInstaller 1.0.0.1 x64, arguments "INSTALL UNATTENDED /LOG=C:\windows\system32\zan-handover.log"' \
     "$(head -n 1 <<<"$native_log")" "hand-over log: the 64-bit program's first line"
 e2e_assert_eq 'Finished: RESULT.SUCCESS, exit code 0' "$(tail -n 1 <<<"$native_log")" \
     "hand-over log: the 64-bit program's last line"
 grep -q 'another run in progress' "$log" && e2e_fail "hand-over log: the 64-bit program was refused"
+[ -e "$E2E_WINDIR/syswow64/zan-handover.log" ] && e2e_fail "hand-over log: the 32-bit program wrote to SysWOW64"
 
 # --- 3. The argument text, quotes and all --------------------------------------
 x86_64-w64-mingw32-gcc -O2 -mwindows -o "$app/x64/ZanDriverInstaller.exe" "$E2E_DIR/echo.c" ||
