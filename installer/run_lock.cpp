@@ -11,19 +11,20 @@ void TraceUnavailable(DWORD error) {
 }  // namespace
 
 RunLock::Result RunLock::Take() {
-    m_mutex = plat::CreateMutexA(nullptr, FALSE, kRunLockName);
-    if (m_mutex == nullptr) {
+    m_mutex = plat::KernelHandle(plat::CreateMutexA(nullptr, FALSE, kRunLockName));
+    if (!m_mutex) {
         const DWORD error = plat::GetLastError();
         // The mutex exists but this account may not open it: a run started by
         // another account (the local system, say) holds it.
         if (error == ERROR_ACCESS_DENIED) {
+            TraceF("--> Run lock could not be opened : GetLastError() = %08lxh", static_cast<unsigned long>(error));
             Trace("--> Refused: another run in progress");
             return Result::Refused;
         }
         TraceUnavailable(error);
         return Result::Unavailable;
     }
-    switch (plat::WaitForSingleObject(m_mutex, 0)) {
+    switch (plat::WaitForSingleObject(m_mutex.get(), 0)) {
     case WAIT_OBJECT_0:
         m_held = true;
         return Result::Taken;
@@ -45,9 +46,7 @@ RunLock::Result RunLock::Take() {
 }
 
 void RunLock::Release() {
-    if (m_mutex == nullptr) return;
-    if (m_held) plat::ReleaseMutex(m_mutex);
+    if (m_held) plat::ReleaseMutex(m_mutex.get());
     m_held = false;
-    plat::CloseHandle(m_mutex);
-    m_mutex = nullptr;
+    m_mutex.reset();
 }

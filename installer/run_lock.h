@@ -3,7 +3,7 @@
 // ends. The system releases it when a process dies.
 #pragma once
 
-#include "platform/platform.h"
+#include "platform/handles.h"
 
 constexpr char kRunLockName[] = "Global\\ZanDriverInstaller.Run";
 
@@ -27,6 +27,6 @@ public:
     void Release();
 
 private:
-    HANDLE m_mutex = nullptr;
+    plat::KernelHandle m_mutex;
     bool m_held = false;
 };

@@ -60,15 +60,9 @@ struct FileTraits {
     static void Close(HANDLE h) { plat::CloseHandle(h); }
 };
 
-// Closing a thread's handle leaves the thread running.
-struct ThreadTraits {
-    static HANDLE Invalid() { return nullptr; }
-    static bool IsValid(HANDLE h) { return h != nullptr; }
-    static void Close(HANDLE h) { plat::CloseHandle(h); }
-};
-
-// A started program's process and thread handles; closing them leaves it running.
-struct ProcessTraits {
+// Threads, processes and mutexes: a null handle is none. Closing a thread's
+// or a started program's handle leaves it running.
+struct KernelObjectTraits {
     static HANDLE Invalid() { return nullptr; }
     static bool IsValid(HANDLE h) { return h != nullptr; }
     static void Close(HANDLE h) { plat::CloseHandle(h); }
@@ -84,7 +78,7 @@ using DeviceInfoSet = Owned<HDEVINFO, DeviceInfoSetTraits>;
 using RegKey = Owned<HKEY, RegKeyTraits>;
 using File = Owned<HANDLE, FileTraits>;
 using FindHandle = Owned<HANDLE, FindTraits>;
-using ThreadHandle = Owned<HANDLE, ThreadTraits>;
-using ProcessHandle = Owned<HANDLE, ProcessTraits>;
+using KernelHandle = Owned<HANDLE, KernelObjectTraits>;
+using ThreadHandle = KernelHandle;
 
 }  // namespace plat

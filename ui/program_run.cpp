@@ -5,7 +5,13 @@
 #include "ui/wow64_handover.h"
 
 ProgramRun::ProgramRun(const char* argumentText)
-    : m_argumentText(argumentText != nullptr ? argumentText : ""), m_options(ParseRunOptions(m_argumentText)) {}
+    : m_argumentText(argumentText != nullptr ? argumentText : ""), m_options(ParseRunOptions(m_argumentText)) {
+    // Nobody is there to answer the system's own boxes either: a drive
+    // without its disk, a file that cannot be opened, a crash fail at once.
+    if (m_options.unattended) {
+        plat::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+    }
+}
 
 void ProgramRun::OpenLog() {
     if (m_options.logGiven) m_log.Open(m_options.logPath, ZAN_FILE_VERSION_TEXT, m_argumentText);

@@ -18,6 +18,8 @@ constexpr int kExitAnotherRunInProgress = 1618;
 
 class ProgramRun {
 public:
+    // Reads the choices; an unattended run also keeps the system from showing
+    // its own error boxes (a missing disk, a crash).
     explicit ProgramRun(const char* argumentText);
     ProgramRun(const ProgramRun&) = delete;
     ProgramRun& operator=(const ProgramRun&) = delete;

@@ -66,8 +66,8 @@ std::optional<HandOver> HandOverOnWow64(const std::string& argumentText) {
     if (!plat::CreateProcessA(program.c_str(), writable.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                               &startup, &started))
         return NotStarted(handOver, plat::GetLastError());
-    const plat::ProcessHandle process(started.hProcess);
-    const plat::ProcessHandle thread(started.hThread);
+    const plat::KernelHandle process(started.hProcess);
+    const plat::KernelHandle thread(started.hThread);
 
     handOver.started = true;
     DWORD exitCode = 0;

@@ -54,7 +54,8 @@ INSTANTIATE_TEST_SUITE_P(
                  RunLock::Result::Refused, {"--> Refused: another run in progress"}},
         LockCase{"HeldByARunOfAnotherAccount",
                  [](sim::Machine& m) { m.FailNext("CreateMutexA", ERROR_ACCESS_DENIED); }, RunLock::Result::Refused,
-                 {"--> Refused: another run in progress"}},
+                 {"--> Run lock could not be opened : GetLastError() = 00000005h",
+                  "--> Refused: another run in progress"}},
         LockCase{"LeftByARunThatDied",
                  [](sim::Machine& m) {
                      m.HoldMutexElsewhere(kRunLockName);
@@ -185,6 +186,8 @@ TEST_F(ProgramRunTest, TheLogHoldsEveryTraceLineOfTheRunAndTheLockIsHeldUntilIts
     EXPECT_EQ(RunProgram(arguments), 0);
 
     EXPECT_TRUE(heldThroughout);
+    EXPECT_EQ(machine().errorMode.load(), static_cast<UINT>(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX |
+                                                            SEM_NOOPENFILEERRORBOX));  // no system box either
     EXPECT_FALSE(machine().MutexExists(kRunLockName));
     EXPECT_EQ(machine().OpenHandles().mutexes, 0);
     EXPECT_EQ(machine().OpenHandles().files, 0);
@@ -201,6 +204,7 @@ TEST_F(ProgramRunTest, WithoutLOGNoFileIsWrittenAndNoLineTracedBeyondTheRunsOwn)
     const Lines withProgram = Trace();
     EXPECT_EQ(machine().Calls("WriteFile"), 0);
     EXPECT_EQ(machine().Calls("GetLocalTime"), 0);
+    EXPECT_EQ(machine().Calls("SetErrorMode"), 0);
     EXPECT_TRUE(machine().ListFolder(kLogFolder).empty());
 
     SetUp();
@@ -275,6 +279,9 @@ TEST_F(ProgramRunTest, TheHandOverTakesNoLockWhileTheSixtyFourBitProgramRunsAndF
             EXPECT_EQ(machine().Calls("CreateMutexA"), 0);
         }
         EXPECT_FALSE(machine().MutexOwnedHere(kRunLockName));
+        // The log is opened past the redirection of System32, as the 64-bit program opens it.
+        EXPECT_EQ(machine().OpensWithoutRedirection(), 1);
+        EXPECT_FALSE(machine().FsRedirectionOff());
     }
 }
 
@@ -336,6 +343,9 @@ TEST_P(RestartTest, AnUnattendedRunReportsARestartNeedThroughItsExitCodeOthersLe
     if (!c.asked) {
         EXPECT_EQ(machine().Calls("SetupDiGetDeviceInstallParamsA"), 0);
     }
+    if (c.failing != nullptr && std::string(c.failing) == "SetupDiGetDeviceInstallParamsA") {
+        EXPECT_TRUE(TraceHas("----> Install parameters not read : GetLastError() = 00000005h"));
+    }
     EXPECT_EQ(Markers(), Lines{c.exitCode == 1 ? "RESULT.FAIL" : "RESULT.SUCCESS"});
     EXPECT_TRUE(machine().MessageBoxes().empty());
 }
@@ -360,11 +370,3 @@ INSTANTIATE_TEST_SUITE_P(
                     false}),
     [](const ::testing::TestParamInfo<RestartCase>& info) { return std::string(info.param.name); });
 
-TEST_F(ProgramRunTest, RemovalParametersThatCannotBeReadAreTraced) {
-    AddPosDevices(true, "");
-    machine().FailAlways("SetupDiGetDeviceInstallParamsA", ERROR_INVALID_USER_BUFFER);
-
-    EXPECT_EQ(RunProgram("UNINSTALL UNATTENDED"), 0);
-
-    EXPECT_TRUE(TraceHas("----> Install parameters not read : GetLastError() = 000006f8h"));
-}
