@@ -682,7 +682,6 @@ void CheckTimeAndProcess() {
     CHECK(now.wHour < 24 && now.wMinute < 60 && now.wSecond < 60 && now.wMilliseconds < 1000);
     const DWORD process = plat::GetCurrentProcessId();
     CHECK(process != 0);
-    CHECK_EQ(process, plat::GetCurrentProcessId());
 }
 
 // A null driver for the driver update target.
@@ -971,7 +970,7 @@ void CheckProgramStart(Arrange& arrange, const std::string& folder) {
     Section("program start");
     BOOL wow64 = TRUE;
     CHECK(plat::IsWow64Process(plat::GetCurrentProcess(), &wow64));
-    Note(std::string("IsWow64Process: ") + (wow64 ? "TRUE" : "FALSE"));
+    CHECK(!wow64);  // the suite runs on a system of its own architecture
 
     char own[MAX_PATH];
     std::memset(own, 'x', sizeof own);

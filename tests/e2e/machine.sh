@@ -378,6 +378,35 @@ machine_trace_install() {
     machine_trace_mapped "$2"
 }
 
+# machine_trace_uninstall_empty: the trace of an uninstall on a machine
+# without any of the devices.
+machine_trace_uninstall_empty() {
+    printf '%s\n' 'CZANLumivaleKioskScannerandMSRDriverInstallerDlg::OnInitDialog()\n' \
+        '**** Removing installed drivers ****'
+    local k
+    for k in 1 2 3; do printf '%s\n' '--> Device Enumeration(FindDevice)' '----> No more devices\n'; done
+    echo '----> No driver installation found'
+}
+
+# machine_expect_four_ports NAME: Serial Ports C to F in dump NAME, each with
+# its driver and renamed COM3 to COM6.
+machine_expect_four_ports() {
+    machine_expect_port "$1" C 'MF\PCI1D9E_COMF' COM3 1
+    machine_expect_port "$1" D 'MF\PCI1D9E_COMC' COM4 1
+    machine_expect_port "$1" E 'MF\PCI1D9E_COME' COM5 1
+    machine_expect_port "$1" F 'MF\PCI1D9E_COMD' COM6 1
+}
+
+# machine_watch_stop: for a run that shows no window (which the watch would
+# wait for): after the program has ended, gives the watch a last look at the
+# markers and stops it.
+machine_watch_stop() {
+    sleep 0.2
+    kill "$M_WATCH_PID" 2>/dev/null
+    wait "$M_WATCH_PID" 2>/dev/null
+    M_WATCH_PID=""
+}
+
 # machine_setup NAME: e2e_setup, with a clean-up that also ends the watch.
 machine_setup() {
     e2e_setup "$1"

@@ -11,6 +11,8 @@
 #   run-all.sh [NAME_PART...]   only the tests whose names hold one of them
 #   E2E_ARCHS="win32"           only these architectures (default "win64 win32")
 #   E2E_JOBS=N                  runs at once (default 4)
+#   E2E_RUN_SECONDS=N           a run still going after N seconds is ended
+#                               and fails (default 600; the longest take ~1 min)
 #
 # The longest runs start first: each run's time is kept in
 # build/e2e/durations for the next time (until then, the longer script first).
@@ -20,6 +22,7 @@ root=$(cd "$here/../.." && pwd)
 work=$root/build/e2e
 archs=${E2E_ARCHS:-win64 win32}
 jobs_max=${E2E_JOBS:-4}
+run_seconds=${E2E_RUN_SECONDS:-600}
 durations=$work/durations
 mkdir -p "$work"
 touch "$durations"
@@ -67,9 +70,13 @@ failed_names=()
 for arch in $archs; do passed[$arch]=0 failed[$arch]=0; done
 
 stop_all() {
-    local pid
+    local pid deadline=$(($(now) + 20))
     for pid in "${!run_of[@]}"; do kill -TERM "$pid" 2>/dev/null; done
-    wait
+    # Each run tidies up its prefix and X server; one that does not in 20 s is killed.
+    for pid in "${!run_of[@]}"; do
+        while kill -0 "$pid" 2>/dev/null && [ "$(now)" -lt "$deadline" ]; do sleep 0.2; done
+        kill -KILL "$pid" 2>/dev/null
+    done
     exit 130
 }
 trap stop_all INT TERM
@@ -88,6 +95,7 @@ finish_one() {
     else
         failed[$arch]=$((failed[$arch] + 1))
         failed_names+=("${name#test_} $(label "$arch")")
+        [ $status -eq 124 ] && echo "(ended after its limit of $run_seconds s)" >>"$log"
         echo "FAIL [${name#test_} $(label "$arch")] ${seconds} s, exit status $status; its log ($log):"
         sed 's/^/    /' "$log"
     fi
@@ -98,7 +106,7 @@ for run in "${runs[@]}"; do
     read -r _ name arch <<<"$run"
     while [ ${#run_of[@]} -ge "$jobs_max" ]; do finish_one; done
     mkdir -p "$work/$arch"
-    E2E_ARCH=$arch bash "$here/$name.sh" >"$work/$arch/${name#test_}.log" 2>&1 </dev/null &
+    E2E_ARCH=$arch timeout -k 20 "$run_seconds" bash "$here/$name.sh" >"$work/$arch/${name#test_}.log" 2>&1 </dev/null &
     run_of[$!]="$name $arch"
     start_of[$!]=$(now)
 done

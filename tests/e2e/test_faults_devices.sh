@@ -30,8 +30,6 @@
 . "$(dirname "$0")/machine.sh"
 machine_setup faults_devices
 
-STUB_SETUPAPI=$E2E_HELPERS/stub-setupapi/setupapi.dll
-[ -f "$STUB_SETUPAPI" ] || { e2e_fail "missing $STUB_SETUPAPI (run make windows)"; e2e_finish; }
 W=$E2E_WINDIR
 INF=$W/inf
 base_id='PCI\VEN_1D9E&DEV_0B52&SUBSYS_0B531D9E'
@@ -40,9 +38,7 @@ ports_class='{4D36E978-E325-11CE-BFC1-08002BE10318}'
 
 machine_provision full4
 e2e_install_stub_newdev
-e2e_put_file "$STUB_SETUPAPI" "$W/system32/setupapi.dll"
-wine reg add 'HKCU\Software\Wine\AppDefaults\ZanDriverInstaller.exe\DllOverrides' \
-    /v setupapi /d native,builtin /f >/dev/null 2>&1 || e2e_fail "the per-program DLL override was not set"
+e2e_install_stub_for_program setupapi
 machine_dump before
 
 # The instance ID of a device in dump NAME (the full dump keeps them).
@@ -54,7 +50,7 @@ instance_of() {
 # --- 1. Port mapping: a missing key, a refused friendly name ----------------
 port_d=$(instance_of before "Serial Port D")
 [ -n "$port_d" ] || e2e_fail "no instance ID for Serial Port D"
-wine reg delete "HKLM\\SYSTEM\\CurrentControlSet\\Enum\\$port_d\\Device Parameters" /f >/dev/null 2>&1 ||
+timeout 60 wine reg delete "HKLM\\SYSTEM\\CurrentControlSet\\Enum\\$port_d\\Device Parameters" /f >/dev/null 2>&1 ||
     e2e_fail "the Device Parameters key of $port_d could not be deleted"
 machine_dump keyless
 machine_expect_lines "Serial Port D before the run" "$(machine_device keyless "Serial Port D" | grep parameters)" <<'LINES'
@@ -231,10 +227,7 @@ FILES
 unset ZAN_STUB_SETUPAPI_FAIL
 
 # --- 4. Uninstall without the Windows folder -----------------------------------
-STUB_SHELL32=$E2E_HELPERS/stub-shell32/shell32.dll
-e2e_put_file "$STUB_SHELL32" "$W/system32/shell32.dll" || e2e_fail "missing $STUB_SHELL32 (run make windows)"
-wine reg add 'HKCU\Software\Wine\AppDefaults\ZanDriverInstaller.exe\DllOverrides' \
-    /v shell32 /d native,builtin /f >/dev/null 2>&1 || e2e_fail "the per-program DLL override was not set"
+e2e_install_stub_for_program shell32
 export ZAN_STUB_SHELL32_FAIL=1
 e2e_log "uninstall: no Windows folder from the shell"
 machine_run 30 UNINSTALL

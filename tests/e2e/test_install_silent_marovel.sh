@@ -20,10 +20,7 @@ machine_expect_status < <(
 machine_expect_trace < <(machine_trace_install 5 4)
 
 machine_expect_card after 4
-machine_expect_port after C 'MF\PCI1D9E_COMF' COM3 1
-machine_expect_port after D 'MF\PCI1D9E_COMC' COM4 1
-machine_expect_port after E 'MF\PCI1D9E_COME' COM5 1
-machine_expect_port after F 'MF\PCI1D9E_COMD' COM6 1
+machine_expect_four_ports after
 machine_expect_files after <<'FILES'
 - inf\ZANBaseD.inf
 + inf\4port\ZAN2kmf.inf

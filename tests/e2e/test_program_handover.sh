@@ -86,10 +86,7 @@ machine_expect_trace < <(
 )
 machine_expect_base after 1
 machine_expect_card after 4
-machine_expect_port after C 'MF\PCI1D9E_COMF' COM3 1
-machine_expect_port after D 'MF\PCI1D9E_COMC' COM4 1
-machine_expect_port after E 'MF\PCI1D9E_COME' COM5 1
-machine_expect_port after F 'MF\PCI1D9E_COMD' COM6 1
+machine_expect_four_ports after
 
 # --- 2. An install that fails in the 64-bit program ----------------------------
 e2e_install_stub_newdev 0xE000020B
@@ -154,10 +151,7 @@ e2e_log "no 64-bit program"
 machine_watch_start --hold 300 --answer "$M_CAPTION=ok"
 e2e_start_program "$E2E_EXE" UNINSTALL
 e2e_wait_exit 30 || e2e_fail "no 64-bit program: the program did not end within 30 s"
-sleep 0.2 # the watch's last look at the markers
-kill "$M_WATCH_PID" 2>/dev/null
-wait "$M_WATCH_PID" 2>/dev/null
-M_WATCH_PID=""
+machine_watch_stop
 e2e_assert_eq 1 "$E2E_EXIT" "no 64-bit program: exit code"
 e2e_assert_eq RESULT.FAIL "$(e2e_markers)" "no 64-bit program: markers"
 grep -q 'window shown' "$M_WATCH_LOG" && e2e_fail "no 64-bit program: a progress window was shown"
@@ -180,10 +174,7 @@ e2e_log "unattended, no 64-bit program"
 machine_watch_start --hold 300
 e2e_start_program "$E2E_EXE" UNINSTALL UNATTENDED
 e2e_wait_exit 30 || e2e_fail "unattended, no 64-bit program: the program did not end within 30 s"
-sleep 0.2 # the watch's last look at the markers
-kill "$M_WATCH_PID" 2>/dev/null
-wait "$M_WATCH_PID" 2>/dev/null
-M_WATCH_PID=""
+machine_watch_stop
 e2e_assert_eq 1 "$E2E_EXIT" "unattended, no 64-bit program: exit code"
 e2e_assert_eq RESULT.FAIL "$(e2e_markers)" "unattended, no 64-bit program: markers"
 machine_expect_lines "unattended, no 64-bit program: message boxes" "$(machine_boxes_seen)" </dev/null

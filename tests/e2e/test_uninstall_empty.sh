@@ -24,17 +24,7 @@ may: Removing ZAN 7350-21x Serial Multifunction Device...
 may: Uninstall Complete!
 LINES
 )
-machine_expect_trace <<'TRACE'
-CZANLumivaleKioskScannerandMSRDriverInstallerDlg::OnInitDialog()\n
-**** Removing installed drivers ****
---> Device Enumeration(FindDevice)
-----> No more devices\n
---> Device Enumeration(FindDevice)
-----> No more devices\n
---> Device Enumeration(FindDevice)
-----> No more devices\n
-----> No driver installation found
-TRACE
+machine_expect_trace < <(machine_trace_uninstall_empty)
 
 machine_expect_lines "devices" "$(machine_descriptions after)" <<'DEVICES'
 ZAN 7350-21x Base
