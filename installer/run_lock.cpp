@@ -8,6 +8,11 @@ void TraceUnavailable(DWORD error) {
     TraceF("--> Run lock not available : GetLastError() = %08lxh", static_cast<unsigned long>(error));
 }
 
+RunLock::Result Refuse() {
+    Trace("--> Refused: another run in progress");
+    return RunLock::Result::Refused;
+}
+
 }  // namespace
 
 RunLock::Result RunLock::Take() {
@@ -18,8 +23,7 @@ RunLock::Result RunLock::Take() {
         // another account (the local system, say) holds it.
         if (error == ERROR_ACCESS_DENIED) {
             TraceF("--> Run lock could not be opened : GetLastError() = %08lxh", static_cast<unsigned long>(error));
-            Trace("--> Refused: another run in progress");
-            return Result::Refused;
+            return Refuse();
         }
         TraceUnavailable(error);
         return Result::Unavailable;
@@ -34,8 +38,7 @@ RunLock::Result RunLock::Take() {
         return Result::Taken;
     case WAIT_TIMEOUT:
         Release();
-        Trace("--> Refused: another run in progress");
-        return Result::Refused;
+        return Refuse();
     default: {
         const DWORD error = plat::GetLastError();
         Release();

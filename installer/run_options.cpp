@@ -48,15 +48,9 @@ std::vector<LogOptionSpan> FindLogOptions(const std::string& text) {
             ++value;
         }
         std::size_t end = value;
-        if (quoted) {
-            while (end < text.size() && text[end] != '"') ++end;
-            span.path = text.substr(value, end - value);
-            span.end = end < text.size() ? end + 1 : end;  // the closing quote goes with it
-        } else {
-            while (end < text.size() && !IsBlank(text[end])) ++end;
-            span.path = text.substr(value, end - value);
-            span.end = end;
-        }
+        while (end < text.size() && (quoted ? text[end] != '"' : !IsBlank(text[end]))) ++end;
+        span.path = text.substr(value, end - value);
+        span.end = quoted && end < text.size() ? end + 1 : end;  // the closing quote goes with it
         spans.push_back(span);
         at = span.end;
     }

@@ -59,10 +59,7 @@ bool RemoveInstalledDrivers(bool* restartNeeded) {
             plat::Sleep(kRemovalPauseMs);
             return false;
         }
-        if (restartNeeded != nullptr && NeedsRestart(set.get(), &devInfo)) {
-            Trace("----> Restart needed to complete the device removal");
-            *restartNeeded = true;
-        }
+        if (restartNeeded != nullptr && NeedsRestart(set.get(), &devInfo)) *restartNeeded = true;
         g_status.SetLine("%s found, removing...[OK]", row->description);
         plat::Sleep(kRemovalPauseMs);
 
