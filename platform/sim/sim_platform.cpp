@@ -569,31 +569,49 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES
     return MakeHandle<HANDLE>(handle);
 }
 
+namespace {
+
+// What ReadFile and WriteFile first do alike: the count is zeroed, the call
+// counted, and the open file behind `file` returned; nullptr, with the last
+// error set, when the call is to fail before any transfer.
+Impl::OpenFile* TransferTargetLocked(Impl& m, const char* operation, HANDLE file, const void* buffer,
+                                     DWORD size, LPDWORD count, LPOVERLAPPED overlapped) {
+    if (count != nullptr) *count = 0;
+    DWORD error = ERROR_SUCCESS;
+    const auto found = m.files.find(Id(file));
+    if (auto fault = m.EnterLocked(operation)) {
+        error = *fault;
+    } else if (found == m.files.end()) {
+        error = ERROR_INVALID_HANDLE;
+    } else if (overlapped != nullptr || count == nullptr) {
+        error = ERROR_INVALID_PARAMETER;
+    } else if (buffer == nullptr && size != 0) {
+        error = ERROR_NOACCESS;
+    }
+    if (error == ERROR_SUCCESS) return &found->second;
+    SetLastError(error);
+    return nullptr;
+}
+
+}  // namespace
+
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED overlapped) {
     Impl& m = sim::TheMachine().impl();
     std::lock_guard<std::mutex> lock(m.mu);
-    if (read != nullptr) *read = 0;
-    if (auto fault = m.EnterLocked("ReadFile")) return Fail(*fault);
-    const auto open = m.files.find(Id(file));
-    if (open == m.files.end()) return Fail(ERROR_INVALID_HANDLE);
-    if (overlapped != nullptr || read == nullptr) return Fail(ERROR_INVALID_PARAMETER);
-    if (!open->second.stream) return Fail(ERROR_ACCESS_DENIED);
-    if (buffer == nullptr && toRead != 0) return Fail(ERROR_NOACCESS);
-    *read = static_cast<DWORD>(std::fread(buffer, 1, toRead, open->second.stream.get()));
+    Impl::OpenFile* open = TransferTargetLocked(m, "ReadFile", file, buffer, toRead, read, overlapped);
+    if (open == nullptr) return FALSE;
+    if (!open->stream) return Fail(ERROR_ACCESS_DENIED);
+    *read = static_cast<DWORD>(std::fread(buffer, 1, toRead, open->stream.get()));
     return TRUE;
 }
 
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOVERLAPPED overlapped) {
     Impl& m = sim::TheMachine().impl();
     std::lock_guard<std::mutex> lock(m.mu);
-    if (written != nullptr) *written = 0;
-    if (auto fault = m.EnterLocked("WriteFile")) return Fail(*fault);
-    const auto found = m.files.find(Id(file));
-    if (found == m.files.end()) return Fail(ERROR_INVALID_HANDLE);
-    if (overlapped != nullptr || written == nullptr) return Fail(ERROR_INVALID_PARAMETER);
-    Impl::OpenFile& open = found->second;
+    Impl::OpenFile* target = TransferTargetLocked(m, "WriteFile", file, buffer, toWrite, written, overlapped);
+    if (target == nullptr) return FALSE;
+    Impl::OpenFile& open = *target;
     if (!WritesData(open.access)) return Fail(ERROR_ACCESS_DENIED);
-    if (buffer == nullptr && toWrite != 0) return Fail(ERROR_NOACCESS);
     // Straight to the host file, so that a reader sees each write at once.
     std::unique_ptr<std::FILE, Impl::FileCloser> host(std::fopen(open.host.c_str(), "r+b"));
     if (!host) return Fail(ERROR_ACCESS_DENIED);
