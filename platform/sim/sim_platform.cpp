@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 
 namespace {
 
@@ -151,46 +152,29 @@ WIN32_FIND_DATAA FindData(const std::string& name, bool isDir, std::uintmax_t si
 
 // --- Time ------------------------------------------------------------------------
 
-// Days since 1970-01-01 of a date in the proleptic Gregorian calendar, and back.
-std::int64_t DaysFromCivil(std::int64_t y, unsigned month, unsigned day) {
-    y -= month <= 2;
-    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const unsigned yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
-}
-
-SYSTEMTIME CivilFromDays(std::int64_t days) {
-    days += 719468;
-    const std::int64_t era = (days >= 0 ? days : days - 146096) / 146097;
-    const unsigned doe = static_cast<unsigned>(days - era * 146097);
-    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const unsigned mp = (5 * doy + 2) / 153;
-    const unsigned month = mp < 10 ? mp + 3 : mp - 9;
-    SYSTEMTIME date{};
-    date.wYear = static_cast<WORD>(static_cast<std::int64_t>(yoe) + era * 400 + (month <= 2));
-    date.wMonth = static_cast<WORD>(month);
-    date.wDay = static_cast<WORD>(doy - (153 * mp + 2) / 5 + 1);
-    return date;
-}
-
+// The local time `elapsedMs` after `start`, the calendar worked out by the
+// C library on a zone-free (UTC) time line.
 SYSTEMTIME LocalTimeAfter(const SYSTEMTIME& start, std::uint64_t elapsedMs) {
-    const std::uint64_t startMs =
-        ((static_cast<std::uint64_t>(start.wHour) * 60 + start.wMinute) * 60 + start.wSecond) * 1000 +
-        start.wMilliseconds;
-    const std::uint64_t ms = startMs + elapsedMs;
-    const std::uint64_t msPerDay = 24ull * 60 * 60 * 1000;
-    const std::int64_t days = DaysFromCivil(start.wYear, start.wMonth, start.wDay) +
-                              static_cast<std::int64_t>(ms / msPerDay);
-    SYSTEMTIME time = CivilFromDays(days);
-    const std::uint64_t inDay = ms % msPerDay;
-    time.wDayOfWeek = static_cast<WORD>((days % 7 + 11) % 7);  // 1970-01-01 was a Thursday
-    time.wHour = static_cast<WORD>(inDay / 3600000);
-    time.wMinute = static_cast<WORD>(inDay / 60000 % 60);
-    time.wSecond = static_cast<WORD>(inDay / 1000 % 60);
-    time.wMilliseconds = static_cast<WORD>(inDay % 1000);
+    std::tm startTm{};
+    startTm.tm_year = start.wYear - 1900;
+    startTm.tm_mon = start.wMonth - 1;
+    startTm.tm_mday = start.wDay;
+    startTm.tm_hour = start.wHour;
+    startTm.tm_min = start.wMinute;
+    startTm.tm_sec = start.wSecond;
+    const std::uint64_t ms = start.wMilliseconds + elapsedMs;
+    const std::time_t seconds = timegm(&startTm) + static_cast<std::time_t>(ms / 1000);
+    std::tm now{};
+    gmtime_r(&seconds, &now);
+    SYSTEMTIME time{};
+    time.wYear = static_cast<WORD>(now.tm_year + 1900);
+    time.wMonth = static_cast<WORD>(now.tm_mon + 1);
+    time.wDayOfWeek = static_cast<WORD>(now.tm_wday);
+    time.wDay = static_cast<WORD>(now.tm_mday);
+    time.wHour = static_cast<WORD>(now.tm_hour);
+    time.wMinute = static_cast<WORD>(now.tm_min);
+    time.wSecond = static_cast<WORD>(now.tm_sec);
+    time.wMilliseconds = static_cast<WORD>(ms % 1000);
     return time;
 }
 
