@@ -672,15 +672,6 @@ void Machine::HoldMutexElsewhere(const std::string& name) {
     mutex.abandoned = false;
 }
 
-void Machine::ReleaseMutexElsewhere(const std::string& name) {
-    std::lock_guard<std::mutex> lock(impl_->mu);
-    const auto found = impl_->mutexes.find(name);
-    if (found == impl_->mutexes.end()) return;
-    found->second.heldElsewhere = false;
-    found->second.openElsewhere = false;
-    impl_->DropMutexIfUnusedLocked(name);
-}
-
 void Machine::AbandonMutexElsewhere(const std::string& name) {
     std::lock_guard<std::mutex> lock(impl_->mu);
     const auto found = impl_->mutexes.find(name);

@@ -210,10 +210,9 @@ public:
     // the object goes when its last handle is closed. Waits do not block: a
     // mutex held elsewhere gives WAIT_TIMEOUT at once, whatever the timeout.
     // These stand for another process: it opens the mutex (creating it when
-    // missing) and holds it, it releases and closes it, or it ends while
-    // holding it (abandoned, for the handles still open here).
+    // missing) and holds it, or it ends while holding it (abandoned, for the
+    // handles still open here).
     void HoldMutexElsewhere(const std::string& name);
-    void ReleaseMutexElsewhere(const std::string& name);
     void AbandonMutexElsewhere(const std::string& name);
     // Whether a mutex of this name exists, and whether a thread here owns it.
     bool MutexExists(const std::string& name) const;
