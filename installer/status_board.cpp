@@ -6,32 +6,25 @@
 
 StatusBoard g_status;
 
-// The line is 100 bytes copied between two threads; a tiny spin lock keeps
-// each copy whole without needing a mutex type from the thread library.
-void StatusBoard::Lock() const {
-    while (lock_.test_and_set(std::memory_order_acquire)) {
-    }
-}
-
-void StatusBoard::Unlock() const { lock_.clear(std::memory_order_release); }
-
 void StatusBoard::SetLine(const char* format, ...) {
     char line[kTextSize];
     va_list args;
     va_start(args, format);
     std::vsnprintf(line, sizeof line, format, args);
     va_end(args);
-    Lock();
-    std::memcpy(text, line, sizeof text);
-    Unlock();
+    {
+        plat::SpinLock::Hold hold(lock_);
+        std::memcpy(text, line, sizeof text);
+    }
     Notify();
 }
 
 void StatusBoard::AppendResult(const char* result) {
-    Lock();
-    const std::size_t used = std::strlen(text);
-    std::snprintf(text + used, sizeof text - used, "%s", result);
-    Unlock();
+    {
+        plat::SpinLock::Hold hold(lock_);
+        const std::size_t used = std::strlen(text);
+        std::snprintf(text + used, sizeof text - used, "%s", result);
+    }
     Notify();
 }
 
@@ -42,9 +35,8 @@ void StatusBoard::SetRunning(bool isRunning) {
 bool StatusBoard::IsRunning() const { return running.load(std::memory_order_acquire) == 1; }
 
 void StatusBoard::CopyText(char (&out)[kTextSize]) const {
-    Lock();
+    plat::SpinLock::Hold hold(lock_);
     std::memcpy(out, text, sizeof text);
-    Unlock();
 }
 
 void StatusBoard::SetObserver(Observer observer) { observer_.store(observer); }
@@ -58,9 +50,10 @@ void StatusBoard::Notify() {
 }
 
 void StatusBoard::Reset() {
-    Lock();
-    std::memset(text, 0, sizeof text);
-    Unlock();
+    {
+        plat::SpinLock::Hold hold(lock_);
+        std::memset(text, 0, sizeof text);
+    }
     running.store(0);
     observer_.store(nullptr);
 }

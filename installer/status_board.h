@@ -1,6 +1,8 @@
 // The one status line and running flag shared by the worker and the window.
 #pragma once
 
+#include "platform/spin_lock.h"
+
 #include <atomic>
 #include <cstdint>
 
@@ -30,11 +32,11 @@ public:
     void Reset();
 
 private:
-    void Lock() const;
-    void Unlock() const;
     void Notify();
 
-    mutable std::atomic_flag lock_ = ATOMIC_FLAG_INIT;
+    // The line is 100 bytes copied between two threads; the lock keeps each
+    // copy whole.
+    mutable plat::SpinLock lock_;
     char text[kTextSize] = {};
     std::atomic<std::uint8_t> running{0};
     std::atomic<Observer> observer_{nullptr};

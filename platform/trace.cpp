@@ -1,47 +1,24 @@
 #include "platform/trace.h"
 
 #include "platform/platform.h"
+#include "platform/spin_lock.h"
 
-#include <atomic>
 #include <cstdarg>
 #include <cstdio>
-#ifndef _WIN32
-#include <thread>
-#endif
 
 namespace {
 
-// A tiny spin lock (the Windows build's thread library has no mutex type):
-// it keeps the sink's calls one at a time and lets SetTraceSink wait for a
-// call in progress. Traces from two threads at once are rare; a waiting one
-// gives up its time slice, since the holder may be waiting for a slow write.
-std::atomic_flag g_sinkLock = ATOMIC_FLAG_INIT;
+// Keeps the sink's calls one at a time and lets SetTraceSink wait for a call
+// in progress; traces from two threads at once are rare.
+plat::SpinLock g_sinkLock;
 TraceSink g_sink = nullptr;
 void* g_sinkContext = nullptr;
-
-void YieldTimeSlice() {
-#ifdef _WIN32
-    ::SwitchToThread();
-#else
-    std::this_thread::yield();
-#endif
-}
-
-class SinkLock {
-public:
-    SinkLock() {
-        while (g_sinkLock.test_and_set(std::memory_order_acquire)) YieldTimeSlice();
-    }
-    ~SinkLock() { g_sinkLock.clear(std::memory_order_release); }
-    SinkLock(const SinkLock&) = delete;
-    SinkLock& operator=(const SinkLock&) = delete;
-};
 
 }  // namespace
 
 void Trace(const char* text) {
     plat::OutputDebugStringA(text);
-    SinkLock hold;
+    plat::SpinLock::Hold hold(g_sinkLock);
     if (g_sink == nullptr) return;
     // A caller may trace between a failed call and reading its error: the
     // sink's own calls must leave the last error as they found it.
@@ -60,7 +37,7 @@ void TraceF(const char* format, ...) {
 }
 
 void SetTraceSink(TraceSink sink, void* context) {
-    SinkLock hold;
+    plat::SpinLock::Hold hold(g_sinkLock);
     g_sink = sink;
     g_sinkContext = context;
 }
