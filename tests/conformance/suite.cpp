@@ -53,19 +53,16 @@ void NoteResult(const char* what, BOOL result) {
     Note(text);
 }
 
-SP_DEVINFO_DATA NewElement() {
-    SP_DEVINFO_DATA data;
-    std::memset(&data, 0, sizeof data);
-    data.cbSize = sizeof data;
-    return data;
+// A structure as the installer passes it: zeroed, its size field set.
+template <typename T>
+T Sized() {
+    T value;
+    std::memset(&value, 0, sizeof value);
+    value.cbSize = sizeof value;
+    return value;
 }
 
-SP_DEVINSTALL_PARAMS_A NewInstallParams() {
-    SP_DEVINSTALL_PARAMS_A params;
-    std::memset(&params, 0, sizeof params);
-    params.cbSize = sizeof params;
-    return params;
-}
+SP_DEVINFO_DATA NewElement() { return Sized<SP_DEVINFO_DATA>(); }
 
 // One walk of a set as the installer makes it: index from 0 until the fetch
 // fails. The instance IDs (upper-cased) in order, and the error that ended it.
@@ -270,7 +267,7 @@ void CheckSizeFields(const Devices& devices) {
 
     SP_DEVINFO_DATA element = NewElement();
     if (CHECK(FindElement(set, devices.driver, &element))) {
-        SP_DEVINSTALL_PARAMS_A params = NewInstallParams();
+        SP_DEVINSTALL_PARAMS_A params = Sized<SP_DEVINSTALL_PARAMS_A>();
         CHECK(plat::SetupDiGetDeviceInstallParamsA(set, &element, &params));
         CHECK_EQ(sizeof params, params.cbSize);
         CHECK_EQ(0, params.Flags & (DI_NEEDREBOOT | DI_NEEDRESTART));
@@ -497,7 +494,7 @@ void CheckRemoval(Arrange& arrange, const Devices& devices) {
         CHECK(!plat::SetupDiRemoveDevice(set, &again));
         CHECK_EQ(ERROR_NO_SUCH_DEVINST, plat::GetLastError());
         // Its install parameters, which tell whether a restart is needed, can be read still.
-        SP_DEVINSTALL_PARAMS_A params = NewInstallParams();
+        SP_DEVINSTALL_PARAMS_A params = Sized<SP_DEVINSTALL_PARAMS_A>();
         const BOOL read = plat::SetupDiGetDeviceInstallParamsA(set, &again, &params);
         if (arrange.RemovedElementKeepsInstallParams()) {
             CHECK(read);
