@@ -294,29 +294,24 @@ e2e_start_program() {
     E2E_PID=$!
 }
 
-# e2e_exit_code_batch EXE: C:\e2e-exit-code.bat, which runs EXE with the
-# batch file's arguments and then prints "exit code N" with EXE's exit code as
-# Windows gives it. Under Wine the exit status of a process keeps only the
-# low 8 bits of its exit code (1618 reads 82, 3010 reads 194).
+# e2e_start_program_for_code EXE [ARGUMENTS...]: e2e_start_program through
+# C:\e2e-exit-code.bat (E2E_EXIT_CODE_BATCH), which runs EXE with the batch
+# file's arguments and then prints "exit code N" with EXE's exit code as
+# Windows gives it, so that the next e2e_wait_exit gives the whole exit code
+# in E2E_EXIT. Under Wine the exit status of a process keeps only the low 8
+# bits of its exit code (1618 reads 82, 3010 reads 194).
 E2E_EXIT_CODE_BATCH='C:\e2e-exit-code.bat'
-e2e_exit_code_batch() {
-    printf '@"%s" %%*\r\n@echo exit code %%ERRORLEVEL%%\r\n' "$(winepath_of "$1")" >"$WINEPREFIX/drive_c/e2e-exit-code.bat"
-}
-
-# e2e_batch_exit_code FILE: the exit code the batch file printed into FILE.
-e2e_batch_exit_code() { sed -n 's/^exit code \(-\{0,1\}[0-9]*\)\r\{0,1\}$/\1/p' "$1" | tail -n 1; }
-
-# e2e_start_program_for_code EXE [ARGUMENTS...]: e2e_start_program, through
-# e2e_exit_code_batch, so that the next e2e_wait_exit gives the whole exit
-# code in E2E_EXIT.
 E2E_EXIT_FROM_BATCH=""
 e2e_start_program_for_code() {
     local exe=$1
     shift
-    e2e_exit_code_batch "$exe"
+    printf '@"%s" %%*\r\n@echo exit code %%ERRORLEVEL%%\r\n' "$(winepath_of "$exe")" >"$WINEPREFIX/drive_c/e2e-exit-code.bat"
     e2e_start_program cmd /c "$E2E_EXIT_CODE_BATCH" "$@"
     E2E_EXIT_FROM_BATCH=1
 }
+
+# e2e_batch_exit_code FILE: the exit code the batch file printed into FILE.
+e2e_batch_exit_code() { sed -n 's/^exit code \(-\{0,1\}[0-9]*\)\r\{0,1\}$/\1/p' "$1" | tail -n 1; }
 
 # e2e_wait_exit SECONDS: waits for the program started last. On its end sets
 # E2E_EXIT (its exit code) and E2E_ELAPSED_MS (from its start) and returns 0;
@@ -340,6 +335,17 @@ e2e_wait_exit() {
     E2E_PID=""
     [ -n "$from_batch" ] && E2E_EXIT=$(e2e_batch_exit_code "$E2E_DIR/program.out")
     return 0
+}
+
+# e2e_run SECONDS EXE [ARGUMENTS...]: one run to its end, started by
+# E2E_STARTER (e2e_start_program, or e2e_start_program_for_code for the whole
+# exit code); the test ends here when it is not done within SECONDS.
+E2E_STARTER=e2e_start_program
+e2e_run() {
+    local seconds=$1
+    shift
+    "$E2E_STARTER" "$@"
+    e2e_wait_exit "$seconds" || { e2e_fail "the program did not end within $seconds s"; e2e_finish; }
 }
 
 # e2e_running: true while the program started last has not ended.
@@ -371,49 +377,50 @@ e2e_message_boxes() {
 # --- The log file (/LOG=) ------------------------------------------------------
 
 # e2e_log_lines FILE: the lines of a log the program wrote, one
-# "PID<TAB>TEXT" a line; a line that does not read "YYYY-MM-DD HH:MM:SS.mmm
-# PID TEXT" with CR LF as its end is given as "BAD<TAB>line".
+# "PID<TAB>MS<TAB>TEXT" a line (MS: the line's time of day in milliseconds); a
+# line that does not read "YYYY-MM-DD HH:MM:SS.mmm PID TEXT" with CR LF as its
+# end is given as "BAD<TAB><TAB>line".
 e2e_log_lines() {
-    perl -ne 'if (/\A\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} (\d+) (.*)\r\n\z/s) { print "$1\t$2\n" }
-              else { chomp; print "BAD\t$_\n" }' "$1"
+    perl -ne 'if (/\A\d{4}-\d\d-\d\d (\d\d):(\d\d):(\d\d)\.(\d{3}) (\d+) (.*)\r\n\z/s) {
+                  print "$5\t", (($1 * 60 + $2) * 60 + $3) * 1000 + $4, "\t$6\n" }
+              else { chomp; print "BAD\t\t$_\n" }' "$1"
 }
 
-# e2e_expect_log_format FILE: FILE exists and every line of it is as the
-# program writes its lines (see e2e_log_lines).
+# e2e_expect_log_format FILE [PROCESSES]: FILE exists, every line of it is as
+# the program writes its lines (see e2e_log_lines), and, given PROCESSES,
+# that many processes wrote to it.
 e2e_expect_log_format() {
     local bad
     [ -f "$1" ] || { e2e_fail "no log file $1"; return; }
     bad=$(e2e_log_lines "$1" | grep '^BAD' | head -3 | tr '\n' '|')
     [ -z "$bad" ] || e2e_fail "$1: lines not as the program writes them: $bad"
+    [ $# -lt 2 ] || e2e_assert_eq "$2" "$(e2e_log_pids "$1" | grep -c .)" "processes in $1"
 }
 
 # e2e_log_texts FILE PID: the texts of the lines process PID wrote to FILE.
-e2e_log_texts() { e2e_log_lines "$1" | awk -F '\t' -v pid="$2" '$1 == pid { sub(/^[^\t]*\t/, ""); print }'; }
+e2e_log_texts() { e2e_log_lines "$1" | awk -F '\t' -v pid="$2" '$1 == pid { sub(/^[^\t]*\t[^\t]*\t/, ""); print }'; }
 
 # e2e_log_span_ms FILE PID: milliseconds from PID's first line in FILE to its
 # last, by the lines' own times: how long the program itself took, without
 # the time Wine needs to start a process.
 e2e_log_span_ms() {
-    perl -ne 'if (/\A\d{4}-\d\d-\d\d (\d\d):(\d\d):(\d\d)\.(\d{3}) '"$2"' /) {
-                  my $ms = (($1 * 60 + $2) * 60 + $3) * 1000 + $4; $first //= $ms; $last = $ms }
-              END { print defined $first ? $last - $first : "" }' "$1"
+    e2e_log_lines "$1" | awk -F '\t' -v pid="$2" '$1 == pid { if (first == "") first = $2; last = $2 }
+                                                 END { if (first != "") print last - first }'
 }
 
 # e2e_log_pids FILE: the process IDs of FILE's lines, each once, in order.
 e2e_log_pids() { e2e_log_lines "$1" | cut -f 1 | awk '!seen[$0]++'; }
 
-# e2e_trace_as_logged: the program's own trace lines (no stand-in DLL's) as
-# the log writes them: a line break as \n, nothing else escaped.
-e2e_trace_as_logged() { e2e_trace_lines | grep -v '^stub [a-z0-9]*: ' | perl -pe 's/\\(["\\])/$1/g'; }
-
 # e2e_expect_log FILE PID ARGUMENTS OUTCOME EXIT: the run PID wrote to FILE
 # its first line (program, version, architecture, ARGUMENTS), every line of
-# its trace (E2E_TRACE) and its last line (OUTCOME, EXIT).
+# its own trace (E2E_TRACE without the stand-in DLLs' lines, as the log
+# writes them: a line break as \n, nothing else escaped) and its last line
+# (OUTCOME, EXIT).
 e2e_expect_log() {
     local want got
     want=$(
         echo "ZanDriverInstaller 1.0.0.1 $E2E_ARCH_NAME, arguments \"$3\""
-        e2e_trace_as_logged
+        e2e_trace_lines | grep -v '^stub [a-z0-9]*: ' | perl -pe 's/\\(["\\])/$1/g'
         echo "Finished: $4, exit code $5"
     )
     got=$(e2e_log_texts "$1" "$2")
@@ -427,6 +434,13 @@ $(diff -u <(echo "$want") <(echo "$got") | tail -n +3 | grep '^[-+]' | sed 's/^/
 # e2e_markers: the marker files in the Windows directory, one a line.
 e2e_markers() {
     (cd "$E2E_WINDIR" && ls -1 RESULT.* 2>/dev/null) || true
+}
+
+# e2e_expect_end CODE MARKERS [WHAT]: the run ended with exit code CODE and
+# left exactly MARKERS (as e2e_markers gives them; "" for none).
+e2e_expect_end() {
+    e2e_assert_eq "$1" "$E2E_EXIT" "${3:+$3: }exit code"
+    e2e_assert_eq "$2" "$(e2e_markers)" "${3:+$3: }markers"
 }
 
 # --- Windows on the display ------------------------------------------------

@@ -255,26 +255,20 @@ machine_expect_status() {
     done
 }
 
-# machine_run SECONDS ARGUMENTS...: runs the program (E2E_EXE) with ARGUMENTS under the
-# watch (with the watch options in the array M_WATCH_ARGS) and waits for both;
-# the test ends here when the program is not done within SECONDS. With
-# M_STARTER=e2e_start_program_for_code, E2E_EXIT is the whole exit code.
+# machine_run SECONDS ARGUMENTS...: e2e_run of the program (E2E_EXE) with
+# ARGUMENTS under the watch (with the watch options in the array
+# M_WATCH_ARGS), and waits for the watch too.
 M_WATCH_ARGS=()
-M_STARTER=e2e_start_program
 machine_run() {
     local seconds=$1
     shift
     machine_watch_start "${M_WATCH_ARGS[@]}"
-    "$M_STARTER" "$E2E_EXE" "$@"
-    e2e_wait_exit "$seconds" || { e2e_fail "the program did not end within $seconds s"; e2e_finish; }
+    e2e_run "$seconds" "$E2E_EXE" "$@"
     machine_watch_wait
 }
 
 # machine_expect_success: exit code 0 and RESULT.SUCCESS alone.
-machine_expect_success() {
-    e2e_assert_eq 0 "$E2E_EXIT" "exit code"
-    e2e_assert_eq RESULT.SUCCESS "$(e2e_markers)" "markers"
-}
+machine_expect_success() { e2e_expect_end 0 RESULT.SUCCESS; }
 
 # Status expectations (see machine_expect_status) for the usual parts of a run:
 # machine_status_start: the window's first text, then the empty line it may
@@ -293,32 +287,33 @@ machine_status_removed() {
     printf '%s\n' "may: Removing $1..." "must: $1 found, removing..." "must: $1 found, removing...[$2]"
 }
 
-# machine_expect_failure_order WHAT: a failed run as the watch saw it: the
-# "[Failed]" line stays 2 s before the error box, RESULT.FAIL comes only after
-# the box was answered (the last time it is seen: old markers go one by one at
-# the start, so it may be seen alone then too), and the window closes after it.
-machine_expect_failure_order() {
-    local failed_ms box_ms answer_ms fail_ms closed_ms
-    failed_ms=$(machine_event_ms 'status ".*\[Failed\]"')
-    box_ms=$(machine_event_ms 'box caption')
-    answer_ms=$(machine_event_ms 'box answer')
-    fail_ms=$(machine_last_event_ms 'markers RESULT.FAIL$')
-    closed_ms=$(machine_event_ms 'window closed')
-    if [ -z "$failed_ms" ] || [ -z "$box_ms" ] || [ -z "$answer_ms" ] || [ -z "$fail_ms" ] || [ -z "$closed_ms" ]; then
-        e2e_fail "$1: events missing from the watch: $(tr '\n' '|' <"$M_WATCH_LOG")"
-        return 1
-    fi
-    [ $((box_ms - failed_ms)) -ge 1800 ] || e2e_fail "$1: box $((box_ms - failed_ms)) ms after [Failed], not 2 s"
-    [ "$fail_ms" -gt "$answer_ms" ] || e2e_fail "$1: RESULT.FAIL before the box was dismissed"
-    [ "$closed_ms" -ge "$fail_ms" ] || e2e_fail "$1: window closed before RESULT.FAIL"
+# machine_status_uninstall BASE CARD: an uninstall's start, both devices
+# found and their removals ended with BASE and CARD (OK or Failed).
+machine_status_uninstall() {
+    machine_status_start
+    echo 'must: Removing previously installed drivers and devices...'
+    machine_status_removed "ZAN 7350-21x Base Device" "$1"
+    machine_status_removed "ZAN 7350-21x Serial Multifunction Device" "$2"
 }
 
-# machine_expect_unattended_failure WHAT: a failed UNATTENDED run as the
-# watch saw it: no box at all, and RESULT.FAIL (the last time it is seen) as
-# soon as the "[Failed]" line's 2 s are over, the window closing right after.
-machine_expect_unattended_failure() {
-    local failed_ms fail_ms closed_ms
-    e2e_assert_eq "" "$(machine_boxes_seen)" "$1: message boxes"
+# machine_expect_fail_after_box WHAT: RESULT.FAIL (the last time it is seen:
+# old markers go one by one at the start, so it may be seen alone then too)
+# came only after the error box was answered.
+machine_expect_fail_after_box() {
+    local answer_ms fail_ms
+    answer_ms=$(machine_event_ms 'box answer')
+    fail_ms=$(machine_last_event_ms 'markers RESULT.FAIL$')
+    [ -n "$answer_ms" ] && [ -n "$fail_ms" ] && [ "$fail_ms" -gt "$answer_ms" ] ||
+        e2e_fail "$1: RESULT.FAIL not after the box (answered at '$answer_ms', marker at '$fail_ms')"
+}
+
+# machine_expect_failure_order WHAT [unattended]: a failed run as the watch
+# saw it. The "[Failed]" line stays 2 s before the error box, RESULT.FAIL
+# comes only after the box was answered, and the window closes after it.
+# Unattended: no box at all, RESULT.FAIL as soon as the "[Failed]" line's 2 s
+# are over, and the window closes within 500 ms after it.
+machine_expect_failure_order() {
+    local failed_ms box_ms fail_ms closed_ms
     failed_ms=$(machine_event_ms 'status ".*\[Failed\]"')
     fail_ms=$(machine_last_event_ms 'markers RESULT.FAIL$')
     closed_ms=$(machine_event_ms 'window closed')
@@ -326,10 +321,18 @@ machine_expect_unattended_failure() {
         e2e_fail "$1: events missing from the watch: $(tr '\n' '|' <"$M_WATCH_LOG")"
         return 1
     fi
-    [ $((fail_ms - failed_ms)) -ge 1800 ] && [ $((fail_ms - failed_ms)) -le 2600 ] ||
-        e2e_fail "$1: RESULT.FAIL $((fail_ms - failed_ms)) ms after [Failed], not at the end of its 2 s"
-    [ "$closed_ms" -ge "$fail_ms" ] && [ $((closed_ms - fail_ms)) -le 500 ] ||
-        e2e_fail "$1: window closed $((closed_ms - fail_ms)) ms after RESULT.FAIL"
+    [ "$closed_ms" -ge "$fail_ms" ] || e2e_fail "$1: window closed before RESULT.FAIL"
+    if [ "${2:-}" = unattended ]; then
+        e2e_assert_eq "" "$(machine_boxes_seen)" "$1: message boxes"
+        [ $((fail_ms - failed_ms)) -ge 1800 ] && [ $((fail_ms - failed_ms)) -le 2600 ] ||
+            e2e_fail "$1: RESULT.FAIL $((fail_ms - failed_ms)) ms after [Failed], not at the end of its 2 s"
+        [ $((closed_ms - fail_ms)) -le 500 ] || e2e_fail "$1: window closed $((closed_ms - fail_ms)) ms after RESULT.FAIL"
+        return
+    fi
+    box_ms=$(machine_event_ms 'box caption')
+    [ -n "$box_ms" ] && [ $((box_ms - failed_ms)) -ge 1800 ] ||
+        e2e_fail "$1: box $((box_ms - failed_ms)) ms after [Failed], not 2 s (box at '$box_ms')"
+    machine_expect_fail_after_box "$1"
 }
 
 # machine_status_mapped LETTER...: Serial Port LETTER mapped to its COM name.
@@ -395,6 +398,22 @@ machine_expect_four_ports() {
     machine_expect_port "$1" D 'MF\PCI1D9E_COMC' COM4 1
     machine_expect_port "$1" E 'MF\PCI1D9E_COME' COM5 1
     machine_expect_port "$1" F 'MF\PCI1D9E_COMD' COM6 1
+}
+
+# machine_expect_full_install NAME: "INSTALL SILENT BASE_DEVICE
+# MAROVEL_SERIAL" on the four-port machine, as the window showed it (every row
+# installed, Serial Ports C to F mapped) and as dump NAME holds it (the base
+# device, the four-port card and its ports with their drivers and names).
+machine_expect_full_install() {
+    machine_expect_status < <(
+        machine_status_start
+        machine_status_installed "ZAN 7350-21x Base Device" "ZAN 7350-21x Serial Multifunction Device" \
+            "Serial Port C" "Serial Port D" "Serial Port E" "Serial Port F"
+        machine_status_mapped C D E F
+    )
+    machine_expect_base "$1" 1
+    machine_expect_card "$1" 4
+    machine_expect_four_ports "$1"
 }
 
 # machine_watch_stop: for a run that shows no window (which the watch would

@@ -92,10 +92,7 @@ RESULT.SUCCESS file
 MARKERS
 e2e_assert_eq "" "$(machine_boxes_seen)" "uninstall: message boxes"
 machine_expect_status < <(
-    machine_status_start
-    echo 'must: Removing previously installed drivers and devices...'
-    machine_status_removed "ZAN 7350-21x Base Device" OK
-    machine_status_removed "ZAN 7350-21x Serial Multifunction Device" OK
+    machine_status_uninstall OK OK
     echo 'may: Removing ZAN 7350-21x Serial Multifunction Device...'
     echo 'may: Uninstall Complete!'
 )

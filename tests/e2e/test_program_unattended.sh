@@ -27,147 +27,116 @@ machine_setup program_unattended
 
 machine_provision full4
 e2e_install_stub_newdev 0xE000020B
-M_STARTER=e2e_start_program_for_code
+E2E_STARTER=e2e_start_program_for_code
 LOG=$WINEPREFIX/drive_c/unattended.log
 CARD='ZAN 7350-21x Serial Multifunction Device'
-INSTALL_ROW=('**** InstallTiDevice(), Installing Root Port USB Driver ****' '--> Installing device driver')
 
-# keep N: the last run's debugger output kept as run-N.trace.
-keep() { cp "$E2E_TRACE" "$E2E_DIR/run-$1.trace"; }
+# run N CODE MARKERS ARGUMENTS...: run N under the watch, its debugger output
+# kept as run-N.trace: its whole exit code CODE, the markers MARKERS, and no
+# message box, as Wine traced them or as the watch saw them.
+run() {
+    local n=$1 code=$2 markers=$3
+    shift 3
+    e2e_log "run $n: $*"
+    machine_run 40 "$@"
+    cp "$E2E_TRACE" "$E2E_DIR/run-$n.trace"
+    e2e_expect_end "$code" "$markers" "run $n"
+    e2e_assert_eq "" "$(e2e_message_boxes)" "run $n: message boxes traced"
+    e2e_assert_eq "" "$(machine_boxes_seen)" "run $n: message boxes seen"
+}
 
-# stub_lines: the stand-in newdev.dll's lines about the restart output.
-stub_lines() { e2e_trace_lines | grep -E '^stub newdev: (no restart|restart output)'; }
+# install_trace OUTCOME...: the trace of an install whose rows end so:
+# restart (a restart needed) or failed (no such device).
+install_trace() {
+    local outcome
+    echo 'CZANLumivaleKioskScannerandMSRDriverInstallerDlg::OnInitDialog()\n'
+    for outcome in "$@"; do
+        machine_trace_install_rows 1
+        case $outcome in
+            restart) echo '----> Restart needed to complete the driver installation' ;;
+            failed) printf '%s\n' '----> Device Driver Installation failed : No such device\n' '--> Failure installing Driver' ;;
+        esac
+    done
+}
 
-# --- 1. A failed install, with a log -------------------------------------------------
-e2e_log "1. INSTALL UNATTENDED /LOG=C:\\unattended.log, the driver update failing"
-machine_run 40 INSTALL UNATTENDED '/LOG=C:\unattended.log'
-keep 1
-e2e_assert_eq 1 "$E2E_EXIT" "1. exit code"
-e2e_assert_eq RESULT.FAIL "$(e2e_markers)" "1. markers"
-e2e_assert_eq "" "$(e2e_message_boxes)" "1. message boxes"
-machine_expect_unattended_failure "1."
+# restart_outputs N CALL...: the stand-in newdev.dll's lines about the
+# restart output in run N, one CALL ("no restart output", "restart output
+# given, ...") a driver update.
+restart_outputs() {
+    local n=$1
+    shift
+    machine_expect_lines "run $n: restart outputs" "$(e2e_trace_lines | grep -E '^stub newdev: (no restart|restart output)')" \
+        < <(printf 'stub newdev: %s\\n\n' "$@")
+}
+
+# --- 1. A failed install, with a log: its driver update fails ------------------------
+run 1 1 RESULT.FAIL INSTALL UNATTENDED '/LOG=C:\unattended.log'
+machine_expect_failure_order "run 1" unattended
 machine_expect_status < <(
     machine_status_start
     printf '%s\n' "may: Installing $CARD..." "must: Installing $CARD...[Failed]"
 )
-machine_expect_trace < <(
-    echo 'CZANLumivaleKioskScannerandMSRDriverInstallerDlg::OnInitDialog()\n'
-    printf '%s\n' "${INSTALL_ROW[@]}" '----> Device Driver Installation failed : No such device\n' \
-        '--> Failure installing Driver'
-)
-e2e_expect_log_format "$LOG"
+machine_expect_trace < <(install_trace failed)
+e2e_expect_log_format "$LOG" 1
 e2e_expect_log "$LOG" "$(e2e_log_pids "$LOG")" 'INSTALL UNATTENDED /LOG=C:\unattended.log' RESULT.FAIL 1
 cp "$LOG" "$E2E_DIR/failed-unattended-run.log"
 
 # --- 2. Restart needed after each driver update --------------------------------------
 export ZAN_STUB_NEWDEV_REBOOT=1
 unset ZAN_STUB_NEWDEV_ERROR
-e2e_log "2. INSTALL UNATTENDED, each driver update asking for a restart"
-machine_run 40 INSTALL UNATTENDED
-keep 2
-e2e_assert_eq 3010 "$E2E_EXIT" "2. exit code"
-e2e_assert_eq RESULT.SUCCESS "$(e2e_markers)" "2. markers"
-e2e_assert_eq "" "$(machine_boxes_seen)" "2. message boxes"
+run 2 3010 RESULT.SUCCESS INSTALL UNATTENDED
 machine_expect_status < <(
     machine_status_start
     machine_status_installed "$CARD" "Serial Port C"
     machine_status_mapped C
 )
-machine_expect_trace < <(
-    echo 'CZANLumivaleKioskScannerandMSRDriverInstallerDlg::OnInitDialog()\n'
-    for row in card port; do
-        printf '%s\n' "${INSTALL_ROW[@]}" '----> Restart needed to complete the driver installation'
-    done
-    machine_trace_mapped 1
-)
-machine_expect_lines "2. restart outputs" "$(stub_lines)" <<'LINES'
-stub newdev: restart output given, set to TRUE\n
-stub newdev: restart output given, set to TRUE\n
-LINES
+machine_expect_trace < <(install_trace restart restart && machine_trace_mapped 1)
+restart_outputs 2 'restart output given, set to TRUE' 'restart output given, set to TRUE'
 
-# --- 3. Restart needed, then a failure -------------------------------------------------
+# --- 3. Restart needed, then Serial Port C failing -----------------------------------
 export ZAN_STUB_NEWDEV_ERROR=0xE000020B ZAN_STUB_NEWDEV_FAIL_ID='MF\PCI1D9E_COMF'
-e2e_log "3. INSTALL UNATTENDED, a restart needed, then Serial Port C failing"
-machine_run 40 INSTALL UNATTENDED
-keep 3
+run 3 1 RESULT.FAIL INSTALL UNATTENDED
 unset ZAN_STUB_NEWDEV_FAIL_ID
-e2e_assert_eq 1 "$E2E_EXIT" "3. exit code"
-e2e_assert_eq RESULT.FAIL "$(e2e_markers)" "3. markers"
-machine_expect_unattended_failure "3."
-machine_expect_trace < <(
-    echo 'CZANLumivaleKioskScannerandMSRDriverInstallerDlg::OnInitDialog()\n'
-    printf '%s\n' "${INSTALL_ROW[@]}" '----> Restart needed to complete the driver installation'
-    printf '%s\n' "${INSTALL_ROW[@]}" '----> Device Driver Installation failed : No such device\n' \
-        '--> Failure installing Driver'
-)
-machine_expect_lines "3. restart outputs" "$(stub_lines)" <<'LINES'
-stub newdev: restart output given, set to TRUE\n
-stub newdev: restart output given, left FALSE\n
-LINES
+machine_expect_failure_order "run 3" unattended
+machine_expect_trace < <(install_trace restart failed)
+restart_outputs 3 'restart output given, set to TRUE' 'restart output given, left FALSE'
 
-# --- 4. SILENT leaves a restart to the system ----------------------------------------
+# --- 4. SILENT leaves a restart to the system: the stand-in ready to ask for one -----
 unset ZAN_STUB_NEWDEV_ERROR
-e2e_log "4. INSTALL SILENT, the stand-in ready to ask for a restart"
-machine_run 40 INSTALL SILENT
-keep 4
-e2e_assert_eq 0 "$E2E_EXIT" "4. exit code"
-e2e_assert_eq RESULT.SUCCESS "$(e2e_markers)" "4. markers"
+run 4 0 RESULT.SUCCESS INSTALL SILENT
 machine_expect_trace < <(machine_trace_install 2 1)
-machine_expect_lines "4. restart outputs" "$(stub_lines)" <<'LINES'
-stub newdev: no restart output\n
-stub newdev: no restart output\n
-LINES
+restart_outputs 4 'no restart output' 'no restart output'
 unset ZAN_STUB_NEWDEV_REBOOT
 
 # --- 5.-7. Uninstalls, through the stand-in setupapi.dll ------------------------------
 e2e_install_stub_for_program setupapi
-removed() {
-    printf '%s\n' '--> Device Enumeration(FindDevice)' '----> FindDevice match(REG_SZ)!' \
-        '----> Driver installation found' '----> Removing Device' '--> REMOVING DEVICE....'
-}
 
+# 5. The card's removal fails.
 export ZAN_STUB_SETUPAPI_FAIL='SetupDiRemoveDevice#2'
-e2e_log "5. UNINSTALL UNATTENDED, the card's removal failing"
-machine_run 40 UNINSTALL UNATTENDED
+run 5 1 RESULT.FAIL UNINSTALL UNATTENDED
 unset ZAN_STUB_SETUPAPI_FAIL
-keep 5
-e2e_assert_eq 1 "$E2E_EXIT" "5. exit code"
-e2e_assert_eq RESULT.FAIL "$(e2e_markers)" "5. markers"
-e2e_assert_eq "" "$(machine_boxes_seen)" "5. message boxes"
-machine_expect_status < <(
-    machine_status_start
-    echo 'must: Removing previously installed drivers and devices...'
-    machine_status_removed "ZAN 7350-21x Base Device" OK
-    machine_status_removed "$CARD" Failed
-)
+machine_expect_status < <(machine_status_uninstall OK Failed)
 # The base device's parameters, read by Wine after its removal, cannot be.
 trace=$(machine_tool_trace)
 grep -qxF -- '----> Install parameters not read : GetLastError() = e000020bh' <<<"$trace" ||
-    e2e_fail "5. Wine's refused read of the install parameters not traced"
-grep -q '^----> Restart needed' <<<"$trace" && e2e_fail "5. a restart traced"
+    e2e_fail "run 5: Wine's refused read of the install parameters not traced"
+grep -q '^----> Restart needed' <<<"$trace" && e2e_fail "run 5: a restart traced"
 [ "$(tail -n 1 <<<"$trace")" = 'stub setupapi: SetupDiRemoveDevice call 2 -> error 0x00000005\n' ] ||
-    e2e_fail "5. the run did not end at the card's removal: $(tail -n 1 <<<"$trace")"
+    e2e_fail "run 5: the run did not end at the card's removal: $(tail -n 1 <<<"$trace")"
 
+# 6. The card's removal needs a restart.
 export ZAN_STUB_SETUPAPI_NEEDREBOOT=1
-e2e_log "6. UNINSTALL UNATTENDED, the card's removal needing a restart"
-machine_run 40 UNINSTALL UNATTENDED
-keep 6
-e2e_assert_eq 3010 "$E2E_EXIT" "6. exit code"
-e2e_assert_eq RESULT.SUCCESS "$(e2e_markers)" "6. markers"
-e2e_assert_eq "" "$(machine_boxes_seen)" "6. message boxes"
+run 6 3010 RESULT.SUCCESS UNINSTALL UNATTENDED
 trace=$(machine_tool_trace)
-machine_expect_lines "6. the removal and its restart" "$(grep -A 3 -xF -- '--> REMOVING DEVICE....' <<<"$trace")" <<'LINES'
+machine_expect_lines "run 6: the removal and its restart" "$(grep -A 3 -xF -- '--> REMOVING DEVICE....' <<<"$trace")" <<'LINES'
 --> REMOVING DEVICE....
 stub setupapi: SetupDiGetDeviceInstallParamsA call 1 -> DI_NEEDREBOOT\n
 ----> Restart needed to complete the device removal
 ----> Removing all OEM*.inf/pnf files associated with the specified search key
 LINES
 
-e2e_log "7. UNINSTALL UNATTENDED on a machine without the devices"
-machine_run 40 UNINSTALL UNATTENDED
-keep 7
-e2e_assert_eq 0 "$E2E_EXIT" "7. exit code"
-e2e_assert_eq RESULT.SUCCESS "$(e2e_markers)" "7. markers"
+# 7. The machine is now without the devices.
+run 7 0 RESULT.SUCCESS UNINSTALL UNATTENDED
 machine_expect_trace < <(machine_trace_uninstall_empty)
 unset ZAN_STUB_SETUPAPI_NEEDREBOOT
 

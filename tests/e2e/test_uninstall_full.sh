@@ -30,10 +30,7 @@ machine_dump after
 
 machine_expect_success
 machine_expect_status < <(
-    machine_status_start
-    echo 'must: Removing previously installed drivers and devices...'
-    machine_status_removed "ZAN 7350-21x Base Device" OK
-    machine_status_removed "ZAN 7350-21x Serial Multifunction Device" OK
+    machine_status_uninstall OK OK
     echo 'may: Removing ZAN 7350-21x Serial Multifunction Device...'
     echo 'may: Uninstall Complete!'
 )
