@@ -663,6 +663,19 @@ void CheckNamedMutex(Arrange& arrange) {
     if (last != nullptr) CHECK(plat::CloseHandle(last));
 }
 
+// The first and each line of the log carry these.
+void CheckTimeAndProcess() {
+    Section("local time and process ID");
+    SYSTEMTIME now;
+    std::memset(&now, 0xFF, sizeof now);
+    plat::GetLocalTime(&now);
+    CHECK(now.wYear >= 2000 && now.wYear < 2200);
+    CHECK(now.wMonth >= 1 && now.wMonth <= 12);
+    CHECK(now.wDay >= 1 && now.wDay <= 31);
+    CHECK(now.wHour < 24 && now.wMinute < 60 && now.wSecond < 60 && now.wMilliseconds < 1000);
+    CHECK(plat::GetCurrentProcessId() != 0);
+}
+
 // A null driver for the driver update target.
 const char kDriverInf[] =
     "[Version]\r\n"
@@ -1009,6 +1022,7 @@ int RunSuite(Arrange& arrange) {
     }
     CheckWindowsFolder();
     CheckNamedMutex(arrange);
+    CheckTimeAndProcess();
     return Finish();
 }
 

@@ -42,7 +42,8 @@ driver package removal
 log file: append and sharing
 program start
 Windows folder
-named mutex'
+named mutex
+local time and process ID'
 [ "$sections" = "$expected" ] || e2e_fail "groups run differ: $(echo "$sections" | tr '\n' '|')"
 
 grep 'FAILED' "$out.txt" >&2 && e2e_fail "some checks failed (above)"
