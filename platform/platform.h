@@ -67,6 +67,18 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED overlapped);
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOVERLAPPED overlapped);
 BOOL FlushFileBuffers(HANDLE file);
+// What a handle leads to: its attributes and hard link count, and its final
+// path after every link on the way ("\\?\C:\..."); and marking the file to
+// be deleted once the handle is closed. The last two are looked up at run
+// time: without them, FALSE (or 0) with ERROR_PROC_NOT_FOUND.
+BOOL GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION information);
+DWORD GetFinalPathNameByHandleA(HANDLE file, LPSTR path, DWORD size, DWORD flags);
+BOOL SetFileInformationByHandle(HANDLE file, FILE_INFO_BY_HANDLE_CLASS infoClass, LPVOID information,
+                                DWORD size);
+// A path made full (relative to the current folder, with "." and ".." gone),
+// and an existing path with its short 8.3 names made long.
+DWORD GetFullPathNameA(LPCSTR path, DWORD size, LPSTR buffer, LPSTR* filePart);
+DWORD GetLongPathNameA(LPCSTR shortPath, LPSTR longPath, DWORD size);
 // Closes a file, a mutex, a process or a thread.
 BOOL CloseHandle(HANDLE handle);
 HANDLE FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data);

@@ -236,23 +236,47 @@ void Machine::Impl::DeleteKeyLocked(const std::vector<std::string>& parts) {
 
 namespace {
 
-// The entry of `folder` whose name equals `name` ignoring case.
-std::optional<fs::path> FindEntry(const fs::path& folder, const std::string& name) {
+bool IsFolder(const fs::path& path) {
+    std::error_code ec;
+    return fs::is_directory(path, ec);
+}
+
+std::string ShortNameKey(const fs::path& folder, const std::string& name) {
+    return folder.string() + "/" + ToUpper(name);
+}
+
+}  // namespace
+
+std::optional<fs::path> Machine::Impl::FindEntryLocked(const fs::path& folder, const std::string& name) const {
     std::error_code ec;
     // The name as given is the common case; only a differently cased one needs the walk.
     if (fs::exists(fs::symlink_status(folder / name, ec))) return folder / name;
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         if (EqualNoCase(it->path().filename().string(), name)) return it->path();
     }
+    const auto alias = shortNames.find(ShortNameKey(folder, name));
+    if (alias != shortNames.end() && fs::exists(fs::symlink_status(folder / alias->second, ec))) {
+        return folder / alias->second;
+    }
     return std::nullopt;
 }
 
-bool IsFolder(const fs::path& path) {
+std::string Machine::Impl::WindowsPathOfHostLocked(const fs::path& host) const {
     std::error_code ec;
-    return fs::is_directory(path, ec);
+    const fs::path below = host.lexically_relative(fs::weakly_canonical(root, ec));
+    std::string path;
+    if (below.empty() || *below.begin() == "..") {
+        path = "Z:" + host.string();  // outside drive C:, as Wine shows the host's own folders
+    } else {
+        path = "C:";
+        for (const fs::path& part : below) {
+            if (part != ".") path += "\\" + part.string();
+        }
+        if (path == "C:") path += "\\";
+    }
+    std::replace(path.begin(), path.end(), '/', '\\');
+    return path;
 }
-
-}  // namespace
 
 Machine::Impl::Resolved Machine::Impl::ResolveLocked(const WinPath& path) const {
     Resolved resolved;
@@ -263,7 +287,7 @@ Machine::Impl::Resolved Machine::Impl::ResolveLocked(const WinPath& path) const 
     resolved.key = JoinUpper(path.parts);
     fs::path folder = root;
     for (std::size_t i = 0; i + 1 < path.parts.size(); ++i) {
-        const std::optional<fs::path> entry = FindEntry(folder, path.parts[i]);
+        const std::optional<fs::path> entry = FindEntryLocked(folder, path.parts[i]);
         if (!entry || !IsFolder(*entry)) {
             resolved.error = ERROR_PATH_NOT_FOUND;
             return resolved;
@@ -275,10 +299,13 @@ Machine::Impl::Resolved Machine::Impl::ResolveLocked(const WinPath& path) const 
         resolved.exists = resolved.isDir = true;
         return resolved;
     }
-    if (const std::optional<fs::path> entry = FindEntry(folder, path.parts.back())) {
+    if (const std::optional<fs::path> entry = FindEntryLocked(folder, path.parts.back())) {
+        std::error_code ec;
         resolved.host = *entry;
         resolved.exists = true;
         resolved.isDir = IsFolder(*entry);
+        resolved.isLink = fs::is_symlink(fs::symlink_status(*entry, ec));
+        resolved.leadsNowhere = resolved.isLink && !fs::exists(fs::status(*entry, ec));
     } else {
         resolved.host = folder / path.parts.back();
     }
@@ -293,7 +320,7 @@ bool Machine::Impl::MakeFoldersLocked(const std::vector<std::string>& parts) {
     if (root.empty()) return false;
     fs::path folder = root;
     for (const std::string& part : parts) {
-        if (const std::optional<fs::path> entry = FindEntry(folder, part)) {
+        if (const std::optional<fs::path> entry = FindEntryLocked(folder, part)) {
             if (!IsFolder(*entry)) return false;
             folder = *entry;
         } else {
@@ -382,10 +409,11 @@ void Machine::Impl::ResetLocked() {
     mutexHandles.clear();
     modulePath = "C:\\ZAN\\ZanDriverInstaller.exe";
     programs.clear();
+    shortNames.clear();
     processHandles.clear();
     processStarts.clear();
     fsRedirectionOff.clear();
-    opensWithoutRedirection = 0;
+    openedWithoutRedirection.clear();
 
     // A fresh host folder stands for drive C:, with "WINDOWS\INF" in it.
     std::error_code ec;
@@ -414,6 +442,8 @@ void Machine::Reset() {
     impl_->ResetLocked();
     onSleep = nullptr;
     onMessageBox = nullptr;
+    onCreateFile = nullptr;
+    linksAlwaysFollowed = false;
     defaultAnswer = IDNO;
     foregroundLocked = false;
     processId = kDefaultProcessId;
@@ -566,6 +596,48 @@ void Machine::MakeUnwritable(const std::string& windowsPath) {
     MarkPath(*impl_, impl_->unwritable, windowsPath);
 }
 
+void Machine::AddSymbolicLink(const std::string& linkPath, const std::string& targetPath) {
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    const WinPath link = ParseWinPath(linkPath);
+    const WinPath target = ParseWinPath(targetPath);
+    std::error_code ec;
+    if (link.error == ERROR_SUCCESS && target.error == ERROR_SUCCESS && !link.parts.empty() &&
+        impl_->MakeFoldersLocked(std::vector<std::string>(link.parts.begin(), link.parts.end() - 1))) {
+        // A target whose folder is missing is named as given.
+        const Impl::Resolved to = impl_->ResolveLocked(target);
+        fs::path host = impl_->root;
+        for (const std::string& part : target.parts) host /= part;
+        if (to.error == ERROR_SUCCESS) host = to.host;
+        fs::create_symlink(host, impl_->ResolveLocked(link).host, ec);
+        if (!ec) return;
+    }
+    std::fprintf(stderr, "sim: AddSymbolicLink cannot link \"%s\"\n", linkPath.c_str());
+}
+
+void Machine::AddHardLink(const std::string& linkPath, const std::string& existingPath) {
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    const Impl::Resolved existing = impl_->ResolveLocked(existingPath);
+    const WinPath link = ParseWinPath(linkPath);
+    std::error_code ec;
+    if (existing.error == ERROR_SUCCESS && existing.exists && !existing.isDir && link.error == ERROR_SUCCESS &&
+        !link.parts.empty() &&
+        impl_->MakeFoldersLocked(std::vector<std::string>(link.parts.begin(), link.parts.end() - 1))) {
+        fs::create_hard_link(existing.host, impl_->ResolveLocked(link).host, ec);
+        if (!ec) return;
+    }
+    std::fprintf(stderr, "sim: AddHardLink cannot link \"%s\"\n", linkPath.c_str());
+}
+
+void Machine::SetShortName(const std::string& windowsPath, const std::string& shortName) {
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    const Impl::Resolved entry = impl_->ResolveLocked(windowsPath);
+    if (entry.error != ERROR_SUCCESS || !entry.exists) {
+        std::fprintf(stderr, "sim: SetShortName finds no \"%s\"\n", windowsPath.c_str());
+        return;
+    }
+    impl_->shortNames[ShortNameKey(entry.host.parent_path(), shortName)] = entry.host.filename().string();
+}
+
 void Machine::PublishDriverPackage(const std::string& oemInfName, const std::string& infBytes) {
     const std::string inf = std::string(kWindowsDir) + "\\INF\\" + oemInfName;
     PutFile(inf, infBytes);
@@ -584,9 +656,9 @@ bool Machine::FsRedirectionOff() const {
     return !impl_->fsRedirectionOff.empty();
 }
 
-int Machine::OpensWithoutRedirection() const {
+std::set<std::string> Machine::OpenedWithoutRedirection() const {
     std::lock_guard<std::mutex> lock(impl_->mu);
-    return impl_->opensWithoutRedirection;
+    return impl_->openedWithoutRedirection;
 }
 
 void Machine::SetModulePath(const std::string& windowsPath) {

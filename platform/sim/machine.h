@@ -17,6 +17,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -167,6 +168,21 @@ public:
     void MakeUnreadable(const std::string& windowsPath);
     // Creating, truncating or opening the file for writing fails with ERROR_ACCESS_DENIED.
     void MakeUnwritable(const std::string& windowsPath);
+    // A symbolic link at `linkPath` to `targetPath`, which need not exist; to
+    // a folder when the target is one. Every path through it is followed; a
+    // handle opened with FILE_FLAG_OPEN_REPARSE_POINT is on the link itself.
+    void AddSymbolicLink(const std::string& linkPath, const std::string& targetPath);
+    // A second name for the existing file at `existingPath`.
+    void AddHardLink(const std::string& linkPath, const std::string& existingPath);
+    // Gives the existing entry at `windowsPath` the short 8.3 name `shortName`
+    // ("PROGRA~3"), by which paths may then name it.
+    void SetShortName(const std::string& windowsPath, const std::string& shortName);
+    // As Wine 8 does: FILE_FLAG_OPEN_REPARSE_POINT is ignored and every link
+    // followed, so that no handle is on a link itself.
+    std::atomic<bool> linksAlwaysFollowed{false};
+    // Called on every CreateFileA, on the calling thread, before it looks at
+    // the files: another process may change them in that moment.
+    std::function<void(const std::string& path, DWORD disposition)> onCreateFile;
 
     // --- Driver store ------------------------------------------------------
     // Publishes a driver package as the system does: "INF\<oemInfName>" with
@@ -233,10 +249,11 @@ public:
     // (IsWow64Process of the current process).
     std::atomic<bool> wow64{false};
     // Under WOW64, whether a thread has its file system redirection turned
-    // off now, and how often a file was opened (CreateFileA) while it was.
-    // Paths are not redirected here; the test sees whether the code asked.
+    // off now, and the paths of the files and folders opened (CreateFileA)
+    // while it was. Paths are not redirected here; the test sees whether the
+    // code asked.
     bool FsRedirectionOff() const;
-    int OpensWithoutRedirection() const;
+    std::set<std::string> OpenedWithoutRedirection() const;
     // The process's error mode, as SetErrorMode last set it (0 after Reset).
     std::atomic<UINT> errorMode{0};
     // The program's own file, as GetModuleFileNameA(nullptr) gives it;

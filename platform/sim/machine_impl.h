@@ -100,10 +100,19 @@ struct Machine::Impl {
         DWORD error = ERROR_SUCCESS;  // set when a folder on the way is missing
         std::filesystem::path host;   // the existing entry, or the new name in its folder
         bool exists = false;
-        bool isDir = false;
+        bool isDir = false;   // a folder, or a link that leads to one
+        bool isLink = false;  // the entry itself is a symbolic link...
+        bool leadsNowhere = false;  // ...whose target does not exist
         std::string key;  // the normalised path upper-cased: one name per file
     };
     Resolved ResolveLocked(const WinPath& path) const;
+    // The entry of `folder` named `name`, ignoring case, or by its short name.
+    std::optional<std::filesystem::path> FindEntryLocked(const std::filesystem::path& folder,
+                                                         const std::string& name) const;
+    // Short 8.3 names: "<host folder>/<SHORT NAME>" -> the entry's own name.
+    std::map<std::string, std::string> shortNames;
+    // The Windows path of a host path: "C:\..." below the root, "Z:\..." elsewhere.
+    std::string WindowsPathOfHostLocked(const std::filesystem::path& host) const;
     Resolved ResolveLocked(const std::string& windowsPath) const;
     // Creates the folders of `parts` that are missing; false when one cannot be.
     bool MakeFoldersLocked(const std::vector<std::string>& parts);
@@ -113,7 +122,12 @@ struct Machine::Impl {
     };
     struct OpenFile {
         std::string key;
+        // What the handle is on, as it was when opened: the file or folder
+        // every link on the way led to, or the link itself.
         std::filesystem::path host;
+        bool isDir = false;
+        bool onLink = false;
+        bool deleteOnClose = false;
         DWORD access = 0;
         DWORD share = 0;
         std::unique_ptr<std::FILE, FileCloser> stream;  // when opened for reading
@@ -169,7 +183,7 @@ struct Machine::Impl {
     // thread id, but one flag is all the tool needs), and the file opens made
     // meanwhile.
     std::map<std::thread::id, PVOID> fsRedirectionOff;
-    int opensWithoutRedirection = 0;
+    std::set<std::string> openedWithoutRedirection;
     bool IsWindowLocked(HWND window) const;
 
     // --- The program's process and the programs it starts -------------------

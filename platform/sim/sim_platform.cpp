@@ -5,6 +5,8 @@
 #include "../platform.h"
 #include "machine_impl.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -12,6 +14,7 @@
 
 namespace {
 
+namespace fs = std::filesystem;
 using sim::Machine;
 using Impl = sim::Machine::Impl;
 
@@ -176,6 +179,15 @@ SYSTEMTIME LocalTimeAfter(const SYSTEMTIME& start, std::uint64_t elapsedMs) {
     time.wSecond = static_cast<WORD>(now.tm_sec);
     time.wMilliseconds = static_cast<WORD>(ms % 1000);
     return time;
+}
+
+// A path handed out as the path functions do: its length when it fits with
+// its NUL, else the size needed (with the NUL), leaving the buffer alone.
+DWORD CopyPathOut(const std::string& path, LPSTR buffer, DWORD size) {
+    const DWORD length = static_cast<DWORD>(path.size());
+    if (buffer == nullptr || size <= length) return length + 1;
+    std::memcpy(buffer, path.c_str(), length + 1);
+    return length;
 }
 
 constexpr char kWindowsDir[] = "C:\\WINDOWS";
@@ -502,8 +514,10 @@ DWORD GetFileAttributesA(LPCSTR path) {
 }
 
 HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES, DWORD disposition,
-                   DWORD, HANDLE) {
-    Impl& m = sim::TheMachine().impl();
+                   DWORD flags, HANDLE) {
+    Machine& machine = sim::TheMachine();
+    if (machine.onCreateFile) machine.onCreateFile(path != nullptr ? path : "", disposition);
+    Impl& m = machine.impl();
     std::lock_guard<std::mutex> lock(m.mu);
     if (auto fault = m.EnterLocked("CreateFileA")) return FailHandle(*fault);
     if (DWORD error = CheckAnsiPath(path)) return FailHandle(error);
@@ -511,18 +525,28 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES
         (disposition == TRUNCATE_EXISTING && !(access & GENERIC_WRITE))) {
         return FailHandle(ERROR_INVALID_PARAMETER);
     }
-    if (!m.fsRedirectionOff.empty()) ++m.opensWithoutRedirection;
+    if (!m.fsRedirectionOff.empty()) m.openedWithoutRedirection.insert(path);
     const Impl::Resolved file = m.ResolveLocked(path);
     if (file.error != ERROR_SUCCESS) return FailHandle(file.error);
-    if (file.isDir) return FailHandle(ERROR_ACCESS_DENIED);
-    if (!file.exists && (disposition == OPEN_EXISTING || disposition == TRUNCATE_EXISTING)) {
+    // With FILE_FLAG_OPEN_REPARSE_POINT a link is opened as itself; otherwise
+    // it is followed, and one that leads nowhere is a name without a file.
+    const bool onLink =
+        file.isLink && (flags & FILE_FLAG_OPEN_REPARSE_POINT) != 0 && !machine.linksAlwaysFollowed;
+    const bool openFolder = file.isDir && !onLink;
+    if (openFolder && (!(flags & FILE_FLAG_BACKUP_SEMANTICS) || disposition == CREATE_ALWAYS ||
+                       disposition == TRUNCATE_EXISTING)) {
+        return FailHandle(ERROR_ACCESS_DENIED);
+    }
+    const bool fileThere = file.exists && (onLink || !file.leadsNowhere);
+    if (!fileThere && (disposition == OPEN_EXISTING || disposition == TRUNCATE_EXISTING)) {
         return FailHandle(ERROR_FILE_NOT_FOUND);
     }
     if (file.exists && disposition == CREATE_NEW) return FailHandle(ERROR_FILE_EXISTS);
 
-    const bool creates = !file.exists;
+    // A link that leads nowhere is followed to create its target.
+    const bool creates = !fileThere;
     const bool truncates =
-        file.exists && (disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING);
+        fileThere && !openFolder && (disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING);
     if ((WritesData(access) || creates || truncates) && m.unwritable.count(file.key) != 0) {
         return FailHandle(ERROR_ACCESS_DENIED);
     }
@@ -538,10 +562,14 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES
     }
     Impl::OpenFile open;
     open.key = file.key;
-    open.host = file.host;
+    std::error_code ec;
+    open.host = onLink ? fs::weakly_canonical(file.host.parent_path(), ec) / file.host.filename()
+                       : fs::weakly_canonical(file.host, ec);
+    open.isDir = openFolder;
+    open.onLink = onLink;
     open.access = access;
     open.share = share;
-    if (ReadsData(access)) {
+    if (ReadsData(access) && !openFolder && !onLink) {
         open.stream.reset(std::fopen(file.host.c_str(), "rb"));
         if (!open.stream) return FailHandle(ERROR_ACCESS_DENIED);
     }
@@ -595,7 +623,7 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOV
     Impl::OpenFile* target = TransferTargetLocked(m, "WriteFile", file, buffer, toWrite, written, overlapped);
     if (target == nullptr) return FALSE;
     Impl::OpenFile& open = *target;
-    if (!WritesData(open.access)) return Fail(ERROR_ACCESS_DENIED);
+    if (!WritesData(open.access) || open.isDir || open.onLink) return Fail(ERROR_ACCESS_DENIED);
     // Straight to the host file, so that a reader sees each write at once.
     std::unique_ptr<std::FILE, Impl::FileCloser> host(std::fopen(open.host.c_str(), "r+b"));
     if (!host) return Fail(ERROR_ACCESS_DENIED);
@@ -620,11 +648,109 @@ BOOL FlushFileBuffers(HANDLE file) {
     return TRUE;
 }
 
+BOOL GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION information) {
+    Impl& m = sim::TheMachine().impl();
+    std::lock_guard<std::mutex> lock(m.mu);
+    if (auto fault = m.EnterLocked("GetFileInformationByHandle")) return Fail(*fault);
+    const auto found = m.files.find(Id(file));
+    if (found == m.files.end()) return Fail(ERROR_INVALID_HANDLE);
+    if (information == nullptr) return Fail(ERROR_NOACCESS);
+    const Impl::OpenFile& open = found->second;
+    struct stat entry {};
+    if (::lstat(open.host.c_str(), &entry) != 0) return Fail(ERROR_FILE_NOT_FOUND);
+    std::error_code ec;
+    std::memset(information, 0, sizeof *information);
+    if (open.onLink) {
+        information->dwFileAttributes =
+            FILE_ATTRIBUTE_REPARSE_POINT | (fs::is_directory(open.host, ec) ? FILE_ATTRIBUTE_DIRECTORY : 0);
+    } else {
+        information->dwFileAttributes = open.isDir ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
+    }
+    // A folder has one name, as on NTFS (a Unix folder counts its subfolders' links too).
+    information->nNumberOfLinks = open.isDir || open.onLink ? 1 : static_cast<DWORD>(entry.st_nlink);
+    information->dwVolumeSerialNumber = 0x5A4E0001;
+    information->nFileIndexHigh = static_cast<DWORD>(static_cast<std::uint64_t>(entry.st_ino) >> 32);
+    information->nFileIndexLow = static_cast<DWORD>(entry.st_ino & 0xFFFFFFFFu);
+    if (!open.isDir && !open.onLink) {
+        information->nFileSizeHigh = static_cast<DWORD>(static_cast<std::uint64_t>(entry.st_size) >> 32);
+        information->nFileSizeLow = static_cast<DWORD>(entry.st_size & 0xFFFFFFFF);
+    }
+    return TRUE;
+}
+
+DWORD GetFinalPathNameByHandleA(HANDLE file, LPSTR path, DWORD size, DWORD flags) {
+    Impl& m = sim::TheMachine().impl();
+    std::lock_guard<std::mutex> lock(m.mu);
+    if (auto fault = m.EnterLocked("GetFinalPathNameByHandleA")) return Fail(*fault);
+    const auto found = m.files.find(Id(file));
+    if (found == m.files.end()) return Fail(ERROR_INVALID_HANDLE);
+    if (flags != (FILE_NAME_NORMALIZED | VOLUME_NAME_DOS)) return Fail(ERROR_INVALID_PARAMETER);
+    return CopyPathOut("\\\\?\\" + m.WindowsPathOfHostLocked(found->second.host), path, size);
+}
+
+BOOL SetFileInformationByHandle(HANDLE file, FILE_INFO_BY_HANDLE_CLASS infoClass, LPVOID information,
+                                DWORD size) {
+    Impl& m = sim::TheMachine().impl();
+    std::lock_guard<std::mutex> lock(m.mu);
+    if (auto fault = m.EnterLocked("SetFileInformationByHandle")) return Fail(*fault);
+    const auto found = m.files.find(Id(file));
+    if (found == m.files.end()) return Fail(ERROR_INVALID_HANDLE);
+    // Only the deletion on close is simulated.
+    if (infoClass != FileDispositionInfo || information == nullptr || size < sizeof(FILE_DISPOSITION_INFO)) {
+        return Fail(ERROR_INVALID_PARAMETER);
+    }
+    if (!(found->second.access & DELETE)) return Fail(ERROR_ACCESS_DENIED);
+    found->second.deleteOnClose = static_cast<const FILE_DISPOSITION_INFO*>(information)->DeleteFile != FALSE;
+    return TRUE;
+}
+
+// The current folder is the root of drive C:, as ParseWinPath takes a relative path.
+DWORD GetFullPathNameA(LPCSTR path, DWORD size, LPSTR buffer, LPSTR* filePart) {
+    Impl& m = sim::TheMachine().impl();
+    std::lock_guard<std::mutex> lock(m.mu);
+    if (auto fault = m.EnterLocked("GetFullPathNameA")) return Fail(*fault);
+    if (path == nullptr) return Fail(ERROR_INVALID_PARAMETER);
+    const sim::WinPath parsed = sim::ParseWinPath(path);
+    if (parsed.error != ERROR_SUCCESS) return Fail(parsed.error);
+    std::string full = "C:";
+    for (const std::string& part : parsed.parts) full += "\\" + part;
+    if (parsed.parts.empty()) full += "\\";
+    const DWORD length = CopyPathOut(full, buffer, size);
+    if (filePart != nullptr) *filePart = length < size && !parsed.parts.empty() ? buffer + full.rfind('\\') + 1 : nullptr;
+    return length;
+}
+
+DWORD GetLongPathNameA(LPCSTR shortPath, LPSTR longPath, DWORD size) {
+    Impl& m = sim::TheMachine().impl();
+    std::lock_guard<std::mutex> lock(m.mu);
+    if (auto fault = m.EnterLocked("GetLongPathNameA")) return Fail(*fault);
+    if (DWORD error = CheckAnsiPath(shortPath)) return Fail(error);
+    const Impl::Resolved entry = m.ResolveLocked(shortPath);
+    if (entry.error != ERROR_SUCCESS) return Fail(entry.error);
+    if (!entry.exists) return Fail(ERROR_FILE_NOT_FOUND);
+    // The names as the folders hold them; links on the way are named, not followed.
+    std::string path = "C:";
+    for (const fs::path& part : entry.host.lexically_relative(m.root)) {
+        if (part != ".") path += "\\" + part.string();
+    }
+    if (path == "C:") path += "\\";
+    return CopyPathOut(path, longPath, size);
+}
+
 BOOL CloseHandle(HANDLE handle) {
     Impl& m = sim::TheMachine().impl();
     std::lock_guard<std::mutex> lock(m.mu);
     if (auto fault = m.EnterLocked("CloseHandle")) return Fail(*fault);
-    if (m.files.erase(Id(handle)) != 0 || m.processHandles.erase(Id(handle)) != 0) return TRUE;
+    const auto file = m.files.find(Id(handle));
+    if (file != m.files.end()) {
+        const bool remove = file->second.deleteOnClose;
+        const fs::path host = file->second.host;
+        m.files.erase(file);  // closes its stream first
+        std::error_code ec;
+        if (remove) fs::remove(host, ec);
+        return TRUE;
+    }
+    if (m.processHandles.erase(Id(handle)) != 0) return TRUE;
     const auto mutex = m.mutexHandles.find(Id(handle));
     if (mutex == m.mutexHandles.end()) return Fail(ERROR_INVALID_HANDLE);
     // Ownership stays with its thread; the object goes with its last handle.

@@ -95,6 +95,26 @@ struct WIN32_FIND_DATAA {
 };
 using LPWIN32_FIND_DATAA = WIN32_FIND_DATAA*;
 
+struct BY_HANDLE_FILE_INFORMATION {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD dwVolumeSerialNumber;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+    DWORD nNumberOfLinks;
+    DWORD nFileIndexHigh;
+    DWORD nFileIndexLow;
+};
+using LPBY_HANDLE_FILE_INFORMATION = BY_HANDLE_FILE_INFORMATION*;
+
+enum FILE_INFO_BY_HANDLE_CLASS { FileBasicInfo = 0, FileStandardInfo = 1, FileNameInfo = 2, FileRenameInfo = 3,
+                                 FileDispositionInfo = 4 };
+struct FILE_DISPOSITION_INFO {
+    BOOL DeleteFile;
+};
+
 struct SYSTEMTIME {
     WORD wYear;
     WORD wMonth;
@@ -263,6 +283,8 @@ constexpr DWORD GENERIC_WRITE = 0x40000000u;
 constexpr DWORD FILE_READ_DATA = 0x1;
 constexpr DWORD FILE_WRITE_DATA = 0x2;
 constexpr DWORD FILE_APPEND_DATA = 0x4;
+constexpr DWORD FILE_READ_ATTRIBUTES = 0x80;
+constexpr DWORD DELETE = 0x10000;
 constexpr DWORD FILE_SHARE_READ = 0x1;
 constexpr DWORD FILE_SHARE_WRITE = 0x2;
 constexpr DWORD FILE_SHARE_DELETE = 0x4;
@@ -274,6 +296,11 @@ constexpr DWORD TRUNCATE_EXISTING = 5;
 constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x10;
 constexpr DWORD FILE_ATTRIBUTE_ARCHIVE = 0x20;
 constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
+constexpr DWORD FILE_ATTRIBUTE_REPARSE_POINT = 0x400;
+constexpr DWORD FILE_FLAG_BACKUP_SEMANTICS = 0x02000000u;
+constexpr DWORD FILE_FLAG_OPEN_REPARSE_POINT = 0x00200000u;
+constexpr DWORD FILE_NAME_NORMALIZED = 0x0;
+constexpr DWORD VOLUME_NAME_DOS = 0x0;
 constexpr DWORD INVALID_FILE_ATTRIBUTES = 0xFFFFFFFFu;
 
 // Error modes.

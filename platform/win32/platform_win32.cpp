@@ -14,6 +14,14 @@ Function Setupapi(const char* name) {
     return win32::SystemFunction<Function>("setupapi.dll", name);
 }
 
+// A kernel32 function looked up rather than imported, for those that older
+// systems lack; kernel32 is always loaded, so nothing is searched for.
+template <typename Function>
+Function Kernel32(const char* name) {
+    return reinterpret_cast<Function>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("kernel32.dll"), name)));
+}
+
 }  // namespace
 
 // --- Device setup (setupapi) ----------------------------------------------
@@ -115,6 +123,37 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOV
 
 BOOL FlushFileBuffers(HANDLE file) { return ::FlushFileBuffers(file); }
 
+BOOL GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION information) {
+    return ::GetFileInformationByHandle(file, information);
+}
+
+DWORD GetFinalPathNameByHandleA(HANDLE file, LPSTR path, DWORD size, DWORD flags) {
+    const auto call = Kernel32<decltype(&::GetFinalPathNameByHandleA)>("GetFinalPathNameByHandleA");
+    if (call == nullptr) {
+        ::SetLastError(ERROR_PROC_NOT_FOUND);
+        return 0;
+    }
+    return call(file, path, size, flags);
+}
+
+BOOL SetFileInformationByHandle(HANDLE file, FILE_INFO_BY_HANDLE_CLASS infoClass, LPVOID information,
+                                DWORD size) {
+    const auto call = Kernel32<decltype(&::SetFileInformationByHandle)>("SetFileInformationByHandle");
+    if (call == nullptr) {
+        ::SetLastError(ERROR_PROC_NOT_FOUND);
+        return FALSE;
+    }
+    return call(file, infoClass, information, size);
+}
+
+DWORD GetFullPathNameA(LPCSTR path, DWORD size, LPSTR buffer, LPSTR* filePart) {
+    return ::GetFullPathNameA(path, size, buffer, filePart);
+}
+
+DWORD GetLongPathNameA(LPCSTR shortPath, LPSTR longPath, DWORD size) {
+    return ::GetLongPathNameA(shortPath, longPath, size);
+}
+
 BOOL CloseHandle(HANDLE handle) { return ::CloseHandle(handle); }
 
 HANDLE FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data) { return ::FindFirstFileA(pattern, data); }
@@ -158,18 +197,6 @@ void OutputDebugStringA(LPCSTR text) { ::OutputDebugStringA(text); }
 // --- The process and the programs it starts (kernel32) --------------------
 
 HANDLE GetCurrentProcess() { return ::GetCurrentProcess(); }
-
-namespace {
-
-// A kernel32 function looked up rather than imported, for those that older
-// systems lack; kernel32 is always loaded, so nothing is searched for.
-template <typename Function>
-Function Kernel32(const char* name) {
-    return reinterpret_cast<Function>(
-        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("kernel32.dll"), name)));
-}
-
-}  // namespace
 
 BOOL IsWow64Process(HANDLE process, PBOOL wow64) {
     // Looked up rather than imported: older systems lack it, and have no WOW64.
