@@ -1,5 +1,7 @@
 #include "installer/run_log.h"
 
+#include "installer/log_file_open.h"
+
 #include "platform/trace.h"
 
 #include <cstdio>
@@ -39,18 +41,12 @@ bool RunLog::Open(const std::string& path, const char* version, const std::strin
     // A 32-bit program on 64-bit Windows sees System32 through SysWOW64: with
     // redirection off it opens the same file as the 64-bit program it hands
     // over to (a path below System32, or a relative one there).
+    // The checks of the path run with it off too: they see the file opened.
     PVOID redirection = nullptr;
     const bool redirectionOff = plat::Wow64DisableWow64FsRedirection(&redirection);
-    m_file = plat::File(plat::CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                          nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    const DWORD openError = plat::GetLastError();
+    m_file = OpenLogFile(path);
     if (redirectionOff) plat::Wow64RevertWow64FsRedirection(redirection);
-    if (!m_file) {
-        char code[16];
-        std::snprintf(code, sizeof code, "%08lxh", static_cast<unsigned long>(openError));
-        Trace(("--> Log file \"" + path + "\" could not be opened : GetLastError() = " + code).c_str());
-        return false;
-    }
+    if (!m_file) return false;
     const std::string first = std::string(kProgramName) + " " + version + " " + kArchitecture +
                               ", arguments \"" + argumentText + "\"";
     WriteLine(first.c_str());

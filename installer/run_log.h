@@ -21,8 +21,8 @@ public:
     // lines); writes the first line (the program, its `version`, its
     // architecture and the argument text) and from then on takes every trace
     // line.
-    // A file that cannot be opened is traced with its error code and the run
-    // goes on without a log: false.
+    // A file that cannot be opened, or that a link leads elsewhere (see
+    // log_file_open.h), is traced and the run goes on without a log: false.
     bool Open(const std::string& path, const char* version, const std::string& argumentText);
     bool IsOpen() const { return static_cast<bool>(m_file); }
 

@@ -279,8 +279,9 @@ TEST_F(ProgramRunTest, TheHandOverTakesNoLockWhileTheSixtyFourBitProgramRunsAndF
             EXPECT_EQ(machine().Calls("CreateMutexA"), 0);
         }
         EXPECT_FALSE(machine().MutexOwnedHere(kRunLockName));
-        // The log is opened past the redirection of System32, as the 64-bit program opens it.
-        EXPECT_EQ(machine().OpensWithoutRedirection(), 1);
+        // The log is opened (and its folder checked) past the redirection of
+        // System32, as the 64-bit program opens it; nothing else is.
+        EXPECT_EQ(machine().OpenedWithoutRedirection(), (std::set<std::string>{"C:\\INSTALL logs", kLog}));
         EXPECT_FALSE(machine().FsRedirectionOff());
     }
 }

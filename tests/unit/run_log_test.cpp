@@ -1,6 +1,7 @@
 // The run's log file on the simulated machine: each trace line appended
 // whole with the local time and the process ID, a first and a last line,
 // nothing truncated, and a file that cannot be opened only traced.
+#include "installer/log_file_open.h"
 #include "installer/run_log.h"
 #include "platform/sim/machine.h"
 #include "platform/trace.h"
@@ -8,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
+#include <map>
 #include <chrono>
 #include <thread>
 
@@ -89,17 +92,49 @@ TEST_F(RunLogTest, TwoRunsShareOneFile) {
               "2024-05-06 08:30:00.000 100 Finished: RESULT.SUCCESS, exit code 0\r\n");
 }
 
+// Everything on drive C:, links as links: what a refused log must leave as it was.
+std::map<std::string, std::string> DriveC() {
+    namespace fs = std::filesystem;
+    const fs::path root = sim::TheMachine().HostPath("C:\\");
+    std::map<std::string, std::string> entries;
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        const std::string name = entry.path().lexically_relative(root).string();
+        if (entry.is_symlink()) {
+            entries[name] = "-> " + fs::read_symlink(entry.path()).string();
+        } else if (entry.is_regular_file()) {
+            entries[name] = sim::TheMachine().ReadWholeFile("C:\\" + name).value_or("<unreadable>");
+        } else {
+            entries[name] = "<folder>";
+        }
+    }
+    return entries;
+}
+
 struct Unopenable {
     const char* name;
     const char* path;
     const char* trace;
+    // As Wine 8 shows links: always followed.
+    bool linksAlwaysFollowed = false;
 };
 
 class UnopenableLogTest : public RunLogTest, public ::testing::WithParamInterface<Unopenable> {};
 
-TEST_P(UnopenableLogTest, IsTracedWithItsErrorAndTheRunGoesOnWithoutIt) {
+// A folder that only an administrator could fill, and one below it that a
+// user made first, with links to the system's files in it.
+TEST_P(UnopenableLogTest, IsTracedAndTheRunGoesOnWithoutItChangingNothing) {
     machine().PutFile("C:\\logs\\read-only.log", "kept\r\n");
     machine().MakeUnwritable("C:\\logs\\read-only.log");
+    machine().PutFile("C:\\WINDOWS\\keep1.ini", "[keep]\r\n");
+    machine().PutFile("C:\\WINDOWS\\keep2.ini", "[keep]\r\n");
+    machine().PutFile("C:\\WINDOWS\\target\\existing.log", "system\r\n");
+    machine().PutFolder("C:\\WINDOWS\\target\\sub");
+    machine().AddHardLink("C:\\user\\hard.log", "C:\\WINDOWS\\keep1.ini");
+    machine().AddSymbolicLink("C:\\user\\symbolic.log", "C:\\WINDOWS\\keep2.ini");
+    machine().AddSymbolicLink("C:\\user\\planted.log", "C:\\WINDOWS\\system32\\planted.dll");
+    machine().AddSymbolicLink("C:\\user\\linked", "C:\\WINDOWS\\target");
+    machine().linksAlwaysFollowed = GetParam().linksAlwaysFollowed;
+    const auto before = DriveC();
     RunLog log;
 
     EXPECT_FALSE(log.Open(GetParam().path, "1.0.0.1", "UNINSTALL"));
@@ -108,9 +143,9 @@ TEST_P(UnopenableLogTest, IsTracedWithItsErrorAndTheRunGoesOnWithoutIt) {
 
     EXPECT_FALSE(log.IsOpen());
     EXPECT_EQ(machine().Trace(), (std::vector<std::string>{GetParam().trace, "----> No driver installation found"}));
-    EXPECT_EQ(machine().ListFolder("C:\\logs"), std::vector<std::string>{"read-only.log"});
-    EXPECT_EQ(machine().ReadWholeFile("C:\\logs\\read-only.log"), "kept\r\n");
+    EXPECT_EQ(DriveC(), before);
     EXPECT_EQ(machine().Calls("WriteFile"), 0);
+    EXPECT_EQ(machine().OpenHandles().files, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -120,8 +155,89 @@ INSTANTIATE_TEST_SUITE_P(
                    "--> Log file \"C:\\logs\\absent\\run.log\" could not be opened : GetLastError() = 00000003h"},
         Unopenable{"ReadOnlyFile", "C:\\logs\\read-only.log",
                    "--> Log file \"C:\\logs\\read-only.log\" could not be opened : GetLastError() = 00000005h"},
-        Unopenable{"EmptyPath", "", "--> Log file \"\" could not be opened : GetLastError() = 00000003h"}),
+        Unopenable{"EmptyPath", "", "--> Log file \"\" could not be opened : GetLastError() = 00000003h"},
+        Unopenable{"HardLink", "C:\\user\\hard.log",
+                   "--> Log file \"C:\\user\\hard.log\" refused: the file has 2 hard links"},
+        Unopenable{"SymbolicLink", "C:\\user\\symbolic.log",
+                   "--> Log file \"C:\\user\\symbolic.log\" refused: it is a link"},
+        Unopenable{"SymbolicLinkFollowed", "C:\\user\\symbolic.log",
+                   "--> Log file \"C:\\user\\symbolic.log\" refused: it leads to \"C:\\WINDOWS\\keep2.ini\"", true},
+        Unopenable{"LinkToNothing", "C:\\user\\planted.log",
+                   "--> Log file \"C:\\user\\planted.log\" refused: it is a link"},
+        Unopenable{"LinkToNothingFollowed", "C:\\user\\planted.log",
+                   "--> Log file \"C:\\user\\planted.log\" refused: its name leads to no file", true},
+        Unopenable{"LinkedFolderExistingFile", "C:\\user\\linked\\existing.log",
+                   "--> Log file \"C:\\user\\linked\\existing.log\" refused: it leads to "
+                   "\"C:\\WINDOWS\\target\\existing.log\""},
+        Unopenable{"LinkedFolderNewFile", "C:\\user\\linked\\new.log",
+                   "--> Log file \"C:\\user\\linked\\new.log\" refused: its folder is a link"},
+        Unopenable{"LinkedFolderNewFileFollowed", "C:\\user\\linked\\new.log",
+                   "--> Log file \"C:\\user\\linked\\new.log\" refused: its folder leads to \"C:\\WINDOWS\\target\"",
+                   true},
+        Unopenable{"LinkedFolderHigherUp", "C:\\user\\linked\\sub\\new.log",
+                   "--> Log file \"C:\\user\\linked\\sub\\new.log\" refused: its folder leads to "
+                   "\"C:\\WINDOWS\\target\\sub\""}),
     [](const ::testing::TestParamInfo<Unopenable>& info) { return std::string(info.param.name); });
+
+// A folder swapped for a link between its check and the log's creation: the
+// file made at the link's target is found out through its handle and removed.
+TEST_F(RunLogTest, AFileCreatedThroughALinkIsRemovedAgain) {
+    machine().PutFolder("C:\\WINDOWS\\target");
+    machine().onCreateFile = [](const std::string& path, DWORD disposition) {
+        if (disposition != CREATE_NEW || path != "C:\\logs\\new.log") return;
+        std::filesystem::remove_all(sim::TheMachine().HostPath("C:\\logs"));
+        sim::TheMachine().AddSymbolicLink("C:\\logs", "C:\\WINDOWS\\target");
+    };
+    RunLog log;
+
+    EXPECT_FALSE(log.Open("C:\\logs\\new.log", "1.0.0.1", "UNINSTALL"));
+
+    EXPECT_EQ(machine().Trace(), std::vector<std::string>{"--> Log file \"C:\\logs\\new.log\" refused: it leads to "
+                                                          "\"C:\\WINDOWS\\target\\new.log\""});
+    EXPECT_EQ(machine().ListFolder("C:\\WINDOWS\\target"), std::vector<std::string>{});
+    EXPECT_EQ(machine().OpenHandles().files, 0);
+}
+
+// What cannot be checked is not written to.
+TEST_F(RunLogTest, ALogWhoseFinalPathCannotBeReadIsNotWritten) {
+    machine().PutFile(kLog, "kept\r\n");
+    machine().FailAlways("GetFinalPathNameByHandleA", ERROR_PROC_NOT_FOUND);
+    RunLog log;
+
+    EXPECT_FALSE(log.Open(kLog, "1.0.0.1", "UNINSTALL"));
+
+    EXPECT_EQ(machine().Trace(), std::vector<std::string>{"--> Log file \"C:\\logs\\zan run.log\" could not be "
+                                                          "checked : GetLastError() = 0000007fh"});
+    EXPECT_EQ(LogText(), "kept\r\n");
+}
+
+// The name as asked may differ from the one the system reports without
+// leading anywhere else.
+TEST_F(RunLogTest, AShortNameOrAnotherCaseNamesTheSameFile) {
+    machine().PutFile("C:\\ProgramData\\ZAN Logs\\old.log", "old\r\n");
+    machine().SetShortName("C:\\ProgramData", "PROGRA~3");
+    machine().SetShortName("C:\\ProgramData\\ZAN Logs", "ZANLOG~1");
+    for (const char* path : {"C:\\PROGRA~3\\ZANLOG~1\\old.log", "c:\\programdata\\zan logs\\OLD.LOG",
+                             "C:\\PROGRA~3\\ZANLOG~1\\new.log", "C:\\ProgramData\\.\\ZAN Logs\\..\\ZAN Logs\\new.log"}) {
+        SCOPED_TRACE(path);
+        RunLog log;
+        EXPECT_TRUE(log.Open(path, "1.0.0.1", "UNINSTALL"));
+        log.Close("RESULT.SUCCESS", 0);
+    }
+    EXPECT_TRUE(machine().Trace().empty());
+    EXPECT_EQ(machine().ReadWholeFile("C:\\ProgramData\\ZAN Logs\\old.log")->substr(0, 5), "old\r\n");
+    EXPECT_EQ(machine().ListFolder("C:\\ProgramData\\ZAN Logs"), (std::vector<std::string>{"new.log", "old.log"}));
+}
+
+TEST(LogFinalPath, NamesTheAskedPathWhateverItsPrefixCaseOrTrailingBackslash) {
+    EXPECT_TRUE(FinalPathIsAsked("\\\\?\\C:\\Logs\\run.log", "c:\\logs\\RUN.LOG"));
+    EXPECT_TRUE(FinalPathIsAsked("\\\\?\\UNC\\server\\share\\logs\\run.log", "\\\\SERVER\\share\\logs\\run.log"));
+    EXPECT_TRUE(FinalPathIsAsked("\\\\?\\C:\\", "C:\\"));
+    EXPECT_TRUE(FinalPathIsAsked("\\\\?\\C:\\logs\\", "C:\\logs"));
+    EXPECT_FALSE(FinalPathIsAsked("\\\\?\\C:\\WINDOWS\\keep1.ini", "C:\\logs\\run.log"));
+    EXPECT_FALSE(FinalPathIsAsked("\\\\?\\UNC\\server\\share\\run.log", "\\\\?\\UNC\\server\\other\\run.log"));
+    EXPECT_FALSE(FinalPathIsAsked("\\\\?\\C:\\logs\\run.log2", "C:\\logs\\run.log"));
+}
 
 // Lines traced from several threads while the sink is set and cleared: each
 // reaches it whole, and none after it was cleared.
