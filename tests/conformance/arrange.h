@@ -55,6 +55,10 @@ public:
     virtual bool PutFile(const std::string& windowsPath, const std::string& bytes) = 0;
     // Makes the file read-only, as an admin would.
     virtual bool MakeReadOnly(const std::string& windowsPath) = 0;
+    // A second name for an existing file, and a symbolic link to a file or
+    // folder that need not exist, as a user would plant them.
+    virtual bool PutHardLink(const std::string& linkPath, const std::string& existingPath) = 0;
+    virtual bool PutSymbolicLink(const std::string& linkPath, const std::string& targetPath) = 0;
 
     // Runs `body` on a thread of its own and returns once that thread has ended.
     virtual void RunOnOtherThread(const std::function<void()>& body) = 0;
@@ -93,6 +97,12 @@ public:
     // Whether a read-only file refuses to be opened for appending. Wine lets a
     // process running as root append to it.
     virtual bool ReadOnlyFileRefusesAppending() const = 0;
+
+    // Whether FILE_FLAG_OPEN_REPARSE_POINT opens a symbolic link as itself,
+    // marked FILE_ATTRIBUTE_REPARSE_POINT, as Windows documents it. Wine 8
+    // follows every link (its handle's final path names the target) and a
+    // link that leads nowhere is no file to it.
+    virtual bool OpensLinksAsThemselves() const = 0;
 };
 
 // Runs every check against whatever `arrange` set up; returns the exit code.

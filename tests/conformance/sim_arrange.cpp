@@ -63,6 +63,17 @@ public:
         return true;
     }
 
+    bool PutHardLink(const std::string& linkPath, const std::string& existingPath) override {
+        sim::TheMachine().AddHardLink(linkPath, existingPath);
+        return sim::TheMachine().FileExists(linkPath);
+    }
+
+    bool PutSymbolicLink(const std::string& linkPath, const std::string& targetPath) override {
+        sim::TheMachine().AddSymbolicLink(linkPath, targetPath);
+        std::error_code ec;
+        return std::filesystem::is_symlink(sim::TheMachine().HostPath(linkPath), ec);
+    }
+
     void RunOnOtherThread(const std::function<void()>& body) override { std::thread(body).join(); }
 
     bool PutProgram(const std::string& windowsPath) override {
@@ -102,6 +113,7 @@ public:
     bool DriverUpdateReportsMissingDeviceAndInf() const override { return true; }
     bool RemovedElementKeepsInstallParams() const override { return true; }
     bool ReadOnlyFileRefusesAppending() const override { return true; }
+    bool OpensLinksAsThemselves() const override { return true; }
 
 private:
     std::map<std::string, int> next_;

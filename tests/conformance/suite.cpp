@@ -539,9 +539,10 @@ void CheckRemoval(Arrange& arrange, const Devices& devices) {
 
 // --- The log file and the run lock ---------------------------------------------------
 
-HANDLE OpenLog(const std::string& path) {
-    return plat::CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                             OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+// As the log is opened: an existing file, a link at its name not followed.
+HANDLE OpenLog(const std::string& path, DWORD disposition = OPEN_EXISTING) {
+    return plat::CreateFileA(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                             nullptr, disposition, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
 }
 
 bool Write(HANDLE file, const std::string& bytes) {
@@ -562,16 +563,15 @@ std::string ReadAll(const std::string& path, DWORD share) {
     return bytes;
 }
 
-// As the log is opened: for appending, shared for reading and writing,
-// created when missing. Two runs append to one file; a reader that shares
-// writing watches it grow, one that would deny it is refused.
+// As the log is opened: for appending, shared for reading and writing; a
+// missing one is made with CREATE_NEW. Two runs append to one file; a reader
+// that shares writing watches it grow, one that would deny it is refused.
 void CheckLogFile(Arrange& arrange, const std::string& folder) {
     Section("log file: append and sharing");
     const std::string path = folder + "\\run.log";
     CHECK(arrange.PutFile(path, "earlier\r\n"));
     HANDLE first = OpenLog(path);
     if (!CHECK(Valid(first))) return;
-    CHECK_EQ(ERROR_ALREADY_EXISTS, plat::GetLastError());
     HANDLE second = OpenLog(path);
     if (CHECK(Valid(second))) {
         CHECK(Write(first, "one\r\n"));
@@ -591,12 +591,15 @@ void CheckLogFile(Arrange& arrange, const std::string& folder) {
     CHECK(plat::FlushFileBuffers(first));
     CHECK(plat::CloseHandle(first));
 
-    HANDLE fresh = OpenLog(folder + "\\new.log");
+    CHECK(!Valid(OpenLog(folder + "\\new.log")));
+    CHECK_EQ(ERROR_FILE_NOT_FOUND, plat::GetLastError());
+    HANDLE fresh = OpenLog(folder + "\\new.log", CREATE_NEW);
     if (CHECK(Valid(fresh))) {
-        CHECK_EQ(ERROR_SUCCESS, plat::GetLastError());
         CHECK(plat::CloseHandle(fresh));
         CHECK_EQ(std::string(), ReadAll(folder + "\\new.log", FILE_SHARE_READ));
     }
+    CHECK(!Valid(OpenLog(folder + "\\new.log", CREATE_NEW)));
+    CHECK_EQ(ERROR_FILE_EXISTS, plat::GetLastError());
     CHECK(!Valid(OpenLog(folder + "\\absent\\run.log")));
     CHECK_EQ(ERROR_PATH_NOT_FOUND, plat::GetLastError());
     const std::string readOnly = folder + "\\read-only.log";
@@ -611,6 +614,106 @@ void CheckLogFile(Arrange& arrange, const std::string& folder) {
     }
     if (Valid(refused)) plat::CloseHandle(refused);
     CHECK_EQ(std::string("kept\r\n"), ReadAll(readOnly, FILE_SHARE_READ));
+}
+
+// What the log's check reads through a handle opened as the log is: the
+// attributes and link count, and the final path after every link; and that a
+// link to nothing is never followed to create its target. Wine 8 follows a
+// link even at the name itself; the check refuses either way.
+std::string Final(HANDLE handle) {
+    char path[MAX_PATH] = {};
+    const DWORD length = plat::GetFinalPathNameByHandleA(handle, path, MAX_PATH, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    return length > 0 && length < MAX_PATH ? Upper(path) : "<" + std::to_string(plat::GetLastError()) + ">";
+}
+
+struct Looked {
+    bool opened = false;
+    DWORD attributes = 0;
+    DWORD links = 0;
+    std::string final;  // upper-cased
+};
+
+Looked Look(HANDLE handle) {
+    Looked looked;
+    BY_HANDLE_FILE_INFORMATION information;
+    std::memset(&information, 0, sizeof information);
+    looked.opened = Valid(handle);
+    if (!looked.opened) return looked;
+    if (CHECK(plat::GetFileInformationByHandle(handle, &information))) {
+        looked.attributes = information.dwFileAttributes;
+        looked.links = information.nNumberOfLinks;
+    }
+    looked.final = Final(handle);
+    CHECK(plat::CloseHandle(handle));
+    return looked;
+}
+
+void CheckLogLinks(Arrange& arrange, const std::string& scratch) {
+    Section("log file: links");
+    const std::string folder = scratch + "\\links";
+    const std::string dosFolder = "\\\\?\\" + Upper(folder);
+    const bool themselves = arrange.OpensLinksAsThemselves();
+    if (!CHECK(arrange.PutFolder(folder)) || !CHECK(arrange.PutFolder(folder + "\\target")) ||
+        !CHECK(arrange.PutFile(folder + "\\plain.log", "")) || !CHECK(arrange.PutFile(folder + "\\keep1.ini", "1")) ||
+        !CHECK(arrange.PutFile(folder + "\\keep2.ini", "2")) ||
+        !CHECK(arrange.PutFile(folder + "\\target\\existing.log", "")) ||
+        !CHECK(arrange.PutHardLink(folder + "\\hard.log", folder + "\\keep1.ini")) ||
+        !CHECK(arrange.PutSymbolicLink(folder + "\\symbolic.log", folder + "\\keep2.ini")) ||
+        !CHECK(arrange.PutSymbolicLink(folder + "\\nothing.log", folder + "\\planted.dll")) ||
+        !CHECK(arrange.PutSymbolicLink(folder + "\\linked", folder + "\\target"))) {
+        return;
+    }
+
+    // A plain file: one name, its own path, asked for full and long.
+    const Looked plain = Look(OpenLog(folder + "\\plain.log"));
+    CHECK_EQ(1, plain.links);
+    CHECK_EQ(0, plain.attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    CHECK_EQ(dosFolder + "\\PLAIN.LOG", plain.final);
+    char path[MAX_PATH] = {};
+    CHECK_EQ(folder.size() + 10, plat::GetFullPathNameA((folder + "\\.\\plain.log").c_str(), MAX_PATH, path, nullptr));
+    CHECK_EQ(folder + "\\plain.log", std::string(path));
+    CHECK_EQ(folder.size() + 10, plat::GetLongPathNameA((folder + "\\plain.log").c_str(), path, MAX_PATH));
+    CHECK_EQ(Upper(folder + "\\plain.log"), Upper(path));
+    CHECK_EQ(0, plat::GetLongPathNameA((folder + "\\absent.log").c_str(), path, MAX_PATH));
+    CHECK_EQ(ERROR_FILE_NOT_FOUND, plat::GetLastError());
+
+    // A hard link: two names.
+    CHECK_EQ(2, Look(OpenLog(folder + "\\hard.log")).links);
+
+    // A symbolic link to a file: the link itself, or (Wine) its target.
+    const Looked symbolic = Look(OpenLog(folder + "\\symbolic.log"));
+    const bool reparse = (symbolic.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    CHECK(symbolic.opened);
+    CHECK_EQ(themselves, reparse);
+    CHECK_EQ(dosFolder + (themselves ? "\\SYMBOLIC.LOG" : "\\KEEP2.INI"), symbolic.final);
+
+    // A link to nothing: opened as itself, or (Wine) no file; never created.
+    const Looked nothing = Look(OpenLog(folder + "\\nothing.log"));
+    CHECK_EQ(themselves, nothing.opened);
+    if (!themselves) CHECK_EQ(ERROR_FILE_NOT_FOUND, plat::GetLastError());
+    CHECK(!Valid(OpenLog(folder + "\\nothing.log", CREATE_NEW)));
+    CHECK_EQ(ERROR_FILE_EXISTS, plat::GetLastError());
+    CHECK_EQ(INVALID_FILE_ATTRIBUTES, plat::GetFileAttributesA((folder + "\\planted.dll").c_str()));
+
+    // A linked folder: the folder as itself, or (Wine) its target; a file
+    // through it leads to the target, and one made through it is removed
+    // through its handle.
+    const Looked linked = Look(plat::CreateFileA((folder + "\\linked").c_str(), FILE_READ_ATTRIBUTES, 7, nullptr,
+                                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                                 nullptr));
+    CHECK_EQ(themselves, (linked.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0);
+    CHECK_EQ(dosFolder + (themselves ? "\\LINKED" : "\\TARGET"), linked.final);
+    CHECK_EQ(dosFolder + "\\TARGET\\EXISTING.LOG", Look(OpenLog(folder + "\\linked\\existing.log")).final);
+    HANDLE made = plat::CreateFileA((folder + "\\linked\\new.log").c_str(), DELETE | FILE_READ_ATTRIBUTES, 7, nullptr,
+                                    CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (CHECK(Valid(made))) {
+        CHECK_EQ(dosFolder + "\\TARGET\\NEW.LOG", Final(made));
+        FILE_DISPOSITION_INFO remove;
+        remove.DeleteFile = TRUE;
+        CHECK(plat::SetFileInformationByHandle(made, FileDispositionInfo, &remove, sizeof remove));
+        CHECK(plat::CloseHandle(made));
+    }
+    CHECK_EQ(INVALID_FILE_ATTRIBUTES, plat::GetFileAttributesA((folder + "\\target\\new.log").c_str()));
 }
 
 // The run lock: a named mutex belongs to the thread that waited for it,
@@ -1018,6 +1121,7 @@ int RunSuite(Arrange& arrange) {
         CheckFileReadAndCreate(arrange, folder);
         CheckDriverPackageRemoval(arrange, folder);
         CheckLogFile(arrange, folder);
+        CheckLogLinks(arrange, folder);
         CheckProgramStart(arrange, folder);
     }
     CheckWindowsFolder();

@@ -89,6 +89,58 @@ public:
         return Complain("SetFileAttributesA", windowsPath);
     }
 
+    bool PutHardLink(const std::string& linkPath, const std::string& existingPath) override {
+        if (::CreateHardLinkA(linkPath.c_str(), existingPath.c_str(), nullptr)) return true;
+        return Complain("CreateHardLinkA", linkPath);
+    }
+
+    // Wine 8 has no symbolic links of its own (its CreateSymbolicLinkA does
+    // nothing): the link is made by the host's ln, which Wine starts as it
+    // starts any program, between the host paths of the two. Wine cannot wait
+    // for that program, nor see a link to nothing: a missing target is made
+    // for as long as it takes to see the link appear.
+    bool PutSymbolicLink(const std::string& linkPath, const std::string& targetPath) override {
+        const DWORD targetAttributes = ::GetFileAttributesA(targetPath.c_str());
+        const bool folder =
+            targetAttributes != INVALID_FILE_ATTRIBUTES && (targetAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        if (wine_.empty()) {
+            const DWORD flags = (folder ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0) | 0x2;  // unprivileged create
+            if (::CreateSymbolicLinkA(linkPath.c_str(), targetPath.c_str(), flags)) return true;
+            return Complain("CreateSymbolicLinkA", linkPath);
+        }
+        using UnixName = char*(__cdecl*)(const wchar_t*);
+        const auto unixName = reinterpret_cast<UnixName>(
+            reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+        if (unixName == nullptr) return Complain("wine_get_unix_file_name", linkPath, ERROR_PROC_NOT_FOUND);
+        const auto host = [&](const std::string& path) {
+            wchar_t wide[MAX_PATH] = {};
+            ::MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH);
+            char* name = unixName(wide);
+            const std::string text = name != nullptr ? name : "";
+            if (name != nullptr) ::HeapFree(::GetProcessHeap(), 0, name);
+            return text;
+        };
+        const bool madeTarget = targetAttributes == INVALID_FILE_ATTRIBUTES && PutFile(targetPath, "");
+        std::string command = "/bin/ln -s \"" + host(targetPath) + "\" \"" + host(linkPath) + "\"";
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION started = {};
+        const BOOL ran = ::CreateProcessA("Z:\\bin\\ln", &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                                          &startup, &started);
+        if (ran) {
+            ::CloseHandle(started.hThread);
+            ::CloseHandle(started.hProcess);
+        }
+        bool seen = false;
+        for (int wait = 0; ran && !seen && wait < 100; ++wait) {
+            seen = ::GetFileAttributesA(linkPath.c_str()) != INVALID_FILE_ATTRIBUTES;
+            if (!seen) ::Sleep(100);
+        }
+        if (madeTarget) ::DeleteFileA(targetPath.c_str());
+        if (!ran) return Complain("CreateProcessA of the host's ln", linkPath);
+        return seen || Complain("ln -s", linkPath, ERROR_FILE_NOT_FOUND);
+    }
+
     void RunOnOtherThread(const std::function<void()>& body) override {
         HANDLE thread =
             ::CreateThread(nullptr, 0, RunBody, const_cast<std::function<void()>*>(&body), 0, nullptr);
@@ -163,6 +215,9 @@ public:
     // Wine checks a file's write permission for writing but not for appending,
     // and a process of root then gets the file opened.
     bool ReadOnlyFileRefusesAppending() const override { return wine_.empty(); }
+
+    // Wine 8 ignores FILE_FLAG_OPEN_REPARSE_POINT and follows every link.
+    bool OpensLinksAsThemselves() const override { return wine_.empty(); }
 
 private:
     static DWORD WINAPI RunBody(LPVOID body) {

@@ -40,6 +40,7 @@ file deletion
 file open, read and create
 driver package removal
 log file: append and sharing
+log file: links
 program start
 Windows folder
 named mutex
