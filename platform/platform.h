@@ -1,12 +1,15 @@
 // The one seam between the program and the operating system.
 //
-// The installer and device code call the operating system only through the
-// functions of namespace plat, which carry the Windows names (ANSI forms) and
-// signatures; they include nothing from the OS and do not know which side they
-// run on. In the program (Windows only) these functions reach the real API
-// (platform/win32). platform/sim/ is not part of the program: it is the
-// simulated Windows machine behind the same functions for the native tests.
-// Beside this header: trace.h (the one way out for trace lines), handles.h
+// Floors, top down: ui/ -> run/ -> installer/ -> device/ -> platform/ (this
+// one, the ground floor). The code above calls the operating system only
+// through the functions of namespace plat, which carry the Windows names
+// (ANSI forms) and signatures; it includes nothing from the OS and does not
+// know which side it runs on. In the program (Windows only) these functions
+// reach the real API (platform/win32). The simulated Windows machine (sim/,
+// beside this floor) implements the same functions for the native tests; it
+// is never part of the program, and nothing here includes it. Beside this
+// header: win_types.h (the Windows types and constants where there are no
+// Windows headers), trace.h (the one way out for trace lines), handles.h
 // (owners of the handles obtained here) and setup_values.h (setup classes,
 // multi-string bytes and GUID text, for the program and its test programs).
 #pragma once
@@ -23,7 +26,7 @@
 #include <newdev.h>
 #include <shlobj.h>
 #else
-#include "sim/win_types.h"
+#include "platform/win_types.h"
 #endif
 
 namespace plat {

@@ -1,5 +1,9 @@
 // A simulated Windows machine behind the plat:: operations, for native tests.
 //
+// It stands beside the seam (platform/), never above or inside it: the native
+// builds of the tests and fuzzers link it in place of the real API, and the
+// program never includes it.
+//
 // It holds what the installer touches: a device database, the registry below
 // HKEY_LOCAL_MACHINE, a Windows directory on a real temporary folder, message
 // boxes answered from a script, a virtual clock, the captured debugger trace,
@@ -7,8 +11,8 @@
 // it, runs one operation, and inspects what it holds afterwards.
 #pragma once
 
-#include "../platform.h"
-#include "../setup_values.h"
+#include "platform/platform.h"
+#include "platform/setup_values.h"
 
 #include <atomic>
 #include <cstdint>

@@ -3,7 +3,7 @@
 // guarded by `mu`; the helpers named ...Locked expect it held.
 #pragma once
 
-#include "machine.h"
+#include "sim/machine.h"
 
 #include <cstdio>
 #include <deque>

@@ -1,5 +1,5 @@
 // The simulated machine's state and the API tests use to arrange and inspect it.
-#include "machine_impl.h"
+#include "sim/machine_impl.h"
 
 #include <algorithm>
 #include <cctype>
