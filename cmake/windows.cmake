@@ -15,7 +15,7 @@ add_executable(ZanDriverInstaller WIN32
   res/ZanDriverInstaller.rc
 )
 target_include_directories(ZanDriverInstaller PRIVATE ${CMAKE_SOURCE_DIR}/res)
-target_link_libraries(ZanDriverInstaller PRIVATE zan_ui_logic zan_core zan_platform)
+target_link_libraries(ZanDriverInstaller PRIVATE zan_ui_logic zan_run zan_core zan_platform)
 # Self-contained: no MinGW runtime DLL beside it (the toolchain files give the
 # same flags to every link; kept here so that no toolchain can lose them).
 target_link_options(ZanDriverInstaller PRIVATE -static -static-libgcc -static-libstdc++

@@ -1,4 +1,8 @@
 // Finding a device in a device information set by one of its properties.
+//
+// device/ is the one floor that speaks to device setup (search, driver
+// update, removal, port renaming, driver packages), over platform/ below;
+// installer/ above calls it.
 #pragma once
 
 #include "platform/handles.h"

@@ -2,7 +2,7 @@
 
 #include "device/driver_update.h"
 #include "installer/device_table.h"
-#include "installer/operation_runner.h"
+#include "installer/windows_folder.h"
 #include "installer/port_mapping.h"
 #include "installer/status_board.h"
 #include "platform/platform.h"
@@ -25,7 +25,7 @@ bool InstallTiDevice(const char* infName, const char* hardwareId, bool* restartN
     return installed;
 }
 
-bool InstallDrivers(const RunOptions& options, bool* restartNeeded) {
+bool InstallDrivers(const OperationChoices& options, bool* restartNeeded) {
     bool installBase = false;
     bool multiPort = false;
     if (options.silent) {

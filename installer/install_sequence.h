@@ -1,7 +1,7 @@
 // The install operation.
 #pragma once
 
-#include "installer/run_options.h"
+#include "installer/operation_choices.h"
 
 // Settles the choices (from the command line in a silent run, from two
 // questions otherwise), adjusts the table's install flags, installs every
@@ -9,7 +9,7 @@
 // whose driver cannot be installed; rows before it stay installed.
 // With `restartNeeded`, each driver update is asked whether a restart is
 // needed, and one that says so sets it.
-bool InstallDrivers(const RunOptions& options, bool* restartNeeded = nullptr);
+bool InstallDrivers(const OperationChoices& options, bool* restartNeeded = nullptr);
 
 // Installs one row's driver from `infName` in the Windows INF folder.
 bool InstallTiDevice(const char* infName, const char* hardwareId, bool* restartNeeded = nullptr);

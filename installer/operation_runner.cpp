@@ -3,28 +3,16 @@
 #include "installer/install_sequence.h"
 #include "installer/status_board.h"
 #include "installer/uninstall_sequence.h"
+#include "installer/windows_folder.h"
 #include "platform/handles.h"
 #include "platform/trace.h"
-
-#include <atomic>
-
-std::string g_windowsDir;
 
 namespace {
 
 constexpr const char kUninstallError[] = "An error was encountered while uninstalling the drivers.";
 constexpr const char kInstallError[] = "An error was encountered while installing the drivers.";
 
-std::atomic<RunOutcome> g_lastOutcome{RunOutcome::NotRun};
-std::atomic<bool> g_lastRestartNeeded{false};
-
-// The error box waits for a person, also in a silent run; an unattended run
-// shows none and writes its marker at once.
-void ReportFailure(const RunOptions& options, const char* text) {
-    if (!options.unattended) plat::MessageBoxA(nullptr, text, kErrorCaption, MB_OK);
-}
-
-RunOutcome RunRequestedOperation(const RunOptions& options, bool* restartNeeded) {
+RunOutcome RunRequestedOperation(const OperationChoices& options, bool* restartNeeded) {
     const Operation operation = options.operation;
     const char* errorText = operation == Operation::Uninstall ? kUninstallError : kInstallError;
 
@@ -33,8 +21,7 @@ RunOutcome RunRequestedOperation(const RunOptions& options, bool* restartNeeded)
     if (g_windowsDir.empty()) {
         if (operation == Operation::None) return RunOutcome::NotRun;
         Trace("--> Windows directory not available");
-        ReportFailure(options, errorText);
-        return RunOutcome::Failed;
+        return ReportFailedRun(nullptr, errorText, MB_OK, options.unattended, g_windowsDir);
     }
 
     DeleteMarkers(g_windowsDir);
@@ -54,11 +41,7 @@ RunOutcome RunRequestedOperation(const RunOptions& options, bool* restartNeeded)
         break;
     }
 
-    if (!succeeded) {
-        ReportFailure(options, errorText);
-        CreateMarker(g_windowsDir, kFailMarker);
-        return RunOutcome::Failed;
-    }
+    if (!succeeded) return ReportFailedRun(nullptr, errorText, MB_OK, options.unattended, g_windowsDir);
     CreateMarker(g_windowsDir, kSuccessMarker);
     return RunOutcome::Succeeded;
 }
@@ -81,16 +64,21 @@ void CreateMarker(const std::string& windowsDir, const char* name) {
     }
 }
 
-DWORD WINAPI InstallerThreadProc(LPVOID options) {
+// The error box waits for a person, also in a silent run; an unattended run
+// shows none and writes its marker at once.
+RunOutcome ReportFailedRun(HWND owner, const char* text, UINT boxStyle, bool unattended,
+                           const std::string& windowsDir) {
+    if (!unattended) plat::MessageBoxA(owner, text, kErrorCaption, boxStyle);
+    if (!windowsDir.empty()) CreateMarker(windowsDir, kFailMarker);
+    return RunOutcome::Failed;
+}
+
+DWORD WINAPI InstallerThreadProc(LPVOID run) {
+    WorkerRun& worker = *static_cast<WorkerRun*>(run);
     g_status.SetRunning(true);
     bool restartNeeded = false;
-    const RunOutcome outcome = RunRequestedOperation(*static_cast<const RunOptions*>(options), &restartNeeded);
-    g_lastRestartNeeded.store(restartNeeded);
-    g_lastOutcome.store(outcome);
+    worker.outcome = RunRequestedOperation(*worker.choices, &restartNeeded);
+    worker.restartNeeded = restartNeeded;
     g_status.SetRunning(false);
     return 0;
 }
-
-RunOutcome LastRunOutcome() { return g_lastOutcome.load(); }
-
-bool LastRunNeedsRestart() { return g_lastRestartNeeded.load(); }

@@ -4,7 +4,7 @@
 #include "device/device_search.h"
 #include "installer/device_table.h"
 #include "installer/oem_inf_cleanup.h"
-#include "installer/operation_runner.h"
+#include "installer/windows_folder.h"
 #include "installer/status_board.h"
 #include "platform/handles.h"
 #include "platform/trace.h"

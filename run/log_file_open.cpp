@@ -1,4 +1,4 @@
-#include "installer/log_file_open.h"
+#include "run/log_file_open.h"
 
 #include "platform/trace.h"
 

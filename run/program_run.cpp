@@ -1,11 +1,35 @@
-#include "ui/program_run.h"
+#include "run/program_run.h"
 
 #include "res/version.h"
-#include "ui/worker_run.h"
-#include "ui/wow64_handover.h"
+#include "run/exit_codes.h"
+#include "run/worker_run.h"
+#include "run/wow64_handover.h"
+
+namespace {
+
+constexpr char kNotCompleted[] = "operation not completed";
+
+// The outcome of a run that ended, as the log's last line names it.
+const char* OutcomeText(RunOutcome outcome) {
+    switch (outcome) {
+    case RunOutcome::Succeeded:
+        return "RESULT.SUCCESS";
+    case RunOutcome::Failed:
+        return "RESULT.FAIL";
+    case RunOutcome::NotRun:
+        break;
+    }
+    return "no operation";
+}
+
+}  // namespace
 
 ProgramRun::ProgramRun(const char* argumentText)
-    : m_argumentText(argumentText != nullptr ? argumentText : ""), m_options(ParseRunOptions(m_argumentText)) {
+    : m_argumentText(argumentText != nullptr ? argumentText : ""),
+      m_options(ParseRunOptions(m_argumentText)),
+      m_exitCode(kExitFailed),
+      m_outcome(kNotCompleted) {
+    m_worker.choices = &m_options;
     // Nobody is there to answer the system's own boxes either: a drive
     // without its disk, a file that cannot be opened, a crash fail at once.
     if (m_options.unattended) {
@@ -24,8 +48,9 @@ bool ProgramRun::HandedOverToNativeProgram() {
         m_exitCode = handOver->exitCode;
         m_outcome = "handed over to the 64-bit program";
     } else if (TakeLock()) {
-        m_exitCode = FailHandOver(*handOver, !m_options.unattended);
-        m_outcome = "RESULT.FAIL";
+        const RunOutcome outcome = FailHandOver(*handOver, m_options.unattended);
+        m_exitCode = ProcessExitCode(true, outcome);
+        m_outcome = OutcomeText(outcome);
     }
     return true;
 }
@@ -37,28 +62,27 @@ bool ProgramRun::TakeLock() {
     return false;
 }
 
-void ProgramRun::WorkerEnded(bool workerStarted, const StatusBoard& board, RunOutcome outcome,
-                             bool restartNeeded) {
-    m_exitCode = ProcessExitCode(workerStarted, board, outcome, restartNeeded);
-    if (!workerStarted || board.IsRunning()) {
-        m_outcome = "operation not completed";
-        return;
-    }
-    switch (outcome) {
-    case RunOutcome::Succeeded:
-        m_outcome = "RESULT.SUCCESS";
-        break;
-    case RunOutcome::Failed:
-        m_outcome = "RESULT.FAIL";
-        break;
-    case RunOutcome::NotRun:
-        m_outcome = "no operation";
-        break;
-    }
+void ProgramRun::WorkerEnded(bool workerStarted, const StatusBoard& board) {
+    // The worker's result is read only once it has lowered the flag: it
+    // wrote the result before.
+    const bool completed = workerStarted && !board.IsRunning();
+    const RunOutcome outcome = completed ? m_worker.outcome : RunOutcome::Failed;
+    m_exitCode = ProcessExitCode(completed, outcome, completed && m_worker.restartNeeded);
+    m_outcome = completed ? OutcomeText(outcome) : kNotCompleted;
 }
 
 int ProgramRun::Finish() {
     m_log.Close(m_outcome, m_exitCode);
     m_lock.Release();
     return m_exitCode;
+}
+
+int RunProgram(ProgramRun& run, bool mayHandOver, const ShowWindowStep& showWindow) {
+    run.OpenLog();
+    // On 64-bit Windows the 64-bit program does the whole run: no window, no
+    // dismisser, and no lock while it runs.
+    if (mayHandOver && run.HandedOverToNativeProgram()) return run.Finish();
+    // Nothing is shown or touched before the lock is held.
+    if (run.TakeLock()) run.WorkerEnded(showWindow(run), g_status);
+    return run.Finish();
 }

@@ -1,20 +1,22 @@
 // One run of the program around its window, step by step in the order the
-// application takes them: the choices read once from the argument text, the
-// log opened, the lock taken, (the window and the worker), and at the end the
-// exit code, the log's last line and the lock given back.
+// program takes them (RunProgram): the choices read once from the argument
+// text, the log opened, the 32-bit program's hand-over on 64-bit Windows,
+// the lock taken, the window and the worker, and at the end the exit code,
+// the log's last line and the lock given back.
+//
+// Floors, top down: ui/ (windows) -> run/ (this one: the command-line
+// choices, the log, the lock, the WOW64 hand-over, starting the worker, the
+// exit codes) -> installer/ -> device/ -> platform/.
 #pragma once
 
 #include "installer/operation_runner.h"
-#include "installer/run_lock.h"
-#include "installer/run_log.h"
-#include "installer/run_options.h"
 #include "installer/status_board.h"
+#include "run/run_lock.h"
+#include "run/run_log.h"
+#include "run/run_options.h"
 
+#include <functional>
 #include <string>
-
-// The exit code of a run refused because another one holds the lock; the
-// code Windows Installer gives, which deployment systems retry on.
-constexpr int kExitAnotherRunInProgress = 1618;
 
 class ProgramRun {
 public:
@@ -24,24 +26,25 @@ public:
     ProgramRun(const ProgramRun&) = delete;
     ProgramRun& operator=(const ProgramRun&) = delete;
 
-    // For the worker, for as long as it runs.
     const RunOptions& Options() const { return m_options; }
+    // The worker's task and result; it must outlive the worker's thread.
+    WorkerRun& Worker() { return m_worker; }
 
     // With /LOG=: the log, its first line, and from now on every trace line
     // (a log that cannot be opened is traced); nothing without it.
     void OpenLog();
     // The 32-bit program on 64-bit Windows (see wow64_handover.h): true when
     // the 64-bit program did the run, whose exit code becomes this one's, or
-    // could not be started: the run then fails like an operation (markers,
-    // the box unless unattended, RESULT.FAIL) once the lock is held. This
-    // process takes no lock while the 64-bit program runs, so that program's
-    // own run is not refused. False when the run goes on in this process.
+    // could not be started: the run then fails like an operation once the
+    // lock is held. This process takes no lock while the 64-bit program
+    // runs, so that program's own run is not refused. False when the run
+    // goes on in this process.
     bool HandedOverToNativeProgram();
     // False when another run holds the lock: this run then shows nothing,
     // touches nothing and ends with kExitAnotherRunInProgress.
     bool TakeLock();
     // How the worker ended, once the window is gone.
-    void WorkerEnded(bool workerStarted, const StatusBoard& board, RunOutcome outcome, bool restartNeeded);
+    void WorkerEnded(bool workerStarted, const StatusBoard& board);
     // The exit code. The log gets its last line and is closed, the lock is
     // given back.
     int Finish();
@@ -49,9 +52,19 @@ public:
 private:
     std::string m_argumentText;
     RunOptions m_options;
+    WorkerRun m_worker;
     RunLog m_log;
     RunLock m_lock;
-    int m_exitCode = 1;
+    int m_exitCode;
     // The outcome as the log's last line names it.
-    const char* m_outcome = "operation not completed";
+    const char* m_outcome;
 };
+
+// The window step: the dismisser, the progress window and the worker it
+// starts; returns whether the worker was started.
+using ShowWindowStep = std::function<bool(ProgramRun& run)>;
+
+// The whole run, in order; returns the process exit code. `mayHandOver`: the
+// program is the 32-bit one, which hands over on 64-bit Windows. `run` must
+// live until the process ends: a worker the window left running reads it.
+int RunProgram(ProgramRun& run, bool mayHandOver, const ShowWindowStep& showWindow);

@@ -1,4 +1,4 @@
-#include "installer/run_lock.h"
+#include "run/run_lock.h"
 
 #include "platform/trace.h"
 

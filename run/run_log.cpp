@@ -1,6 +1,6 @@
-#include "installer/run_log.h"
+#include "run/run_log.h"
 
-#include "installer/log_file_open.h"
+#include "run/log_file_open.h"
 
 #include "platform/trace.h"
 

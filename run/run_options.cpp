@@ -1,4 +1,4 @@
-#include "installer/run_options.h"
+#include "run/run_options.h"
 
 namespace {
 

@@ -1,26 +1,19 @@
 // The run's choices, read once from the command-line argument text.
 #pragma once
 
+#include "installer/operation_choices.h"
+
 #include <cstddef>
 #include <string>
 #include <vector>
 
 // Operation selection by keyword, case-sensitive substrings: "UNINSTALL"
 // first, since it contains "INSTALL".
-enum class Operation { None, Install, Uninstall };
 Operation ChooseOperation(const std::string& keywordText);
 
-struct RunOptions {
-    Operation operation = Operation::None;
-    // The choices come from the command line, not from two questions:
-    // "SILENT" or "UNATTENDED".
-    bool silent = false;
-    // "UNATTENDED": no message box of any kind, the restart need is collected
-    // and reported through the exit code.
-    bool unattended = false;
-    // "BASE_DEVICE" and "MAROVEL_SERIAL"; they count only in a silent run.
-    bool installBase = false;
-    bool multiPort = false;
+// The worker's choices (the operation, "SILENT", "UNATTENDED", "BASE_DEVICE",
+// "MAROVEL_SERIAL"), and the run's own.
+struct RunOptions : OperationChoices {
     // "/LOG=<path>": the last one given names the log; the path is empty
     // when nothing follows the '='.
     bool logGiven = false;

@@ -1,13 +1,11 @@
-// The worker's run as the window sees it: how the worker is started so that
-// no tick can close the window before the worker has run, and what the
-// process returns afterwards.
+// Starting the worker so that no tick can close the window before it has
+// run, telling a worker that could not be started, and the exit code of the
+// run the worker did.
 #pragma once
 
 #include "installer/operation_runner.h"
 #include "installer/status_board.h"
 #include "platform/platform.h"
-
-#include <string>
 
 // Creates a thread running `proc(param)`: CreateThread on Windows, anything
 // that runs the procedure in tests. Returns the thread handle, or null with
@@ -15,17 +13,22 @@
 using ThreadProc = DWORD(WINAPI*)(LPVOID);
 using ThreadStarter = HANDLE (*)(ThreadProc proc, LPVOID param);
 
-// Starts the worker (InstallerThreadProc with `options`).
+// Starts the worker (InstallerThreadProc with `worker`).
 // The board's running flag goes up before the thread exists, so a tick that
 // comes before the worker's first step still sees it running; the window
 // closes only once the worker has lowered it. When the thread cannot be
 // created the flag goes down again and null is returned.
-HANDLE StartWorker(StatusBoard& board, ThreadStarter start, const RunOptions* options);
+HANDLE StartWorker(StatusBoard& board, ThreadStarter start, WorkerRun* worker);
 
-// The process exit code: 0 after RESULT.SUCCESS or when no operation was
-// asked for, 3010 after RESULT.SUCCESS when the system needs a restart to
-// finish, 1 after a failed operation or when the worker did not run to its
-// end (it could not be started, or the window ended while it was running).
-// `board` tells whether the worker is still running.
-constexpr int kExitRestartNeeded = 3010;
-int ProcessExitCode(bool workerStarted, const StatusBoard& board, RunOutcome outcome, bool restartNeeded = false);
+// Tells that the installer could not be started (the window could not be
+// shown or the worker could not be created, `error` says why): traced, then
+// reported as a failed run (the box unless unattended, the old markers
+// deleted and RESULT.FAIL).
+void ReportStartFailure(HWND owner, DWORD error, bool unattended);
+
+// The process exit code (run/exit_codes.h): kExitSucceeded after
+// RESULT.SUCCESS or when no operation was asked for, kExitRestartNeeded after
+// RESULT.SUCCESS when the system needs a restart to finish, kExitFailed after
+// a failed operation or when the worker did not run to its end (`completed`
+// false: it could not be started, or the window ended while it was running).
+int ProcessExitCode(bool completed, RunOutcome outcome, bool restartNeeded = false);

@@ -1,6 +1,6 @@
-#include "ui/wow64_handover.h"
+#include "run/wow64_handover.h"
 
-#include "installer/operation_runner.h"
+#include "installer/windows_folder.h"
 #include "platform/handles.h"
 #include "platform/platform.h"
 #include "platform/trace.h"
@@ -85,13 +85,11 @@ std::optional<HandOver> HandOverOnWow64(const std::string& argumentText) {
     return handOver;
 }
 
-int FailHandOver(const HandOver& handOver, bool showBox) {
+RunOutcome FailHandOver(const HandOver& handOver, bool unattended) {
     const std::string& program = handOver.program;
     const DWORD error = handOver.error;
-    char windowsDir[MAX_PATH] = {};
-    const UINT length = plat::GetWindowsDirectoryA(windowsDir, sizeof(windowsDir));
-    const bool haveWindowsDir = length > 0 && length < sizeof(windowsDir);
-    if (haveWindowsDir)
+    const std::string windowsDir = ReadWindowsDirectory();
+    if (!windowsDir.empty())
         DeleteMarkers(windowsDir);
     else
         Trace("--> Windows directory not available");
@@ -102,9 +100,6 @@ int FailHandOver(const HandOver& handOver, bool showBox) {
         std::string("This is the 32-bit ZanDriverInstaller.exe: it cannot install or remove drivers on "
                     "64-bit Windows, and the 64-bit program could not be started (error ") +
         code + ").\n\nRun the 64-bit program instead:\n" + (program.empty() ? kNativeProgram : program);
-    if (showBox) plat::MessageBoxA(nullptr, text.c_str(), kErrorCaption, MB_OK | MB_ICONERROR);
-
-    if (haveWindowsDir) CreateMarker(windowsDir, kFailMarker);
-    return 1;
+    return ReportFailedRun(nullptr, text.c_str(), MB_OK | MB_ICONERROR, unattended, windowsDir);
 }
 

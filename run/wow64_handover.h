@@ -5,7 +5,9 @@
 // before the dismisser and the window exist.
 #pragma once
 
+#include "installer/operation_runner.h"
 #include "platform/platform.h"
+#include "run/exit_codes.h"
 
 #include <optional>
 #include <string>
@@ -16,9 +18,9 @@ constexpr const char kNativeProgram[] = "x64\\ZanDriverInstaller.exe";
 // What became of the hand-over.
 struct HandOver {
     // The 64-bit program was started and waited for: `exitCode` is its exit
-    // code (1 when the wait or the code could not be had).
+    // code (kExitFailed when the wait or the code could not be had).
     bool started = false;
-    int exitCode = 1;
+    int exitCode = kExitFailed;
     // Its full path; empty when the own path could not be read whole.
     std::string program;
     // Why it could not be started.
@@ -35,7 +37,6 @@ struct HandOver {
 std::optional<HandOver> HandOverOnWow64(const std::string& argumentText);
 
 // When the 64-bit program could not be started, the run fails like an
-// operation: deletes the old markers, shows an error box that names that
-// program and waits for a person (unless `showBox` is false: an unattended
-// run shows none), creates RESULT.FAIL and returns the exit code 1.
-int FailHandOver(const HandOver& handOver, bool showBox);
+// operation: deletes the old markers, then reports a failed run with an
+// error box that names that program (none when `unattended`).
+RunOutcome FailHandOver(const HandOver& handOver, bool unattended);

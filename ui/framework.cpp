@@ -1,5 +1,7 @@
 #include "ui/framework.h"
 
+#include "run/exit_codes.h"
+
 namespace {
 CWinApp* g_application = nullptr;
 }  // namespace
@@ -12,7 +14,7 @@ CWinApp::~CWinApp() {
 
 BOOL CWinApp::InitInstance() { return TRUE; }
 
-int CWinApp::ExitInstance() { return 0; }
+int CWinApp::ExitInstance() { return kExitSucceeded; }
 
 HICON CWinApp::LoadIcon(UINT resourceId) const {
     return ::LoadIconA(m_hInstance, MAKEINTRESOURCEA(resourceId));
@@ -22,7 +24,7 @@ CWinApp* AfxGetApp() { return g_application; }
 
 int AfxWinMain(HINSTANCE instance, LPCSTR cmdLine) {
     CWinApp* app = AfxGetApp();
-    if (app == nullptr) return 1;
+    if (app == nullptr) return kExitFailed;
     app->m_hInstance = instance;
     app->m_lpCmdLine = cmdLine != nullptr ? cmdLine : "";
     app->InitInstance();

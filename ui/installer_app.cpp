@@ -1,12 +1,10 @@
 #include "ui/installer_app.h"
 
-#include "installer/operation_runner.h"
-#include "installer/status_board.h"
 #include "platform/trace.h"
 #include "platform/win32/system_dll.h"
+#include "run/worker_run.h"
 #include "ui/progress_dlg.h"
 #include "ui/wizard_dismisser.h"
-#include "ui/worker_run.h"
 
 CZANLumivaleKioskScannerandMSRDriverInstallerApp theApp;
 
@@ -26,41 +24,31 @@ void InitCommonControlsFromSystem() {
 
 BOOL CZANLumivaleKioskScannerandMSRDriverInstallerApp::InitInstance() {
     m_run.emplace(m_lpCmdLine);  // the choices, read once
-    m_run->OpenLog();
-#ifndef _WIN64
-    // On 64-bit Windows the 64-bit program does the whole run: no window, no
-    // dismisser, and no lock while it runs.
-    if (m_run->HandedOverToNativeProgram()) {
-        m_exitCode = m_run->Finish();
-        return FALSE;
-    }
-#endif
-    // Nothing is shown or touched before the lock is held.
-    if (m_run->TakeLock()) RunProgressWindow();
-    m_exitCode = m_run->Finish();
+    // The 32-bit program hands over to the 64-bit one on 64-bit Windows.
+    constexpr bool kThirtyTwoBitProgram = sizeof(void*) == 4;
+    m_exitCode = RunProgram(*m_run, kThirtyTwoBitProgram, [this](ProgramRun& run) { return RunProgressWindow(run); });
     return FALSE;
 }
 
-void CZANLumivaleKioskScannerandMSRDriverInstallerApp::RunProgressWindow() {
+bool CZANLumivaleKioskScannerandMSRDriverInstallerApp::RunProgressWindow(ProgramRun& run) {
     InitCommonControlsFromSystem();
     CWinApp::InitInstance();
 
     CZANLumivaleKioskScannerandMSRDriverInstallerDlg dlg;
     m_pMainWnd = &dlg;
-    dlg.m_pOptions = &m_run->Options();
+    dlg.m_pWorker = &run.Worker();
 
     g_hDismisserThread = plat::ThreadHandle(
         ::CreateThread(nullptr, 0, HardwareWizardDismisser, nullptr, 0, &g_dwDismisserThreadId));
     if (!g_hDismisserThread)  // the run goes on; the system's wizards then wait for a person
         Trace("The hardware wizard dismisser could not be started\n");
 
-    if (dlg.DoModal() == -1) ReportStartFailure(nullptr, plat::GetLastError(), m_run->Options());
+    if (dlg.DoModal() == -1) ReportStartFailure(nullptr, plat::GetLastError(), run.Options().unattended);
 
     // The dismisser keeps running until the process ends.
     g_hDismisserThread.reset();
     m_pMainWnd = nullptr;
-
-    m_run->WorkerEnded(dlg.WorkerStarted(), g_status, LastRunOutcome(), LastRunNeedsRestart());
+    return dlg.WorkerStarted();
 }
 
 int CZANLumivaleKioskScannerandMSRDriverInstallerApp::ExitInstance() { return m_exitCode; }

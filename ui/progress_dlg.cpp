@@ -1,12 +1,11 @@
 #include "ui/progress_dlg.h"
 
-#include "installer/operation_runner.h"
 #include "installer/status_board.h"
+#include "installer/windows_folder.h"
 #include "platform/trace.h"
+#include "run/worker_run.h"
 #include "ui/progress_tick.h"
-#include "ui/worker_run.h"
 
-#include <cstdio>
 
 namespace {
 
@@ -35,16 +34,6 @@ private:
 
 }  // namespace
 
-void ReportStartFailure(HWND owner, DWORD error, const RunOptions& options) {
-    char message[160];
-    std::snprintf(message, sizeof(message),
-                  "The installer could not be started (error %lu).\n\nNo drivers were changed.",
-                  static_cast<unsigned long>(error));
-    Trace(message);
-    Trace("\n");
-    if (!options.unattended) plat::MessageBoxA(owner, message, kErrorCaption, MB_OK | MB_ICONERROR);
-}
-
 CZANLumivaleKioskScannerandMSRDriverInstallerDlg::CZANLumivaleKioskScannerandMSRDriverInstallerDlg(HWND parent)
     : CDialog(IDD, parent) {
     if (CWinApp* app = AfxGetApp()) m_hIcon = app->LoadIcon(IDR_MAINFRAME);
@@ -59,16 +48,11 @@ BOOL CZANLumivaleKioskScannerandMSRDriverInstallerDlg::OnInitDialog() {
 
     // An unreadable Windows directory leaves g_windowsDir empty; the worker
     // then fails the run instead of writing its markers to a relative path.
-    char windowsDir[MAX_PATH] = {};
-    const UINT length = plat::GetWindowsDirectoryA(windowsDir, sizeof(windowsDir));
-    if (length > 0 && length < sizeof(windowsDir))
-        g_windowsDir.assign(windowsDir, length);
-    else
-        g_windowsDir.clear();
+    g_windowsDir = ReadWindowsDirectory();
 
-    m_hWorkerThread = plat::ThreadHandle(StartWorker(g_status, CreateWorkerThread, m_pOptions));
+    m_hWorkerThread = plat::ThreadHandle(StartWorker(g_status, CreateWorkerThread, m_pWorker));
     if (!m_hWorkerThread) {
-        ReportStartFailure(m_hWnd, plat::GetLastError(), *m_pOptions);
+        ReportStartFailure(m_hWnd, plat::GetLastError(), m_pWorker->choices->unattended);
         EndDialog(IDABORT);
         return TRUE;
     }

@@ -2,7 +2,7 @@
 // the status board every 100 ms and closes once the worker has ended.
 #pragma once
 
-#include "installer/run_options.h"
+#include "installer/operation_runner.h"
 #include "platform/handles.h"
 #include "res/resource.h"
 #include "ui/framework.h"
@@ -17,9 +17,9 @@ public:
     // ends on its own after reporting so.
     bool WorkerStarted() const { return static_cast<bool>(m_hWorkerThread); }
 
-    // The choices read from the command line; the worker reads them for its
-    // whole life, so they must outlive the window.
-    const RunOptions* m_pOptions = nullptr;
+    // The worker's task and result; the worker uses it for its whole life,
+    // so it must outlive the window.
+    WorkerRun* m_pWorker = nullptr;
     HICON m_hIcon = nullptr;
 
 protected:
@@ -33,8 +33,3 @@ protected:
 private:
     plat::ThreadHandle m_hWorkerThread;
 };
-
-// Tells the person at the machine that the installer could not start (the
-// window could not be shown or the worker could not be created); an
-// unattended run only traces it.
-void ReportStartFailure(HWND owner, DWORD error, const RunOptions& options);

@@ -1,6 +1,6 @@
 // The conformance suite against the simulated machine: devices, values and
 // files are put straight into it through its test-facing API.
-#include "platform/sim/machine.h"
+#include "sim/machine.h"
 #include "tests/conformance/arrange.h"
 
 #include <cstdio>
@@ -19,7 +19,7 @@ public:
     SimArrange() { sim::TheMachine().Reset(); }
     ~SimArrange() override { sim::TheMachine().Reset(); }
 
-    std::string Describe() const override { return "the simulated machine (platform/sim)"; }
+    std::string Describe() const override { return "the simulated machine (sim/)"; }
 
     std::string AddDevice(const NewDevice& wanted) override {
         // As a device installer generates root IDs: the name upper-cased, then a

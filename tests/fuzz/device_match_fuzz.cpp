@@ -4,7 +4,7 @@
 // them over in the 100-byte buffer, matches the key by the search's rule.
 #include "device/device_search.h"
 #include "platform/handles.h"
-#include "platform/sim/machine.h"
+#include "sim/machine.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -4,7 +4,7 @@
 // argument starts, in order and apart, and cutting them out never invents a
 // keyword (nor loses one) that the text left around them does not hold.
 #include "installer/operation_runner.h"
-#include "installer/run_options.h"
+#include "run/run_options.h"
 
 #include <cstddef>
 #include <cstdint>

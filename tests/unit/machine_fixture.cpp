@@ -91,9 +91,11 @@ void MachineTest::AddPosDevices(bool base, const std::string& ports) {
 }
 
 RunOutcome MachineTest::Run(const std::string& cmdLine) {
-    RunOptions options = ParseRunOptions(cmdLine);
-    InstallerThreadProc(&options);
-    return LastRunOutcome();
+    const RunOptions options = ParseRunOptions(cmdLine);
+    WorkerRun worker;
+    worker.choices = &options;
+    InstallerThreadProc(&worker);
+    return worker.outcome;
 }
 
 std::vector<std::string> MachineTest::Timeline() const {

@@ -5,7 +5,9 @@
 #include "installer/device_table.h"
 #include "installer/operation_runner.h"
 #include "installer/status_board.h"
-#include "platform/sim/machine.h"
+#include "installer/windows_folder.h"
+#include "run/run_options.h"
+#include "sim/machine.h"
 
 #include <gtest/gtest.h>
 

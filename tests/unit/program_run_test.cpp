@@ -3,7 +3,8 @@
 // run from its first line to its exit code.
 #include "machine_fixture.h"
 #include "platform/trace.h"
-#include "ui/program_run.h"
+#include "run/program_run.h"
+#include "run/worker_run.h"
 
 #include <regex>
 #include <thread>
@@ -97,18 +98,18 @@ protected:
         MachineTest::TearDown();
     }
 
-    // The steps the application takes, with the worker run in place of the
-    // window (the hand-over is the 32-bit program's; it does nothing here
-    // unless the machine is made 64-bit Windows).
+    // The program's run as the 32-bit program makes it (its hand-over does
+    // nothing unless the machine is made 64-bit Windows), with a window step
+    // that starts the worker and lets it run to its end at once.
     int RunProgram(const std::string& argumentText) {
         ProgramRun run(argumentText.c_str());
-        run.OpenLog();
-        if (!run.HandedOverToNativeProgram() && run.TakeLock()) {
-            RunOptions options = run.Options();
-            InstallerThreadProc(&options);
-            run.WorkerEnded(true, g_status, LastRunOutcome(), LastRunNeedsRestart());
-        }
-        return run.Finish();
+        return ::RunProgram(run, true, [](ProgramRun& r) {
+            const auto runAtOnce = [](ThreadProc proc, LPVOID param) -> HANDLE {
+                proc(param);
+                return reinterpret_cast<HANDLE>(1);
+            };
+            return StartWorker(g_status, runAtOnce, &r.Worker()) != nullptr;
+        });
     }
 
     // The log's lines without their time and process; each checked for that prefix.

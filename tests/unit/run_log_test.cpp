@@ -1,9 +1,9 @@
 // The run's log file on the simulated machine: each trace line appended
 // whole with the local time and the process ID, a first and a last line,
 // nothing truncated, and a file that cannot be opened only traced.
-#include "installer/log_file_open.h"
-#include "installer/run_log.h"
-#include "platform/sim/machine.h"
+#include "run/log_file_open.h"
+#include "run/run_log.h"
+#include "sim/machine.h"
 #include "platform/trace.h"
 
 #include <gtest/gtest.h>

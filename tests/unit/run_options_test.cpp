@@ -1,7 +1,7 @@
 // The one reading of the command line: keywords anywhere, case-sensitive,
 // but never inside a /LOG= option, whose path is taken as deployment tools
 // pass it.
-#include "installer/run_options.h"
+#include "run/run_options.h"
 
 #include <gtest/gtest.h>
 

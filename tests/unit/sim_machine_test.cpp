@@ -1,7 +1,7 @@
 // The simulated machine's own contract: what it gives back through plat::
 // where the installer's tests depend on it behaving like Windows, and the
 // simulation-only parts (fault injection, recording, host folder mapping).
-#include "platform/sim/machine.h"
+#include "sim/machine.h"
 
 #include <gtest/gtest.h>
 

@@ -50,10 +50,12 @@ TEST(StatusBoard, AWindowReadingWhileTheWorkerWritesSeesOnlyWholeLines) {
 TEST_F(MachineTest, AWorkerThreadRunsAnOperationWhileTheWindowPolls) {
     PutTableInfs();
     AddPosDevices(true, "CDEF");
-    RunOptions options = ParseRunOptions("INSTALL SILENT BASE_DEVICE MAROVEL_SERIAL");
+    const RunOptions options = ParseRunOptions("INSTALL SILENT BASE_DEVICE MAROVEL_SERIAL");
+    WorkerRun run;
+    run.choices = &options;
     g_status.SetRunning(true);  // as the window does before starting the worker
 
-    std::thread worker([&] { InstallerThreadProc(&options); });
+    std::thread worker([&] { InstallerThreadProc(&run); });
     std::string last;
     while (g_status.IsRunning()) {
         char copy[StatusBoard::kTextSize];
@@ -62,7 +64,7 @@ TEST_F(MachineTest, AWorkerThreadRunsAnOperationWhileTheWindowPolls) {
     }
     worker.join();
 
-    EXPECT_EQ(LastRunOutcome(), RunOutcome::Succeeded);
+    EXPECT_EQ(run.outcome, RunOutcome::Succeeded);
     EXPECT_EQ(Markers(), std::vector<std::string>{"RESULT.SUCCESS"});
     char final[StatusBoard::kTextSize];
     g_status.CopyText(final);

@@ -2,8 +2,9 @@
 // exit code, without the window: the tick gets the text the status line held
 // when read back, as the window reads it into its 80-byte buffer.
 #include "machine_fixture.h"
+#include "run/program_run.h"
+#include "run/worker_run.h"
 #include "ui/progress_tick.h"
-#include "ui/worker_run.h"
 
 #include <string>
 
@@ -89,6 +90,7 @@ protected:
         MachineTest::SetUp();
         g_startedProc = nullptr;
         g_startedParam = nullptr;
+        worker.choices = &options;
     }
     // The thread the starter was given, run to its end.
     void RunStartedThread() {
@@ -96,6 +98,7 @@ protected:
         g_startedProc(g_startedParam);
     }
     RunOptions options;
+    WorkerRun worker;
 };
 
 }  // namespace
@@ -103,8 +106,8 @@ protected:
 TEST_F(WorkerStartTest, TicksBeforeTheWorkerHasRunKeepTheWindowAndTheTickAfterItEndsClosesIt) {
     options = ParseRunOptions("");  // no operation: the worker ends at once
 
-    EXPECT_EQ(StartWorker(g_status, RecordingStarter, &options), static_cast<HANDLE>(&g_fakeThread));
-    EXPECT_EQ(g_startedParam, &options);
+    EXPECT_EQ(StartWorker(g_status, RecordingStarter, &worker), static_cast<HANDLE>(&g_fakeThread));
+    EXPECT_EQ(g_startedParam, &worker);
 
     // The worker has not taken a step yet, however many ticks pass.
     for (int tick = 0; tick < 3; ++tick)
@@ -112,22 +115,23 @@ TEST_F(WorkerStartTest, TicksBeforeTheWorkerHasRunKeepTheWindowAndTheTickAfterIt
                   ProgressTick::Close);
 
     RunStartedThread();
-    EXPECT_EQ(LastRunOutcome(), RunOutcome::NotRun);
+    EXPECT_EQ(worker.outcome, RunOutcome::NotRun);
     EXPECT_EQ(DecideProgressTick("", g_status).action, ProgressTick::Close);
 }
 
 TEST_F(WorkerStartTest, WindowThatEndsWhileTheWorkerStillRunsMakesTheProcessFail) {
-    options = ParseRunOptions("INSTALL SILENT");
-    StartWorker(g_status, RecordingStarter, &options);
+    ProgramRun run("INSTALL SILENT");
+    StartWorker(g_status, RecordingStarter, &run.Worker());
 
-    EXPECT_EQ(ProcessExitCode(true, g_status, LastRunOutcome()), 1);
+    run.WorkerEnded(true, g_status);
+    EXPECT_EQ(run.Finish(), 1);
 }
 
 TEST_F(WorkerStartTest, WorkerReadsTheChoicesItWasGiven) {
     PutTableInfs();
     options = ParseRunOptions("UNINSTALL");
 
-    StartWorker(g_status, RecordingStarter, &options);
+    StartWorker(g_status, RecordingStarter, &worker);
     RunStartedThread();
 
     EXPECT_TRUE(TraceHas("**** Removing installed drivers ****"));
@@ -138,24 +142,24 @@ TEST_F(WorkerStartTest, WorkerReadsTheChoicesItWasGiven) {
 TEST_F(WorkerStartTest, WorkerThatCannotBeCreatedLeavesTheBoardStoppedAndTheProcessFails) {
     options = ParseRunOptions("INSTALL SILENT");
 
-    EXPECT_EQ(StartWorker(g_status, FailingStarter, &options), nullptr);
+    EXPECT_EQ(StartWorker(g_status, FailingStarter, &worker), nullptr);
 
     EXPECT_FALSE(g_status.IsRunning());
-    EXPECT_EQ(ProcessExitCode(false, g_status, LastRunOutcome()), 1);
+    EXPECT_EQ(ProcessExitCode(false, worker.outcome), 1);
     EXPECT_TRUE(Markers().empty());
 }
 
 // The exit code follows the marker a real run leaves.
 TEST_F(WorkerStartTest, ExitCodeIs0AfterSuccessOrNoOperationAnd1AfterRESULT_FAIL) {
-    EXPECT_EQ(ProcessExitCode(true, g_status, Run("")), 0);
+    EXPECT_EQ(ProcessExitCode(true, Run("")), 0);
     EXPECT_TRUE(Markers().empty());
 
-    EXPECT_EQ(ProcessExitCode(true, g_status, Run("UNINSTALL")), 0);
+    EXPECT_EQ(ProcessExitCode(true, Run("UNINSTALL")), 0);
     EXPECT_EQ(Markers(), std::vector<std::string>{"RESULT.SUCCESS"});
 
     // No card in the machine: the driver update finds no device.
     PutTableInfs();
-    EXPECT_EQ(ProcessExitCode(true, g_status, Run("INSTALL SILENT")), 1);
+    EXPECT_EQ(ProcessExitCode(true, Run("INSTALL SILENT")), 1);
     EXPECT_EQ(Markers(), std::vector<std::string>{"RESULT.FAIL"});
 }
 
@@ -180,7 +184,11 @@ TEST(ExitCode, FollowsTheWorkersEnd) {
     for (const Row& row : rows) {
         StatusBoard board;
         board.SetRunning(row.stillRunning);
-        EXPECT_EQ(ProcessExitCode(row.workerStarted, board, row.outcome, row.restartNeeded), row.code)
+        ProgramRun run("");
+        run.Worker().outcome = row.outcome;
+        run.Worker().restartNeeded = row.restartNeeded;
+        run.WorkerEnded(row.workerStarted, board);
+        EXPECT_EQ(run.Finish(), row.code)
             << "started " << row.workerStarted << ", running " << row.stillRunning << ", outcome "
             << static_cast<int>(row.outcome) << ", restart " << row.restartNeeded;
     }

@@ -4,7 +4,7 @@
 // and what the hand-over leaves: the start it made, the trace, the boxes and
 // the markers.
 #include "machine_fixture.h"
-#include "ui/wow64_handover.h"
+#include "run/wow64_handover.h"
 
 #include <string>
 #include <vector>
@@ -150,7 +150,7 @@ TEST_F(HandOverTest, WhenTheSixtyFourBitProgramCannotBeStartedTheRunFailsWithABo
         const std::optional<HandOver> handOver = HandOverOnWow64("INSTALL SILENT");
         ASSERT_TRUE(handOver.has_value());
         EXPECT_FALSE(handOver->started);
-        EXPECT_EQ(FailHandOver(*handOver, true), 1);
+        EXPECT_EQ(FailHandOver(*handOver, false), RunOutcome::Failed);
 
         const auto boxes = machine().MessageBoxes();
         ASSERT_EQ(boxes.size(), 1u);
