@@ -9,9 +9,10 @@
 #    the commit's time, SHA256SUMS checks every other file of the folder, and
 #    the last line printed is the zip's SHA-256.
 # 3. Signed with a throwaway code-signing certificate, once as PEM files and
-#    once as a .pfx: the same bytes both ways; the program verifies against
-#    the throwaway root and, with one byte changed, no longer does; its
-#    resources (the version record) are those of the unsigned program.
+#    once as a .pfx: the same bytes both ways, signed at the commit's time;
+#    the program verifies against the throwaway root and, with one byte
+#    changed, no longer does; its resources (the version record) are those
+#    of the unsigned program.
 # 4. Bad signing input fails with one line that names the fault (a * in the
 #    table stands for any text), and leaves neither the folder nor the zip
 #    (an older one is gone too).
@@ -68,6 +69,8 @@ dist pfx SIGN_CERT=@/signer.pfx SIGN_PASS_FILE=@/pfx.pass SIGN_CA=@/ca.pem || e2
 same pem pfx "signed twice"
 signed=$E2E_DIR/pem/dist/$program
 osslsigncode verify -CAfile "$pki/ca.pem" -in "$signed" >"$E2E_DIR/verify.log" 2>&1 || e2e_fail "signed: does not verify"
+e2e_assert_eq "Signing time: $(TZ=UTC0 date -d "@$date" '+%b %e %T %Y GMT')" \
+    "$(grep -o 'Signing time: .*' "$E2E_DIR/verify.log")" "signed: the signing time"
 python3 -c 'import sys; f = open(sys.argv[1], "r+b"); f.seek(0x1000); b = f.read(1); f.seek(0x1000); f.write(bytes([b[0] ^ 1]))' "$signed"
 osslsigncode verify -CAfile "$pki/ca.pem" -in "$signed" >"$E2E_DIR/verify-changed.log" 2>&1 &&
     e2e_fail "signed: verifies with a byte changed"
