@@ -56,8 +56,9 @@ for f in "$exe32" "$exe64"; do
     [ -f "$f" ] || fail "$f is missing; run make dist (or make windows) first"
     [ "$(pe_time "$f")" = "$date" ] || fail "$f was not linked with the build date $date; run make dist (or make windows)"
 done
-[ -z "$(git -C "$root" status --porcelain 2>/dev/null)" ] ||
-    echo "dist: note: the work tree has changes not committed; the programs carry the last commit's date"
+[ "$(git -C "$root" rev-parse --show-toplevel 2>/dev/null)" != "$(cd "$root" && pwd -P)" ] ||
+    [ -z "$(git -C "$root" status --porcelain)" ] ||
+    echo "dist: note: the work tree has changes not committed: this build is not the last commit's"
 
 # --- Signing inputs, checked before anything is signed -----------------------
 sign=()
@@ -101,22 +102,22 @@ if [ -n "${SIGN_CERT:-}${SIGN_KEY:-}${SIGN_PKCS11_MODULE:-}" ]; then
     else
         sign+=(-time "$date")
     fi
-    # Fetching revocation lists during the check needs a network; the check is of the files.
     verify=() trusted="the system's certificates"
     [ -z "${SIGN_CA:-}" ] || verify=(-CAfile "$SIGN_CA") trusted=$SIGN_CA
+    # Fetching revocation lists during the check needs a network; the check is of the files.
     osslsigncode verify --help 2>&1 | grep -q -- -ignore-cdp && verify+=(-ignore-cdp)
 fi
 
 # --- The folder ---------------------------------------------------------------
 mkdir -p "$stage/dist/x64"
 files=(ZanDriverInstaller.exe x64/ZanDriverInstaller.exe README.txt SHA256SUMS)
-for pair in "$exe32:ZanDriverInstaller.exe" "$exe64:x64/ZanDriverInstaller.exe"; do
-    from=${pair%%:*} to=$stage/dist/${pair#*:}
+declare -A built=([ZanDriverInstaller.exe]=$exe32 [x64/ZanDriverInstaller.exe]=$exe64)
+for f in "${!built[@]}"; do
     if [ ${#sign[@]} -eq 0 ]; then
-        cp "$from" "$to"
-    elif ! osslsigncode sign "${sign[@]}" -h sha256 -readpass /dev/fd/3 -in "$from" -out "$to" \
+        cp "${built[$f]}" "$stage/dist/$f"
+    elif ! osslsigncode sign "${sign[@]}" -h sha256 -readpass /dev/fd/3 -in "${built[$f]}" -out "$stage/dist/$f" \
         3< <(password) >"$stage/sign.log" 2>&1; then
-        fail "osslsigncode could not sign ${pair#*:}: $(grep -v '^Succeeded$' "$stage/sign.log" | head -n 1)"
+        fail "osslsigncode could not sign $f: $(grep -v '^Succeeded$' "$stage/sign.log" | head -n 1)"
     fi
 done
 sed -e "s/@VERSION@/$version/" -e 's/$/\r/' "$root/tools/dist/README.txt" >"$stage/dist/README.txt"
