@@ -517,11 +517,10 @@ e2e_press_key() {
 # --- Signing -------------------------------------------------------------------
 
 # e2e_signing_certs DIR: a throwaway certificate authority and what make dist
-# signs with, made with openssl in DIR: ca.pem (the root), signer.pem (a
-# code-signing certificate, then ca.pem: the chain), signer.key, signer.pfx
-# (both, password in pfx.pass), tls.pem (signer.key's certificate for TLS
-# servers, not for code) and other.key (a key of no certificate). The test
-# ends here when openssl fails.
+# signs with, made by openssl in DIR: ca.pem (the root), signer.pem (a
+# code-signing certificate and ca.pem), signer.key, signer.pfx (password in
+# pfx.pass), tls.pem (signer.key's certificate, for TLS servers only) and
+# other.key (a key of no certificate). The test ends here when it fails.
 e2e_signing_certs() {
     local d=$1
     rm -rf "$d" && mkdir -p "$d" && (

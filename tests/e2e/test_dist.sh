@@ -1,21 +1,15 @@
 #!/usr/bin/env bash
-# make dist's folder and zip (tools/dist.sh into the test's folder, from the
-# programs of build/; no Wine). The signed checks are of the program of the
-# run's architecture.
-# 1. The program carries the last commit's time as its PE time stamp.
-# 2. Two runs, the second two seconds later in another time zone: the same
-#    bytes. README.txt has CRLF line ends and its version, the zip is named
-#    after the file version of res/version.h and its files are dated with
-#    the commit's time, SHA256SUMS checks every other file of the folder, and
-#    the last line printed is the zip's SHA-256.
-# 3. Signed with a throwaway code-signing certificate, once as PEM files and
-#    once as a .pfx: the same bytes both ways, signed at the commit's time;
-#    the program verifies against the throwaway root and, with one byte
-#    changed, no longer does; its resources (the version record) are those
-#    of the unsigned program.
-# 4. Bad signing input fails with one line that names the fault (a * in the
-#    table stands for any text), and leaves neither the folder nor the zip
-#    (an older one is gone too).
+# make dist (tools/dist.sh into the test's folder, from the programs of
+# build/; no Wine); the signed checks are of the run's architecture's program.
+# 1. Its PE time stamp is the last commit's time.
+# 2. Two runs 2 s apart in two time zones give the same bytes; README.txt has
+#    CRLF and its version; the zip is named after res/version.h, its files
+#    dated with the commit; SHA256SUMS checks; the zip's SHA-256 comes last.
+# 3. Signed as PEM files and as a .pfx (a throwaway certificate): the same
+#    bytes, signed at the commit's time; verifies, but not with a byte
+#    changed; the resources (version record) are the unsigned program's.
+# 4. Bad signing input: one line naming the fault (* in the table: any text),
+#    and neither folder nor zip left (an older one is gone too).
 . "$(dirname "$0")/lib.sh"
 e2e_name dist
 
