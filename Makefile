@@ -8,8 +8,10 @@
 #                  both Windows builds, and the end-to-end tests under Wine on
 #                  both programs; prints its wall time at the end
 #   make windows   build/win64/ZanDriverInstaller.exe and build/win32/ZanDriverInstaller.exe
-#   make dist      build/dist (the 32-bit program, x64/ the 64-bit one, README.txt)
-#                  and build/ZanDriverInstaller-<version>.zip of it
+#   make dist      build/dist (the 32-bit program, x64/ the 64-bit one, README.txt,
+#                  SHA256SUMS) and build/ZanDriverInstaller-<version>.zip of it;
+#                  signed with SIGN_CERT=... (see tools/dist.sh)
+#   make reproducible  make dist in two fresh clones of the last commit, compared
 #   make bench     timing figures from runs under Wine, for both programs
 #   make fuzz      libFuzzer targets (FUZZ_SECONDS per target, default 60)
 
@@ -17,7 +19,7 @@ JOBS ?= $(shell nproc)
 CMAKE_GEN := -G "Unix Makefiles"
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps deps-native native unit asan tsan windows win64 win32 e2e test test-suites dist demo screenshot bench fuzz clean
+.PHONY: all deps deps-native native unit asan tsan windows win64 win32 e2e test test-suites dist reproducible demo screenshot bench fuzz clean
 
 all: native windows
 
@@ -72,6 +74,9 @@ test-suites: unit asan tsan e2e
 
 dist: windows
 	tools/dist.sh
+
+reproducible: deps
+	tools/reproducible.sh
 
 demo: windows
 	tools/demo.sh

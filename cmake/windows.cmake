@@ -24,3 +24,12 @@ set_target_properties(ZanDriverInstaller PROPERTIES
   OUTPUT_NAME ZanDriverInstaller
   RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}
 )
+
+# The PE time stamp is the build date of tools/source-date.sh (the last
+# commit's time), not the time of the link: GNU ld writes SOURCE_DATE_EPOCH
+# when it is set, so the link runs with it. A new date changes the link
+# command, and the program is linked again.
+execute_process(COMMAND ${CMAKE_SOURCE_DIR}/tools/source-date.sh
+  OUTPUT_VARIABLE ZAN_SOURCE_DATE OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
+set_property(TARGET ZanDriverInstaller PROPERTY
+  RULE_LAUNCH_LINK "${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${ZAN_SOURCE_DATE}")

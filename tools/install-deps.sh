@@ -10,6 +10,7 @@ want=(
   clang libclang-rt-14-dev
   g++-mingw-w64-x86-64 g++-mingw-w64-i686 binutils-mingw-w64-x86-64
   wine wine64 wine32:i386 xvfb x11-utils x11-apps imagemagick xdotool procps zip
+  openssl osslsigncode
 )
 [ "${1:-}" = "--native" ] && want=(build-essential cmake googletest libgtest-dev clang libclang-rt-14-dev)
 

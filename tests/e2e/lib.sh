@@ -514,6 +514,35 @@ e2e_press_key() {
     xdotool key --clearmodifiers "$2"
 }
 
+# --- Signing -------------------------------------------------------------------
+
+# e2e_signing_certs DIR: a throwaway certificate authority and what make dist
+# signs with, made by openssl in DIR: ca.pem (the root), signer.pem (a
+# code-signing certificate and ca.pem), signer.key, signer.pfx (password in
+# pfx.pass), tls.pem (signer.key's certificate, for TLS servers only) and
+# other.key (a key of no certificate). The test ends here when it fails.
+e2e_signing_certs() {
+    local d=$1
+    rm -rf "$d" && mkdir -p "$d" && (
+        set -e
+        cd "$d"
+        key() { openssl genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:2048 -out "$1" 2>/dev/null; }
+        # issue NAME EXTENDED_KEY_USAGE: NAME.pem for signer.key, issued by the root.
+        issue() {
+            openssl req -new -key signer.key -subj "/CN=ZAN Test $1/O=ZAN" |
+                openssl x509 -req -CA ca.pem -CAkey ca.key -CAcreateserial -days 30 -out "$1.pem" 2>/dev/null \
+                    -extfile <(printf 'basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\nextendedKeyUsage=%s\n' "$2")
+        }
+        key ca.key && key signer.key && key other.key
+        openssl req -x509 -key ca.key -subj '/CN=ZAN Test Root' -days 30 -out ca.pem \
+            -addext 'basicConstraints=critical,CA:TRUE' -addext 'keyUsage=critical,keyCertSign' 2>/dev/null
+        issue signer codeSigning && issue tls serverAuth
+        cat ca.pem >>signer.pem
+        echo 'pfx pass' >pfx.pass
+        openssl pkcs12 -export -in signer.pem -inkey signer.key -passout file:pfx.pass -out signer.pfx
+    ) || { e2e_fail "the throwaway certificates could not be made"; e2e_finish; }
+}
+
 # e2e_screenshot FILE: a PNG of the whole display.
 e2e_screenshot() {
     xwd -root -silent | convert xwd:- "png:$1"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The 32-bit program as it is shipped, in a folder (with a space in its name)
-# that holds the 64-bit program in x64\, on both machines; this test runs the
-# 32-bit program whatever the run's architecture.
+# The 32-bit program as it is shipped, signed, in the folder of make dist
+# (below a folder with a space in its name) that holds the signed 64-bit
+# program in x64\, on both machines; this test runs the 32-bit program
+# whatever the run's architecture.
 #
 # On a 32-bit machine (win32 run) it never hands over: a silent install is
 # its own, traced as always, though an x64 folder is there.
@@ -28,12 +29,12 @@
 . "$(dirname "$0")/machine.sh"
 machine_setup program_handover
 
-app="$E2E_DIR/ZAN Tools"
-rm -rf "$app"
-mkdir -p "$app/x64"
-for f in "$E2E_EXE32" "$E2E_EXE64"; do [ -f "$f" ] || { e2e_fail "missing $f (run make windows)"; e2e_finish; }; done
-cp "$E2E_EXE32" "$app/ZanDriverInstaller.exe"
-cp "$E2E_EXE64" "$app/x64/ZanDriverInstaller.exe"
+# The folder make dist ships, both programs signed with a throwaway certificate.
+e2e_signing_certs "$E2E_DIR/pki"
+SIGN_CERT=$E2E_DIR/pki/signer.pem SIGN_KEY=$E2E_DIR/pki/signer.key SIGN_CA=$E2E_DIR/pki/ca.pem \
+    "$E2E_ROOT/tools/dist.sh" "$E2E_DIR/ZAN Tools" >"$E2E_DIR/dist.out" 2>&1 ||
+    { e2e_fail "make dist with a signature failed: $(tail -n 1 "$E2E_DIR/dist.out")"; e2e_finish; }
+app="$E2E_DIR/ZAN Tools/dist"
 E2E_EXE=$app/ZanDriverInstaller.exe
 
 # The 64-bit program's path as the trace shows it (Wine's escaping), and as the watch shows it.
