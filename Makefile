@@ -18,6 +18,7 @@
 JOBS ?= $(shell nproc)
 CMAKE_GEN := -G "Unix Makefiles"
 FUZZ_SECONDS ?= 60
+comma := ,
 
 .PHONY: all deps deps-native native unit asan tsan windows win64 win32 e2e test test-suites dist reproducible demo screenshot bench fuzz clean
 
@@ -29,34 +30,34 @@ deps:
 deps-native:
 	@tools/install-deps.sh --native
 
+# $(call build,DIR,CMAKE OPTIONS): configures and builds DIR. The compiler's
+# output goes to DIR/build.log; a failed build prints its last lines.
+define build
+	@cmake -S . -B $(1) $(CMAKE_GEN) $(2) >/dev/null
+	@echo "Building $(1) (compiler output: $(1)/build.log)"
+	@cmake --build $(1) -j $(JOBS) >$(1)/build.log 2>&1 || \
+	  { tail -n 40 $(1)/build.log; echo "make: the build of $(1) failed; its output: $(1)/build.log" >&2; exit 1; }
+endef
+
 native: deps-native
-	cmake -S . -B build/native $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug >/dev/null
-	cmake --build build/native -j $(JOBS)
+	$(call build,build/native,-DCMAKE_BUILD_TYPE=Debug)
 
 unit: native
 	cd build/native && ctest --output-on-failure -j $(JOBS)
 
 asan: deps-native
-	cmake -S . -B build/asan $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ \
-	  -DZAN_SANITIZE=address,undefined >/dev/null
-	cmake --build build/asan -j $(JOBS)
+	$(call build,build/asan,-DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ -DZAN_SANITIZE=address$(comma)undefined)
 	cd build/asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS)
 
 tsan: deps-native
-	cmake -S . -B build/tsan $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ \
-	  -DZAN_SANITIZE=thread >/dev/null
-	cmake --build build/tsan -j $(JOBS)
+	$(call build,build/tsan,-DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ -DZAN_SANITIZE=thread)
 	cd build/tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(JOBS)
 
 win64: deps
-	cmake -S . -B build/win64 $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release \
-	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake >/dev/null
-	cmake --build build/win64 -j $(JOBS)
+	$(call build,build/win64,-DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake)
 
 win32: deps
-	cmake -S . -B build/win32 $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release \
-	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake >/dev/null
-	cmake --build build/win32 -j $(JOBS)
+	$(call build,build/win32,-DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake)
 
 windows: win64 win32
 

@@ -3,16 +3,32 @@
 # Idempotent: asks apt only for what is missing, and adds the i386
 # architecture (for wine32, which runs the 32-bit programs) only when dpkg
 # does not know it yet. Runs without standard input (CI, as root).
+#
+#   install-deps.sh             everything (the Windows builds, Wine, Xvfb, ...)
+#   install-deps.sh --native    only what the native build and tests need
+#   install-deps.sh --coverage  the native set and gcovr
+#
+# Packages come without the ones they merely recommend (which would bring
+# codecs, printer drivers and fonts nothing here uses); the fonts Xvfb and
+# Wine draw with are named instead. apt's own output goes to
+# build/install-deps.log: one line says what is being installed, one how
+# long it took; a failure prints the log's last lines.
 set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
 
-want=(
-  build-essential cmake googletest libgtest-dev
-  clang libclang-rt-14-dev
-  g++-mingw-w64-x86-64 g++-mingw-w64-i686 binutils-mingw-w64-x86-64
-  wine wine64 wine32:i386 xvfb x11-utils x11-apps imagemagick xdotool procps zip
-  openssl osslsigncode
-)
-[ "${1:-}" = "--native" ] && want=(build-essential cmake googletest libgtest-dev clang libclang-rt-14-dev)
+native=(build-essential cmake googletest libgtest-dev clang libclang-rt-14-dev)
+case "${1:-}" in
+--native) want=("${native[@]}") ;;
+--coverage) want=("${native[@]}" gcovr) ;;
+*)
+  want=(
+    "${native[@]}"
+    g++-mingw-w64-x86-64 g++-mingw-w64-i686 binutils-mingw-w64-x86-64
+    wine wine64 wine32:i386 fonts-wine fonts-liberation xvfb xfonts-base x11-utils x11-apps imagemagick xdotool procps zip
+    openssl osslsigncode
+  )
+  ;;
+esac
 
 missing=()
 for p in "${want[@]}"; do
@@ -20,16 +36,26 @@ for p in "${want[@]}"; do
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
-echo "Installing: ${missing[*]}"
 sudo=""
 [ "$(id -u)" -ne 0 ] && sudo="sudo"
 export DEBIAN_FRONTEND=noninteractive
-for p in "${missing[@]}"; do
-  if [[ $p == *:i386 ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
-    echo "Adding the i386 architecture (for ${p%:i386})"
-    $sudo dpkg --add-architecture i386
-    break
-  fi
-done
-$sudo apt-get update -qq
-$sudo apt-get install -y -qq "${missing[@]}" </dev/null
+mkdir -p "$root/build"
+log=$root/build/install-deps.log
+echo "Installing ${#missing[@]} missing Debian packages and what they need (${missing[*]}); this takes a few minutes."
+started=$(date +%s)
+if ! {
+  for p in "${missing[@]}"; do
+    if [[ $p == *:i386 ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+      echo "Adding the i386 architecture (for ${p%:i386})"
+      $sudo dpkg --add-architecture i386
+      break
+    fi
+  done
+  $sudo apt-get update
+  $sudo apt-get install -y --no-install-recommends "${missing[@]}"
+} </dev/null >"$log" 2>&1; then
+  echo "install-deps: the installation failed; the last lines of build/install-deps.log:" >&2
+  tail -n 25 "$log" >&2
+  exit 1
+fi
+echo "Installed in $(($(date +%s) - started)) s (apt's output: build/install-deps.log)."
