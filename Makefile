@@ -80,7 +80,7 @@ reproducible: deps
 	tools/reproducible.sh
 
 demo: windows
-	tools/demo.sh
+	@tools/demo.sh
 
 # The only target that changes a tracked file: the README's picture.
 screenshot: windows
