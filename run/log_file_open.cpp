@@ -153,7 +153,8 @@ Creation CreateLogFile(const std::string& path) {
     if (FileLeadsWhereAsked(created.get(), path)) return Creation::Created;
     FILE_DISPOSITION_INFO remove{};
     remove.DeleteFile = TRUE;
-    plat::SetFileInformationByHandle(created.get(), FileDispositionInfo, &remove, sizeof remove);
+    if (!plat::SetFileInformationByHandle(created.get(), FileDispositionInfo, &remove, sizeof remove))
+        TraceLog(path, "made where it leads could not be removed : GetLastError() = " + ErrorCode(plat::GetLastError()));
     return Creation::Refused;
 }
 

@@ -196,6 +196,16 @@ TEST_F(RunLogTest, AFileCreatedThroughALinkIsRemovedAgain) {
                                                           "\"C:\\WINDOWS\\target\\new.log\""});
     EXPECT_EQ(machine().ListFolder("C:\\WINDOWS\\target"), std::vector<std::string>{});
     EXPECT_EQ(machine().OpenHandles().files, 0);
+
+    // One that cannot be removed is traced.
+    std::filesystem::remove(machine().HostPath("C:\\logs"));
+    machine().PutFolder("C:\\logs");
+    machine().ClearTrace();
+    machine().FailNext("SetFileInformationByHandle", ERROR_ACCESS_DENIED);
+    EXPECT_FALSE(log.Open("C:\\logs\\new.log", "1.0.0.1", "UNINSTALL"));
+    EXPECT_EQ(machine().Trace().back(), "--> Log file \"C:\\logs\\new.log\" made where it leads could not be removed : "
+                                        "GetLastError() = 00000005h");
+    EXPECT_EQ(machine().ListFolder("C:\\WINDOWS\\target"), std::vector<std::string>{"new.log"});
 }
 
 // What cannot be checked is not written to.
