@@ -14,13 +14,15 @@
 #   make reproducible  make dist in two fresh clones of the last commit, compared
 #   make bench     timing figures from runs under Wine, for both programs
 #   make fuzz      libFuzzer targets (FUZZ_SECONDS per target, default 60)
+#   make coverage  line and branch coverage of the program's own files by the
+#                  native suite (build/coverage; not part of make test)
 
 JOBS ?= $(shell nproc)
 CMAKE_GEN := -G "Unix Makefiles"
 FUZZ_SECONDS ?= 60
 comma := ,
 
-.PHONY: all deps deps-native native unit asan tsan windows win64 win32 e2e test test-suites dist reproducible demo screenshot bench fuzz clean
+.PHONY: all deps deps-native native unit asan tsan windows win64 win32 e2e test test-suites dist reproducible demo screenshot bench fuzz coverage clean
 
 all: native windows
 
@@ -91,6 +93,13 @@ bench: windows
 
 fuzz: deps-native
 	tests/fuzz/run.sh $(FUZZ_SECONDS)
+
+# gcc's --coverage in a build of its own; tools/coverage.sh runs the suite and
+# reports with gcovr (the text on stdout, HTML under build/coverage/html/).
+coverage:
+	@tools/install-deps.sh --coverage
+	$(call build,build/coverage,-DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=g++ -DCMAKE_CXX_FLAGS=--coverage)
+	@tools/coverage.sh build/coverage $(JOBS)
 
 clean:
 	rm -rf build

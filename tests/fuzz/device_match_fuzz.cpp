@@ -1,7 +1,13 @@
-// Device matching on arbitrary property bytes and types: values of 0 to 120
-// bytes, lists without their final empty string, strings without terminator.
-// A device is returned only when one of its strings, as the platform hands
-// them over in the 100-byte buffer, matches the key by the search's rule.
+// Device matching on arbitrary property bytes and types (values of 0 to 120
+// bytes, lists without their final empty string, strings without their
+// terminator), against the rule as device_search.h states it:
+//  - a value is read into a buffer of kPropertyBufferSize bytes; one that does
+//    not fit is not read and matches nothing;
+//  - a string (REG_SZ) ends at its first NUL or with its bytes; a list
+//    (REG_MULTI_SZ) is the strings between NULs up to the first empty one or
+//    the end of its bytes; values of other types are never compared;
+//  - a hardware ID matches when it occurs within the key, a description only
+//    when equal to it; an empty string never matches.
 #include "device/device_search.h"
 #include "platform/handles.h"
 #include "sim/machine.h"
@@ -9,34 +15,19 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
+#include <sstream>
 #include <string>
-#include <vector>
 
 namespace {
 
 const DWORD kTypes[] = {REG_SZ, REG_MULTI_SZ, REG_BINARY, REG_DWORD, REG_EXPAND_SZ, REG_NONE};
 
-// The strings a value holds as the search sees them.
-std::vector<std::string> Strings(DWORD type, const std::string& bytes) {
-    std::vector<std::string> strings;
-    if (bytes.size() > kPropertyBufferSize) return strings;  // the read fails
-    const std::string value = bytes + std::string(2, '\0');
-    if (type == REG_SZ) {
-        strings.emplace_back(value.c_str());
-    } else if (type == REG_MULTI_SZ) {
-        for (std::size_t at = 0; at < bytes.size() && value[at] != '\0';) {
-            strings.emplace_back(value.c_str() + at);
-            at += strings.back().size() + 1;
-        }
-    }
-    return strings;
-}
-
 bool Expected(const std::string& key, DWORD property, DWORD type, const std::string& bytes) {
-    for (const std::string& s : Strings(type, bytes)) {
-        if (s.empty()) continue;
-        if (property == SPDRP_DEVICEDESC ? s == key : key.find(s) != std::string::npos) return true;
+    if (bytes.size() > kPropertyBufferSize || (type != REG_SZ && type != REG_MULTI_SZ)) return false;
+    std::istringstream strings(bytes);
+    for (std::string s; std::getline(strings, s, '\0') && !s.empty();) {
+        if (property == SPDRP_HARDWAREID ? key.find(s) != std::string::npos : s == key) return true;
+        if (type == REG_SZ) break;
     }
     return false;
 }
