@@ -107,9 +107,9 @@ bool FindElement(HDEVINFO set, const std::string& id, SP_DEVINFO_DATA* found, DW
 // A set as the installer obtains it: every device of every class, or, given
 // an interface class, the present devices exposing it. `body` gets it, then
 // it is destroyed.
-void WithSet(const std::function<void(HDEVINFO)>& body, const GUID* interface = nullptr) {
-    HDEVINFO set = plat::SetupDiGetClassDevsA(interface, nullptr, nullptr,
-                                              interface == nullptr ? kAllDevices : kPresentInterfaces);
+void WithSet(const std::function<void(HDEVINFO)>& body, const GUID* interfaceClass = nullptr) {
+    HDEVINFO set = plat::SetupDiGetClassDevsA(interfaceClass, nullptr, nullptr,
+                                              interfaceClass == nullptr ? kAllDevices : kPresentInterfaces);
     if (!CHECK(Valid(set))) return;
     body(set);
     CHECK(plat::SetupDiDestroyDeviceInfoList(set));
@@ -117,13 +117,13 @@ void WithSet(const std::function<void(HDEVINFO)>& body, const GUID* interface = 
 
 // The element of device `id` in such a set, handed to `body`; a failed check when it is not there.
 void WithElement(const std::string& id, const std::function<void(HDEVINFO, SP_DEVINFO_DATA&)>& body,
-                 const GUID* interface = nullptr) {
+                 const GUID* interfaceClass = nullptr) {
     WithSet(
         [&](HDEVINFO set) {
             SP_DEVINFO_DATA element = NewElement();
             if (CHECK(FindElement(set, id, &element))) body(set, element);
         },
-        interface);
+        interfaceClass);
 }
 
 // A property read into a 100-byte buffer, with the required size asked for.

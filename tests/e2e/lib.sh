@@ -266,12 +266,13 @@ e2e_install_stub_newdev() {
     fi
 }
 
-# e2e_install_stub_for_program NAME: puts the stand-in NAME.dll (setupapi or
-# shell32) into the prefix's system32 and has Wine prefer it for
+# e2e_install_stub_for_program NAME [VARIANT]: puts the stand-in NAME.dll
+# (setupapi or shell32; the one built in the folder VARIANT, as lacking for
+# setupapi) into the prefix's system32 and has Wine prefer it for
 # ZanDriverInstaller.exe alone (a per-program DLL override), so that Wine's
 # own services keep Wine's DLL. The test ends here when it cannot.
 e2e_install_stub_for_program() {
-    local dll=$E2E_HELPERS/stub-$1/$1.dll
+    local dll=$E2E_HELPERS/stub-$1/${2:+$2/}$1.dll
     [ -f "$dll" ] || { e2e_fail "missing $dll (run make windows)"; e2e_finish; }
     e2e_put_file "$dll" "$E2E_WINDIR/system32/$1.dll" || { e2e_fail "cannot put $dll in place"; e2e_finish; }
     timeout 60 wine reg add 'HKCU\Software\Wine\AppDefaults\ZanDriverInstaller.exe\DllOverrides' \

@@ -5,8 +5,9 @@
 # operates and leaves its own marker and exit code; the other shows no window,
 # changes nothing, traces and logs "another run in progress" and exits with
 # 1618 within a second of its own start, as its log lines' times tell (started
-# through a batch file, which gives the whole exit code). Then a run killed while it holds the lock does not keep the
-# next one out.
+# through a batch file, which gives the whole exit code). Then a run killed
+# while it holds the lock does not keep the next one out, which traces that
+# it took the lock over.
 . "$(dirname "$0")/lib.sh"
 . "$(dirname "$0")/machine.sh"
 machine_setup program_two_runs
@@ -92,5 +93,6 @@ E2E_PID=""
 e2e_run 40 "$E2E_EXE" UNINSTALL
 e2e_expect_end 0 RESULT.SUCCESS "the run after the killed one"
 e2e_trace_has '--> Refused: another run in progress' && e2e_fail "the killed run's lock kept the next one out"
+e2e_assert_trace '--> Run lock taken over from a run that ended without releasing it'
 
 e2e_finish
