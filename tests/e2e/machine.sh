@@ -480,7 +480,7 @@ machine_expect_silent_install() {
     machine_expect_success
     e2e_assert_eq "" "$(machine_boxes_seen)" "message boxes"
     machine_expect_install after "$base" "$ports"
-    machine_expect_trace < <(machine_trace_install $(((base == 1) + 1 + ports)) "$ports")
+    machine_expect_trace < <(machine_trace_install $((ports + 1 + (${base/none/0} == 1))) "$ports")
     machine_expect_files after <<<"$files"
 }
 

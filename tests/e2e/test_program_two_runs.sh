@@ -81,6 +81,12 @@ shown=$(e2e_mapped_windows | awk '{ split($2, s, "x"); if (s[1] >= 300 && s[1] >
 e2e_assert_eq 1 "$(grep -c . <<<"$shown")" "progress windows shown (mapped: $(e2e_mapped_windows | tr '\n' ' '))"
 
 # --- A run that dies holding the lock ------------------------------------------------
+# Another program keeps a handle on the lock, so that it outlives the run that
+# dies holding it (else it goes with that run's handle, and the next run makes it anew).
+wine "$E2E_HELPERS/file-holder/file-holder.exe" 60 mutex 'Global\ZanDriverInstaller.Run' >"$E2E_DIR/holder.log" 2>&1 &
+HOLDER_PID=$!
+e2e_on_exit 'kill "$HOLDER_PID" 2>/dev/null'
+wine_env_wait_file "$E2E_DIR/holder.log" 10 "$HOLDER_PID" || e2e_fail "the lock is not held open: $(cat "$E2E_DIR/holder.log")"
 e2e_start_program "$E2E_EXE" $UNINSTALL_ARGS
 for ((k = 0; k <= 100; k++)); do
     e2e_trace_has 'CZANLumivaleKioskScannerandMSRDriverInstallerDlg::OnInitDialog()\n' && break
