@@ -192,53 +192,21 @@ std::vector<std::string> FullBufferIds() {
 }
 
 bool ArrangeDevices(Arrange& arrange, Devices* devices) {
-    NewDevice port;
-    port.name = "ZANCONF_PORT";
-    port.setupClass = kPortsClass;
-    port.description = kPortDescription;
-    port.hardwareIds = kPortIds;
-    port.comPortInterface = true;
-    devices->port = arrange.AddDevice(port);
-
-    NewDevice systemPort;
-    systemPort.name = "ZANCONF_SYSPORT";
-    systemPort.setupClass = kSystemClass;
-    systemPort.description = "ZAN Conformance System Device With Port";
-    systemPort.hardwareIds = {"ZANCONF\\SYSTEM_WITH_PORT"};
-    systemPort.comPortInterface = true;
-    devices->systemPort = arrange.AddDevice(systemPort);
-
-    NewDevice bare;
-    bare.name = "ZANCONF_BARE";
-    bare.setupClass = kPortsClass;
-    bare.hardwareIds = {"ZANCONF\\PORT_WITHOUT_INTERFACE"};
-    devices->bare = arrange.AddDevice(bare);
-
-    NewDevice sizes;
-    sizes.name = "ZANCONF_SIZES";
-    sizes.description = Padded("ZAN Conformance Over The Buffer ", kBuffer);  // 101 bytes with its NUL
-    sizes.hardwareIds = FullBufferIds();
-    devices->sizes = arrange.AddDevice(sizes);
-
-    NewDevice singleId;
-    singleId.name = "ZANCONF_SZID";
-    singleId.description = Padded("ZAN Conformance Filling The Buffer ", kBuffer - 1);  // 100 bytes
-    singleId.hardwareIds = {kSingleId};
-    singleId.hardwareIdAsSz = true;
-    devices->singleId = arrange.AddDevice(singleId);
-
-    NewDevice doomed;
-    doomed.name = "ZANCONF_DOOMED";
-    doomed.description = "ZAN Conformance Device To Remove";
-    doomed.hardwareIds = {"ZANCONF\\TO_REMOVE"};
-    doomed.comPortInterface = true;
-    devices->doomed = arrange.AddDevice(doomed);
-
-    NewDevice driver;
-    driver.name = "ZANCONF_DRIVER";
-    driver.description = "ZAN Conformance Driver Target";
-    driver.hardwareIds = {kDriverId};
-    devices->driver = arrange.AddDevice(driver);
+    // name, setup class, description, hardware IDs, the first ID alone as REG_SZ, the serial-port interface
+    devices->port = arrange.AddDevice({"ZANCONF_PORT", kPortsClass, kPortDescription, kPortIds, false, true});
+    devices->systemPort = arrange.AddDevice({"ZANCONF_SYSPORT", kSystemClass, "ZAN Conformance System Device With Port",
+                                             {"ZANCONF\\SYSTEM_WITH_PORT"}, false, true});
+    devices->bare = arrange.AddDevice({"ZANCONF_BARE", kPortsClass, "", {"ZANCONF\\PORT_WITHOUT_INTERFACE"}});
+    // Its description is 101 bytes with its NUL.
+    devices->sizes = arrange.AddDevice(
+        {"ZANCONF_SIZES", kSystemClass, Padded("ZAN Conformance Over The Buffer ", kBuffer), FullBufferIds()});
+    // Its description is 100 bytes with its NUL.
+    devices->singleId = arrange.AddDevice({"ZANCONF_SZID", kSystemClass,
+                                           Padded("ZAN Conformance Filling The Buffer ", kBuffer - 1), {kSingleId}, true});
+    devices->doomed = arrange.AddDevice(
+        {"ZANCONF_DOOMED", kSystemClass, "ZAN Conformance Device To Remove", {"ZANCONF\\TO_REMOVE"}, false, true});
+    devices->driver =
+        arrange.AddDevice({"ZANCONF_DRIVER", kSystemClass, "ZAN Conformance Driver Target", {kDriverId}});
 
     const std::vector<std::string> all = devices->All();
     return std::none_of(all.begin(), all.end(), [](const std::string& id) { return id.empty(); });

@@ -30,15 +30,10 @@
 #   E2E_WINDIR     the prefix's Windows directory (C:\windows)
 #   DISPLAY        the test's own Xvfb display
 #
-# The template prefix of each architecture (build/e2e/template-<arch>) is
-# made by wineboot (tools/wine-env.sh), which takes a while, and copied for
-# every test with cp -a. Its stamp (template-<arch>.stamp) records the
-# architecture, the installed Wine packages and the prefix recipe; a template
-# whose stamp differs is made afresh (a 64-bit prefix made before wine32 was
-# installed, for one, no longer starts). It has HKCU\Software\Wine\X11
-# Driver "Managed"="N", so that Wine does not wait for a window manager that
-# is not there before it shows a window (message boxes would otherwise take
-# two seconds to appear).
+# Each test's prefix is a copy of its architecture's template prefix (see
+# e2e_template_prefix), which has HKCU\Software\Wine\X11 Driver
+# "Managed"="N", so that Wine does not wait for a window manager that is not
+# there before it shows a window.
 #
 # All helpers are plain functions without output on success unless said
 # otherwise; checks record a failure with e2e_fail and go on, so that one run

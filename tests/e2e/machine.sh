@@ -299,6 +299,21 @@ machine_status_uninstall() {
     machine_status_removed "ZAN 7350-21x Serial Multifunction Device" "$2"
 }
 
+# machine_expect_error_box WHAT OPERATION [MARKERS]: the one box seen was the
+# error box of a failed OPERATION (installing, uninstalling), with the
+# markers MARKERS (none) at that moment.
+machine_expect_error_box() {
+    e2e_assert_eq "$M_CAPTION|An error was encountered while $2 the drivers.|OK|${3:-none}" "$(machine_boxes_seen)" \
+        "$1: message boxes"
+}
+
+# machine_expect_devices NAME DESCRIPTION...: dump NAME holds exactly these devices, in the dump's order.
+machine_expect_devices() {
+    local name=$1
+    shift
+    machine_expect_lines "$name: devices" "$(machine_descriptions "$name")" < <(printf '%s\n' "$@")
+}
+
 # machine_expect_fail_after_box WHAT: RESULT.FAIL (the last time it is seen:
 # old markers go one by one at the start, so it may be seen alone then too)
 # came only after the error box was answered.

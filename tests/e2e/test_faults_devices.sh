@@ -101,14 +101,7 @@ port-name REG_SZ 10 bytes "COM5\\0"
 EOF
 # The stand-in stayed in the installer's process: Wine's own setupapi served
 # the dumps above, and the device database is whole.
-machine_expect_lines "devices after the install" "$(machine_descriptions after1)" <<'DEVICES'
-Serial Port C
-Serial Port D
-Serial Port E
-Serial Port F
-ZAN 7350-21x Base Device
-ZAN 7350-21x Serial Multifunction Device
-DEVICES
+machine_expect_devices after1 "Serial Port C" "Serial Port D" "Serial Port E" "Serial Port F" "ZAN 7350-21x Base Device" "ZAN 7350-21x Serial Multifunction Device"
 
 # --- 2. Uninstall: the card's removal fails after the base device's ---------
 machine_provision empty # the table's INF files afresh (the install deleted ZANBaseD.inf)
@@ -123,9 +116,7 @@ machine_run 30 UNINSTALL
 machine_dump after2
 
 e2e_expect_end 1 RESULT.FAIL "uninstall, removal fails"
-machine_expect_lines "uninstall, removal fails: message boxes" "$(machine_boxes_seen)" <<BOXES
-$M_CAPTION|An error was encountered while uninstalling the drivers.|OK|none
-BOXES
+machine_expect_error_box "uninstall, removal fails" uninstalling
 machine_expect_fail_after_box "uninstall, removal fails"
 machine_expect_status < <(machine_status_uninstall OK Failed)
 machine_expect_trace < <(
@@ -141,13 +132,7 @@ machine_expect_trace < <(
     machine_trace_removed
     echo 'stub setupapi: SetupDiRemoveDevice call 2 -> error 0x00000005\n'
 )
-machine_expect_lines "devices after the failed uninstall" "$(machine_descriptions after2)" <<'DEVICES'
-Serial Port C
-Serial Port D
-Serial Port E
-Serial Port F
-ZAN 7350-21x Serial Multifunction Device
-DEVICES
+machine_expect_devices after2 "Serial Port C" "Serial Port D" "Serial Port E" "Serial Port F" "ZAN 7350-21x Serial Multifunction Device"
 machine_expect_unchanged after1 after2 "ZAN 7350-21x Serial Multifunction Device"
 machine_expect_files after2 <<'FILES'
 - inf\oem30.inf
@@ -227,12 +212,7 @@ machine_expect_trace < <(
         '----> Windows path not available : 80004005h'
     printf '%s\n' '--> Device Enumeration(FindDevice)' '----> No more devices\n'
 )
-machine_expect_lines "devices after the uninstall" "$(machine_descriptions after4)" <<'DEVICES'
-Serial Port C
-Serial Port D
-Serial Port E
-Serial Port F
-DEVICES
+machine_expect_devices after4 "Serial Port C" "Serial Port D" "Serial Port E" "Serial Port F"
 machine_expect_files after4 <<'FILES'
 + inf\oem31.inf
 + inf\oem31.pnf

@@ -7,9 +7,5 @@
 machine_setup install_silent_base
 machine_provision full1
 machine_expect_silent_install 1 1 40 /BASE_DEVICE "C:\\SILENT\\setup" INSTALL <<<'+ inf\ZANBaseD.inf'
-machine_expect_lines "devices" "$(machine_descriptions after)" <<'DEVICES'
-Serial Port C
-ZAN 7350-21x Base Device
-ZAN 7350-21x Serial Multifunction Device
-DEVICES
+machine_expect_devices after "Serial Port C" "ZAN 7350-21x Base Device" "ZAN 7350-21x Serial Multifunction Device"
 e2e_finish

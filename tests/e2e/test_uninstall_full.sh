@@ -69,14 +69,7 @@ C:\\windows\\inf\\oem10.inf
 C:\\windows\\inf\\oem14.inf
 CALLS
 
-machine_expect_lines "devices left" "$(machine_descriptions after)" <<'DEVICES'
-Serial Port C
-Serial Port D
-Serial Port E
-Serial Port F
-ZAN 7350-21x Base
-ZAN 7350-21x Base Device 2
-DEVICES
+machine_expect_devices after "Serial Port C" "Serial Port D" "Serial Port E" "Serial Port F" "ZAN 7350-21x Base" "ZAN 7350-21x Base Device 2"
 for device in "ZAN 7350-21x Base" "ZAN 7350-21x Base Device 2" "Serial Port C" "Serial Port F"; do
     machine_expect_unchanged before after "$device"
 done

@@ -34,12 +34,7 @@ machine_expect_trace < <(
     done
 )
 
-machine_expect_lines "devices left" "$(machine_descriptions after)" <<'DEVICES'
-Serial Port C
-Serial Port D
-Serial Port E
-Serial Port F
-DEVICES
+machine_expect_devices after "Serial Port C" "Serial Port D" "Serial Port E" "Serial Port F"
 machine_expect_files after <<'FILES'
 - inf\1port\ZAN2kmf.inf
 - inf\1port\ZAN2kmf.pnf
