@@ -47,21 +47,31 @@ inline DWORD CheckAnsiPath(LPCSTR path) {
     return ERROR_SUCCESS;
 }
 
+// Whether this thread is inside an operation, holding the machine's lock.
+inline thread_local bool t_inCall = false;
+
 // The opening every operation shares.
 class Call {
 public:
     explicit Call(const char* operation)
-        : m(TheMachine().impl()), lock_(m.mu), fault(m.EnterLocked(operation)) {}
+        : m(TheMachine().impl()), lock_(m.mu), fault(m.EnterLocked(operation)) {
+        t_inCall = true;
+    }
+    ~Call() { t_inCall = outer_; }
     Call(const Call&) = delete;
     Call& operator=(const Call&) = delete;
 
     // Gives the lock up early, before a hook runs.
-    void Unlock() { lock_.unlock(); }
+    void Unlock() {
+        lock_.unlock();
+        t_inCall = outer_;
+    }
 
     Impl& m;
 
 private:
     std::unique_lock<std::mutex> lock_;
+    const bool outer_ = t_inCall;
 
 public:
     // The error (or registry return code) the call is to fail with.

@@ -45,7 +45,11 @@ using namespace sim;
 
 namespace plat {
 
-void SetLastError(DWORD error) { t_lastError = error; }
+// The operations use it too, inside their own call: only the program's calls count.
+void SetLastError(DWORD error) {
+    if (!t_inCall) { const Call call("SetLastError"); }
+    t_lastError = error;
+}
 
 UINT SetErrorMode(UINT mode) {
     { const Call call("SetErrorMode"); }
@@ -127,7 +131,10 @@ BOOL ReleaseMutex(HANDLE handle) {
 // --- The process and the programs it starts ------------------------------------------
 
 // The pseudo-handle Windows gives for the current process.
-HANDLE GetCurrentProcess() { return MakeHandle<HANDLE>(static_cast<std::uintptr_t>(-1)); }
+HANDLE GetCurrentProcess() {
+    if (!t_inCall) { const Call call("GetCurrentProcess"); }
+    return MakeHandle<HANDLE>(static_cast<std::uintptr_t>(-1));
+}
 
 BOOL IsWow64Process(HANDLE process, PBOOL wow64) {
     Machine& machine = TheMachine();

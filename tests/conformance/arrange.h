@@ -98,12 +98,41 @@ public:
     // process running as root append to it.
     virtual bool ReadOnlyFileRefusesAppending() const = 0;
 
+    // What the system gives by another route than plat::, to hold plat::
+    // against: the Windows folder, the local time (milliseconds since
+    // 1970-01-01 00:00 local time, see LocalMs) and this process's ID.
+    virtual std::string WindowsFolder() = 0;
+    virtual long long LocalTimeMs() = 0;
+    virtual DWORD ProcessId() = 0;
+
+    // The last text given to the debugger output, where the process can
+    // read it back (the simulated machine); "-" elsewhere.
+    virtual std::string LastDebuggerOutput() { return "-"; }
+
+    // A visible top-level window of this process with this title, or nullptr.
+    virtual HWND PutWindow(const std::string& title) = 0;
+
+    // How often the suite has called the plat:: operation, where that is
+    // counted (the simulated machine); -1 elsewhere.
+    virtual int Calls(const char*) const { return -1; }
+
     // Whether FILE_FLAG_OPEN_REPARSE_POINT opens a symbolic link as itself,
     // marked FILE_ATTRIBUTE_REPARSE_POINT, as Windows documents it. Wine 8
     // follows every link (its handle's final path names the target) and a
     // link that leads nowhere is no file to it.
     virtual bool OpensLinksAsThemselves() const = 0;
 };
+
+// A local time as milliseconds since 1970-01-01 00:00 of the same clock.
+inline long long LocalMs(const SYSTEMTIME& t) {
+    // Days from the civil date (proleptic Gregorian calendar).
+    const int y = t.wYear - (t.wMonth <= 2 ? 1 : 0);
+    const int era = (y >= 0 ? y : y - 399) / 400;
+    const int yoe = y - era * 400;
+    const int doy = (153 * (t.wMonth + (t.wMonth > 2 ? -3 : 9)) + 2) / 5 + t.wDay - 1;
+    const long long days = era * 146097LL + yoe * 365 + yoe / 4 - yoe / 100 + doy - 719468;
+    return ((days * 24 + t.wHour) * 60 + t.wMinute) * 60000LL + t.wSecond * 1000LL + t.wMilliseconds;
+}
 
 // Runs every check against whatever `arrange` set up; returns the exit code.
 int RunSuite(Arrange& arrange);

@@ -10,6 +10,7 @@
 #include <string>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 namespace conformance {
 namespace {
@@ -114,6 +115,19 @@ public:
     bool RemovedElementKeepsInstallParams() const override { return true; }
     bool ReadOnlyFileRefusesAppending() const override { return true; }
     bool OpensLinksAsThemselves() const override { return true; }
+
+    std::string WindowsFolder() override { return sim::Machine::kWindowsDir; }
+    long long LocalTimeMs() override {
+        return LocalMs(sim::Machine::kLocalTimeAtReset) + static_cast<long long>(sim::TheMachine().NowMs());
+    }
+    // Another ID than the machine starts with, so that a fixed one is told apart.
+    DWORD ProcessId() override { return sim::TheMachine().processId = 5124; }
+    HWND PutWindow(const std::string& title) override { return sim::TheMachine().AddWindow(title); }
+    std::string LastDebuggerOutput() override {
+        const std::vector<std::string> trace = sim::TheMachine().Trace();
+        return trace.empty() ? "" : trace.back();
+    }
+    int Calls(const char* operation) const override { return sim::TheMachine().Calls(operation); }
 
 private:
     std::map<std::string, int> next_;

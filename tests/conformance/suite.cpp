@@ -4,10 +4,12 @@
 // real system on anything the installer depends on.
 #include "tests/conformance/arrange.h"
 #include "tests/conformance/check.h"
+#include "platform/operations.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -102,6 +104,28 @@ bool FindElement(HDEVINFO set, const std::string& id, SP_DEVINFO_DATA* found, DW
     return false;
 }
 
+// A set as the installer obtains it: every device of every class, or, given
+// an interface class, the present devices exposing it. `body` gets it, then
+// it is destroyed.
+void WithSet(const std::function<void(HDEVINFO)>& body, const GUID* interfaceClass = nullptr) {
+    HDEVINFO set = plat::SetupDiGetClassDevsA(interfaceClass, nullptr, nullptr,
+                                              interfaceClass == nullptr ? kAllDevices : kPresentInterfaces);
+    if (!CHECK(Valid(set))) return;
+    body(set);
+    CHECK(plat::SetupDiDestroyDeviceInfoList(set));
+}
+
+// The element of device `id` in such a set, handed to `body`; a failed check when it is not there.
+void WithElement(const std::string& id, const std::function<void(HDEVINFO, SP_DEVINFO_DATA&)>& body,
+                 const GUID* interfaceClass = nullptr) {
+    WithSet(
+        [&](HDEVINFO set) {
+            SP_DEVINFO_DATA element = NewElement();
+            if (CHECK(FindElement(set, id, &element))) body(set, element);
+        },
+        interfaceClass);
+}
+
 // A property read into a 100-byte buffer, with the required size asked for.
 struct Read {
     BOOL ok = FALSE;
@@ -168,53 +192,21 @@ std::vector<std::string> FullBufferIds() {
 }
 
 bool ArrangeDevices(Arrange& arrange, Devices* devices) {
-    NewDevice port;
-    port.name = "ZANCONF_PORT";
-    port.setupClass = kPortsClass;
-    port.description = kPortDescription;
-    port.hardwareIds = kPortIds;
-    port.comPortInterface = true;
-    devices->port = arrange.AddDevice(port);
-
-    NewDevice systemPort;
-    systemPort.name = "ZANCONF_SYSPORT";
-    systemPort.setupClass = kSystemClass;
-    systemPort.description = "ZAN Conformance System Device With Port";
-    systemPort.hardwareIds = {"ZANCONF\\SYSTEM_WITH_PORT"};
-    systemPort.comPortInterface = true;
-    devices->systemPort = arrange.AddDevice(systemPort);
-
-    NewDevice bare;
-    bare.name = "ZANCONF_BARE";
-    bare.setupClass = kPortsClass;
-    bare.hardwareIds = {"ZANCONF\\PORT_WITHOUT_INTERFACE"};
-    devices->bare = arrange.AddDevice(bare);
-
-    NewDevice sizes;
-    sizes.name = "ZANCONF_SIZES";
-    sizes.description = Padded("ZAN Conformance Over The Buffer ", kBuffer);  // 101 bytes with its NUL
-    sizes.hardwareIds = FullBufferIds();
-    devices->sizes = arrange.AddDevice(sizes);
-
-    NewDevice singleId;
-    singleId.name = "ZANCONF_SZID";
-    singleId.description = Padded("ZAN Conformance Filling The Buffer ", kBuffer - 1);  // 100 bytes
-    singleId.hardwareIds = {kSingleId};
-    singleId.hardwareIdAsSz = true;
-    devices->singleId = arrange.AddDevice(singleId);
-
-    NewDevice doomed;
-    doomed.name = "ZANCONF_DOOMED";
-    doomed.description = "ZAN Conformance Device To Remove";
-    doomed.hardwareIds = {"ZANCONF\\TO_REMOVE"};
-    doomed.comPortInterface = true;
-    devices->doomed = arrange.AddDevice(doomed);
-
-    NewDevice driver;
-    driver.name = "ZANCONF_DRIVER";
-    driver.description = "ZAN Conformance Driver Target";
-    driver.hardwareIds = {kDriverId};
-    devices->driver = arrange.AddDevice(driver);
+    // name, setup class, description, hardware IDs, the first ID alone as REG_SZ, the serial-port interface
+    devices->port = arrange.AddDevice({"ZANCONF_PORT", kPortsClass, kPortDescription, kPortIds, false, true});
+    devices->systemPort = arrange.AddDevice({"ZANCONF_SYSPORT", kSystemClass, "ZAN Conformance System Device With Port",
+                                             {"ZANCONF\\SYSTEM_WITH_PORT"}, false, true});
+    devices->bare = arrange.AddDevice({"ZANCONF_BARE", kPortsClass, "", {"ZANCONF\\PORT_WITHOUT_INTERFACE"}});
+    // Its description is 101 bytes with its NUL.
+    devices->sizes = arrange.AddDevice(
+        {"ZANCONF_SIZES", kSystemClass, Padded("ZAN Conformance Over The Buffer ", kBuffer), FullBufferIds()});
+    // Its description is 100 bytes with its NUL.
+    devices->singleId = arrange.AddDevice({"ZANCONF_SZID", kSystemClass,
+                                           Padded("ZAN Conformance Filling The Buffer ", kBuffer - 1), {kSingleId}, true});
+    devices->doomed = arrange.AddDevice(
+        {"ZANCONF_DOOMED", kSystemClass, "ZAN Conformance Device To Remove", {"ZANCONF\\TO_REMOVE"}, false, true});
+    devices->driver =
+        arrange.AddDevice({"ZANCONF_DRIVER", kSystemClass, "ZAN Conformance Driver Target", {kDriverId}});
 
     const std::vector<std::string> all = devices->All();
     return std::none_of(all.begin(), all.end(), [](const std::string& id) { return id.empty(); });
@@ -224,49 +216,57 @@ bool ArrangeDevices(Arrange& arrange, Devices* devices) {
 
 void CheckAllClassesSet(const Devices& devices) {
     Section("every device of every class (DIGCF_ALLCLASSES)");
-    HDEVINFO set = plat::SetupDiGetClassDevsA(nullptr, nullptr, nullptr, kAllDevices);
-    if (!CHECK(Valid(set))) return;
-    const Walk walk = WalkSet(set);
-    CHECK_EQ(ERROR_NO_MORE_ITEMS, walk.endError);
-    for (const std::string& id : devices.All()) {
-        if (!CHECK(walk.Holds(id))) Note("missing: " + id);
-    }
-    // Past the end it stays at the end.
-    SP_DEVINFO_DATA data = NewElement();
-    CHECK(!plat::SetupDiEnumDeviceInfo(set, static_cast<DWORD>(walk.ids.size()) + 1, &data));
-    CHECK_EQ(ERROR_NO_MORE_ITEMS, plat::GetLastError());
-    CHECK(plat::SetupDiDestroyDeviceInfoList(set));
+    WithSet([&](HDEVINFO set) {
+        const Walk walk = WalkSet(set);
+        CHECK_EQ(ERROR_NO_MORE_ITEMS, walk.endError);
+        for (const std::string& id : devices.All()) {
+            if (!CHECK(walk.Holds(id))) Note("missing: " + id);
+        }
+        // Past the end it stays at the end.
+        SP_DEVINFO_DATA data = NewElement();
+        CHECK(!plat::SetupDiEnumDeviceInfo(set, static_cast<DWORD>(walk.ids.size()) + 1, &data));
+        CHECK_EQ(ERROR_NO_MORE_ITEMS, plat::GetLastError());
+    });
 }
 
 // The size fields of an element and of the install parameters (which an
-// unattended uninstall reads after each removal), set as the installer sets them.
+// unattended uninstall reads after each removal), set as the installer sets
+// them; and an element belongs to the set it came from.
 void CheckSizeFields(const Devices& devices) {
     Section("size fields: element and install parameters");
-    HDEVINFO set = plat::SetupDiGetClassDevsA(nullptr, nullptr, nullptr, kAllDevices);
-    if (!CHECK(Valid(set))) return;
     const DWORD right = sizeof(SP_DEVINFO_DATA);
-    // The other pointer size's layout is as wrong as any other size.
-    for (DWORD wrong : {DWORD{0}, right - 4, right + 4}) {
+    WithSet([&](HDEVINFO set) {
+        // The other pointer size's layout is as wrong as any other size.
+        for (DWORD wrong : {DWORD{0}, right - 4, right + 4}) {
+            SP_DEVINFO_DATA data = NewElement();
+            data.cbSize = wrong;
+            CHECK(!plat::SetupDiEnumDeviceInfo(set, 0, &data));
+            CHECK_EQ(ERROR_INVALID_USER_BUFFER, plat::GetLastError());
+        }
         SP_DEVINFO_DATA data = NewElement();
-        data.cbSize = wrong;
-        CHECK(!plat::SetupDiEnumDeviceInfo(set, 0, &data));
-        CHECK_EQ(ERROR_INVALID_USER_BUFFER, plat::GetLastError());
-    }
-    SP_DEVINFO_DATA data = NewElement();
-    CHECK(plat::SetupDiEnumDeviceInfo(set, 0, &data));
-    CHECK_EQ(right, data.cbSize);
-
-    // An element handed back with another size is not read.
-    SP_DEVINFO_DATA port = NewElement();
-    if (CHECK(FindElement(set, devices.port, &port))) {
-        port.cbSize = right - 4;
-        DWORD type = 0;
-        CHECK(!ReadsLikeTheInstaller(set, &port, SPDRP_HARDWAREID, &type));
-        CHECK_EQ(ERROR_INVALID_PARAMETER, plat::GetLastError());
-    }
-
-    SP_DEVINFO_DATA element = NewElement();
-    if (CHECK(FindElement(set, devices.driver, &element))) {
+        CHECK(plat::SetupDiEnumDeviceInfo(set, 0, &data));
+        CHECK_EQ(right, data.cbSize);
+    });
+    WithElement(devices.port, [&](HDEVINFO set, SP_DEVINFO_DATA& port) {
+        CHECK(std::memcmp(&port.ClassGuid, &kPortsClass, sizeof(GUID)) == 0);
+        // An element of another set is not read, nor one handed back with another size.
+        WithSet([&](HDEVINFO other) {
+            char id[kBuffer];
+            CHECK(!plat::SetupDiGetDeviceInstanceIdA(other, &port, id, kBuffer, nullptr));
+            CHECK_EQ(ERROR_INVALID_PARAMETER, plat::GetLastError());
+        });
+        for (DWORD wrong : {DWORD{0}, right - 4}) {
+            SP_DEVINFO_DATA resized = port;
+            resized.cbSize = wrong;
+            DWORD type = 0;
+            CHECK(!ReadsLikeTheInstaller(set, &resized, SPDRP_HARDWAREID, &type));
+            CHECK_EQ(ERROR_INVALID_PARAMETER, plat::GetLastError());
+            char id[kBuffer];
+            CHECK(!plat::SetupDiGetDeviceInstanceIdA(set, &resized, id, kBuffer, nullptr));
+            CHECK_EQ(ERROR_INVALID_PARAMETER, plat::GetLastError());
+        }
+    });
+    WithElement(devices.driver, [&](HDEVINFO set, SP_DEVINFO_DATA& element) {
         SP_DEVINSTALL_PARAMS_A params = Sized<SP_DEVINSTALL_PARAMS_A>();
         CHECK(plat::SetupDiGetDeviceInstallParamsA(set, &element, &params));
         CHECK_EQ(sizeof params, params.cbSize);
@@ -274,18 +274,13 @@ void CheckSizeFields(const Devices& devices) {
         params.cbSize = sizeof params - 4;
         CHECK(!plat::SetupDiGetDeviceInstallParamsA(set, &element, &params));
         CHECK_EQ(ERROR_INVALID_USER_BUFFER, plat::GetLastError());
-    }
-    CHECK(plat::SetupDiDestroyDeviceInfoList(set));
+    });
 }
 
 void CheckPropertyReads(const Devices& devices) {
     Section("device property reads");
-    HDEVINFO set = plat::SetupDiGetClassDevsA(nullptr, nullptr, nullptr, kAllDevices);
-    if (!CHECK(Valid(set))) return;
-    SP_DEVINFO_DATA element = NewElement();
-
     // A hardware ID list: REG_MULTI_SZ, each ID with its NUL, then an empty string.
-    if (CHECK(FindElement(set, devices.port, &element))) {
+    WithElement(devices.port, [&](HDEVINFO set, SP_DEVINFO_DATA& element) {
         const Read ids = ReadProperty(set, &element, SPDRP_HARDWAREID);
         CHECK(ids.ok);
         CHECK_EQ(REG_MULTI_SZ, ids.type);
@@ -297,10 +292,10 @@ void CheckPropertyReads(const Devices& devices) {
         DWORD type = 0;
         CHECK(ReadsLikeTheInstaller(set, &element, SPDRP_HARDWAREID, &type));
         CHECK_EQ(REG_MULTI_SZ, type);
-    }
+    });
 
     // The type is reported as the value is stored, whatever the property.
-    if (CHECK(FindElement(set, devices.singleId, &element))) {
+    WithElement(devices.singleId, [&](HDEVINFO set, SP_DEVINFO_DATA& element) {
         const Read id = ReadProperty(set, &element, SPDRP_HARDWAREID);
         CHECK(id.ok);
         CHECK_EQ(REG_SZ, id.type);
@@ -310,41 +305,42 @@ void CheckPropertyReads(const Devices& devices) {
         CHECK(description.ok);
         CHECK_EQ(kBuffer, description.required);
         CHECK_EQ(REG_SZ, description.type);
-    }
+    });
 
     // Absent: no value, no type.
-    if (CHECK(FindElement(set, devices.bare, &element))) {
+    WithElement(devices.bare, [&](HDEVINFO set, SP_DEVINFO_DATA& element) {
         const Read description = ReadProperty(set, &element, SPDRP_DEVICEDESC);
         CHECK(!description.ok);
         CHECK_EQ(ERROR_INVALID_DATA, description.error);
         DWORD type = 0;
         CHECK(!ReadsLikeTheInstaller(set, &element, SPDRP_DEVICEDESC, &type));
-    }
+    });
 
-    // One byte over the buffer fails and tells the size; a list filling it exactly is read.
-    if (CHECK(FindElement(set, devices.sizes, &element))) {
+    // One byte over the buffer fails, tells the size and leaves the buffer
+    // as it was; a list filling it exactly is read.
+    WithElement(devices.sizes, [&](HDEVINFO set, SP_DEVINFO_DATA& element) {
         const Read description = ReadProperty(set, &element, SPDRP_DEVICEDESC);
         CHECK(!description.ok);
         CHECK_EQ(ERROR_INSUFFICIENT_BUFFER, description.error);
         CHECK_EQ(kBuffer + 1, description.required);
+        BYTE buffer[kBuffer];
+        std::memset(buffer, 'x', sizeof buffer);
         DWORD type = 0;
-        CHECK(!ReadsLikeTheInstaller(set, &element, SPDRP_DEVICEDESC, &type));
+        CHECK(!plat::SetupDiGetDeviceRegistryPropertyA(set, &element, SPDRP_DEVICEDESC, &type, buffer, kBuffer,
+                                                       nullptr));
         CHECK_EQ(ERROR_INSUFFICIENT_BUFFER, plat::GetLastError());
+        CHECK_EQ(std::string(kBuffer, 'x'), std::string(reinterpret_cast<const char*>(buffer), kBuffer));
 
         const Read ids = ReadProperty(set, &element, SPDRP_HARDWAREID);
         CHECK(ids.ok);
         CHECK_EQ(REG_MULTI_SZ, ids.type);
         CHECK_EQ(plat::MultiSzBytes(FullBufferIds()), ids.bytes);
-    }
-    CHECK(plat::SetupDiDestroyDeviceInfoList(set));
+    });
 }
 
 void CheckInstanceIds(const Devices& devices) {
     Section("instance IDs");
-    HDEVINFO set = plat::SetupDiGetClassDevsA(nullptr, nullptr, nullptr, kAllDevices);
-    if (!CHECK(Valid(set))) return;
-    SP_DEVINFO_DATA element = NewElement();
-    if (CHECK(FindElement(set, devices.port, &element))) {
+    WithElement(devices.port, [&](HDEVINFO set, SP_DEVINFO_DATA& element) {
         char id[kBuffer];
         std::memset(id, 'x', sizeof id);
         CHECK(plat::SetupDiGetDeviceInstanceIdA(set, &element, id, kBuffer, nullptr));
@@ -359,43 +355,44 @@ void CheckInstanceIds(const Devices& devices) {
         CHECK_EQ(ERROR_INSUFFICIENT_BUFFER, plat::GetLastError());
         CHECK_EQ(length + 1, required);
         CHECK(plat::SetupDiGetDeviceInstanceIdA(set, &element, id, length + 1, nullptr));
-    }
-    CHECK(plat::SetupDiDestroyDeviceInfoList(set));
+    });
 }
 
 void CheckInterfaceSets(const Devices& devices) {
     Section("present devices by interface (DIGCF_PRESENT | DIGCF_DEVICEINTERFACE)");
-    HDEVINFO set = plat::SetupDiGetClassDevsA(&kComPortInterface, nullptr, nullptr, kPresentInterfaces);
-    if (CHECK(Valid(set))) {
-        const Walk walk = WalkSet(set);
-        CHECK_EQ(ERROR_NO_MORE_ITEMS, walk.endError);
-        // The GUID names an interface class: a System device exposing it is
-        // in, a Ports device that does not is out.
-        CHECK(walk.Holds(devices.port));
-        CHECK(walk.Holds(devices.systemPort));
-        CHECK(walk.Holds(devices.doomed));
-        CHECK(!walk.Holds(devices.bare));
-        CHECK(!walk.Holds(devices.sizes));
-        CHECK(!walk.Holds(devices.singleId));
-        CHECK(!walk.Holds(devices.driver));
-        // Its elements read like any other (port mapping reads hardware IDs from them).
-        SP_DEVINFO_DATA element = NewElement();
-        if (CHECK(FindElement(set, devices.port, &element))) {
+    WithSet(
+        [&](HDEVINFO set) {
+            const Walk walk = WalkSet(set);
+            CHECK_EQ(ERROR_NO_MORE_ITEMS, walk.endError);
+            // The GUID names an interface class: a System device exposing it is
+            // in, a Ports device that does not is out.
+            CHECK(walk.Holds(devices.port));
+            CHECK(walk.Holds(devices.systemPort));
+            CHECK(walk.Holds(devices.doomed));
+            CHECK(!walk.Holds(devices.bare));
+            CHECK(!walk.Holds(devices.sizes));
+            CHECK(!walk.Holds(devices.singleId));
+            CHECK(!walk.Holds(devices.driver));
+        },
+        &kComPortInterface);
+    // Its elements read like any other (port mapping reads hardware IDs from them).
+    WithElement(
+        devices.port,
+        [&](HDEVINFO set, SP_DEVINFO_DATA& element) {
             const Read ids = ReadProperty(set, &element, SPDRP_HARDWAREID);
             CHECK(ids.ok);
             CHECK_EQ(plat::MultiSzBytes(kPortIds), ids.bytes);
-        }
-        CHECK(plat::SetupDiDestroyDeviceInfoList(set));
-    }
+        },
+        &kComPortInterface);
 
     // No device exposes this one: a valid set that ends at once.
-    HDEVINFO none = plat::SetupDiGetClassDevsA(&kUnusedInterface, nullptr, nullptr, kPresentInterfaces);
-    if (CHECK(Valid(none))) {
-        SP_DEVINFO_DATA data = NewElement();
-        CHECK(!plat::SetupDiEnumDeviceInfo(none, 0, &data));
-        CHECK_EQ(ERROR_NO_MORE_ITEMS, plat::GetLastError());
-        CHECK(plat::SetupDiDestroyDeviceInfoList(none));
-    }
+    WithSet(
+        [&](HDEVINFO none) {
+            SP_DEVINFO_DATA data = NewElement();
+            CHECK(!plat::SetupDiEnumDeviceInfo(none, 0, &data));
+            CHECK_EQ(ERROR_NO_MORE_ITEMS, plat::GetLastError());
+        },
+        &kUnusedInterface);
 }
 
 void CheckFriendlyNameWrite(const Devices& devices) {
@@ -408,31 +405,32 @@ void CheckFriendlyNameWrite(const Devices& devices) {
     std::memcpy(buffer, name, sizeof name);
     const DWORD count = static_cast<DWORD>(std::strlen(buffer) + 1);
     const std::string written = Sz(name);
-
-    HDEVINFO set = plat::SetupDiGetClassDevsA(&kComPortInterface, nullptr, nullptr, kPresentInterfaces);
-    if (!CHECK(Valid(set))) return;
-    SP_DEVINFO_DATA element = NewElement();
-    if (CHECK(FindElement(set, devices.port, &element))) {
+    const auto write = [&](HDEVINFO set, SP_DEVINFO_DATA& element, DWORD size) {
         CHECK(plat::SetupDiSetDeviceRegistryPropertyA(set, &element, SPDRP_FRIENDLYNAME,
-                                                      reinterpret_cast<const BYTE*>(buffer), count));
-        const Read same = ReadProperty(set, &element, SPDRP_FRIENDLYNAME);
-        CHECK(same.ok);
-        CHECK_EQ(REG_SZ, same.type);
-        CHECK_EQ(written, same.bytes);
-    }
-    CHECK(plat::SetupDiDestroyDeviceInfoList(set));
+                                                      reinterpret_cast<const BYTE*>(buffer), size));
+    };
+    WithElement(
+        devices.port,
+        [&](HDEVINFO set, SP_DEVINFO_DATA& element) {
+            // Counted past its NUL, every byte given is stored.
+            write(set, element, kBuffer);
+            CHECK_EQ(std::string(buffer, kBuffer), ReadProperty(set, &element, SPDRP_FRIENDLYNAME).bytes);
+            write(set, element, count);
+            const Read same = ReadProperty(set, &element, SPDRP_FRIENDLYNAME);
+            CHECK(same.ok);
+            CHECK_EQ(REG_SZ, same.type);
+            CHECK_EQ(written, same.bytes);
+        },
+        &kComPortInterface);
 
     // A set obtained afterwards sees it too.
-    HDEVINFO later = plat::SetupDiGetClassDevsA(nullptr, nullptr, nullptr, kAllDevices);
-    if (!CHECK(Valid(later))) return;
-    if (CHECK(FindElement(later, devices.port, &element))) {
-        const Read again = ReadProperty(later, &element, SPDRP_FRIENDLYNAME);
+    WithElement(devices.port, [&](HDEVINFO set, SP_DEVINFO_DATA& element) {
+        const Read again = ReadProperty(set, &element, SPDRP_FRIENDLYNAME);
         CHECK(again.ok);
         CHECK_EQ(REG_SZ, again.type);
         CHECK_EQ(written, again.bytes);
         CHECK_EQ(count, again.required);
-    }
-    CHECK(plat::SetupDiDestroyDeviceInfoList(later));
+    });
 }
 
 // Opens the key, writes "PortName" and closes the key as port renaming does
@@ -453,6 +451,13 @@ std::string WritePortName(Arrange& arrange, const std::string& path, const char*
     return bytes;
 }
 
+HKEY OpenParameters(const std::string& instanceId, LONG expected) {
+    HKEY key = nullptr;
+    CHECK_EQ(expected, plat::RegOpenKeyExA(HKEY_LOCAL_MACHINE, ParametersKey(instanceId).c_str(), 0,
+                                           KEY_ALL_ACCESS, &key));
+    return key;
+}
+
 void CheckDeviceParameters(Arrange& arrange, const Devices& devices) {
     Section("registry: a device's \"Device Parameters\" key");
     // The path as port renaming forms it ("ENUM" in capitals).
@@ -461,21 +466,20 @@ void CheckDeviceParameters(Arrange& arrange, const Devices& devices) {
     CHECK_EQ(Sz("COM10"), WritePortName(arrange, path, "COM10"));
     // A shorter name replaces a longer one whole.
     CHECK_EQ(Sz("COM3"), WritePortName(arrange, path, "COM3"));
-
-    HKEY missing = nullptr;
-    CHECK_EQ(ERROR_FILE_NOT_FOUND, plat::RegOpenKeyExA(HKEY_LOCAL_MACHINE,
-                                                       ParametersKey("ROOT\\ZANCONF_ABSENT\\0000").c_str(), 0,
-                                                       KEY_ALL_ACCESS, &missing));
+    OpenParameters("ROOT\\ZANCONF_ABSENT\\0000", ERROR_FILE_NOT_FOUND);
+    // A closed key is no key.
+    HKEY key = OpenParameters(devices.port, ERROR_SUCCESS);
+    CHECK_EQ(ERROR_SUCCESS, plat::RegCloseKey(key));
+    CHECK_EQ(ERROR_INVALID_HANDLE, plat::RegCloseKey(key));
 }
 
 void CheckRemoval(Arrange& arrange, const Devices& devices) {
     Section("device removal");
-    HDEVINFO set = plat::SetupDiGetClassDevsA(nullptr, nullptr, nullptr, kAllDevices);
-    if (!CHECK(Valid(set))) return;
-    const Walk before = WalkSet(set);
-    SP_DEVINFO_DATA element = NewElement();
-    DWORD index = 0;
-    if (CHECK(FindElement(set, devices.doomed, &element, &index))) {
+    WithSet([&](HDEVINFO set) {
+        const Walk before = WalkSet(set);
+        SP_DEVINFO_DATA element = NewElement();
+        DWORD index = 0;
+        if (!CHECK(FindElement(set, devices.doomed, &element, &index))) return;
         CHECK(plat::SetupDiRemoveDevice(set, &element));
 
         // The element stays in its set at its place, but cannot be read any more.
@@ -513,28 +517,29 @@ void CheckRemoval(Arrange& arrange, const Devices& devices) {
         if (CHECK(FindElement(set, devices.driver, &other))) {
             CHECK(ReadsLikeTheInstaller(set, &other, SPDRP_HARDWAREID, &type));
         }
-    }
-    CHECK(plat::SetupDiDestroyDeviceInfoList(set));
+    });
 
-    // Gone from sets obtained afterwards, and its hardware key with it.
-    HDEVINFO after = plat::SetupDiGetClassDevsA(nullptr, nullptr, nullptr, kAllDevices);
-    if (CHECK(Valid(after))) {
+    // Gone from sets obtained afterwards, and its hardware key with it; the
+    // others keep theirs.
+    WithSet([&](HDEVINFO after) {
         const Walk walk = WalkSet(after);
         CHECK(!walk.Holds(devices.doomed));
         CHECK(walk.Holds(devices.driver));
         CHECK_EQ(ERROR_NO_MORE_ITEMS, walk.endError);
-        CHECK(plat::SetupDiDestroyDeviceInfoList(after));
-    }
-    HDEVINFO ports = plat::SetupDiGetClassDevsA(&kComPortInterface, nullptr, nullptr, kPresentInterfaces);
-    if (CHECK(Valid(ports))) {
-        const Walk walk = WalkSet(ports);
-        CHECK(!walk.Holds(devices.doomed));
-        CHECK(walk.Holds(devices.port));
-        CHECK(plat::SetupDiDestroyDeviceInfoList(ports));
-    }
+    });
+    WithSet(
+        [&](HDEVINFO ports) {
+            const Walk walk = WalkSet(ports);
+            CHECK(!walk.Holds(devices.doomed));
+            CHECK(walk.Holds(devices.port));
+        },
+        &kComPortInterface);
+    OpenParameters(devices.doomed, ERROR_FILE_NOT_FOUND);
     HKEY key = nullptr;
-    CHECK_EQ(ERROR_FILE_NOT_FOUND, plat::RegOpenKeyExA(HKEY_LOCAL_MACHINE, ParametersKey(devices.doomed).c_str(),
+    CHECK_EQ(ERROR_FILE_NOT_FOUND, plat::RegOpenKeyExA(HKEY_LOCAL_MACHINE,
+                                                       ("SYSTEM\\CurrentControlSet\\ENUM\\" + devices.doomed).c_str(),
                                                        0, KEY_ALL_ACCESS, &key));
+    CHECK_EQ(ERROR_SUCCESS, plat::RegCloseKey(OpenParameters(devices.driver, ERROR_SUCCESS)));
 }
 
 // --- The log file and the run lock ---------------------------------------------------
@@ -766,17 +771,108 @@ void CheckNamedMutex(Arrange& arrange) {
     if (last != nullptr) CHECK(plat::CloseHandle(last));
 }
 
-// The first and each line of the log carry these.
-void CheckTimeAndProcess() {
+// Each line of the log carries these: the local time, which moves as the
+// machine's clock does (the simulated one with Sleep), and the process's ID.
+void CheckTimeAndProcess(Arrange& arrange) {
     Section("local time and process ID");
-    SYSTEMTIME now;
-    std::memset(&now, 0xFF, sizeof now);
-    plat::GetLocalTime(&now);
-    CHECK(now.wYear >= 2000 && now.wYear < 2200);
-    CHECK(now.wMonth >= 1 && now.wMonth <= 12);
-    CHECK(now.wDay >= 1 && now.wDay <= 31);
-    CHECK(now.wHour < 24 && now.wMinute < 60 && now.wSecond < 60 && now.wMilliseconds < 1000);
-    CHECK(plat::GetCurrentProcessId() != 0);
+    const auto now = [&](const char* when) {
+        SYSTEMTIME time;
+        std::memset(&time, 0xFF, sizeof time);
+        plat::GetLocalTime(&time);
+        const long long expected = arrange.LocalTimeMs(), got = LocalMs(time);
+        if (!CHECK(got >= expected - 100 && got <= expected + 100)) {
+            Note(std::string(when) + ": local time off by " + std::to_string(got - expected) + " ms");
+        }
+        // The calendar's own day of the week (1970-01-01 was a Thursday).
+        CHECK_EQ((got / 86400000 % 7 + 11) % 7, time.wDayOfWeek);
+        CHECK(time.wMonth >= 1 && time.wMonth <= 12 && time.wDay >= 1 && time.wHour < 24 && time.wMinute < 60 &&
+              time.wSecond < 60 && time.wMilliseconds < 1000);
+        return got;
+    };
+    const long long before = now("before the sleep");
+    plat::Sleep(300);
+    const long long moved = now("after the sleep") - before;
+    CHECK(moved >= 300 && moved < 10000);
+    const DWORD process = arrange.ProcessId();
+    CHECK_EQ(process, plat::GetCurrentProcessId());
+}
+
+// The process's state that the run sets: the last error, each thread's own;
+// the error mode, which hands back the one before; WOW64 file system
+// redirection, which a process of the system's own architecture has none of.
+void CheckProcessState(Arrange& arrange) {
+    Section("last error, error mode and redirection");
+    plat::SetLastError(ERROR_INVALID_DATA);
+    DWORD other = 0;
+    arrange.RunOnOtherThread([&] {
+        plat::SetLastError(ERROR_ACCESS_DENIED);
+        other = plat::GetLastError();
+    });
+    CHECK_EQ(ERROR_ACCESS_DENIED, other);
+    CHECK_EQ(ERROR_INVALID_DATA, plat::GetLastError());
+
+    const UINT mode = SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX;
+    const UINT was = plat::SetErrorMode(mode);
+    CHECK_EQ(mode, plat::SetErrorMode(was));
+
+    PVOID token = nullptr;
+    CHECK(!plat::Wow64DisableWow64FsRedirection(&token));
+    CHECK_EQ(ERROR_INVALID_FUNCTION, plat::GetLastError());
+
+    // The trace goes to the debugger output (test_conformance.sh finds this line under Wine).
+    plat::OutputDebugStringA("zan conformance: debugger output\n");
+    const std::string traced = arrange.LastDebuggerOutput();
+    if (traced != "-") CHECK_EQ(std::string("zan conformance: debugger output\n"), traced);
+}
+
+// The wizard dismisser: a window found by its whole title in any case, its
+// title read, brought to the foreground and sent keys.
+void CheckWindows(Arrange& arrange) {
+    Section("windows and keyboard input");
+    const std::string title = "ZAN Conformance Window";
+    HWND window = arrange.PutWindow(title);
+    if (!CHECK(window != nullptr)) return;
+    CHECK(window == plat::FindWindowExA(nullptr, nullptr, nullptr, "zan conformance WINDOW"));
+    CHECK(nullptr == plat::FindWindowExA(nullptr, nullptr, nullptr, "ZAN Conformance"));
+    char text[64];
+    std::memset(text, 'x', sizeof text);
+    CHECK_EQ(title.size(), plat::GetWindowTextA(window, text, sizeof text));
+    CHECK_EQ(title, Text(text, sizeof text));
+    CHECK_EQ(3, plat::GetWindowTextA(window, text, 4));  // cut short, with its NUL
+    CHECK_EQ(std::string("ZAN"), Text(text, sizeof text));
+    CHECK(plat::SetForegroundWindow(window));
+    CHECK(window == plat::GetForegroundWindow());
+
+    INPUT keys[2];
+    std::memset(keys, 0, sizeof keys);
+    keys[0].type = keys[1].type = INPUT_KEYBOARD;
+    keys[0].ki.wVk = keys[1].ki.wVk = VK_ESCAPE;
+    keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    CHECK_EQ(0, plat::SendInput(2, keys, static_cast<int>(sizeof(INPUT)) - 1));
+    CHECK_EQ(ERROR_INVALID_PARAMETER, plat::GetLastError());
+    CHECK_EQ(2, plat::SendInput(2, keys, static_cast<int>(sizeof(INPUT))));
+}
+
+// The operations of the one list (platform/operations.h) this suite does not
+// call, each with the reason; every other one it must have called.
+const char* const kNotCheckedHere[][2] = {
+    {"MessageBoxA", "a box waits for a person"},
+    {"Wow64RevertWow64FsRedirection", "only a 32-bit process on 64-bit Windows has redirection to turn back on"},
+};
+
+void CheckEveryOperationCalled(const Arrange& arrange) {
+    Section("every operation called");
+    if (arrange.Calls("GetLastError") < 0) {
+        Note("calls are counted on the simulated machine only");
+        return;
+    }
+    for (const std::string_view operation : plat::kOperations) {
+        const std::string name(operation);
+        const bool exempt = std::any_of(std::begin(kNotCheckedHere), std::end(kNotCheckedHere),
+                                        [&](const auto& entry) { return name == entry[0]; });
+        if (exempt) continue;
+        if (!CHECK(arrange.Calls(name.c_str()) > 0)) Note("never called: " + name);
+    }
 }
 
 // A null driver for the driver update target.
@@ -903,6 +999,22 @@ void CheckFileDeletion(const std::string& folder) {
     CHECK_EQ(ERROR_FILE_NOT_FOUND, plat::GetLastError());
     CHECK(!plat::DeleteFileA((folder + "\\absent\\oem9.inf").c_str()));
     CHECK_EQ(ERROR_PATH_NOT_FOUND, plat::GetLastError());
+    CHECK(!plat::DeleteFileA((folder + "\\empty").c_str()));  // a folder
+    CHECK_EQ(ERROR_ACCESS_DENIED, plat::GetLastError());
+    // A file open without delete sharing stays until it is closed.
+    const std::string held = folder + "\\oem1.inf";
+    HANDLE open = plat::CreateFileA(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (CHECK(Valid(open))) {
+        CHECK(!plat::DeleteFileA(held.c_str()));
+        CHECK_EQ(ERROR_SHARING_VIOLATION, plat::GetLastError());
+        CHECK(plat::CloseHandle(open));
+        // A handle closed is no handle.
+        CHECK(!plat::CloseHandle(open));
+        CHECK_EQ(ERROR_INVALID_HANDLE, plat::GetLastError());
+    }
+    CHECK(plat::DeleteFileA(held.c_str()));
+    CHECK_EQ(INVALID_FILE_ATTRIBUTES, plat::GetFileAttributesA(held.c_str()));
 }
 
 void CheckFileReadAndCreate(Arrange& arrange, const std::string& folder) {
@@ -944,8 +1056,13 @@ void CheckFileReadAndCreate(Arrange& arrange, const std::string& folder) {
                                           FILE_ATTRIBUTE_NORMAL, nullptr);
         CHECK(reader == INVALID_HANDLE_VALUE);
         CHECK_EQ(ERROR_SHARING_VIOLATION, plat::GetLastError());
+        DWORD written = 0;
+        CHECK(plat::WriteFile(created, "x", 1, &written, nullptr));
         CHECK(plat::CloseHandle(created));
     }
+    CHECK(!Valid(plat::CreateFileA((folder + "\\absent\\RESULT.FAIL").c_str(), GENERIC_WRITE, 0, nullptr,
+                                   CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)));
+    CHECK_EQ(ERROR_PATH_NOT_FOUND, plat::GetLastError());
     HANDLE replaced = plat::CreateFileA(marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                         FILE_ATTRIBUTE_NORMAL, nullptr);
     if (CHECK(Valid(replaced))) {
@@ -958,7 +1075,7 @@ void CheckFileReadAndCreate(Arrange& arrange, const std::string& folder) {
         char byte = 0;
         DWORD got = 1;
         CHECK(plat::ReadFile(reader, &byte, 1, &got, nullptr));
-        CHECK_EQ(0, got);  // empty
+        CHECK_EQ(0, got);  // emptied by CREATE_ALWAYS
         CHECK(plat::CloseHandle(reader));
     }
     CHECK(plat::DeleteFileA(marker.c_str()));
@@ -1030,7 +1147,7 @@ void CheckDriverPackageRemoval(Arrange& arrange, const std::string& folder) {
     }
 }
 
-void CheckWindowsFolder() {
+void CheckWindowsFolder(Arrange& arrange) {
     Section("Windows folder");
     char windows[MAX_PATH];
     std::memset(windows, 'x', sizeof windows);
@@ -1038,6 +1155,7 @@ void CheckWindowsFolder() {
     CHECK(length > 3);
     CHECK(length < MAX_PATH);
     CHECK_EQ(std::strlen(windows), length);
+    CHECK_EQ(Upper(arrange.WindowsFolder()), Upper(windows));
     char shell[MAX_PATH];
     std::memset(shell, 'x', sizeof shell);
     CHECK_EQ(S_OK, plat::SHGetFolderPathA(nullptr, CSIDL_WINDOWS, nullptr, 0, shell));
@@ -1124,9 +1242,12 @@ int RunSuite(Arrange& arrange) {
         CheckLogLinks(arrange, folder);
         CheckProgramStart(arrange, folder);
     }
-    CheckWindowsFolder();
+    CheckWindowsFolder(arrange);
     CheckNamedMutex(arrange);
-    CheckTimeAndProcess();
+    CheckTimeAndProcess(arrange);
+    CheckProcessState(arrange);
+    CheckWindows(arrange);
+    CheckEveryOperationCalled(arrange);
     return Finish();
 }
 

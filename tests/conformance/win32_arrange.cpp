@@ -219,6 +219,31 @@ public:
     // Wine 8 ignores FILE_FLAG_OPEN_REPARSE_POINT and follows every link.
     bool OpensLinksAsThemselves() const override { return wine_.empty(); }
 
+    std::string WindowsFolder() override {
+        char path[MAX_PATH] = {};
+        const DWORD length = ::GetEnvironmentVariableA("WINDIR", path, MAX_PATH);
+        return length > 0 && length < MAX_PATH ? path : "<no WINDIR>";
+    }
+
+    // The system time, made local by the time zone.
+    long long LocalTimeMs() override {
+        FILETIME utc, local;
+        SYSTEMTIME time;
+        ::GetSystemTimeAsFileTime(&utc);
+        if (!::FileTimeToLocalFileTime(&utc, &local) || !::FileTimeToSystemTime(&local, &time)) return -1;
+        return LocalMs(time);
+    }
+
+    // Asked of the system through the process's handle rather than read from the thread.
+    DWORD ProcessId() override { return ::GetProcessId(::GetCurrentProcess()); }
+
+    HWND PutWindow(const std::string& title) override {
+        HWND window = ::CreateWindowExA(0, "STATIC", title.c_str(), WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 300,
+                                        100, nullptr, nullptr, ::GetModuleHandleA(nullptr), nullptr);
+        if (window == nullptr) Complain("CreateWindowExA", title);
+        return window;
+    }
+
 private:
     static DWORD WINAPI RunBody(LPVOID body) {
         (*static_cast<const std::function<void()>*>(body))();

@@ -30,15 +30,10 @@
 #   E2E_WINDIR     the prefix's Windows directory (C:\windows)
 #   DISPLAY        the test's own Xvfb display
 #
-# The template prefix of each architecture (build/e2e/template-<arch>) is
-# made by wineboot (tools/wine-env.sh), which takes a while, and copied for
-# every test with cp -a. Its stamp (template-<arch>.stamp) records the
-# architecture, the installed Wine packages and the prefix recipe; a template
-# whose stamp differs is made afresh (a 64-bit prefix made before wine32 was
-# installed, for one, no longer starts). It has HKCU\Software\Wine\X11
-# Driver "Managed"="N", so that Wine does not wait for a window manager that
-# is not there before it shows a window (message boxes would otherwise take
-# two seconds to appear).
+# Each test's prefix is a copy of its architecture's template prefix (see
+# e2e_template_prefix), which has HKCU\Software\Wine\X11 Driver
+# "Managed"="N", so that Wine does not wait for a window manager that is not
+# there before it shows a window.
 #
 # All helpers are plain functions without output on success unless said
 # otherwise; checks record a failure with e2e_fail and go on, so that one run
@@ -266,12 +261,13 @@ e2e_install_stub_newdev() {
     fi
 }
 
-# e2e_install_stub_for_program NAME: puts the stand-in NAME.dll (setupapi or
-# shell32) into the prefix's system32 and has Wine prefer it for
+# e2e_install_stub_for_program NAME [VARIANT]: puts the stand-in NAME.dll
+# (setupapi or shell32; the one built in the folder VARIANT, as lacking for
+# setupapi) into the prefix's system32 and has Wine prefer it for
 # ZanDriverInstaller.exe alone (a per-program DLL override), so that Wine's
 # own services keep Wine's DLL. The test ends here when it cannot.
 e2e_install_stub_for_program() {
-    local dll=$E2E_HELPERS/stub-$1/$1.dll
+    local dll=$E2E_HELPERS/stub-$1/${2:+$2/}$1.dll
     [ -f "$dll" ] || { e2e_fail "missing $dll (run make windows)"; e2e_finish; }
     e2e_put_file "$dll" "$E2E_WINDIR/system32/$1.dll" || { e2e_fail "cannot put $dll in place"; e2e_finish; }
     timeout 60 wine reg add 'HKCU\Software\Wine\AppDefaults\ZanDriverInstaller.exe\DllOverrides' \

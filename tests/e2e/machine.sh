@@ -21,6 +21,9 @@
 M_POSMACHINE=$E2E_BUILD/$E2E_ARCH/tools/posmachine/posmachine.exe
 M_WIZARD=$E2E_HELPERS/wizard-window/wizard-window.exe
 M_CAPTION='ZAN 7350-21X PCI Serial Port and Base Device Driver v1.0'
+# The hardware IDs the base device's and the card's rows search for.
+M_BASE_ID='PCI\VEN_1D9E&DEV_0B52&SUBSYS_0B531D9E'
+M_CARD_ID='PCI\VEN_1D9E&DEV_0B54&SUBSYS_0B551D9E&REV_10'
 M_WATCH_PID=""
 M_WATCH_LOG=""
 
@@ -296,6 +299,21 @@ machine_status_uninstall() {
     machine_status_removed "ZAN 7350-21x Serial Multifunction Device" "$2"
 }
 
+# machine_expect_error_box WHAT OPERATION [MARKERS]: the one box seen was the
+# error box of a failed OPERATION (installing, uninstalling), with the
+# markers MARKERS (none) at that moment.
+machine_expect_error_box() {
+    e2e_assert_eq "$M_CAPTION|An error was encountered while $2 the drivers.|OK|${3:-none}" "$(machine_boxes_seen)" \
+        "$1: message boxes"
+}
+
+# machine_expect_devices NAME DESCRIPTION...: dump NAME holds exactly these devices, in the dump's order.
+machine_expect_devices() {
+    local name=$1
+    shift
+    machine_expect_lines "$name: devices" "$(machine_descriptions "$name")" < <(printf '%s\n' "$@")
+}
+
 # machine_expect_fail_after_box WHAT: RESULT.FAIL (the last time it is seen:
 # old markers go one by one at the start, so it may be seen alone then too)
 # came only after the error box was answered.
@@ -361,16 +379,20 @@ machine_trace_install_rows() {
     done
 }
 
-# machine_trace_mapped N: the trace of the first N ports (C, D, ...) found and
-# renamed: each search walks the ports in interface order (C, D, E, F, whose
-# hardware IDs end in COMF, COMC, COME, COMD) up to its match.
+# machine_trace_found K: the search for the K-th port (0 for C), which walks
+# the ports in interface order (C, D, E, F, whose hardware IDs end in COMF,
+# COMC, COME, COMD) up to its match, and its renaming.
+machine_trace_found() {
+    local ids=(COMF COMC COME COMD) j
+    echo '--> Device Enumeration(FindDevice)'
+    for ((j = 0; j <= $1; j++)); do printf '%s\n' "MF\\\\PCI1D9E_${ids[$j]}" '\n'; done
+    printf '%s\n' '----> FindDevice match(REG_MULTI_SZ)!' '--> Reassigning COM port\n'
+}
+
+# machine_trace_mapped N: the trace of the first N ports (C, D, ...) found and renamed.
 machine_trace_mapped() {
-    local ids=(COMF COMC COME COMD) k j
-    for ((k = 0; k < $1; k++)); do
-        echo '--> Device Enumeration(FindDevice)'
-        for ((j = 0; j <= k; j++)); do printf '%s\n' "MF\\\\PCI1D9E_${ids[$j]}" '\n'; done
-        printf '%s\n' '----> FindDevice match(REG_MULTI_SZ)!' '--> Reassigning COM port\n'
-    done
+    local k
+    for ((k = 0; k < $1; k++)); do machine_trace_found $k; done
 }
 
 # machine_trace_install N PORTS: the trace of a successful install of N rows
@@ -379,6 +401,38 @@ machine_trace_install() {
     echo 'CZANLumivaleKioskScannerandMSRDriverInstallerDlg::OnInitDialog()\n'
     machine_trace_install_rows "$1"
     machine_trace_mapped "$2"
+}
+
+# machine_trace_removed: a removal row's device found and removed.
+machine_trace_removed() {
+    printf '%s\n' '--> Device Enumeration(FindDevice)' '----> FindDevice match(REG_SZ)!' \
+        '----> Driver installation found' '----> Removing Device' '--> REMOVING DEVICE....'
+}
+
+# machine_trace_oem_cleanup: the start of the OEM INF cleanup after a removal.
+machine_trace_oem_cleanup() {
+    printf '%s\n' '----> Removing all OEM*.inf/pnf files associated with the specified search key' \
+        '----> Retreiving the windows path' 'C:\\windows'
+}
+
+# machine_trace_oem_copy NAME found|not_found|unopenable: the cleanup's look
+# at one OEM INF copy; a found copy's driver package removal (which Wine
+# answers with success) follows, and the deletions' lines after it.
+machine_trace_oem_copy() {
+    printf '%s\n' "$1" '--> Opening OEM* File'
+    case $2 in
+        found) printf '%s\n' '----> Search Key Found!' '----> Uninstalling Driver Package' \
+            '----> Driver Package Uninstalled' ;;
+        not_found) echo '----> Search Key Not Found, exiting....' ;;
+        unopenable) echo '--> Error opening file' ;;
+    esac
+}
+
+# machine_put_oem N KEY: an OEM INF copy oemN.inf in the INF folder whose
+# model line names KEY, and its PNF.
+machine_put_oem() {
+    printf '[Version]\r\nSignature="$WINDOWS NT$"\r\n[Models]\r\n%%Dev%%=Dev_Install,%s\r\n' "$2" >"$E2E_WINDIR/inf/oem$1.inf"
+    printf 'Wine PNF header\r\nC:\\windows\\inf\\oem%s.inf' "$1" >"$E2E_WINDIR/inf/oem$1.pnf"
 }
 
 # machine_trace_uninstall_empty: the trace of an uninstall on a machine
@@ -400,20 +454,49 @@ machine_expect_four_ports() {
     machine_expect_port "$1" F 'MF\PCI1D9E_COMD' COM6 1
 }
 
-# machine_expect_full_install NAME: "INSTALL SILENT BASE_DEVICE
-# MAROVEL_SERIAL" on the four-port machine, as the window showed it (every row
-# installed, Serial Ports C to F mapped) and as dump NAME holds it (the base
-# device, the four-port card and its ports with their drivers and names).
-machine_expect_full_install() {
-    machine_expect_status < <(
-        machine_status_start
-        machine_status_installed "ZAN 7350-21x Base Device" "ZAN 7350-21x Serial Multifunction Device" \
-            "Serial Port C" "Serial Port D" "Serial Port E" "Serial Port F"
-        machine_status_mapped C D E F
-    )
-    machine_expect_base "$1" 1
-    machine_expect_card "$1" 4
-    machine_expect_four_ports "$1"
+# machine_status_install BASE PORTS: a successful install as the window
+# shows it: the base device's row when BASE is 1, the card's and its PORTS
+# ports' (1: Serial Port C; 4: C to F), each installed, then the ports mapped.
+machine_status_install() {
+    local ports=(C) rows=()
+    [ "$2" = 4 ] && ports=(C D E F)
+    [ "$1" = 1 ] && rows=("ZAN 7350-21x Base Device")
+    machine_status_start
+    machine_status_installed "${rows[@]}" "ZAN 7350-21x Serial Multifunction Device" "${ports[@]/#/Serial Port }"
+    machine_status_mapped "${ports[@]}"
+}
+
+# machine_expect_install NAME BASE PORTS: that install as the window showed
+# it and as dump NAME holds it: the base device with its driver (BASE 1),
+# without (0) or not looked at (none), the card with the PORTS-port driver,
+# and its ports with their drivers and names COM3 onwards.
+machine_expect_install() {
+    machine_expect_status < <(machine_status_install "$2" "$3")
+    [ "$2" = none ] || machine_expect_base "$1" "$2"
+    machine_expect_card "$1" "$3"
+    if [ "$3" = 4 ]; then
+        machine_expect_four_ports "$1"
+    else
+        machine_expect_port "$1" C 'MF\PCI1D9E_COMF' COM3 1
+    fi
+}
+
+# machine_expect_silent_install BASE PORTS SECONDS ARGUMENTS... < FILES: a
+# run with ARGUMENTS ends within SECONDS with RESULT.SUCCESS and exit code 0,
+# without a box, having installed as machine_expect_install BASE PORTS says
+# (dump "after"), traced every row and port; the INF folder then holds the
+# files given (machine_expect_files).
+machine_expect_silent_install() {
+    local base=$1 ports=$2 seconds=$3 files
+    shift 3
+    files=$(cat)
+    machine_run "$seconds" "$@"
+    machine_dump after
+    machine_expect_success
+    e2e_assert_eq "" "$(machine_boxes_seen)" "message boxes"
+    machine_expect_install after "$base" "$ports"
+    machine_expect_trace < <(machine_trace_install $((ports + 1 + (${base/none/0} == 1))) "$ports")
+    machine_expect_files after <<<"$files"
 }
 
 # machine_watch_stop: for a run that shows no window (which the watch would

@@ -4,7 +4,8 @@
 # machine) runs in a fresh prefix, creates its devices and files there, and
 # must pass every check in every group. Where Wine's driver update or driver
 # package removal differs from Windows the program shows what Wine did
-# instead of asserting it; those lines go to the log.
+# instead of asserting it; those lines go to the log. Whether every operation
+# was called is counted on the simulated machine only.
 . "$(dirname "$0")/lib.sh"
 e2e_setup conformance
 
@@ -16,7 +17,7 @@ fi
 
 out=$E2E_DIR/conformance.out
 status=0
-timeout 120 wine "$exe" >"$out" 2>"$E2E_DIR/conformance.err" || status=$?
+WINEDEBUG=+debugstr timeout 120 wine "$exe" >"$out" 2>"$E2E_DIR/conformance.err" || status=$?
 tr -d '\r' <"$out" >"$out.txt"
 
 e2e_assert_eq 0 "$status" "exit code"
@@ -44,9 +45,15 @@ log file: links
 program start
 Windows folder
 named mutex
-local time and process ID'
+local time and process ID
+last error, error mode and redirection
+windows and keyboard input
+every operation called'
 [ "$sections" = "$expected" ] || e2e_fail "groups run differ: $(echo "$sections" | tr '\n' '|')"
 
+# The one check the process cannot make itself: its debugger output.
+E2E_TRACE=$E2E_DIR/conformance.err
+e2e_assert_trace 'zan conformance: debugger output\n'
 grep 'FAILED' "$out.txt" >&2 && e2e_fail "some checks failed (above)"
 summary=$(tail -n 1 "$out.txt")
 [[ $summary =~ ^([0-9]+)\ passed,\ 0\ failed$ ]] && [ "${BASH_REMATCH[1]}" -gt 0 ] ||

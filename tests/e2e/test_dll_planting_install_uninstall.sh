@@ -3,7 +3,8 @@
 # shell32.dll placed beside the program, with Wine told to prefer native DLLs
 # for each, are never loaded, in an install run and in an uninstall run; both
 # runs end as usual. A control program in the same folder that loads the five
-# by name does get the planted copies, so the plant itself works.
+# by name does get the planted copies, so the plant itself works. Then the
+# restriction's fallback where the system lacks SetDefaultDllDirectories.
 . "$(dirname "$0")/lib.sh"
 . "$(dirname "$0")/machine.sh"
 machine_setup dll_planting_install_uninstall
@@ -78,8 +79,18 @@ e2e_expect_end 0 RESULT.SUCCESS "uninstall"
 e2e_assert_eq "" "$(planted_loads)" "uninstall: planted DLLs loaded"
 e2e_assert_trace '----> Retreiving the windows path'
 machine_dump removed
-machine_expect_lines "devices after the uninstall" "$(machine_descriptions removed)" <<'DEVICES'
-Serial Port C
-DEVICES
+machine_expect_devices removed "Serial Port C"
+
+# Where the system lacks SetDefaultDllDirectories (Wine has it, so the
+# program itself never goes this way here), the restriction falls back to
+# SetDllDirectoryA(""), which takes the folder set before out of the search,
+# and traces it: helpers/dll-search, whose lookup finds no such function.
+search=$E2E_HELPERS/dll-search/dll-search.exe
+e2e_run 20 "$search"
+e2e_assert_eq 'restricted 0, DLL directory ""' "$(tr -d '\r' <"$E2E_DIR/program.out")" "restriction without SetDefaultDllDirectories"
+e2e_assert_trace 'DLL search could not be restricted to the system directory\n'
+e2e_run 20 "$search" --as-is
+e2e_assert_eq 'restricted 1, DLL directory "C:\planted"' "$(tr -d '\r' <"$E2E_DIR/program.out")" "restriction with it"
+e2e_trace_has 'DLL search could not be restricted to the system directory\n' && e2e_fail "restricted, yet traced as not"
 
 e2e_finish

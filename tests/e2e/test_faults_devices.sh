@@ -32,8 +32,6 @@ machine_setup faults_devices
 
 W=$E2E_WINDIR
 INF=$W/inf
-base_id='PCI\VEN_1D9E&DEV_0B52&SUBSYS_0B531D9E'
-card_id='PCI\VEN_1D9E&DEV_0B54&SUBSYS_0B551D9E&REV_10'
 ports_class='{4D36E978-E325-11CE-BFC1-08002BE10318}'
 
 machine_provision full4
@@ -73,23 +71,15 @@ machine_expect_status < <(
         "may: Mapping Serial Port E to COM5..." "must: Mapping Serial Port E to COM5...[Failed]"
     machine_status_mapped F
 )
-# found K: the search for the K-th port (0 for C), which walks the ports up to it.
-found() {
-    local ids=(COMF COMC COME COMD) j
-    echo '--> Device Enumeration(FindDevice)'
-    for ((j = 0; j <= $1; j++)); do printf '%s\n' "MF\\\\PCI1D9E_${ids[$j]}" '\n'; done
-    printf '%s\n' '----> FindDevice match(REG_MULTI_SZ)!' '--> Reassigning COM port\n'
-}
 machine_expect_trace < <(
     echo 'CZANLumivaleKioskScannerandMSRDriverInstallerDlg::OnInitDialog()\n'
     machine_trace_install_rows 5
-    found 0
-    found 1
+    machine_trace_mapped 2
     printf '%s\n' '----> Error opening device parameters key' '--> Error assigning COM port'
-    found 2
+    machine_trace_found 2
     printf '%s\n' 'stub setupapi: SetupDiSetDeviceRegistryPropertyA call 2 -> error 0x00000005\n' \
         '----> Error writing updated friendly name\n' '--> Error assigning COM port'
-    found 3
+    machine_trace_found 3
 )
 machine_expect_port after1 C 'MF\PCI1D9E_COMF' COM3 0
 machine_expect_port after1 F 'MF\PCI1D9E_COMD' COM6 0
@@ -111,24 +101,14 @@ port-name REG_SZ 10 bytes "COM5\\0"
 EOF
 # The stand-in stayed in the installer's process: Wine's own setupapi served
 # the dumps above, and the device database is whole.
-machine_expect_lines "devices after the install" "$(machine_descriptions after1)" <<'DEVICES'
-Serial Port C
-Serial Port D
-Serial Port E
-Serial Port F
-ZAN 7350-21x Base Device
-ZAN 7350-21x Serial Multifunction Device
-DEVICES
+machine_expect_devices after1 "Serial Port C" "Serial Port D" "Serial Port E" "Serial Port F" "ZAN 7350-21x Base Device" "ZAN 7350-21x Serial Multifunction Device"
 
 # --- 2. Uninstall: the card's removal fails after the base device's ---------
 machine_provision empty # the table's INF files afresh (the install deleted ZANBaseD.inf)
 : >"$INF/ZANBaseD.pnf"
 : >"$INF/1port/ZAN2kmf.pnf"
-for n in 30 31; do
-    [ $n = 30 ] && key=$base_id || key=$card_id
-    printf '[Version]\r\nSignature="$WINDOWS NT$"\r\n[Models]\r\n%%Dev%%=Dev_Install,%s\r\n' "$key" >"$INF/oem$n.inf"
-    printf 'Wine PNF header\r\n' >"$INF/oem$n.pnf"
-done
+machine_put_oem 30 "$M_BASE_ID"
+machine_put_oem 31 "$M_CARD_ID"
 export ZAN_STUB_SETUPAPI_FAIL='SetupDiRemoveDevice#2,SetupUninstallOEMInfA'
 M_WATCH_ARGS=(--hold 300 --answer "$M_CAPTION=ok")
 e2e_log "uninstall: the card's removal fails"
@@ -136,36 +116,23 @@ machine_run 30 UNINSTALL
 machine_dump after2
 
 e2e_expect_end 1 RESULT.FAIL "uninstall, removal fails"
-machine_expect_lines "uninstall, removal fails: message boxes" "$(machine_boxes_seen)" <<BOXES
-$M_CAPTION|An error was encountered while uninstalling the drivers.|OK|none
-BOXES
+machine_expect_error_box "uninstall, removal fails" uninstalling
 machine_expect_fail_after_box "uninstall, removal fails"
 machine_expect_status < <(machine_status_uninstall OK Failed)
-removing() {
-    printf '%s\n' '--> Device Enumeration(FindDevice)' '----> FindDevice match(REG_SZ)!' \
-        '----> Driver installation found' '----> Removing Device' '--> REMOVING DEVICE....'
-}
 machine_expect_trace < <(
     echo 'CZANLumivaleKioskScannerandMSRDriverInstallerDlg::OnInitDialog()\n'
     echo '**** Removing installed drivers ****'
-    removing
-    printf '%s\n' '----> Removing all OEM*.inf/pnf files associated with the specified search key' \
-        '----> Retreiving the windows path' 'C:\\windows' \
-        oem30.inf '--> Opening OEM* File' '----> Search Key Found!' '----> Uninstalling Driver Package' \
+    machine_trace_removed
+    machine_trace_oem_cleanup
+    printf '%s\n' oem30.inf '--> Opening OEM* File' '----> Search Key Found!' '----> Uninstalling Driver Package' \
         'stub setupapi: SetupUninstallOEMInfA call 1 -> error 0x00000005\n' \
         '----> Driver Package Uninstall failed : GetLastError() = 00000005h' \
-        '----> Deleting INF File' '----> Deleting PNF File' \
-        oem31.inf '--> Opening OEM* File' '----> Search Key Not Found, exiting....'
-    removing
+        '----> Deleting INF File' '----> Deleting PNF File'
+    machine_trace_oem_copy oem31.inf not_found
+    machine_trace_removed
     echo 'stub setupapi: SetupDiRemoveDevice call 2 -> error 0x00000005\n'
 )
-machine_expect_lines "devices after the failed uninstall" "$(machine_descriptions after2)" <<'DEVICES'
-Serial Port C
-Serial Port D
-Serial Port E
-Serial Port F
-ZAN 7350-21x Serial Multifunction Device
-DEVICES
+machine_expect_devices after2 "Serial Port C" "Serial Port D" "Serial Port E" "Serial Port F" "ZAN 7350-21x Serial Multifunction Device"
 machine_expect_unchanged after1 after2 "ZAN 7350-21x Serial Multifunction Device"
 machine_expect_files after2 <<'FILES'
 - inf\oem30.inf
@@ -239,18 +206,13 @@ machine_expect_trace < <(
     echo 'CZANLumivaleKioskScannerandMSRDriverInstallerDlg::OnInitDialog()\n'
     echo '**** Removing installed drivers ****'
     printf '%s\n' '--> Device Enumeration(FindDevice)' '----> No more devices\n'
-    removing
+    machine_trace_removed
     printf '%s\n' '----> Removing all OEM*.inf/pnf files associated with the specified search key' \
         '----> Retreiving the windows path' 'stub shell32: SHGetFolderPathA(0x24) -> 0x80004005\n' \
         '----> Windows path not available : 80004005h'
     printf '%s\n' '--> Device Enumeration(FindDevice)' '----> No more devices\n'
 )
-machine_expect_lines "devices after the uninstall" "$(machine_descriptions after4)" <<'DEVICES'
-Serial Port C
-Serial Port D
-Serial Port E
-Serial Port F
-DEVICES
+machine_expect_devices after4 "Serial Port C" "Serial Port D" "Serial Port E" "Serial Port F"
 machine_expect_files after4 <<'FILES'
 + inf\oem31.inf
 + inf\oem31.pnf

@@ -47,9 +47,7 @@ run_failing() {
     unset ZAN_STUB_NEWDEV_FAIL_ID
 
     e2e_expect_end 1 RESULT.FAIL "$what"
-    machine_expect_lines "$what: message boxes" "$(machine_boxes_seen)" <<BOXES
-$M_CAPTION|An error was encountered while installing the drivers.|OK|none
-BOXES
+    machine_expect_error_box "$what" installing
     machine_expect_status < <(
         machine_status_start
         for k in "${ROWS[@]}"; do machine_status_installed "${desc[$k]}"; done

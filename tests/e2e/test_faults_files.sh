@@ -30,8 +30,6 @@ e2e_on_exit '[ -n "$HOLDER_PID" ] && kill "$HOLDER_PID" 2>/dev/null'
 
 W=$E2E_WINDIR
 INF=$W/inf
-base_id='PCI\VEN_1D9E&DEV_0B52&SUBSYS_0B531D9E'
-card_id='PCI\VEN_1D9E&DEV_0B54&SUBSYS_0B551D9E&REV_10'
 
 # marker_state: each marker there, as "NAME file", "NAME file read-only" or
 # "NAME folder", one a line.
@@ -46,24 +44,18 @@ marker_state() {
     done
 }
 
-# oem N KEY: an OEM INF copy oemN.inf whose model line names KEY, and its PNF.
-oem() {
-    printf '[Version]\r\nSignature="$WINDOWS NT$"\r\n[Models]\r\n%%Dev%%=Dev_Install,%s\r\n' "$2" >"$INF/oem$1.inf"
-    printf 'Wine PNF header\r\nC:\\windows\\inf\\oem%s.inf' "$1" >"$INF/oem$1.pnf"
-}
-
 # --- 1. OEM INF copies that cannot be opened or deleted ----------------------
 machine_provision full1
-oem 20 "$base_id"
+machine_put_oem 20 "$M_BASE_ID"
 chmod a-w "$INF/oem20.inf"             # read-only
 mkdir "$INF/oem21.inf"                 # a folder
-oem 22 "$base_id"                      # held without sharing
-oem 23 "$base_id"                      # held, reading shared
-oem 24 "$base_id"
+machine_put_oem 22 "$M_BASE_ID"                      # held without sharing
+machine_put_oem 23 "$M_BASE_ID"                      # held, reading shared
+machine_put_oem 24 "$M_BASE_ID"
 chmod a-w "$INF/oem24.pnf"             # its PNF read-only
-oem 25 "$base_id"
-oem 26 "$card_id"
-oem 27 'PCI\VEN_8086&DEV_1C3D'
+machine_put_oem 25 "$M_BASE_ID"
+machine_put_oem 26 "$M_CARD_ID"
+machine_put_oem 27 'PCI\VEN_8086&DEV_1C3D'
 : >"$INF/ZANBaseD.pnf"
 : >"$INF/1port/ZAN2kmf.pnf"
 touch "$W/RESULT.FAIL"
@@ -96,48 +88,32 @@ machine_expect_status < <(
     echo 'may: Removing ZAN 7350-21x Serial Multifunction Device...'
     echo 'may: Uninstall Complete!'
 )
-# found | not_found | unopenable, for a copy's scan; a found copy's driver
-# package removal, which Wine answers with success, and the deletions'
-# results follow.
-scanned() {
-    printf '%s\n' "$1" '--> Opening OEM* File'
-    case $2 in
-        found) printf '%s\n' '----> Search Key Found!' '----> Uninstalling Driver Package' \
-            '----> Driver Package Uninstalled' ;;
-        not_found) echo '----> Search Key Not Found, exiting....' ;;
-        unopenable) echo '--> Error opening file' ;;
-    esac
-}
-removed() {
-    printf '%s\n' '--> Device Enumeration(FindDevice)' '----> FindDevice match(REG_SZ)!' \
-        '----> Driver installation found' '----> Removing Device' '--> REMOVING DEVICE....' \
-        '----> Removing all OEM*.inf/pnf files associated with the specified search key' \
-        '----> Retreiving the windows path' 'C:\\windows'
-}
 machine_expect_trace < <(
     echo 'CZANLumivaleKioskScannerandMSRDriverInstallerDlg::OnInitDialog()\n'
     echo '**** Removing installed drivers ****'
-    removed # the base device's copies
-    scanned oem20.inf found
+    machine_trace_removed # the base device's copies
+    machine_trace_oem_cleanup
+    machine_trace_oem_copy oem20.inf found
     printf '%s\n' '----> Deleting INF File' '----> Failed' '----> Deleting PNF File'
-    scanned oem21.inf unopenable
-    scanned oem22.inf unopenable
-    scanned oem23.inf found
+    machine_trace_oem_copy oem21.inf unopenable
+    machine_trace_oem_copy oem22.inf unopenable
+    machine_trace_oem_copy oem23.inf found
     printf '%s\n' '----> Deleting INF File' '----> Failed' '----> Deleting PNF File'
-    scanned oem24.inf found
+    machine_trace_oem_copy oem24.inf found
     printf '%s\n' '----> Deleting INF File' '----> Deleting PNF File' '----> Failed'
-    scanned oem25.inf found
+    machine_trace_oem_copy oem25.inf found
     printf '%s\n' '----> Deleting INF File' '----> Deleting PNF File'
-    scanned oem26.inf not_found
-    scanned oem27.inf not_found
-    removed # the card's copies: what is left of them
-    scanned oem20.inf not_found
-    scanned oem21.inf unopenable
-    scanned oem22.inf unopenable
-    scanned oem23.inf not_found
-    scanned oem26.inf found
+    machine_trace_oem_copy oem26.inf not_found
+    machine_trace_oem_copy oem27.inf not_found
+    machine_trace_removed # the card's copies: what is left of them
+    machine_trace_oem_cleanup
+    machine_trace_oem_copy oem20.inf not_found
+    machine_trace_oem_copy oem21.inf unopenable
+    machine_trace_oem_copy oem22.inf unopenable
+    machine_trace_oem_copy oem23.inf not_found
+    machine_trace_oem_copy oem26.inf found
     printf '%s\n' '----> Deleting INF File' '----> Deleting PNF File'
-    scanned oem27.inf not_found
+    machine_trace_oem_copy oem27.inf not_found
     printf '%s\n' '--> Device Enumeration(FindDevice)' '----> No more devices\n'
 )
 machine_expect_files after1 <<'FILES'
@@ -165,11 +141,9 @@ FILES
 [ -d "$INF/oem21.inf" ] || e2e_fail "uninstall: the folder oem21.inf is gone"
 # The copies that stayed are whole.
 for n in 20 22 23; do
-    grep -qF "$base_id" "$INF/oem$n.inf" || e2e_fail "uninstall: oem$n.inf lost its content"
+    grep -qF "$M_BASE_ID" "$INF/oem$n.inf" || e2e_fail "uninstall: oem$n.inf lost its content"
 done
-machine_expect_lines "uninstall: devices left" "$(machine_descriptions after1)" <<'DEVICES'
-Serial Port C
-DEVICES
+machine_expect_devices after1 "Serial Port C"
 machine_expect_unchanged before1 after1 "Serial Port C"
 
 # --- 2. A succeeded install whose marker cannot be created -----------------
@@ -212,9 +186,7 @@ machine_expect_lines "failed install, stale marker: markers" "$(marker_state)" <
 RESULT.FAIL folder
 RESULT.SUCCESS file read-only
 MARKERS
-machine_expect_lines "failed install, stale marker: message boxes" "$(machine_boxes_seen)" <<BOXES
-$M_CAPTION|An error was encountered while installing the drivers.|OK|RESULT.FAIL,RESULT.SUCCESS
-BOXES
+machine_expect_error_box "failed install, stale marker" installing RESULT.FAIL,RESULT.SUCCESS
 machine_expect_status < <(
     machine_status_start
     printf '%s\n' "may: Installing ZAN 7350-21x Serial Multifunction Device..." \

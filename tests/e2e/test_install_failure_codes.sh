@@ -30,9 +30,7 @@ run_failing() {
     machine_run 30 "$@"
 
     e2e_expect_end 1 RESULT.FAIL "error $error"
-    machine_expect_lines "error $error: message boxes" "$(machine_boxes_seen)" <<BOXES
-$M_CAPTION|An error was encountered while installing the drivers.|OK|none
-BOXES
+    machine_expect_error_box "error $error" installing
     machine_expect_status < <(
         machine_status_start
         printf '%s\n' "may: Installing $row..." "must: Installing $row...[Failed]"

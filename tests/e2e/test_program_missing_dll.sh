@@ -1,13 +1,20 @@
 #!/usr/bin/env bash
-# Without a newdev.dll in the system directory the driver update fails with
-# "module not found" (126) and a trace line naming the DLL; the run shows its
-# error box and ends with RESULT.FAIL and exit code 1, rather than crashing.
+# System DLLs that are not as the program expects:
+# 1. Without a newdev.dll in the system directory the driver update fails
+#    with "module not found" (126) and a trace line naming the DLL; the run
+#    shows its error box and ends with RESULT.FAIL and exit code 1, rather
+#    than crashing.
+# 2. A setupapi.dll without SetupUninstallOEMInfA (the stand-in built without
+#    it, for this program only): "UNINSTALL" of the base device traces the
+#    missing entry point, fails that OEM INF copy's driver package removal
+#    with 127 and deletes the copy all the same; the run succeeds.
 . "$(dirname "$0")/lib.sh"
-e2e_setup program_missing_dll
+. "$(dirname "$0")/machine.sh"
+machine_setup program_missing_dll
 
 export WINEDLLOVERRIDES="newdev="   # Wine's own newdev.dll disabled, no other present
 e2e_start_program "$E2E_EXE" INSTALL SILENT
-if box=$(e2e_find_window '^ZAN 7350-21X PCI Serial Port and Base Device Driver v1.0$' 20); then
+if box=$(e2e_find_window "^$M_CAPTION\$" 20); then
     e2e_assert_eq "" "$(e2e_markers)" "markers while the box waits"
     e2e_press_key "$box" Return
     e2e_wait_exit 10 || e2e_fail "no end after the error box"
@@ -19,5 +26,23 @@ e2e_trace_lines | grep -q '^newdev.dll could not be loaded from the system direc
     e2e_fail "no trace of the missing newdev.dll"
 e2e_assert_trace '----> Device Driver Installation failed : GetLastError() = 0000007eh\n'
 e2e_assert_eq 'An error was encountered while installing the drivers.' "$(e2e_message_boxes)" "message boxes"
+unset WINEDLLOVERRIDES
+
+machine_provision full1
+machine_put_oem 40 "$M_BASE_ID"
+e2e_install_stub_for_program setupapi lacking
+e2e_run 30 "$E2E_EXE" UNINSTALL
+e2e_expect_end 0 RESULT.SUCCESS "uninstall without SetupUninstallOEMInfA"
+machine_expect_lines "the base device's OEM INF copy" "$(e2e_trace_lines | sed -n '/^oem40.inf$/,/PNF File$/p')" <<'TRACE'
+oem40.inf
+--> Opening OEM* File
+----> Search Key Found!
+----> Uninstalling Driver Package
+setupapi.dll has no entry point SetupUninstallOEMInfA, error 127\n
+----> Driver Package Uninstall failed : GetLastError() = 0000007fh
+----> Deleting INF File
+----> Deleting PNF File
+TRACE
+[ -e "$E2E_WINDIR/inf/oem40.inf" ] && e2e_fail "oem40.inf was not deleted"
 
 e2e_finish

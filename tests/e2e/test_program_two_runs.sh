@@ -5,8 +5,9 @@
 # operates and leaves its own marker and exit code; the other shows no window,
 # changes nothing, traces and logs "another run in progress" and exits with
 # 1618 within a second of its own start, as its log lines' times tell (started
-# through a batch file, which gives the whole exit code). Then a run killed while it holds the lock does not keep the
-# next one out.
+# through a batch file, which gives the whole exit code). Then a run killed
+# while it holds the lock does not keep the next one out, which traces that
+# it took the lock over.
 . "$(dirname "$0")/lib.sh"
 . "$(dirname "$0")/machine.sh"
 machine_setup program_two_runs
@@ -80,6 +81,12 @@ shown=$(e2e_mapped_windows | awk '{ split($2, s, "x"); if (s[1] >= 300 && s[1] >
 e2e_assert_eq 1 "$(grep -c . <<<"$shown")" "progress windows shown (mapped: $(e2e_mapped_windows | tr '\n' ' '))"
 
 # --- A run that dies holding the lock ------------------------------------------------
+# Another program keeps a handle on the lock, so that it outlives the run that
+# dies holding it (else it goes with that run's handle, and the next run makes it anew).
+wine "$E2E_HELPERS/file-holder/file-holder.exe" 60 mutex 'Global\ZanDriverInstaller.Run' >"$E2E_DIR/holder.log" 2>&1 &
+HOLDER_PID=$!
+e2e_on_exit 'kill "$HOLDER_PID" 2>/dev/null'
+wine_env_wait_file "$E2E_DIR/holder.log" 10 "$HOLDER_PID" || e2e_fail "the lock is not held open: $(cat "$E2E_DIR/holder.log")"
 e2e_start_program "$E2E_EXE" $UNINSTALL_ARGS
 for ((k = 0; k <= 100; k++)); do
     e2e_trace_has 'CZANLumivaleKioskScannerandMSRDriverInstallerDlg::OnInitDialog()\n' && break
@@ -92,5 +99,6 @@ E2E_PID=""
 e2e_run 40 "$E2E_EXE" UNINSTALL
 e2e_expect_end 0 RESULT.SUCCESS "the run after the killed one"
 e2e_trace_has '--> Refused: another run in progress' && e2e_fail "the killed run's lock kept the next one out"
+e2e_assert_trace '--> Run lock taken over from a run that ended without releasing it'
 
 e2e_finish

@@ -26,10 +26,7 @@ LINES
 )
 machine_expect_trace < <(machine_trace_uninstall_empty)
 
-machine_expect_lines "devices" "$(machine_descriptions after)" <<'DEVICES'
-ZAN 7350-21x Base
-ZAN 7350-21x Base Device 2
-DEVICES
+machine_expect_devices after "ZAN 7350-21x Base" "ZAN 7350-21x Base Device 2"
 machine_expect_lines "INF folder" "$(machine_files after)" <<<"$(machine_files before)"
 
 e2e_finish

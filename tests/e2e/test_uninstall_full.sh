@@ -40,30 +40,24 @@ machine_expect_status < <(
 # under Wine (by name), KEY_FILE holding the key (and lacking its .pnf with NO_PNF).
 scan() {
     local n
-    printf '%s\n' '----> Removing all OEM*.inf/pnf files associated with the specified search key' \
-        '----> Retreiving the windows path' 'C:\\windows'
+    machine_trace_oem_cleanup
     for n in 10 11 12 13 14 15; do
         [ $n = 10 ] && [ "$1" != oem10 ] && continue
-        printf '%s\n' "oem$n.inf" '--> Opening OEM* File'
         if [ "oem$n" = "$1" ]; then
-            printf '%s\n' '----> Search Key Found!' '----> Uninstalling Driver Package' \
-                '----> Driver Package Uninstalled' '----> Deleting INF File' '----> Deleting PNF File'
+            machine_trace_oem_copy "oem$n.inf" found
+            printf '%s\n' '----> Deleting INF File' '----> Deleting PNF File'
             [ "${2:-}" = no_pnf ] && echo '----> Failed'
         else
-            echo '----> Search Key Not Found, exiting....'
+            machine_trace_oem_copy "oem$n.inf" not_found
         fi
     done
-}
-removed() {
-    printf '%s\n' '--> Device Enumeration(FindDevice)' '----> FindDevice match(REG_SZ)!' \
-        '----> Driver installation found' '----> Removing Device' '--> REMOVING DEVICE....'
 }
 machine_expect_trace < <(
     echo 'CZANLumivaleKioskScannerandMSRDriverInstallerDlg::OnInitDialog()\n'
     echo '**** Removing installed drivers ****'
-    removed
+    machine_trace_removed
     scan oem10
-    removed
+    machine_trace_removed
     scan oem14 no_pnf
     printf '%s\n' '--> Device Enumeration(FindDevice)' '----> No more devices\n'
 )
@@ -75,14 +69,7 @@ C:\\windows\\inf\\oem10.inf
 C:\\windows\\inf\\oem14.inf
 CALLS
 
-machine_expect_lines "devices left" "$(machine_descriptions after)" <<'DEVICES'
-Serial Port C
-Serial Port D
-Serial Port E
-Serial Port F
-ZAN 7350-21x Base
-ZAN 7350-21x Base Device 2
-DEVICES
+machine_expect_devices after "Serial Port C" "Serial Port D" "Serial Port E" "Serial Port F" "ZAN 7350-21x Base" "ZAN 7350-21x Base Device 2"
 for device in "ZAN 7350-21x Base" "ZAN 7350-21x Base Device 2" "Serial Port C" "Serial Port F"; do
     machine_expect_unchanged before after "$device"
 done

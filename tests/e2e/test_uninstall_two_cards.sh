@@ -24,27 +24,17 @@ machine_expect_status < <(
     machine_status_removed "ZAN 7350-21x Serial Multifunction Device" OK
     echo 'may: Uninstall Complete!'
 )
-removed=$(printf '%s\n' '----> FindDevice match(REG_SZ)!' '----> Driver installation found' \
-    '----> Removing Device' '--> REMOVING DEVICE....' \
-    '----> Removing all OEM*.inf/pnf files associated with the specified search key' \
-    '----> Retreiving the windows path' 'C:\\windows' '----> No files found')
-machine_expect_trace <<TRACE
-CZANLumivaleKioskScannerandMSRDriverInstallerDlg::OnInitDialog()\\n
-**** Removing installed drivers ****
---> Device Enumeration(FindDevice)
-----> No more devices\\n
---> Device Enumeration(FindDevice)
-$removed
---> Device Enumeration(FindDevice)
-$removed
-TRACE
+machine_expect_trace < <(
+    printf '%s\n' 'CZANLumivaleKioskScannerandMSRDriverInstallerDlg::OnInitDialog()\n' \
+        '**** Removing installed drivers ****' '--> Device Enumeration(FindDevice)' '----> No more devices\n'
+    for card in 1 2; do
+        machine_trace_removed
+        machine_trace_oem_cleanup
+        echo '----> No files found'
+    done
+)
 
-machine_expect_lines "devices left" "$(machine_descriptions after)" <<'DEVICES'
-Serial Port C
-Serial Port D
-Serial Port E
-Serial Port F
-DEVICES
+machine_expect_devices after "Serial Port C" "Serial Port D" "Serial Port E" "Serial Port F"
 machine_expect_files after <<'FILES'
 - inf\1port\ZAN2kmf.inf
 - inf\1port\ZAN2kmf.pnf

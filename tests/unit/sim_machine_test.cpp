@@ -99,107 +99,6 @@ TEST_F(SimMachine, ResetReleasesLeakedHandles) {
     EXPECT_EQ(plat::RegCloseKey(key), static_cast<LONG>(ERROR_INVALID_HANDLE));
 }
 
-TEST_F(SimMachine, ElementsAreCheckedAgainstTheirSet) {
-    m.AddDevice(MakeDevice(kPort, sim::kPortsClass, true));
-    HDEVINFO first = plat::SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES);
-    HDEVINFO second = plat::SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES);
-
-    SP_DEVINFO_DATA data{};
-    data.cbSize = sizeof data - 1;
-    EXPECT_FALSE(plat::SetupDiEnumDeviceInfo(first, 0, &data));
-    EXPECT_EQ(plat::GetLastError(), ERROR_INVALID_USER_BUFFER);
-    data.cbSize = sizeof data;
-    EXPECT_FALSE(plat::SetupDiEnumDeviceInfo(first, 1, &data));
-    EXPECT_EQ(plat::GetLastError(), ERROR_NO_MORE_ITEMS);
-
-    data = Element(first, 0);
-    EXPECT_TRUE(sim::SameGuid(data.ClassGuid, sim::kPortsClass));
-    char id[100];
-    EXPECT_FALSE(plat::SetupDiGetDeviceInstanceIdA(second, &data, id, sizeof id, nullptr));
-    EXPECT_EQ(plat::GetLastError(), ERROR_INVALID_PARAMETER);
-    data.cbSize = 0;
-    EXPECT_FALSE(plat::SetupDiGetDeviceInstanceIdA(first, &data, id, sizeof id, nullptr));
-    EXPECT_EQ(plat::GetLastError(), ERROR_INVALID_PARAMETER);
-    plat::SetupDiDestroyDeviceInfoList(first);
-    plat::SetupDiDestroyDeviceInfoList(second);
-}
-
-TEST_F(SimMachine, PropertyReadsCopyOnlyWhatFits) {
-    Device port = MakeDevice(kPort, sim::kPortsClass, true);
-    port.properties[SPDRP_DEVICEDESC] = sim::Sz("Serial Port C");  // 14 bytes with the NUL
-    m.AddDevice(port);
-    HDEVINFO set = plat::SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES);
-    SP_DEVINFO_DATA data = Element(set, 0);
-
-    BYTE buffer[20];
-    std::memset(buffer, 'x', sizeof buffer);
-    DWORD type = 0, required = 0;
-    EXPECT_FALSE(plat::SetupDiGetDeviceRegistryPropertyA(set, &data, SPDRP_DEVICEDESC, &type, buffer, 13, &required));
-    EXPECT_EQ(plat::GetLastError(), ERROR_INSUFFICIENT_BUFFER);
-    EXPECT_EQ(required, 14u);
-    EXPECT_EQ(buffer[0], 'x');
-    ASSERT_TRUE(plat::SetupDiGetDeviceRegistryPropertyA(set, &data, SPDRP_DEVICEDESC, &type, buffer, 14, nullptr));
-    EXPECT_EQ(type, REG_SZ);
-    EXPECT_STREQ(reinterpret_cast<char*>(buffer), "Serial Port C");
-    EXPECT_FALSE(plat::SetupDiGetDeviceRegistryPropertyA(set, &data, SPDRP_HARDWAREID, &type, buffer, 20, nullptr));
-    EXPECT_EQ(plat::GetLastError(), ERROR_INVALID_DATA);
-
-    char id[100];
-    const DWORD length = static_cast<DWORD>(std::strlen(kPort));
-    EXPECT_FALSE(plat::SetupDiGetDeviceInstanceIdA(set, &data, id, length, &required));
-    EXPECT_EQ(plat::GetLastError(), ERROR_INSUFFICIENT_BUFFER);
-    EXPECT_EQ(required, length + 1);
-    EXPECT_TRUE(plat::SetupDiGetDeviceInstanceIdA(set, &data, id, length + 1, nullptr));
-    EXPECT_STREQ(id, kPort);
-    plat::SetupDiDestroyDeviceInfoList(set);
-}
-
-TEST_F(SimMachine, FriendlyNameKeepsEveryByteGiven) {
-    m.AddDevice(MakeDevice(kPort, sim::kPortsClass, true));
-    HDEVINFO set = plat::SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES);
-    SP_DEVINFO_DATA data = Element(set, 0);
-    char name[100];
-    std::memset(name, '#', sizeof name);
-    std::strcpy(name, "Serial Port C(COM3)");
-    ASSERT_TRUE(plat::SetupDiSetDeviceRegistryPropertyA(set, &data, SPDRP_FRIENDLYNAME,
-                                                        reinterpret_cast<BYTE*>(name), sizeof name));
-    const sim::Value stored = m.FindDevice(kPort)->properties.at(SPDRP_FRIENDLYNAME);
-    EXPECT_EQ(stored.type, REG_SZ);
-    EXPECT_EQ(stored.bytes, std::string(name, sizeof name));
-    EXPECT_EQ(sim::SzText(stored), "Serial Port C(COM3)");
-    plat::SetupDiDestroyDeviceInfoList(set);
-}
-
-TEST_F(SimMachine, RemovedDeviceStaysInItsSetButCannotBeRead) {
-    Device card = MakeDevice(kCard, sim::kMultifunctionClass, true);
-    card.properties[SPDRP_DEVICEDESC] = sim::Sz("Card");
-    m.AddDevice(card);
-    m.AddDevice(MakeDevice(kPort, sim::kPortsClass, true));
-    HDEVINFO set = plat::SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES);
-    SP_DEVINFO_DATA data = Element(set, 0);
-
-    ASSERT_TRUE(plat::SetupDiRemoveDevice(set, &data));
-    EXPECT_EQ(m.FindDevice(kCard), nullptr);
-    EXPECT_FALSE(m.KeyExists(std::string("SYSTEM\\CurrentControlSet\\Enum\\") + kCard));
-    EXPECT_TRUE(m.KeyExists(kParams));
-
-    SP_DEVINFO_DATA again = Element(set, 0);
-    EXPECT_EQ(again.DevInst, data.DevInst);
-    BYTE buffer[100];
-    char id[100];
-    EXPECT_FALSE(plat::SetupDiGetDeviceRegistryPropertyA(set, &again, SPDRP_DEVICEDESC, nullptr, buffer, 100, nullptr));
-    EXPECT_EQ(plat::GetLastError(), ERROR_NO_SUCH_DEVINST);
-    EXPECT_FALSE(plat::SetupDiGetDeviceInstanceIdA(set, &again, id, sizeof id, nullptr));
-    EXPECT_EQ(plat::GetLastError(), ERROR_NO_SUCH_DEVINST);
-    EXPECT_FALSE(plat::SetupDiRemoveDevice(set, &again));
-    EXPECT_EQ(plat::GetLastError(), ERROR_NO_SUCH_DEVINST);
-
-    HDEVINFO later = plat::SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES);
-    EXPECT_EQ(IdsIn(later), std::vector<std::string>{kPort});
-    plat::SetupDiDestroyDeviceInfoList(set);
-    plat::SetupDiDestroyDeviceInfoList(later);
-}
-
 // --- Driver update -----------------------------------------------------------------
 
 TEST_F(SimMachine, DriverUpdateFollowsTheWindowsContract) {
@@ -355,66 +254,28 @@ TEST_F(SimMachine, WindowsPathsNormaliseOntoOneFile) {
     EXPECT_EQ(m.ListFolder("C:\\"), std::vector<std::string>{"WINDOWS"});
 }
 
-TEST_F(SimMachine, DeleteFileErrors) {
-    m.PutFile("C:\\WINDOWS\\INF\\oem1.inf", "a");
+// Set up through the test-facing API; the other failures are in the conformance suite.
+TEST_F(SimMachine, FilesMadeUndeletableUnreadableOrUnwritable) {
     m.PutFile("C:\\WINDOWS\\INF\\oem2.inf", "b");
     m.MakeUndeletable("C:\\WINDOWS\\INF\\OEM2.INF");
-    auto deleteError = [](const std::string& path) {
-        return plat::DeleteFileA(path.c_str()) ? ERROR_SUCCESS : plat::GetLastError();
-    };
-    EXPECT_EQ(deleteError("C:\\WINDOWS\\INF\\oem3.inf"), ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(deleteError("C:\\WINDOWS\\NOPE\\oem1.inf"), ERROR_PATH_NOT_FOUND);
-    EXPECT_EQ(deleteError("C:\\WINDOWS\\INF"), ERROR_ACCESS_DENIED);
-    EXPECT_EQ(deleteError("C:\\WINDOWS\\INF\\oem2.inf"), ERROR_ACCESS_DENIED);
-    EXPECT_EQ(deleteError("C:\\WINDOWS\\INF\\" + std::string(250, 'a')), ERROR_FILENAME_EXCED_RANGE);
-
-    HANDLE open = plat::CreateFileA("C:\\WINDOWS\\INF\\oem1.inf", GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                    OPEN_EXISTING, 0, nullptr);
-    EXPECT_EQ(deleteError("C:\\WINDOWS\\INF\\OEM1.Pnf"), ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(deleteError("C:\\WINDOWS\\INF\\OEM1.INF"), ERROR_SHARING_VIOLATION);
-    plat::CloseHandle(open);
-    EXPECT_EQ(deleteError("C:\\WINDOWS\\INF\\OEM1.INF"), ERROR_SUCCESS);
-    EXPECT_FALSE(m.FileExists("C:\\WINDOWS\\INF\\oem1.inf"));
-    EXPECT_TRUE(m.FileExists("C:\\WINDOWS\\INF\\oem2.inf"));
-}
-
-TEST_F(SimMachine, CreateReadAndCloseFiles) {
-    m.PutFile("C:\\WINDOWS\\INF\\oem1.inf", "line one\nline two\n");
     m.MakeUnreadable("C:\\WINDOWS\\INF\\locked.inf");
     m.PutFile("C:\\WINDOWS\\INF\\locked.inf", "z");
     m.MakeUnwritable("C:\\WINDOWS\\RESULT.FAIL");
+    auto deleteError = [](const std::string& path) {
+        return plat::DeleteFileA(path.c_str()) ? ERROR_SUCCESS : plat::GetLastError();
+    };
+    EXPECT_EQ(deleteError("C:\\WINDOWS\\INF\\oem2.inf"), ERROR_ACCESS_DENIED);
+    EXPECT_TRUE(m.FileExists("C:\\WINDOWS\\INF\\oem2.inf"));
+    EXPECT_EQ(deleteError("C:\\WINDOWS\\INF\\" + std::string(250, 'a')), ERROR_FILENAME_EXCED_RANGE);
     auto openError = [](const char* path, DWORD access, DWORD disposition) {
         HANDLE file = plat::CreateFileA(path, access, 0, nullptr, disposition, 0, nullptr);
         if (file == INVALID_HANDLE_VALUE) return plat::GetLastError();
         plat::CloseHandle(file);
         return ERROR_SUCCESS;
     };
-    EXPECT_EQ(openError("C:\\WINDOWS\\INF\\oem9.inf", GENERIC_READ, OPEN_EXISTING), ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(openError("C:\\WINDOWS\\X\\oem9.inf", GENERIC_READ, OPEN_EXISTING), ERROR_PATH_NOT_FOUND);
     EXPECT_EQ(openError("C:\\WINDOWS\\INF\\LOCKED.INF", GENERIC_READ, OPEN_EXISTING), ERROR_SHARING_VIOLATION);
-    EXPECT_EQ(openError("C:\\WINDOWS\\X\\RESULT.SUCCESS", GENERIC_WRITE, CREATE_ALWAYS), ERROR_PATH_NOT_FOUND);
     EXPECT_EQ(openError("C:\\WINDOWS\\result.fail", GENERIC_WRITE, CREATE_ALWAYS), ERROR_ACCESS_DENIED);
     EXPECT_FALSE(m.FileExists("C:\\WINDOWS\\RESULT.FAIL"));
-
-    HANDLE file = plat::CreateFileA("C:\\WINDOWS\\INF\\OEM1.inf", GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                    OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    std::string text;
-    char chunk[7];
-    DWORD got = 0;
-    while (plat::ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0) text.append(chunk, got);
-    EXPECT_EQ(got, 0u);
-    EXPECT_EQ(text, "line one\nline two\n");
-    EXPECT_TRUE(plat::CloseHandle(file));
-    EXPECT_FALSE(plat::CloseHandle(file));
-    EXPECT_EQ(plat::GetLastError(), ERROR_INVALID_HANDLE);
-
-    // Overwriting truncates and says the file was there.
-    file = plat::CreateFileA("C:\\WINDOWS\\INF\\oem1.inf", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(plat::GetLastError(), ERROR_ALREADY_EXISTS);
-    plat::CloseHandle(file);
-    EXPECT_EQ(m.ReadWholeFile("C:\\WINDOWS\\INF\\oem1.inf"), std::string());
 }
 
 TEST_F(SimMachine, FileSearchMatchesWildcardsInNtfsOrder) {
@@ -459,15 +320,6 @@ TEST_F(SimMachine, FileSearchMatchesWildcardsInNtfsOrder) {
 }
 
 // --- Folders, dialogs, clock and windows -------------------------------------------
-
-TEST_F(SimMachine, WindowsDirectoryLookups) {
-    char buffer[MAX_PATH];
-    EXPECT_EQ(plat::GetWindowsDirectoryA(buffer, 10), 11u);
-    EXPECT_EQ(plat::GetWindowsDirectoryA(buffer, sizeof buffer), 10u);
-    EXPECT_STREQ(buffer, "C:\\WINDOWS");
-    EXPECT_EQ(plat::SHGetFolderPathA(nullptr, CSIDL_WINDOWS, nullptr, 0, buffer), S_OK);
-    EXPECT_STREQ(buffer, "C:\\WINDOWS");
-}
 
 TEST_F(SimMachine, MessageBoxesAnswerFromTheQueueThenByType) {
     m.QueueAnswers({IDYES});
@@ -530,15 +382,11 @@ TEST_F(SimMachine, LocalTimeFollowsTheClockAcrossDaysMonthsAndYears) {
 TEST_F(SimMachine, WindowsAreFoundByWholeTitleAndReceiveInput) {
     HWND wizard = m.AddWindow("Found New Hardware Wizard");
     HWND longer = m.AddWindow("Hardware Installation Log");
-    EXPECT_EQ(plat::FindWindowExA(nullptr, nullptr, nullptr, "found new hardware WIZARD"), wizard);
-    EXPECT_EQ(plat::FindWindowExA(nullptr, nullptr, nullptr, "Hardware Installation"), nullptr);
 
     INPUT keys[2] = {};
     keys[0].type = keys[1].type = INPUT_KEYBOARD;
     keys[0].ki.wVk = keys[1].ki.wVk = VK_ESCAPE;
     keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
-    EXPECT_EQ(plat::SendInput(2, keys, static_cast<int>(sizeof(INPUT)) - 1), 0u);
-    EXPECT_EQ(plat::GetLastError(), ERROR_INVALID_PARAMETER);
     EXPECT_TRUE(plat::SetForegroundWindow(wizard));
     m.foregroundLocked = true;
     EXPECT_TRUE(plat::SetForegroundWindow(longer));

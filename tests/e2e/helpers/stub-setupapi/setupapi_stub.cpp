@@ -94,7 +94,9 @@ Calls g_getInstanceId("SetupDiGetDeviceInstanceIdA");
 Calls g_removeDevice("SetupDiRemoveDevice");
 Calls g_getInstallParams("SetupDiGetDeviceInstallParamsA");
 Calls g_destroyList("SetupDiDestroyDeviceInfoList");
+#ifndef ZAN_STUB_SETUPAPI_LACKS_UNINSTALL_OEM_INF
 Calls g_uninstallOemInf("SetupUninstallOEMInfA");
+#endif
 
 // When Wine's own function cannot be reached the call fails as a missing one would.
 BOOL Unreachable() {
@@ -185,10 +187,13 @@ __declspec(dllexport) BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO set) {
     return real != nullptr ? real(set) : Unreachable();
 }
 
+// Built without it as well (lacking/setupapi.dll), for a system DLL that lacks an entry point.
+#ifndef ZAN_STUB_SETUPAPI_LACKS_UNINSTALL_OEM_INF
 __declspec(dllexport) BOOL WINAPI SetupUninstallOEMInfA(PCSTR infFileName, DWORD flags, PVOID reserved) {
     if (g_uninstallOemInf.FailThisOne()) return FALSE;
     auto real = g_uninstallOemInf.Real<decltype(&SetupUninstallOEMInfA)>();
     return real != nullptr ? real(infFileName, flags, reserved) : Unreachable();
 }
+#endif
 
 }  // extern "C"
