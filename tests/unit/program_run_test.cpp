@@ -137,11 +137,20 @@ class RunEndTest : public ProgramRunTest, public ::testing::WithParamInterface<E
 // A handle another process still has keeps a lock left by a killed run in being.
 HANDLE g_otherProcessHandle = nullptr;
 
+void AddCard(sim::Machine& m) { m.AddDevice(Card()); }
 void AddFullMachine(sim::Machine& m) {
     for (const auto& device : {BaseDevice(), Card(), Port('C'), Port('D'), Port('E'), Port('F')}) m.AddDevice(device);
 }
 
+const char kRemoving[] = "**** Removing installed drivers ****";
+const char kInstalling[] = "**** InstallTiDevice(), Installing Root Port USB Driver ****";
+const char kRefused[] = "--> Refused: another run in progress";
+const char kLockNotAvailable[] = "--> Run lock not available : GetLastError() = 00000006h";
 const char kNotStarted[] = "The installer could not be started (error 5).\n\nNo drivers were changed.";
+// The log's last lines.
+const char kSucceeded[] = "Finished: RESULT.SUCCESS, exit code 0";
+const char kRefusedLast[] = "Finished: another run in progress, exit code 1618";
+const char kNotCompleted[] = "Finished: operation not completed, exit code 1";
 
 }  // namespace
 
@@ -209,62 +218,46 @@ INSTANTIATE_TEST_SUITE_P(
                     m.PutFile(std::string(kWin) + "\\RESULT.FAIL");
                     m.HoldMutexElsewhere(kRunLockName);
                 },
-                1618, {"RESULT.FAIL", "RESULT.SUCCESS"}, {}, {"--> Refused: another run in progress", "<end>"},
-                "Finished: another run in progress, exit code 1618"},
+                1618, {"RESULT.FAIL", "RESULT.SUCCESS"}, {}, {kRefused, "<end>"}, kRefusedLast},
         // Keywords in the log's path choose nothing: this is an install.
-        EndCase{"Succeeded", "INSTALL \"/LOG=C:\\INSTALL logs\\UNINSTALL.txt\" UNATTENDED",
-                AddFullMachine, 0,
-                {"RESULT.SUCCESS"}, {}, {"**** InstallTiDevice(), Installing Root Port USB Driver ****"},
-                "Finished: RESULT.SUCCESS, exit code 0"},
-        EndCase{"Failed", "INSTALL SILENT" WITH_LOG, [](sim::Machine&) {}, 1,
-                {"RESULT.FAIL"}, {{MB_OK, "An error was encountered while installing the drivers."}},
-                {"**** InstallTiDevice(), Installing Root Port USB Driver ****"}, "Finished: RESULT.FAIL, exit code 1"},
+        EndCase{"Succeeded", "INSTALL \"/LOG=C:\\INSTALL logs\\UNINSTALL.txt\" UNATTENDED", AddFullMachine, 0,
+                {"RESULT.SUCCESS"}, {}, {kInstalling}, kSucceeded},
+        EndCase{"Failed", "INSTALL SILENT" WITH_LOG, [](sim::Machine&) {}, 1, {"RESULT.FAIL"},
+                {{MB_OK, "An error was encountered while installing the drivers."}}, {kInstalling},
+                "Finished: RESULT.FAIL, exit code 1"},
         // Keywords are case-sensitive; both old markers go, whatever the case of their names.
         EndCase{"NoOperation", "install SILENT" WITH_LOG,
-                [](sim::Machine& m) { m.PutFile(std::string(kWin) + "\\result.fail"); }, 0, {}, {},
-                {"<end>"}, "Finished: no operation, exit code 0"},
-        EndCase{"LogNotOpened", "UNINSTALL /LOG=C:\\nowhere\\run.log", [](sim::Machine& m) { m.AddDevice(Card()); },
-                0, {"RESULT.SUCCESS"}, {},
-                {"--> Log file \"C:\\nowhere\\run.log\" could not be opened : GetLastError() = 00000003h",
-                 "**** Removing installed drivers ****"},
+                [](sim::Machine& m) { m.PutFile(std::string(kWin) + "\\result.fail"); }, 0, {}, {}, {"<end>"},
+                "Finished: no operation, exit code 0"},
+        EndCase{"LogNotOpened", "UNINSTALL /LOG=C:\\nowhere\\run.log", AddCard, 0, {"RESULT.SUCCESS"}, {},
+                {"--> Log file \"C:\\nowhere\\run.log\" could not be opened : GetLastError() = 00000003h", kRemoving},
                 nullptr},
-        EndCase{"WorkerNotStarted", "INSTALL SILENT" WITH_LOG,
-                [](sim::Machine& m) { m.AddDevice(Card()); }, 1, {"RESULT.FAIL"},
-                {{MB_OK | MB_ICONERROR, kNotStarted}}, {kNotStarted, "\n", "<end>"},
-                "Finished: operation not completed, exit code 1", NoThread},
-        EndCase{"WorkerNotStartedUnattended", "INSTALL UNATTENDED" WITH_LOG,
-                [](sim::Machine& m) { m.AddDevice(Card()); }, 1, {"RESULT.FAIL"}, {}, {kNotStarted, "\n", "<end>"},
-                "Finished: operation not completed, exit code 1", NoThread},
-        EndCase{"DismisserNotStarted", "UNINSTALL" WITH_LOG,
-                [](sim::Machine& m) { m.AddDevice(Card()); }, 0, {"RESULT.SUCCESS"}, {},
-                {"The hardware wizard dismisser could not be started\n", "**** Removing installed drivers ****"},
-                "Finished: RESULT.SUCCESS, exit code 0", RunAtOnce, NoThread},
+        EndCase{"WorkerNotStarted", "INSTALL SILENT" WITH_LOG, AddCard, 1, {"RESULT.FAIL"},
+                {{MB_OK | MB_ICONERROR, kNotStarted}}, {kNotStarted, "\n", "<end>"}, kNotCompleted, NoThread},
+        EndCase{"WorkerNotStartedUnattended", "INSTALL UNATTENDED" WITH_LOG, AddCard, 1, {"RESULT.FAIL"}, {},
+                {kNotStarted, "\n", "<end>"}, kNotCompleted, NoThread},
+        EndCase{"DismisserNotStarted", "UNINSTALL" WITH_LOG, AddCard, 0, {"RESULT.SUCCESS"}, {},
+                {"The hardware wizard dismisser could not be started\n", kRemoving}, kSucceeded, RunAtOnce, NoThread},
         EndCase{"LockLeftByAKilledRun", "UNINSTALL" WITH_LOG,
                 [](sim::Machine& m) {
                     g_otherProcessHandle = plat::CreateMutexA(nullptr, FALSE, kRunLockName);
                     m.HoldMutexElsewhere(kRunLockName);
                     m.AbandonMutexElsewhere(kRunLockName);
                 },
-                0, {"RESULT.SUCCESS"}, {},
-                {"--> Run lock taken over from a run that ended without releasing it",
-                 "**** Removing installed drivers ****"},
-                "Finished: RESULT.SUCCESS, exit code 0"},
+                0, {"RESULT.SUCCESS"}, {}, {"--> Run lock taken over from a run that ended without releasing it", kRemoving},
+                kSucceeded},
         EndCase{"LockOfAnotherAccount", "UNINSTALL" WITH_LOG,
                 [](sim::Machine& m) { m.FailNext("CreateMutexA", ERROR_ACCESS_DENIED); }, 1618, {"RESULT.SUCCESS"}, {},
-                {"--> Run lock could not be opened : GetLastError() = 00000005h", "--> Refused: another run in progress",
-                 "<end>"},
-                "Finished: another run in progress, exit code 1618"},
+                {"--> Run lock could not be opened : GetLastError() = 00000005h", kRefused, "<end>"}, kRefusedLast},
         EndCase{"LockNotCreated", "UNINSTALL" WITH_LOG,
                 [](sim::Machine& m) { m.FailNext("CreateMutexA", ERROR_INVALID_HANDLE); }, 0, {"RESULT.SUCCESS"}, {},
-                {"--> Run lock not available : GetLastError() = 00000006h", "**** Removing installed drivers ****"},
-                "Finished: RESULT.SUCCESS, exit code 0", RunAtOnce, NeverRun, false},
+                {kLockNotAvailable, kRemoving}, kSucceeded, RunAtOnce, NeverRun, false},
         EndCase{"LockNotWaitedFor", "UNINSTALL" WITH_LOG,
-                [](sim::Machine& m) { m.FailNext("WaitForSingleObject", ERROR_INVALID_HANDLE); }, 0, {"RESULT.SUCCESS"},
-                {}, {"--> Run lock not available : GetLastError() = 00000006h", "**** Removing installed drivers ****"},
-                "Finished: RESULT.SUCCESS, exit code 0", RunAtOnce, NeverRun, false},
+                [](sim::Machine& m) { m.FailNext("WaitForSingleObject", ERROR_INVALID_HANDLE); }, 0,
+                {"RESULT.SUCCESS"}, {}, {kLockNotAvailable, kRemoving}, kSucceeded, RunAtOnce, NeverRun, false},
         EndCase{"LockNotGivenBack", "UNINSTALL" WITH_LOG,
                 [](sim::Machine& m) { m.FailNext("ReleaseMutex", ERROR_NOT_OWNER); }, 0, {"RESULT.SUCCESS"}, {},
-                {"**** Removing installed drivers ****"}, "Finished: RESULT.SUCCESS, exit code 0"}),
+                {kRemoving}, kSucceeded}),
     [](const ::testing::TestParamInfo<EndCase>& info) { return std::string(info.param.name); });
 
 TEST_F(ProgramRunTest, WithoutLOGNoFileIsWrittenAndNoLineTracedBeyondTheRunsOwn) {

@@ -189,22 +189,6 @@ TEST_F(UninstallTest, OemCleanupWithoutTheWindowsFolderSearchesNothing) {
     EXPECT_EQ(Trace().size(), 3u);
 }
 
-TEST_F(UninstallTest, UnreadableAndUndeletableOemFilesAreSkippedAndTheRestGoOn) {
-    PutOemInfs();
-    machine().PutFile(kInf + "oem0.inf", kBaseId);
-    machine().MakeUnreadable(kInf + "oem0.inf");
-    machine().MakeUndeletable(kInf + "oem1.inf");
-    machine().PutFile(kInf + "oem9.inf", kBaseId);
-
-    RemoveOemInfFiles(kBaseId);
-
-    EXPECT_TRUE(TraceHas("--> Error opening file"));
-    EXPECT_TRUE(machine().FileExists(kInf + "oem0.inf"));
-    EXPECT_TRUE(machine().FileExists(kInf + "oem1.inf"));
-    EXPECT_FALSE(machine().FileExists(kInf + "oem1.pnf"));
-    EXPECT_FALSE(machine().FileExists(kInf + "oem9.inf"));
-}
-
 // --- Driver packages in the store ----------------------------------------------------
 
 const char kUninstalled[] = "----> Driver Package Uninstalled";
