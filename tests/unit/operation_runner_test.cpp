@@ -38,6 +38,7 @@ TEST_F(MachineTest, WithoutTheWindowsDirectoryTheRunFailsWithTheErrorBoxAndTouch
     const auto boxes = machine().MessageBoxes();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, "An error was encountered while installing the drivers.");
+    EXPECT_EQ(Trace(), Lines{"--> Windows directory not available"});
     EXPECT_EQ(machine().Calls("DeleteFileA"), 0);
     EXPECT_EQ(machine().Calls("CreateFileA"), 0);
     EXPECT_TRUE(machine().DriverUpdates().empty());

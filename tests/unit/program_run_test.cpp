@@ -66,12 +66,13 @@ protected:
     }
 
     // The program's run as the 32-bit program makes it (its hand-over does
-    // nothing unless the machine is made 64-bit Windows), with the window
-    // step's own starts through these starters: the dismisser, then the worker.
+    // nothing unless the machine is made 64-bit Windows), or the 64-bit one,
+    // with the window step's own starts through these starters: the
+    // dismisser, then the worker.
     int RunProgram(const std::string& argumentText, ThreadStarter worker = RunAtOnce,
-                   ThreadStarter dismisser = NeverRun) {
+                   ThreadStarter dismisser = NeverRun, bool thirtyTwoBit = true) {
         ProgramRun run(argumentText.c_str());
-        return ::RunProgram(run, true, [&](ProgramRun& r) {
+        return ::RunProgram(run, thirtyTwoBit, [&](ProgramRun& r) {
             StartDismisser(dismisser);
             return StartWorkerOrReport(g_status, worker, &r.Worker(), nullptr) != nullptr;
         });
@@ -260,9 +261,11 @@ INSTANTIATE_TEST_SUITE_P(
                 {kRemoving}, kSucceeded}),
     [](const ::testing::TestParamInfo<EndCase>& info) { return std::string(info.param.name); });
 
+// The 64-bit program never hands over, whatever the system says.
 TEST_F(ProgramRunTest, WithoutLOGNoFileIsWrittenAndNoLineTracedBeyondTheRunsOwn) {
     AddPosDevices(true, "CDEF");
-    EXPECT_EQ(RunProgram("UNINSTALL"), 0);
+    machine().wow64 = true;
+    EXPECT_EQ(RunProgram("UNINSTALL", RunAtOnce, NeverRun, false), 0);
     const Lines withProgram = Trace();
     EXPECT_EQ(machine().Calls("WriteFile"), 0);
     EXPECT_EQ(machine().Calls("GetLocalTime"), 0);

@@ -38,6 +38,17 @@ TEST(StatusBoard, AppendsResultsRightAfterTheLineAndNeverOverflows) {
     board.AppendResult("[Failed]");
     board.CopyText(copy);
     EXPECT_EQ(std::string(copy), std::string(99, 'x'));
+
+    // Reset, as every test's start relies on: an empty line, not running, no observer.
+    static int notified = 0;
+    board.SetObserver([](const char*) { ++notified; });
+    board.SetRunning(true);
+    board.Reset();
+    board.CopyText(copy);
+    EXPECT_STREQ(copy, "");
+    EXPECT_FALSE(board.IsRunning());
+    board.SetLine("unobserved");
+    EXPECT_EQ(notified, 0);
 }
 
 // Torn copies are rare without ThreadSanitizer, which sees any unguarded copy.

@@ -269,6 +269,8 @@ TEST(InfBaseName, IsTheFirstDotSeparatedPieceAndCutsTheNameInPlace) {
     char sub[40] = ".\\1port\\ZAN2kmf.inf";
     EXPECT_EQ(CutInfBaseName(sub), "\\1port\\ZAN2kmf");
     EXPECT_STREQ(sub, ".\\1port\\ZAN2kmf");
+    char two[40] = "ZAN.Ports.inf";
+    EXPECT_EQ(CutInfBaseName(two), "ZAN");
     char bare[40] = "NODOTS";
     EXPECT_EQ(CutInfBaseName(bare), "NODOTS");
     char dots[40] = "...";
