@@ -74,6 +74,7 @@ TEST_F(RunLogTest, TakesEveryTraceLineBetweenItsFirstAndLastLineAndAppendsToWhat
         EXPECT_EQ(machine().Trace(), (std::vector<std::string>{"----> No more devices\n",
                                                                "--> Error creating marker file : 00000005h",
                                                                "after the log was closed"}));
+        EXPECT_EQ(machine().Calls("WriteFile"), 4);  // nothing tried after the last line
         EXPECT_EQ(machine().Calls("FlushFileBuffers"), lineLost ? 3 : 4);  // after each line it wrote
         EXPECT_EQ(machine().OpenHandles().files, 0);
     }
