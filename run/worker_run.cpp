@@ -27,6 +27,12 @@ void ReportStartFailure(HWND owner, DWORD error, bool unattended) {
     ReportFailedRun(owner, message, MB_OK | MB_ICONERROR, unattended, windowsDir);
 }
 
+HANDLE StartWorkerOrReport(StatusBoard& board, ThreadStarter start, WorkerRun* worker, HWND owner) {
+    HANDLE thread = StartWorker(board, start, worker);
+    if (thread == nullptr) ReportStartFailure(owner, plat::GetLastError(), worker->choices->unattended);
+    return thread;
+}
+
 int ProcessExitCode(bool completed, RunOutcome outcome, bool restartNeeded) {
     if (!completed) return kExitFailed;
     switch (outcome) {

@@ -26,6 +26,11 @@ HANDLE StartWorker(StatusBoard& board, ThreadStarter start, WorkerRun* worker);
 // deleted and RESULT.FAIL).
 void ReportStartFailure(HWND owner, DWORD error, bool unattended);
 
+// The window's start of the worker: StartWorker, and when the thread cannot
+// be created, ReportStartFailure with the creation's error (the box owned by
+// `owner`). Returns the thread, or null once the failure was reported.
+HANDLE StartWorkerOrReport(StatusBoard& board, ThreadStarter start, WorkerRun* worker, HWND owner);
+
 // The process exit code (run/exit_codes.h): kExitSucceeded after
 // RESULT.SUCCESS or when no operation was asked for, kExitRestartNeeded after
 // RESULT.SUCCESS when the system needs a restart to finish, kExitFailed after

@@ -1,6 +1,5 @@
 #include "ui/installer_app.h"
 
-#include "platform/trace.h"
 #include "platform/win32/system_dll.h"
 #include "run/worker_run.h"
 #include "ui/progress_dlg.h"
@@ -18,6 +17,10 @@ void InitCommonControlsFromSystem() {
     if (auto init = plat::win32::SystemFunction<decltype(&::InitCommonControls)>("comctl32.dll",
                                                                                  "InitCommonControls"))
         init();
+}
+
+HANDLE CreateDismisserThread(ThreadProc proc, LPVOID param) {
+    return ::CreateThread(nullptr, 0, proc, param, 0, &g_dwDismisserThreadId);
 }
 
 }  // namespace
@@ -38,10 +41,7 @@ bool CZANLumivaleKioskScannerandMSRDriverInstallerApp::RunProgressWindow(Program
     m_pMainWnd = &dlg;
     dlg.m_pWorker = &run.Worker();
 
-    g_hDismisserThread = plat::ThreadHandle(
-        ::CreateThread(nullptr, 0, HardwareWizardDismisser, nullptr, 0, &g_dwDismisserThreadId));
-    if (!g_hDismisserThread)  // the run goes on; the system's wizards then wait for a person
-        Trace("The hardware wizard dismisser could not be started\n");
+    g_hDismisserThread = plat::ThreadHandle(StartDismisser(CreateDismisserThread));
 
     if (dlg.DoModal() == -1) ReportStartFailure(nullptr, plat::GetLastError(), run.Options().unattended);
 

@@ -50,9 +50,8 @@ BOOL CZANLumivaleKioskScannerandMSRDriverInstallerDlg::OnInitDialog() {
     // then fails the run instead of writing its markers to a relative path.
     g_windowsDir = ReadWindowsDirectory();
 
-    m_hWorkerThread = plat::ThreadHandle(StartWorker(g_status, CreateWorkerThread, m_pWorker));
+    m_hWorkerThread = plat::ThreadHandle(StartWorkerOrReport(g_status, CreateWorkerThread, m_pWorker, m_hWnd));
     if (!m_hWorkerThread) {
-        ReportStartFailure(m_hWnd, plat::GetLastError(), m_pWorker->choices->unattended);
         EndDialog(IDABORT);
         return TRUE;
     }

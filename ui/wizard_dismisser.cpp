@@ -1,5 +1,7 @@
 #include "ui/wizard_dismisser.h"
 
+#include "platform/trace.h"
+
 #include <cstring>
 
 const char kHardwareInstallationTitle[] = "Hardware Installation";
@@ -67,4 +69,10 @@ void DismissHardwareWizardsOnce() {
 
 DWORD WINAPI HardwareWizardDismisser(LPVOID) {
     for (;;) DismissHardwareWizardsOnce();
+}
+
+HANDLE StartDismisser(ThreadStarter start) {
+    HANDLE thread = start(HardwareWizardDismisser, nullptr);
+    if (thread == nullptr) Trace("The hardware wizard dismisser could not be started\n");
+    return thread;
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "platform/platform.h"
+#include "run/worker_run.h"
 
 // The windows it answers, matched by exact title, and the key each gets.
 extern const char kHardwareInstallationTitle[];  // "Hardware Installation": C
@@ -29,3 +30,8 @@ void DismissHardwareWizardsOnce();
 
 // Thread entry: cycles for the life of the process; never returns.
 DWORD WINAPI HardwareWizardDismisser(LPVOID unused);
+
+// Starts HardwareWizardDismisser on a thread of its own through `start`.
+// One that cannot be started is traced and the run goes on without it: the
+// system's wizards then wait for a person. Returns the thread, or null.
+HANDLE StartDismisser(ThreadStarter start);

@@ -1,13 +1,15 @@
 // A run of the program around its window on the simulated machine: the lock
-// that lets one run at a time change the machine, and the log that records a
-// run from its first line to its exit code.
+// that lets one run at a time change the machine, the log that records a run
+// from its first line to its exit code, and every way a run ends.
 #include "machine_fixture.h"
 #include "platform/trace.h"
 #include "run/program_run.h"
 #include "run/worker_run.h"
+#include "ui/wizard_dismisser.h"
 
 #include <regex>
 #include <thread>
+#include <utility>
 
 using namespace pos;
 using Lines = std::vector<std::string>;
@@ -16,58 +18,10 @@ namespace {
 
 constexpr char kLogFolder[] = "C:\\INSTALL logs";
 constexpr char kLog[] = "C:\\INSTALL logs\\UNINSTALL.txt";
-
-// --- The lock --------------------------------------------------------------------------
-
-struct LockCase {
-    const char* name;
-    void (*arrange)(sim::Machine&);
-    RunLock::Result result;
-    Lines trace;
-};
-
-void PrintTo(const LockCase& c, std::ostream* os) { *os << c.name; }
-
-class RunLockTest : public MachineTest, public ::testing::WithParamInterface<LockCase> {};
+// The log's option, quoted; keywords in its path choose nothing.
+#define WITH_LOG " /LOG=\"C:\\INSTALL logs\\UNINSTALL.txt\""
 
 }  // namespace
-
-TEST_P(RunLockTest, TakesTheLockOrSaysWhyNot) {
-    // A handle of this test's own keeps the mutex in being whatever the case does.
-    HANDLE observer = plat::CreateMutexA(nullptr, FALSE, kRunLockName);
-    GetParam().arrange(machine());
-    {
-        RunLock lock;
-        EXPECT_EQ(lock.Take(), GetParam().result);
-        EXPECT_EQ(Trace(), GetParam().trace);
-        EXPECT_EQ(machine().MutexOwnedHere(kRunLockName), GetParam().result == RunLock::Result::Taken);
-    }
-    EXPECT_FALSE(machine().MutexOwnedHere(kRunLockName));
-    EXPECT_EQ(machine().OpenHandles().mutexes, 1);  // the observer's alone
-    plat::CloseHandle(observer);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, RunLockTest,
-    ::testing::Values(
-        LockCase{"Free", [](sim::Machine&) {}, RunLock::Result::Taken, {}},
-        LockCase{"HeldByAnotherRun", [](sim::Machine& m) { m.HoldMutexElsewhere(kRunLockName); },
-                 RunLock::Result::Refused, {"--> Refused: another run in progress"}},
-        LockCase{"HeldByARunOfAnotherAccount",
-                 [](sim::Machine& m) { m.FailNext("CreateMutexA", ERROR_ACCESS_DENIED); }, RunLock::Result::Refused,
-                 {"--> Run lock could not be opened : GetLastError() = 00000005h",
-                  "--> Refused: another run in progress"}},
-        LockCase{"LeftByARunThatDied",
-                 [](sim::Machine& m) {
-                     m.HoldMutexElsewhere(kRunLockName);
-                     m.AbandonMutexElsewhere(kRunLockName);
-                 },
-                 RunLock::Result::Taken, {"--> Run lock taken over from a run that ended without releasing it"}},
-        LockCase{"NotCreated", [](sim::Machine& m) { m.FailNext("CreateMutexA", ERROR_INVALID_HANDLE); },
-                 RunLock::Result::Unavailable, {"--> Run lock not available : GetLastError() = 00000006h"}},
-        LockCase{"NotWaitedFor", [](sim::Machine& m) { m.FailNext("WaitForSingleObject", ERROR_INVALID_HANDLE); },
-                 RunLock::Result::Unavailable, {"--> Run lock not available : GetLastError() = 00000006h"}}),
-    [](const ::testing::TestParamInfo<LockCase>& info) { return std::string(info.param.name); });
 
 TEST_F(MachineTest, ALockHeldByOneThreadRefusesAnotherUntilGivenBack) {
     RunLock held;
@@ -86,6 +40,19 @@ TEST_F(MachineTest, ALockHeldByOneThreadRefusesAnotherUntilGivenBack) {
 
 namespace {
 
+// Thread starters for the window step: one that runs the procedure to its end
+// at once, one that never runs it (the dismisser cycles for ever), and one
+// that cannot create a thread.
+HANDLE RunAtOnce(ThreadProc proc, LPVOID param) {
+    proc(param);
+    return reinterpret_cast<HANDLE>(1);
+}
+HANDLE NeverRun(ThreadProc, LPVOID) { return reinterpret_cast<HANDLE>(2); }
+HANDLE NoThread(ThreadProc, LPVOID) {
+    plat::SetLastError(ERROR_ACCESS_DENIED);
+    return nullptr;
+}
+
 class ProgramRunTest : public MachineTest {
 protected:
     void SetUp() override {
@@ -99,16 +66,15 @@ protected:
     }
 
     // The program's run as the 32-bit program makes it (its hand-over does
-    // nothing unless the machine is made 64-bit Windows), with a window step
-    // that starts the worker and lets it run to its end at once.
-    int RunProgram(const std::string& argumentText) {
+    // nothing unless the machine is made 64-bit Windows), or the 64-bit one,
+    // with the window step's own starts through these starters: the
+    // dismisser, then the worker.
+    int RunProgram(const std::string& argumentText, ThreadStarter worker = RunAtOnce,
+                   ThreadStarter dismisser = NeverRun, bool thirtyTwoBit = true) {
         ProgramRun run(argumentText.c_str());
-        return ::RunProgram(run, true, [](ProgramRun& r) {
-            const auto runAtOnce = [](ThreadProc proc, LPVOID param) -> HANDLE {
-                proc(param);
-                return reinterpret_cast<HANDLE>(1);
-            };
-            return StartWorker(g_status, runAtOnce, &r.Worker()) != nullptr;
+        return ::RunProgram(run, thirtyTwoBit, [&](ProgramRun& r) {
+            StartDismisser(dismisser);
+            return StartWorkerOrReport(g_status, worker, &r.Worker(), nullptr) != nullptr;
         });
     }
 
@@ -129,13 +95,16 @@ protected:
         return lines;
     }
 
-    // The trace as the log writes it: line breaks escaped.
-    Lines TraceAsLogged() const {
-        Lines lines;
+    // The log as it must be: the first line, every trace line (line breaks
+    // escaped) and `last`; no log without `last`.
+    Lines LogOfTheRun(const std::string& arguments, const char* last) const {
+        if (last == nullptr) return {"<no log>"};
+        Lines lines{"ZanDriverInstaller 1.0.0.1 x64, arguments \"" + arguments + "\""};
         for (std::string line : Trace()) {
             for (std::size_t at; (at = line.find('\n')) != std::string::npos;) line.replace(at, 1, "\\n");
             lines.push_back(line);
         }
+        lines.push_back(last);
         return lines;
     }
 
@@ -146,62 +115,157 @@ protected:
     }
 };
 
-Lines Concat(std::initializer_list<Lines> parts) {
-    Lines all;
-    for (const Lines& part : parts) all.insert(all.end(), part.begin(), part.end());
-    return all;
+// How a run ends: what the exit code, the markers, the boxes, the trace and
+// the log's last line say.
+struct EndCase {
+    const char* name;
+    const char* arguments;
+    void (*arrange)(sim::Machine&);
+    int exitCode;
+    Lines markers;
+    std::vector<std::pair<UINT, std::string>> boxes;  // style and text, each with the program's caption
+    Lines trace;       // its first lines, and "<end>" when that is all of it
+    const char* last;  // the log's last line; nullptr when there is no log
+    ThreadStarter worker = RunAtOnce;
+    ThreadStarter dismisser = NeverRun;
+    bool lockHeld = true;  // false: the lock failed and the run goes on without it
+};
+
+void PrintTo(const EndCase& c, std::ostream* os) { *os << c.name; }
+
+class RunEndTest : public ProgramRunTest, public ::testing::WithParamInterface<EndCase> {};
+
+// A handle another process still has keeps a lock left by a killed run in being.
+HANDLE g_otherProcessHandle = nullptr;
+
+void AddCard(sim::Machine& m) { m.AddDevice(Card()); }
+void AddFullMachine(sim::Machine& m) {
+    for (const auto& device : {BaseDevice(), Card(), Port('C'), Port('D'), Port('E'), Port('F')}) m.AddDevice(device);
 }
+
+const char kRemoving[] = "**** Removing installed drivers ****";
+const char kInstalling[] = "**** InstallTiDevice(), Installing Root Port USB Driver ****";
+const char kRefused[] = "--> Refused: another run in progress";
+const char kLockNotAvailable[] = "--> Run lock not available : GetLastError() = 00000006h";
+const char kNotStarted[] = "The installer could not be started (error 5).\n\nNo drivers were changed.";
+// The log's last lines.
+const char kSucceeded[] = "Finished: RESULT.SUCCESS, exit code 0";
+const char kRefusedLast[] = "Finished: another run in progress, exit code 1618";
+const char kNotCompleted[] = "Finished: operation not completed, exit code 1";
 
 }  // namespace
 
-TEST_F(ProgramRunTest, ARunRefusedByTheLockTouchesNothingAndEndsWith1618) {
-    AddPosDevices(true, "CDEF");
-    machine().PutFile(std::string(kWin) + "\\RESULT.SUCCESS");
-    machine().PutFile(std::string(kWin) + "\\RESULT.FAIL");
+TEST_P(RunEndTest, TellsItsEndAndHoldsTheLockThroughout) {
+    const EndCase& c = GetParam();
+    machine().PutFile(std::string(kWin) + "\\RESULT.SUCCESS");  // an earlier run's
+    c.arrange(machine());
     const auto devices = Devices();
     const auto infs = machine().ListFolder(std::string(kWin) + "\\INF");
-    machine().HoldMutexElsewhere(kRunLockName);
-    const std::string arguments = "UNINSTALL UNATTENDED /LOG=\"" + std::string(kLog) + "\"";
-
-    EXPECT_EQ(RunProgram(arguments), 1618);
-
-    EXPECT_EQ(Markers(), (Lines{"RESULT.FAIL", "RESULT.SUCCESS"}));
-    EXPECT_EQ(Devices(), devices);
-    EXPECT_EQ(machine().ListFolder(std::string(kWin) + "\\INF"), infs);
-    EXPECT_TRUE(machine().MessageBoxes().empty());
-    EXPECT_TRUE(Timeline().empty());
-    EXPECT_EQ(Trace(), Lines{"--> Refused: another run in progress"});
-    EXPECT_EQ(LogTexts(), (Lines{"ZanDriverInstaller 1.0.0.1 x64, arguments \"" + arguments + "\"",
-                                 "--> Refused: another run in progress",
-                                 "Finished: another run in progress, exit code 1618"}));
-}
-
-TEST_F(ProgramRunTest, TheLogHoldsEveryTraceLineOfTheRunAndTheLockIsHeldUntilItsEnd) {
-    AddPosDevices(true, "C");
     static bool heldThroughout;
     heldThroughout = true;
     machine().onSleep = [](DWORD) { heldThroughout = heldThroughout && sim::TheMachine().MutexOwnedHere(kRunLockName); };
-    // Keywords in the log's path choose nothing: this is an install.
-    const std::string arguments = "INSTALL \"/LOG=" + std::string(kLog) + "\" UNATTENDED";
+    Lines markersAtBoxes;
+    machine().onMessageBox = [&](const sim::MessageBoxCall&) {
+        for (const auto& marker : Markers()) markersAtBoxes.push_back(marker);
+    };
 
-    EXPECT_EQ(RunProgram(arguments), 0);
+    EXPECT_EQ(RunProgram(c.arguments, c.worker, c.dismisser), c.exitCode);
+    if (g_otherProcessHandle != nullptr) plat::CloseHandle(std::exchange(g_otherProcessHandle, nullptr));
 
-    EXPECT_TRUE(heldThroughout);
-    EXPECT_EQ(machine().errorMode.load(), static_cast<UINT>(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX |
-                                                            SEM_NOOPENFILEERRORBOX));  // no system box either
-    EXPECT_FALSE(machine().MutexExists(kRunLockName));
+    EXPECT_EQ(Markers(), c.markers);
+    std::vector<std::pair<UINT, std::string>> boxes;
+    for (const auto& box : machine().MessageBoxes()) {
+        EXPECT_EQ(box.caption, kCaption);
+        boxes.emplace_back(box.type, box.text);
+    }
+    EXPECT_EQ(boxes, c.boxes);
+    EXPECT_TRUE(markersAtBoxes.empty());  // the old ones go before a box
+    Lines trace = Trace();
+    Lines expected = c.trace;
+    if (!expected.empty() && expected.back() == "<end>") {
+        expected.pop_back();
+    } else if (trace.size() > expected.size()) {
+        trace.resize(expected.size());
+    }
+    EXPECT_EQ(trace, expected);
+    EXPECT_EQ(LogTexts(), LogOfTheRun(c.arguments, c.last));
+    const bool unattended = std::string(c.arguments).find("UNATTENDED") != std::string::npos;
+    EXPECT_EQ(machine().errorMode.load(), unattended ? static_cast<UINT>(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX |
+                                                                         SEM_NOOPENFILEERRORBOX)
+                                                     : 0u);  // no system box either
+    EXPECT_FALSE(g_status.IsRunning());
+    // The lock: held at every pause of the worker, given back once (not
+    // again when that fails) and closed.
+    const bool refused = c.exitCode == 1618;
+    EXPECT_EQ(heldThroughout, c.lockHeld);
+    EXPECT_EQ(machine().Calls("ReleaseMutex"), !refused && c.lockHeld ? 1 : 0);
+    EXPECT_FALSE(machine().MutexOwnedHere(kRunLockName));
+    EXPECT_TRUE(refused || !machine().MutexExists(kRunLockName));
     EXPECT_EQ(machine().OpenHandles().mutexes, 0);
     EXPECT_EQ(machine().OpenHandles().files, 0);
-    EXPECT_TRUE(TraceHas("**** InstallTiDevice(), Installing Root Port USB Driver ****"));
-    EXPECT_EQ(LogTexts(), Concat({{"ZanDriverInstaller 1.0.0.1 x64, arguments \"" + arguments + "\""},
-                                  TraceAsLogged(),
-                                  {"Finished: RESULT.SUCCESS, exit code 0"}}));
-    EXPECT_EQ(Markers(), Lines{"RESULT.SUCCESS"});
+    if (refused || c.worker == NoThread || c.markers.empty()) {  // refused, not started, nothing asked: nothing done
+        EXPECT_TRUE(Timeline().empty());
+        EXPECT_EQ(Devices(), devices);
+        EXPECT_EQ(machine().ListFolder(std::string(kWin) + "\\INF"), infs);
+    }
 }
 
+INSTANTIATE_TEST_SUITE_P(
+    Runs, RunEndTest,
+    ::testing::Values(
+        EndCase{"RefusedByTheLock", "UNINSTALL UNATTENDED" WITH_LOG,
+                [](sim::Machine& m) {
+                    AddFullMachine(m);
+                    m.PutFile(std::string(kWin) + "\\RESULT.FAIL");
+                    m.HoldMutexElsewhere(kRunLockName);
+                },
+                1618, {"RESULT.FAIL", "RESULT.SUCCESS"}, {}, {kRefused, "<end>"}, kRefusedLast},
+        // Keywords in the log's path choose nothing: this is an install.
+        EndCase{"Succeeded", "INSTALL \"/LOG=C:\\INSTALL logs\\UNINSTALL.txt\" UNATTENDED", AddFullMachine, 0,
+                {"RESULT.SUCCESS"}, {}, {kInstalling}, kSucceeded},
+        EndCase{"Failed", "INSTALL SILENT" WITH_LOG, [](sim::Machine&) {}, 1, {"RESULT.FAIL"},
+                {{MB_OK, "An error was encountered while installing the drivers."}}, {kInstalling},
+                "Finished: RESULT.FAIL, exit code 1"},
+        // Keywords are case-sensitive; both old markers go, whatever the case of their names.
+        EndCase{"NoOperation", "install SILENT" WITH_LOG,
+                [](sim::Machine& m) { m.PutFile(std::string(kWin) + "\\result.fail"); }, 0, {}, {}, {"<end>"},
+                "Finished: no operation, exit code 0"},
+        EndCase{"LogNotOpened", "UNINSTALL /LOG=C:\\nowhere\\run.log", AddCard, 0, {"RESULT.SUCCESS"}, {},
+                {"--> Log file \"C:\\nowhere\\run.log\" could not be opened : GetLastError() = 00000003h", kRemoving},
+                nullptr},
+        EndCase{"WorkerNotStarted", "INSTALL SILENT" WITH_LOG, AddCard, 1, {"RESULT.FAIL"},
+                {{MB_OK | MB_ICONERROR, kNotStarted}}, {kNotStarted, "\n", "<end>"}, kNotCompleted, NoThread},
+        EndCase{"WorkerNotStartedUnattended", "INSTALL UNATTENDED" WITH_LOG, AddCard, 1, {"RESULT.FAIL"}, {},
+                {kNotStarted, "\n", "<end>"}, kNotCompleted, NoThread},
+        EndCase{"DismisserNotStarted", "UNINSTALL" WITH_LOG, AddCard, 0, {"RESULT.SUCCESS"}, {},
+                {"The hardware wizard dismisser could not be started\n", kRemoving}, kSucceeded, RunAtOnce, NoThread},
+        EndCase{"LockLeftByAKilledRun", "UNINSTALL" WITH_LOG,
+                [](sim::Machine& m) {
+                    g_otherProcessHandle = plat::CreateMutexA(nullptr, FALSE, kRunLockName);
+                    m.HoldMutexElsewhere(kRunLockName);
+                    m.AbandonMutexElsewhere(kRunLockName);
+                },
+                0, {"RESULT.SUCCESS"}, {}, {"--> Run lock taken over from a run that ended without releasing it", kRemoving},
+                kSucceeded},
+        EndCase{"LockOfAnotherAccount", "UNINSTALL" WITH_LOG,
+                [](sim::Machine& m) { m.FailNext("CreateMutexA", ERROR_ACCESS_DENIED); }, 1618, {"RESULT.SUCCESS"}, {},
+                {"--> Run lock could not be opened : GetLastError() = 00000005h", kRefused, "<end>"}, kRefusedLast},
+        EndCase{"LockNotCreated", "UNINSTALL" WITH_LOG,
+                [](sim::Machine& m) { m.FailNext("CreateMutexA", ERROR_INVALID_HANDLE); }, 0, {"RESULT.SUCCESS"}, {},
+                {kLockNotAvailable, kRemoving}, kSucceeded, RunAtOnce, NeverRun, false},
+        EndCase{"LockNotWaitedFor", "UNINSTALL" WITH_LOG,
+                [](sim::Machine& m) { m.FailNext("WaitForSingleObject", ERROR_INVALID_HANDLE); }, 0,
+                {"RESULT.SUCCESS"}, {}, {kLockNotAvailable, kRemoving}, kSucceeded, RunAtOnce, NeverRun, false},
+        EndCase{"LockNotGivenBack", "UNINSTALL" WITH_LOG,
+                [](sim::Machine& m) { m.FailNext("ReleaseMutex", ERROR_NOT_OWNER); }, 0, {"RESULT.SUCCESS"}, {},
+                {kRemoving}, kSucceeded}),
+    [](const ::testing::TestParamInfo<EndCase>& info) { return std::string(info.param.name); });
+
+// The 64-bit program never hands over, whatever the system says.
 TEST_F(ProgramRunTest, WithoutLOGNoFileIsWrittenAndNoLineTracedBeyondTheRunsOwn) {
     AddPosDevices(true, "CDEF");
-    EXPECT_EQ(RunProgram("UNINSTALL"), 0);
+    machine().wow64 = true;
+    EXPECT_EQ(RunProgram("UNINSTALL", RunAtOnce, NeverRun, false), 0);
     const Lines withProgram = Trace();
     EXPECT_EQ(machine().Calls("WriteFile"), 0);
     EXPECT_EQ(machine().Calls("GetLocalTime"), 0);
@@ -215,42 +279,47 @@ TEST_F(ProgramRunTest, WithoutLOGNoFileIsWrittenAndNoLineTracedBeyondTheRunsOwn)
     EXPECT_EQ(withProgram, Trace());
 }
 
-TEST_F(ProgramRunTest, ALogThatCannotBeOpenedIsTracedAndTheRunGoesOn) {
-    AddPosDevices(true, "");
-    EXPECT_EQ(RunProgram("UNINSTALL /LOG=C:\\nowhere\\run.log"), 0);
-
-    EXPECT_EQ(Trace().front(), "--> Log file \"C:\\nowhere\\run.log\" could not be opened : GetLastError() = 00000003h");
-    EXPECT_TRUE(TraceHas("**** Removing installed drivers ****"));
-    EXPECT_EQ(Markers(), Lines{"RESULT.SUCCESS"});
-}
-
 // The 32-bit program on 64-bit Windows: while the 64-bit program runs this
 // process holds no lock, and its log has its own first and last line around
 // the hand-over; the argument text, /LOG= included, reaches that program
 // unchanged. One that cannot be started fails the run like an operation,
-// once the lock is held.
+// once the lock is held. The log is opened (and its folder checked) past the
+// redirection of System32, as the 64-bit program opens it; nothing else is.
 TEST_F(ProgramRunTest, TheHandOverTakesNoLockWhileTheSixtyFourBitProgramRunsAndFailsLikeAnOperationOtherwise) {
     const std::string native = "C:\\ZAN\\x64\\ZanDriverInstaller.exe";
     const std::string handingOver = "--> 32-bit program on 64-bit Windows, handing over to " + native;
-    const std::string arguments = "INSTALL UNATTENDED /LOG=\"" + std::string(kLog) + "\"";
-    const std::string header = "ZanDriverInstaller 1.0.0.1 x64, arguments \"" + arguments + "\"";
+    const std::string ended = "--> 64-bit program ended with exit code 3010";
+    const std::string notStarted = "--> Error starting the 64-bit program : 00000003h";
+    const std::string logged = "/LOG=\"" + std::string(kLog) + "\"";
+    const std::string unopened = "--> Log file \"C:\\nowhere\\run.log\" could not be opened : GetLastError() = 00000003h";
     struct Case {
         const char* name;
-        bool nativeProgram;  // x64\ZanDriverInstaller.exe is there
-        bool heldElsewhere;  // another run holds the lock
+        bool nativeProgram;    // x64\ZanDriverInstaller.exe is there
+        bool heldElsewhere;    // another run holds the lock
+        std::string log;       // the /LOG= option
+        const char* failing;   // a call that fails once
         int exitCode;
         Lines markers;
-        Lines log;
+        Lines trace;
+        const char* last;      // the log's last line, nullptr for none
+        std::set<std::string> openedWithoutRedirection;
     };
+    const std::set<std::string> logAndFolder{kLogFolder, kLog};
     const Case cases[] = {
-        {"ran", true, false, 3010, {"RESULT.SUCCESS"},
-         {header, handingOver, "--> 64-bit program ended with exit code 3010",
-          "Finished: handed over to the 64-bit program, exit code 3010"}},
-        {"missing", false, false, 1, {"RESULT.FAIL"},
-         {header, handingOver, "--> Error starting the 64-bit program : 00000003h", "Finished: RESULT.FAIL, exit code 1"}},
-        {"missing, lock held", false, true, 1618, {"RESULT.SUCCESS"},
-         {header, handingOver, "--> Error starting the 64-bit program : 00000003h",
-          "--> Refused: another run in progress", "Finished: another run in progress, exit code 1618"}},
+        {"ran", true, false, logged, nullptr, 3010, {"RESULT.SUCCESS"}, {handingOver, ended},
+         "Finished: handed over to the 64-bit program, exit code 3010", logAndFolder},
+        {"missing", false, false, logged, nullptr, 1, {"RESULT.FAIL"}, {handingOver, notStarted},
+         "Finished: RESULT.FAIL, exit code 1", logAndFolder},
+        {"missing, lock held", false, true, logged, nullptr, 1618, {"RESULT.SUCCESS"},
+         {handingOver, notStarted, "--> Refused: another run in progress"},
+         "Finished: another run in progress, exit code 1618", logAndFolder},
+        // The redirection is undone, and the failed open's own code traced,
+        // whether or not the undoing succeeds.
+        {"log not opened", true, false, "/LOG=C:\\nowhere\\run.log", nullptr, 3010, {"RESULT.SUCCESS"},
+         {unopened, handingOver, ended}, nullptr, {"C:\\nowhere\\run.log"}},
+        {"log not opened, redirection not undone", true, false, "/LOG=C:\\nowhere\\run.log",
+         "Wow64RevertWow64FsRedirection", 3010, {"RESULT.SUCCESS"}, {unopened, handingOver, ended}, nullptr,
+         {"C:\\nowhere\\run.log"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -259,6 +328,8 @@ TEST_F(ProgramRunTest, TheHandOverTakesNoLockWhileTheSixtyFourBitProgramRunsAndF
         machine().SetModulePath("C:\\ZAN\\ZanDriverInstaller.exe");
         machine().PutFile(std::string(kWin) + "\\RESULT.SUCCESS");
         if (c.heldElsewhere) machine().HoldMutexElsewhere(kRunLockName);
+        if (c.failing != nullptr) machine().FailNext(c.failing, ERROR_INVALID_PARAMETER);
+        const std::string arguments = "INSTALL UNATTENDED " + c.log;
         std::string commandLine;
         bool lockFreeForIt = false;
         if (c.nativeProgram) {
@@ -273,17 +344,16 @@ TEST_F(ProgramRunTest, TheHandOverTakesNoLockWhileTheSixtyFourBitProgramRunsAndF
 
         EXPECT_EQ(Markers(), c.markers);
         EXPECT_TRUE(machine().MessageBoxes().empty());  // unattended: not even the hand-over's box
-        EXPECT_EQ(LogTexts(), c.log);
+        EXPECT_EQ(Trace(), c.trace);
+        EXPECT_EQ(LogTexts(), LogOfTheRun(arguments, c.last));
         if (c.nativeProgram) {
             EXPECT_EQ(commandLine, "\"" + native + "\" " + arguments);
             EXPECT_TRUE(lockFreeForIt);
             EXPECT_EQ(machine().Calls("CreateMutexA"), 0);
         }
         EXPECT_FALSE(machine().MutexOwnedHere(kRunLockName));
-        // The log is opened (and its folder checked) past the redirection of
-        // System32, as the 64-bit program opens it; nothing else is.
-        EXPECT_EQ(machine().OpenedWithoutRedirection(), (std::set<std::string>{"C:\\INSTALL logs", kLog}));
-        EXPECT_FALSE(machine().FsRedirectionOff());
+        EXPECT_EQ(machine().OpenedWithoutRedirection(), c.openedWithoutRedirection);
+        EXPECT_EQ(machine().FsRedirectionOff(), c.failing != nullptr);  // as a failed undoing leaves it
     }
 }
 

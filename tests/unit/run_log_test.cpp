@@ -41,33 +41,43 @@ TEST(LogLine, PrefixesTheLocalTimeAndProcessAndEscapesLineBreaks) {
     EXPECT_EQ(FormatLogLine(time, 8, ""), "2025-01-09 07:05:03.042 8 \r\n");
 }
 
+// A line that cannot be written is lost; the run goes on, and so does its
+// log. The caller's last error is kept through the log's own calls.
 TEST_F(RunLogTest, TakesEveryTraceLineBetweenItsFirstAndLastLineAndAppendsToWhatIsThere) {
-    machine().PutFile(kLog, "an earlier run\r\n");
-    machine().processId = 640;
-    {
-        RunLog log;
-        ASSERT_TRUE(log.Open(kLog, "1.0.0.1", "INSTALL \"/LOG=C:\\logs\\zan run.log\""));
-        EXPECT_TRUE(log.IsOpen());
-        Trace("----> No more devices\n");
-        plat::Sleep(1500);
-        TraceF("--> Error creating marker file : %08lxh", 5ul);
-        log.Close("RESULT.FAIL", 1);
-        Trace("after the log was closed");
-    }
+    const std::string lost = "2024-05-06 08:30:00.000 640 ----> No more devices\\n\r\n";
+    for (const bool lineLost : {false, true}) {
+        SCOPED_TRACE(lineLost ? "a line lost" : "every line written");
+        SetUp();
+        machine().PutFile(kLog, "an earlier run\r\n");
+        machine().processId = 640;
+        {
+            RunLog log;
+            ASSERT_TRUE(log.Open(kLog, "1.0.0.1", "INSTALL \"/LOG=C:\\logs\\zan run.log\""));
+            EXPECT_TRUE(log.IsOpen());
+            if (lineLost) machine().FailNext("WriteFile", ERROR_DISK_FULL);
+            plat::SetLastError(ERROR_NO_MORE_ITEMS);
+            Trace("----> No more devices\n");
+            EXPECT_EQ(plat::GetLastError(), ERROR_NO_MORE_ITEMS);
+            plat::Sleep(1500);
+            TraceF("--> Error creating marker file : %08lxh", 5ul);
+            log.Close("RESULT.FAIL", 1);
+            Trace("after the log was closed");
+        }
 
-    EXPECT_EQ(LogText(),
-              "an earlier run\r\n"
-              "2024-05-06 08:30:00.000 640 ZanDriverInstaller 1.0.0.1 x64, arguments "
-              "\"INSTALL \"/LOG=C:\\logs\\zan run.log\"\"\r\n"
-              "2024-05-06 08:30:00.000 640 ----> No more devices\\n\r\n"
-              "2024-05-06 08:30:01.500 640 --> Error creating marker file : 00000005h\r\n"
-              "2024-05-06 08:30:01.500 640 Finished: RESULT.FAIL, exit code 1\r\n");
-    // The debugger output is as it always was.
-    EXPECT_EQ(machine().Trace(), (std::vector<std::string>{"----> No more devices\n",
-                                                           "--> Error creating marker file : 00000005h",
-                                                           "after the log was closed"}));
-    EXPECT_EQ(machine().Calls("FlushFileBuffers"), 4);  // after each line it wrote
-    EXPECT_EQ(machine().OpenHandles().files, 0);
+        EXPECT_EQ(LogText(), "an earlier run\r\n"
+                             "2024-05-06 08:30:00.000 640 ZanDriverInstaller 1.0.0.1 x64, arguments "
+                             "\"INSTALL \"/LOG=C:\\logs\\zan run.log\"\"\r\n" +
+                                 (lineLost ? "" : lost) +
+                                 "2024-05-06 08:30:01.500 640 --> Error creating marker file : 00000005h\r\n"
+                                 "2024-05-06 08:30:01.500 640 Finished: RESULT.FAIL, exit code 1\r\n");
+        // The debugger output is as it always was.
+        EXPECT_EQ(machine().Trace(), (std::vector<std::string>{"----> No more devices\n",
+                                                               "--> Error creating marker file : 00000005h",
+                                                               "after the log was closed"}));
+        EXPECT_EQ(machine().Calls("WriteFile"), 4);  // nothing tried after the last line
+        EXPECT_EQ(machine().Calls("FlushFileBuffers"), lineLost ? 3 : 4);  // after each line it wrote
+        EXPECT_EQ(machine().OpenHandles().files, 0);
+    }
 }
 
 // A run refused by the lock appends its own lines to the log of the run that
@@ -116,6 +126,7 @@ struct Unopenable {
     const char* trace;
     // As Wine 8 shows links: always followed.
     bool linksAlwaysFollowed = false;
+    const char* failing = nullptr;  // an operation that fails for good
 };
 
 class UnopenableLogTest : public RunLogTest, public ::testing::WithParamInterface<Unopenable> {};
@@ -133,7 +144,9 @@ TEST_P(UnopenableLogTest, IsTracedAndTheRunGoesOnWithoutItChangingNothing) {
     machine().AddSymbolicLink("C:\\user\\symbolic.log", "C:\\WINDOWS\\keep2.ini");
     machine().AddSymbolicLink("C:\\user\\planted.log", "C:\\WINDOWS\\system32\\planted.dll");
     machine().AddSymbolicLink("C:\\user\\linked", "C:\\WINDOWS\\target");
+    machine().PutFile(kLog, "kept\r\n");
     machine().linksAlwaysFollowed = GetParam().linksAlwaysFollowed;
+    if (GetParam().failing != nullptr) machine().FailAlways(GetParam().failing, ERROR_PROC_NOT_FOUND);
     const auto before = DriveC();
     RunLog log;
 
@@ -174,6 +187,10 @@ INSTANTIATE_TEST_SUITE_P(
         Unopenable{"LinkedFolderNewFileFollowed", "C:\\user\\linked\\new.log",
                    "--> Log file \"C:\\user\\linked\\new.log\" refused: its folder leads to \"C:\\WINDOWS\\target\"",
                    true},
+        // What cannot be checked is not written to.
+        Unopenable{"FinalPathUnreadable", kLog,
+                   "--> Log file \"C:\\logs\\zan run.log\" could not be checked : GetLastError() = 0000007fh", false,
+                   "GetFinalPathNameByHandleA"},
         Unopenable{"LinkedFolderHigherUp", "C:\\user\\linked\\sub\\new.log",
                    "--> Log file \"C:\\user\\linked\\sub\\new.log\" refused: its folder leads to "
                    "\"C:\\WINDOWS\\target\\sub\""}),
@@ -206,19 +223,6 @@ TEST_F(RunLogTest, AFileCreatedThroughALinkIsRemovedAgain) {
     EXPECT_EQ(machine().Trace().back(), "--> Log file \"C:\\logs\\new.log\" made where it leads could not be removed : "
                                         "GetLastError() = 00000005h");
     EXPECT_EQ(machine().ListFolder("C:\\WINDOWS\\target"), std::vector<std::string>{"new.log"});
-}
-
-// What cannot be checked is not written to.
-TEST_F(RunLogTest, ALogWhoseFinalPathCannotBeReadIsNotWritten) {
-    machine().PutFile(kLog, "kept\r\n");
-    machine().FailAlways("GetFinalPathNameByHandleA", ERROR_PROC_NOT_FOUND);
-    RunLog log;
-
-    EXPECT_FALSE(log.Open(kLog, "1.0.0.1", "UNINSTALL"));
-
-    EXPECT_EQ(machine().Trace(), std::vector<std::string>{"--> Log file \"C:\\logs\\zan run.log\" could not be "
-                                                          "checked : GetLastError() = 0000007fh"});
-    EXPECT_EQ(LogText(), "kept\r\n");
 }
 
 // The name as asked may differ from the one the system reports without

@@ -51,6 +51,9 @@ INSTANTIATE_TEST_SUITE_P(
         Reading{"D:\\INSTALL\\setup.cmd", Operation::Install, "", nullptr},
         Reading{"install SILENT unattended", Operation::None, "S", nullptr},
         Reading{"INSTALL SILENT UNINSTALL", Operation::Uninstall, "S", nullptr},
+        Reading{"/x:UNINSTALLER", Operation::Uninstall, "", nullptr},
+        Reading{"install uninstall Install", Operation::None, "", nullptr},
+        Reading{"UN INSTALL", Operation::Install, "", nullptr},
         Reading{"/LOG", Operation::None, "", nullptr},
         // UNATTENDED takes the choices from the command line as SILENT does.
         Reading{"UNATTENDED INSTALL MAROVEL_SERIAL", Operation::Install, "SUM", nullptr},

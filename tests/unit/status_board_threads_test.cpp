@@ -2,11 +2,29 @@
 // the window takes must be a line the worker wrote, never a mix of two.
 #include "machine_fixture.h"
 
-#include <atomic>
-#include <cstring>
+#include <algorithm>
 #include <thread>
 
 using namespace pos;
+using Lines = std::vector<std::string>;
+
+namespace {
+
+// The lines a window polling `board` copies until the worker has lowered its
+// flag, each change once: the copy after the flag is seen down must hold the
+// line written before it was lowered.
+Lines WatchUntilTheWorkerEnds(const StatusBoard& board) {
+    Lines seen;
+    for (bool running = true; running;) {
+        running = board.IsRunning();
+        char copy[StatusBoard::kTextSize];
+        board.CopyText(copy);
+        if (seen.empty() || seen.back() != copy) seen.emplace_back(copy);
+    }
+    return seen;
+}
+
+}  // namespace
 
 TEST(StatusBoard, AppendsResultsRightAfterTheLineAndNeverOverflows) {
     StatusBoard board;
@@ -20,31 +38,35 @@ TEST(StatusBoard, AppendsResultsRightAfterTheLineAndNeverOverflows) {
     board.AppendResult("[Failed]");
     board.CopyText(copy);
     EXPECT_EQ(std::string(copy), std::string(99, 'x'));
+
+    // Reset, as every test's start relies on: an empty line, not running, no observer.
+    static int notified = 0;
+    board.SetObserver([](const char*) { ++notified; });
+    board.SetRunning(true);
+    board.Reset();
+    board.CopyText(copy);
+    EXPECT_STREQ(copy, "");
+    EXPECT_FALSE(board.IsRunning());
+    board.SetLine("unobserved");
+    EXPECT_EQ(notified, 0);
 }
 
+// Torn copies are rare without ThreadSanitizer, which sees any unguarded copy.
 TEST(StatusBoard, AWindowReadingWhileTheWorkerWritesSeesOnlyWholeLines) {
     StatusBoard board;
     const std::string a(90, 'a');
     const std::string b = "Mapping Serial Port C to COM3...";
-    std::atomic<bool> done{false};
     board.SetRunning(true);
 
     std::thread worker([&] {
         for (int i = 0; i < 20000; ++i) board.SetLine("%s", (i % 2 ? a : b).c_str());
         board.SetRunning(false);
-        done = true;
     });
-    int torn = 0;
-    do {
-        char copy[StatusBoard::kTextSize];
-        board.CopyText(copy);
-        const std::string seen(copy);
-        if (!seen.empty() && seen != a && seen != b) ++torn;
-    } while (!done || board.IsRunning());
+    const Lines seen = WatchUntilTheWorkerEnds(board);
     worker.join();
-    // Torn copies are rare without ThreadSanitizer, which sees any unguarded copy.
-    EXPECT_EQ(torn, 0);
-    EXPECT_FALSE(board.IsRunning());
+
+    for (const std::string& line : seen) EXPECT_TRUE(line.empty() || line == a || line == b) << line;
+    EXPECT_EQ(seen.back(), a);
 }
 
 TEST_F(MachineTest, AWorkerThreadRunsAnOperationWhileTheWindowPolls) {
@@ -56,17 +78,19 @@ TEST_F(MachineTest, AWorkerThreadRunsAnOperationWhileTheWindowPolls) {
     g_status.SetRunning(true);  // as the window does before starting the worker
 
     std::thread worker([&] { InstallerThreadProc(&run); });
-    std::string last;
-    while (g_status.IsRunning()) {
-        char copy[StatusBoard::kTextSize];
-        g_status.CopyText(copy);
-        last = copy;
-    }
+    const Lines seen = WatchUntilTheWorkerEnds(g_status);
     worker.join();
 
     EXPECT_EQ(run.outcome, RunOutcome::Succeeded);
-    EXPECT_EQ(Markers(), std::vector<std::string>{"RESULT.SUCCESS"});
-    char final[StatusBoard::kTextSize];
-    g_status.CopyText(final);
-    EXPECT_STREQ(final, "Mapping Serial Port F to COM6...[OK]");
+    EXPECT_EQ(Markers(), Lines{"RESULT.SUCCESS"});
+    // Every line the window copied is one the worker wrote, whole; the last is the worker's last.
+    Lines written{""};
+    for (const std::string& line : Timeline()) {
+        if (line.rfind("sleep ", 0) != 0) written.push_back(line);
+    }
+    for (const std::string& line : seen) {
+        EXPECT_NE(std::find(written.begin(), written.end(), line), written.end()) << line;
+    }
+    EXPECT_EQ(written.back(), "Mapping Serial Port F to COM6...[OK]");
+    EXPECT_EQ(seen.back(), written.back());
 }

@@ -15,151 +15,99 @@ Sleeps Concat(std::initializer_list<Sleeps> parts) {
     return all;
 }
 
-const Sleeps kTenLookupSleeps(10, 1);
+// The 1 ms sleeps between a title's lookups.
+Sleeps Between(int lookups) { return Sleeps(lookups, 1); }
 
-class DismisserTest : public pos::MachineTest {
-protected:
-    // The key-down and key-up of `vk`, sent while `window` was in front.
-    void ExpectKeyPress(const std::vector<sim::KeyInput>& inputs, size_t at, HWND window, WORD vk) {
-        ASSERT_GE(inputs.size(), at + 2);
-        for (size_t i = at; i < at + 2; ++i) {
-            SCOPED_TRACE(i);
-            EXPECT_EQ(inputs[i].window, window);
-            EXPECT_EQ(inputs[i].vk, vk);
-            EXPECT_EQ(inputs[i].scan, 0);
-            EXPECT_EQ(inputs[i].time, 0u);
-            EXPECT_EQ(inputs[i].extraInfo, 0u);
-        }
-        EXPECT_EQ(inputs[at].flags, 0u);
-        EXPECT_EQ(inputs[at + 1].flags, static_cast<DWORD>(KEYEVENTF_KEYUP));
-    }
+constexpr WORD kC = 0x43;
+constexpr WORD kEscape = 0x1B;
+
+struct DismissCase {
+    const char* name;
+    std::vector<std::string> windows;  // top-level windows, oldest first; the system offers the newest first
+    int cycles;
+    std::vector<std::pair<int, WORD>> keys;  // each key press: its window (index in `windows`) and key
+    int lookups;                             // FindWindowExA calls
+    Sleeps sleeps;
+    int front;              // the window in front at the end (index in `windows`), -1 for none
+    int lockedCycles = 0;   // first cycles in which windows[0] keeps the foreground
+    int appearsAtSleep = 0; // "Hardware Installation" opens at this sleep (then last of `windows`)
 };
+
+void PrintTo(const DismissCase& c, std::ostream* os) { *os << c.name; }
+
+class DismisserTest : public pos::MachineTest, public ::testing::WithParamInterface<DismissCase> {};
 
 }  // namespace
 
-TEST_F(DismisserTest, WithoutWizardWindowsACycleMakes22LookupsAnd20SleepsOf1msAndSendsNothing) {
-    DismissHardwareWizardsOnce();
-
-    EXPECT_EQ(machine().Calls("FindWindowExA"), 22);
-    EXPECT_EQ(machine().Sleeps(), Sleeps(20, 1));
-    EXPECT_TRUE(machine().Inputs().empty());
-    EXPECT_EQ(machine().Calls("SetForegroundWindow"), 0);
-}
-
-TEST_F(DismisserTest, HardwareInstallationWindowGetsCPressedAndReleasedThenA50msPause) {
-    HWND wizard = machine().AddWindow("Hardware Installation");
-
-    DismissHardwareWizardsOnce();
-
-    const auto inputs = machine().Inputs();
-    ASSERT_EQ(inputs.size(), 2u);
-    ExpectKeyPress(inputs, 0, wizard, 0x43);
-    // Found at the first lookup; then 11 lookups for the other title.
-    EXPECT_EQ(machine().Calls("FindWindowExA"), 12);
-    EXPECT_EQ(machine().Sleeps(), Concat({{50}, kTenLookupSleeps}));
-}
-
-TEST_F(DismisserTest, FoundNewHardwareWizardGetsEscapeAfterTheFirstTitleWasLookedFor) {
-    HWND wizard = machine().AddWindow("Found New Hardware Wizard");
-
-    DismissHardwareWizardsOnce();
-
-    const auto inputs = machine().Inputs();
-    ASSERT_EQ(inputs.size(), 2u);
-    ExpectKeyPress(inputs, 0, wizard, 0x1B);
-    EXPECT_EQ(machine().Sleeps(), Concat({kTenLookupSleeps, {50}}));
-}
-
-TEST_F(DismisserTest, WindowThatAppearsBetweenLookupsIsAnsweredAtTheNextLookup) {
-    HWND wizard = nullptr;
+TEST_P(DismisserTest, AnswersEachWizardWithItsKeyAtAFixedPace) {
+    const DismissCase& c = GetParam();
+    std::vector<HWND> windows;
+    for (const std::string& title : c.windows) windows.push_back(machine().AddWindow(title));
+    if (c.lockedCycles > 0) {
+        ASSERT_TRUE(plat::SetForegroundWindow(windows[0]));  // another program in front
+    }
     int sleeps = 0;
     machine().onSleep = [&](DWORD) {
-        if (++sleeps == 4) wizard = machine().AddWindow("Hardware Installation");
+        if (++sleeps == c.appearsAtSleep) windows.push_back(machine().AddWindow("Hardware Installation"));
     };
 
-    DismissHardwareWizardsOnce();
+    for (int cycle = 0; cycle < c.cycles; ++cycle) {
+        machine().foregroundLocked = cycle < c.lockedCycles;
+        DismissHardwareWizardsOnce();
+    }
 
+    // A key-down and a key-up each, sent while their window was in front:
+    // the keys go to whichever window has the focus.
     const auto inputs = machine().Inputs();
-    ASSERT_EQ(inputs.size(), 2u);
-    ExpectKeyPress(inputs, 0, wizard, 0x43);
-    EXPECT_EQ(machine().Calls("FindWindowExA"), 5 + 11);
-    EXPECT_EQ(machine().Sleeps(), Concat({Sleeps(4, 1), {50}, kTenLookupSleeps}));
+    ASSERT_EQ(inputs.size(), 2 * c.keys.size());
+    for (size_t i = 0; i < inputs.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(inputs[i].window, windows.at(c.keys[i / 2].first));
+        EXPECT_EQ(inputs[i].vk, c.keys[i / 2].second);
+        EXPECT_EQ(inputs[i].flags, i % 2 == 0 ? 0u : static_cast<DWORD>(KEYEVENTF_KEYUP));
+        EXPECT_EQ(inputs[i].scan, 0);
+        EXPECT_EQ(inputs[i].time, 0u);
+        EXPECT_EQ(inputs[i].extraInfo, 0u);
+    }
+    EXPECT_EQ(machine().Calls("FindWindowExA"), c.lookups);
+    // 11 lookups of a title with 1 ms between them, 50 ms after a window found.
+    EXPECT_EQ(machine().Sleeps(), c.sleeps);
+    EXPECT_EQ(plat::GetForegroundWindow(), c.front < 0 ? nullptr : windows.at(c.front));
+    // One foreground request for each window found, answered or not, as
+    // each is followed by its 50 ms pause (and the test's own request).
+    EXPECT_EQ(machine().Calls("SetForegroundWindow"),
+              std::count(c.sleeps.begin(), c.sleeps.end(), 50u) + (c.lockedCycles > 0 ? 1 : 0));
 }
 
-TEST_F(DismisserTest, WindowsWhoseTitleOnlyContainsOrStartsATitleAreLeftAlone) {
-    machine().AddWindow("Hardware Installation Wizard");
-    machine().AddWindow("Hardware Installatio");
-    machine().AddWindow("The Found New Hardware Wizard");
-    machine().AddWindow("Found New Hardware");
-
-    DismissHardwareWizardsOnce();
-
-    EXPECT_TRUE(machine().Inputs().empty());
-    EXPECT_EQ(machine().Calls("FindWindowExA"), 22);
-    EXPECT_EQ(machine().Sleeps(), Sleeps(20, 1));
-}
-
-TEST_F(DismisserTest, TitlesDifferingOnlyInCaseAreLeftAloneAndDoNotHideTheRealWizard) {
-    machine().AddWindow("HARDWARE INSTALLATION");
-    DismissHardwareWizardsOnce();
-    EXPECT_TRUE(machine().Inputs().empty());
-    EXPECT_EQ(machine().Sleeps(), Sleeps(20, 1));
-
-    // The system offers the later, differently cased window first.
-    HWND wizard = machine().AddWindow("Hardware Installation");
-    machine().AddWindow("hardware installation");
-    machine().ClearInputs();
-    DismissHardwareWizardsOnce();
-    const auto inputs = machine().Inputs();
-    ASSERT_EQ(inputs.size(), 2u);
-    EXPECT_EQ(inputs[0].window, wizard);
-    EXPECT_EQ(inputs[0].vk, 0x43);
-}
-
-TEST_F(DismisserTest, WizardThatStaysOpenIsAnsweredInEveryCycle) {
-    HWND wizard = machine().AddWindow("Hardware Installation");
-
-    for (int cycle = 0; cycle < 3; ++cycle) DismissHardwareWizardsOnce();
-
-    const auto inputs = machine().Inputs();
-    ASSERT_EQ(inputs.size(), 6u);
-    for (size_t at = 0; at < 6; at += 2) ExpectKeyPress(inputs, at, wizard, 0x43);
-    EXPECT_EQ(machine().Sleeps(), Concat({{50}, kTenLookupSleeps, {50}, kTenLookupSleeps, {50}, kTenLookupSleeps}));
-}
-
-// The keys go to whichever window has the focus: when the wizard cannot be
-// brought to the front they would land in another program, so none is sent.
-TEST_F(DismisserTest, WizardRefusedTheForegroundGetsNoKeysButTheCycleKeepsItsPace) {
-    HWND editor = machine().AddWindow("Untitled - Notepad");
-    ASSERT_TRUE(plat::SetForegroundWindow(editor));
-    HWND wizard = machine().AddWindow("Hardware Installation");
-    machine().foregroundLocked = true;
-
-    DismissHardwareWizardsOnce();
-
-    EXPECT_TRUE(machine().Inputs().empty());
-    EXPECT_EQ(plat::GetForegroundWindow(), editor);
-    EXPECT_EQ(machine().Calls("SetForegroundWindow"), 2);  // the test's own, and the dismisser's
-    EXPECT_EQ(machine().Sleeps(), Concat({{50}, kTenLookupSleeps}));
-
-    // Looked for again in the next cycle, and answered once it comes to the front.
-    machine().foregroundLocked = false;
-    DismissHardwareWizardsOnce();
-    const auto inputs = machine().Inputs();
-    ASSERT_EQ(inputs.size(), 2u);
-    ExpectKeyPress(inputs, 0, wizard, 0x43);
-}
-
-TEST_F(DismisserTest, BothWizardsOpenAreAnsweredInOrderInOneCycle) {
-    HWND found = machine().AddWindow("Found New Hardware Wizard");
-    HWND hardware = machine().AddWindow("Hardware Installation");
-
-    DismissHardwareWizardsOnce();
-
-    const auto inputs = machine().Inputs();
-    ASSERT_EQ(inputs.size(), 4u);
-    ExpectKeyPress(inputs, 0, hardware, 0x43);
-    ExpectKeyPress(inputs, 2, found, 0x1B);
-    EXPECT_EQ(machine().Calls("FindWindowExA"), 2);
-    EXPECT_EQ(machine().Sleeps(), Sleeps({50, 50}));
-}
+INSTANTIATE_TEST_SUITE_P(
+    Windows, DismisserTest,
+    ::testing::Values(
+        DismissCase{"NoWizard", {}, 1, {}, 22, Between(20), -1},
+        DismissCase{"HardwareInstallation", {"Hardware Installation"}, 1, {{0, kC}}, 12,
+                    Concat({{50}, Between(10)}), 0},
+        DismissCase{"FoundNewHardwareWizard", {"Found New Hardware Wizard"}, 1, {{0, kEscape}}, 12,
+                    Concat({Between(10), {50}}), 0},
+        DismissCase{"BothWizardsInOrder", {"Found New Hardware Wizard", "Hardware Installation"}, 1,
+                    {{1, kC}, {0, kEscape}}, 2, {50, 50}, 0},
+        // Found at the lookup after it opened.
+        DismissCase{"OpensBetweenLookups", {}, 1, {{0, kC}}, 5 + 11, Concat({Between(4), {50}, Between(10)}), 0, 0,
+                    4},
+        DismissCase{"TitlesThatOnlyContainOrStartOne",
+                    {"Hardware Installation Wizard", "Hardware Installatio", "The Found New Hardware Wizard",
+                     "Found New Hardware"},
+                    1, {}, 22, Between(20), -1},
+        // The system matches titles without regard to case; the dismisser does not.
+        DismissCase{"TitleInAnotherCase", {"HARDWARE INSTALLATION"}, 1, {}, 33, Between(20), -1},
+        DismissCase{"WizardBehindOneInAnotherCase",
+                    {"HARDWARE INSTALLATION", "Hardware Installation", "hardware installation"}, 1, {{1, kC}},
+                    2 + 11, Concat({{50}, Between(10)}), 1},
+        DismissCase{"WizardThatStaysOpen", {"Hardware Installation"}, 3, {{0, kC}, {0, kC}, {0, kC}}, 36,
+                    Concat({{50}, Between(10), {50}, Between(10), {50}, Between(10)}), 0},
+        // Refused the foreground, the wizard gets no keys (they would land in
+        // another program), and the cycle keeps its pace ...
+        DismissCase{"RefusedTheForeground", {"Untitled - Notepad", "Hardware Installation"}, 1, {}, 12,
+                    Concat({{50}, Between(10)}), 0, 1},
+        // ... and it is answered in the next cycle once it comes to the front.
+        DismissCase{"InFrontInTheNextCycle", {"Untitled - Notepad", "Hardware Installation"}, 2, {{1, kC}}, 24,
+                    Concat({{50}, Between(10), {50}, Between(10)}), 1, 1}),
+    [](const ::testing::TestParamInfo<DismissCase>& info) { return std::string(info.param.name); });

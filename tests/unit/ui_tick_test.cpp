@@ -10,57 +10,51 @@
 
 namespace {
 
-// What the window reads back from a status line showing `text`.
-std::string ReadBack(const std::string& text) { return text.substr(0, kStatusReadBackSize - 1); }
-
-class TickTest : public ::testing::Test {
-protected:
-    void SetUp() override { board.SetRunning(true); }
-    StatusBoard board;
+struct TickCase {
+    const char* line;    // the board's line
+    const char* result;  // appended to it, or nullptr
+    bool running;
+    std::string shown;   // what the status line held when read back
+    ProgressTick::Action action;
+    std::string text;    // the text a SetText tick carries
 };
 
 }  // namespace
 
-TEST_F(TickTest, FirstTickReplacesTheInitialTextWithTheBoardsStillEmptyLine) {
-    const ProgressTick tick = DecideProgressTick("Checking for previously installed drivers...", board);
-
-    EXPECT_EQ(tick.action, ProgressTick::SetText);
-    EXPECT_STREQ(tick.text, "");
-}
-
-TEST_F(TickTest, LineIsCopiedOnlyWhenItDiffersExactly) {
-    board.SetLine("Installing %s...", "ZAN 7350-21x Base Device");
-
-    EXPECT_EQ(DecideProgressTick("Installing ZAN 7350-21x Base Device...", board).action, ProgressTick::Keep);
-    EXPECT_EQ(DecideProgressTick("installing ZAN 7350-21x Base Device...", board).action, ProgressTick::SetText);
-    EXPECT_EQ(DecideProgressTick("Installing ZAN 7350-21x Base Device", board).action, ProgressTick::SetText);
-
-    board.AppendResult("[OK]");
-    const ProgressTick tick = DecideProgressTick("Installing ZAN 7350-21x Base Device...", board);
-    EXPECT_EQ(tick.action, ProgressTick::SetText);
-    EXPECT_STREQ(tick.text, "Installing ZAN 7350-21x Base Device...[OK]");
-}
-
-TEST_F(TickTest, LineOf80CharactersOrMoreIsWrittenAgainOnEveryTick) {
+TEST(ProgressTick, CopiesTheLineOnlyWhenItDiffersExactlyAndClosesOnceTheWorkerEnded) {
+    const std::string install = "Installing ZAN 7350-21x Base Device...";
     const std::string fits(79, 'x');
-    board.SetLine("%s", fits.c_str());
-    EXPECT_EQ(DecideProgressTick(ReadBack(fits).c_str(), board).action, ProgressTick::Keep);
-
     const std::string tooLong = std::string(80, 'y') + "...[Failed]";
-    board.SetLine("%s", tooLong.c_str());
-    for (int tick = 0; tick < 3; ++tick) {
-        const ProgressTick decided = DecideProgressTick(ReadBack(tooLong).c_str(), board);
-        EXPECT_EQ(decided.action, ProgressTick::SetText);
-        EXPECT_EQ(decided.text, tooLong);
+    // A line of 80 characters or more never reads back whole: written again on every tick.
+    const std::string tooLongShown = tooLong.substr(0, kStatusReadBackSize - 1);
+    const TickCase cases[] = {
+        // The first tick replaces the initial text with the board's still empty line.
+        {"", nullptr, true, "Checking for previously installed drivers...", ProgressTick::SetText, ""},
+        {install.c_str(), nullptr, true, install, ProgressTick::Keep, ""},
+        {install.c_str(), nullptr, true, "installing ZAN 7350-21x Base Device...", ProgressTick::SetText, install},
+        {install.c_str(), nullptr, true, "Installing ZAN 7350-21x Base Device", ProgressTick::SetText, install},
+        {install.c_str(), "[OK]", true, install, ProgressTick::SetText, install + "[OK]"},
+        {fits.c_str(), nullptr, true, fits, ProgressTick::Keep, ""},
+        {tooLong.c_str(), nullptr, true, tooLongShown, ProgressTick::SetText, tooLong},
+        {tooLong.c_str(), nullptr, true, tooLongShown, ProgressTick::SetText, tooLong},
+        // Whatever the text, once the worker lowered its flag.
+        {"Uninstall Complete!", nullptr, false, "Removing ZAN 7350-21x Base Device...", ProgressTick::Close, ""},
+        {"Uninstall Complete!", nullptr, false, "Uninstall Complete!", ProgressTick::Close, ""},
+    };
+    for (const TickCase& c : cases) {
+        SCOPED_TRACE(c.shown);
+        StatusBoard board;
+        board.SetLine("%s", c.line);
+        if (c.result != nullptr) board.AppendResult(c.result);
+        board.SetRunning(c.running);
+
+        const ProgressTick tick = DecideProgressTick(c.shown.c_str(), board);
+
+        EXPECT_EQ(tick.action, c.action);
+        if (c.action == ProgressTick::SetText) {
+            EXPECT_EQ(tick.text, c.text);
+        }
     }
-}
-
-TEST_F(TickTest, WindowEndsAtTheFirstTickAfterTheWorkerLoweredItsFlagWhateverTheText) {
-    board.SetLine("Uninstall Complete!");
-    board.SetRunning(false);
-
-    EXPECT_EQ(DecideProgressTick("Removing ZAN 7350-21x Base Device...", board).action, ProgressTick::Close);
-    EXPECT_EQ(DecideProgressTick("Uninstall Complete!", board).action, ProgressTick::Close);
 }
 
 // Starting the worker, with the real worker on the simulated machine: the
@@ -78,89 +72,34 @@ HANDLE RecordingStarter(ThreadProc proc, LPVOID param) {
     return &g_fakeThread;
 }
 
-HANDLE FailingStarter(ThreadProc proc, LPVOID param) {
-    g_startedProc = proc;
-    g_startedParam = param;
-    return nullptr;
-}
-
-class WorkerStartTest : public pos::MachineTest {
-protected:
-    void SetUp() override {
-        MachineTest::SetUp();
-        g_startedProc = nullptr;
-        g_startedParam = nullptr;
-        worker.choices = &options;
-    }
-    // The thread the starter was given, run to its end.
-    void RunStartedThread() {
-        ASSERT_NE(g_startedProc, nullptr);
-        g_startedProc(g_startedParam);
-    }
-    RunOptions options;
-    WorkerRun worker;
-};
-
 }  // namespace
 
-TEST_F(WorkerStartTest, TicksBeforeTheWorkerHasRunKeepTheWindowAndTheTickAfterItEndsClosesIt) {
-    options = ParseRunOptions("");  // no operation: the worker ends at once
+using pos::MachineTest;
 
-    EXPECT_EQ(StartWorker(g_status, RecordingStarter, &worker), static_cast<HANDLE>(&g_fakeThread));
-    EXPECT_EQ(g_startedParam, &worker);
+TEST_F(MachineTest, TicksBeforeTheWorkerHasRunKeepTheWindowAndTheTickAfterItEndsClosesIt) {
+    PutTableInfs();
+    ProgramRun run("UNINSTALL");
 
-    // The worker has not taken a step yet, however many ticks pass.
+    EXPECT_EQ(StartWorker(g_status, RecordingStarter, &run.Worker()), static_cast<HANDLE>(&g_fakeThread));
+    EXPECT_EQ(g_startedParam, &run.Worker());
+
+    // The worker has not taken a step yet, however many ticks pass; a window
+    // that ended now would fail the run.
     for (int tick = 0; tick < 3; ++tick)
         EXPECT_NE(DecideProgressTick("Checking for previously installed drivers...", g_status).action,
                   ProgressTick::Close);
-
-    RunStartedThread();
-    EXPECT_EQ(worker.outcome, RunOutcome::NotRun);
-    EXPECT_EQ(DecideProgressTick("", g_status).action, ProgressTick::Close);
-}
-
-TEST_F(WorkerStartTest, WindowThatEndsWhileTheWorkerStillRunsMakesTheProcessFail) {
-    ProgramRun run("INSTALL SILENT");
-    StartWorker(g_status, RecordingStarter, &run.Worker());
-
     run.WorkerEnded(true, g_status);
     EXPECT_EQ(run.Finish(), 1);
-}
 
-TEST_F(WorkerStartTest, WorkerReadsTheChoicesItWasGiven) {
-    PutTableInfs();
-    options = ParseRunOptions("UNINSTALL");
-
-    StartWorker(g_status, RecordingStarter, &worker);
-    RunStartedThread();
-
+    // The thread runs the worker with the choices it was given.
+    ASSERT_NE(g_startedProc, nullptr);
+    g_startedProc(g_startedParam);
+    EXPECT_EQ(run.Worker().outcome, RunOutcome::Succeeded);
     EXPECT_TRUE(TraceHas("**** Removing installed drivers ****"));
     EXPECT_EQ(Markers(), std::vector<std::string>{"RESULT.SUCCESS"});
     EXPECT_EQ(DecideProgressTick("Uninstall Complete!", g_status).action, ProgressTick::Close);
-}
-
-TEST_F(WorkerStartTest, WorkerThatCannotBeCreatedLeavesTheBoardStoppedAndTheProcessFails) {
-    options = ParseRunOptions("INSTALL SILENT");
-
-    EXPECT_EQ(StartWorker(g_status, FailingStarter, &worker), nullptr);
-
-    EXPECT_FALSE(g_status.IsRunning());
-    EXPECT_EQ(ProcessExitCode(false, worker.outcome), 1);
-    EXPECT_TRUE(Markers().empty());
-}
-
-// The exit code follows the marker a real run leaves.
-TEST_F(WorkerStartTest, ExitCodeIs0AfterSuccessOrNoOperationAnd1AfterRESULT_FAIL) {
-    EXPECT_EQ(ProcessExitCode(true, Run("")), 0);
-    EXPECT_TRUE(Markers().empty());
-
-    EXPECT_EQ(ProcessExitCode(true, Run("UNINSTALL")), 0);
-    EXPECT_EQ(Markers(), std::vector<std::string>{"RESULT.SUCCESS"});
-
-    // No card in the machine: the driver update finds no device.
-    PutTableInfs();
-    EXPECT_EQ(ProcessExitCode(true, Run("INSTALL SILENT")), 1);
-    EXPECT_EQ(Markers(), std::vector<std::string>{"RESULT.FAIL"});
+    run.WorkerEnded(true, g_status);
+    EXPECT_EQ(run.Finish(), 0);
 }
 
 // Every way a run can end, as the process exit code gives it.
@@ -192,4 +131,7 @@ TEST(ExitCode, FollowsTheWorkersEnd) {
             << "started " << row.workerStarted << ", running " << row.stillRunning << ", outcome "
             << static_cast<int>(row.outcome) << ", restart " << row.restartNeeded;
     }
+    // A worker that did not run to its end fails the run, whatever its result says.
+    EXPECT_EQ(ProcessExitCode(false, RunOutcome::NotRun), 1);
+    EXPECT_EQ(ProcessExitCode(false, RunOutcome::Succeeded, true), 1);
 }

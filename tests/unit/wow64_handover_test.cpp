@@ -133,6 +133,8 @@ TEST_F(HandOverTest, WhenTheSixtyFourBitProgramCannotBeStartedTheRunFailsWithABo
          ERROR_ACCESS_DENIED, kNativePath},
         {"own path unreadable", [](sim::Machine& m) { m.FailNext("GetModuleFileNameA", ERROR_INVALID_PARAMETER); },
          ERROR_INVALID_PARAMETER, "x64\\ZanDriverInstaller.exe"},
+        {"own path without a folder", [](sim::Machine& m) { m.SetModulePath("ZanDriverInstaller.exe"); },
+         ERROR_INVALID_NAME, "x64\\ZanDriverInstaller.exe"},
         {"own path longer than MAX_PATH",
          [](sim::Machine& m) { m.SetModulePath("C:\\" + std::string(300, 'a') + "\\ZanDriverInstaller.exe"); },
          ERROR_INSUFFICIENT_BUFFER, "x64\\ZanDriverInstaller.exe"},
