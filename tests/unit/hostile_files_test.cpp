@@ -149,6 +149,26 @@ INSTANTIATE_TEST_SUITE_P(Copies, OemCleanupObstacles, ::testing::Values(false, t
                              return std::string(info.param ? "PublishedAsPackages" : "PutByHand");
                          });
 
+// Without the Windows folder there is no pattern to search with: a lookup
+// that says the folder does not exist (S_FALSE, though it gives the path) or
+// gives an empty path searches nothing. (One that fails is in the fault sweep.)
+TEST_F(MachineTest, OemCleanupWithoutAWindowsPathSearchesNothing) {
+    using Answer = sim::Machine::FolderAnswer;
+    for (const auto& [answer, code] : {std::pair{Answer::Missing, "00000001h"}, {Answer::EmptyPath, "00000000h"}}) {
+        SetUp();
+        machine().PutFile(kInf + "oem1.inf", kBaseId);
+        machine().windowsFolderAnswer = answer;
+
+        RemoveOemInfFiles(kBaseId);
+
+        EXPECT_EQ(Trace(), (Lines{"----> Removing all OEM*.inf/pnf files associated with the specified search key",
+                                 "----> Retreiving the windows path",
+                                 std::string("----> Windows path not available : ") + code}));
+        EXPECT_EQ(machine().Calls("FindFirstFileA"), 0) << code;
+        EXPECT_TRUE(machine().FileExists(kInf + "oem1.inf")) << code;
+    }
+}
+
 // --- Marker files ------------------------------------------------------------------------------
 
 enum class RunKind {
