@@ -4,9 +4,11 @@
 
 #include "installer/oem_inf_cleanup.h"
 #include "platform/handles.h"
+#include "run/run_log.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 
 using namespace pos;
 using Lines = std::vector<std::string>;
@@ -167,6 +169,23 @@ TEST_F(MachineTest, OemCleanupWithoutAWindowsPathSearchesNothing) {
         EXPECT_EQ(machine().Calls("FindFirstFileA"), 0) << code;
         EXPECT_TRUE(machine().FileExists(kInf + "oem1.inf")) << code;
     }
+}
+
+// A new log that someone removes between its creation and its opening is
+// not made again: the open's error is traced, and the run has no log.
+TEST_F(MachineTest, ALogRemovedRightAfterItsCreationIsNotMadeAgain) {
+    static constexpr char kLog[] = "C:\\logs\\new.log";
+    machine().PutFolder("C:\\logs");
+    machine().onCreateFile = [](const std::string& path, DWORD disposition) {
+        if (disposition == OPEN_EXISTING && path == kLog && sim::TheMachine().FileExists(kLog)) {
+            std::filesystem::remove(sim::TheMachine().HostPath(kLog));
+        }
+    };
+
+    EXPECT_FALSE(RunLog().Open(kLog, "1.0.0.1", "UNINSTALL"));
+
+    EXPECT_EQ(Trace(), Lines{"--> Log file \"C:\\logs\\new.log\" could not be opened : GetLastError() = 00000002h"});
+    EXPECT_FALSE(machine().FileExists(kLog));
 }
 
 // --- Marker files ------------------------------------------------------------------------------

@@ -3,6 +3,7 @@
 // sets of ten thousand devices and an INF folder of thousands of OEM copies.
 #include "machine_fixture.h"
 
+#include "installer/oem_inf_cleanup.h"
 #include "installer/port_mapping.h"
 
 #include <algorithm>
@@ -341,12 +342,14 @@ TEST_F(ManyOemInfsTest, OnlyTheCopiesNamingARemovedDeviceGoWithTheirPnfs) {
     AddPosDevices(true, "");
     const std::string models = "[Version]\r\nSignature=\"$Windows NT$\"\r\n[Models]\r\n";
     // Copies that belong to the removed devices: the first the search returns,
-    // two in the middle, the last; on a final line without a newline, after a
-    // line far longer than a read.
+    // three in the middle, the last; on a final line without a newline, cut by
+    // the first 4096-byte read one byte before its end, after a line far
+    // longer than a read.
     const std::map<int, std::string> owned = {
         {0, models + "%Base%=Inst, " + kBaseId + "\r\n"},
         {1234, models + "%Card%=Inst, " + kCardId + "\r\n"},
         {2500, models + std::string(200, ';') + "\r\n" + "%Base%=Inst," + kBaseId},
+        {3000, models + std::string(4096 - models.size() - (sizeof kBaseId - 2), ';') + kBaseId + "\r\n"},
         {4999, models + std::string(64 * 1024, 'c') + "\n%Card%=Inst, " + kCardId + "\n"},
     };
     const std::vector<std::string> others = {
@@ -377,12 +380,27 @@ TEST_F(ManyOemInfsTest, OnlyTheCopiesNamingARemovedDeviceGoWithTheirPnfs) {
         EXPECT_EQ(left.count(name + ".PNF"), expected) << name;
     }
     const auto trace = Trace();
-    EXPECT_EQ(std::count(trace.begin(), trace.end(), std::string("----> Deleting INF File")), 4);
+    EXPECT_EQ(std::count(trace.begin(), trace.end(), std::string("----> Deleting INF File")), 5);
     EXPECT_EQ(std::count(trace.begin(), trace.end(), std::string("----> Failed")), 0);
     const sim::HandleCounts open = machine().OpenHandles();
     EXPECT_EQ(open.files, 0);
     EXPECT_EQ(open.searches, 0);
     EXPECT_LT(took, kSearchBudget);
+}
+
+// A copy whose full path would be longer than MAX_PATH allows is passed
+// over: cut short, the path would name another file, here one that holds the
+// key too.
+TEST_F(MachineTest, AnOemCopyWhosePathWouldBeCutIsPassedOver) {
+    const std::string name = "oem" + std::string(238, '9') + ".inf";  // 260 characters below C:\WINDOWS\inf
+    machine().PutFile(kInf + name, kBaseId);
+    machine().PutFile(kInf + name.substr(0, name.size() - 1), kBaseId);
+
+    RemoveOemInfFiles(kBaseId);
+
+    EXPECT_EQ(machine().ListFolder(kInf).size(), 2u);
+    EXPECT_TRUE(TraceHas(name));
+    EXPECT_FALSE(TraceHas("--> Opening OEM* File"));
 }
 
 }  // namespace
