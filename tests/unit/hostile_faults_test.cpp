@@ -164,7 +164,9 @@ protected:
     // A failed folder lookup leaves junk in its buffer, and a list walked
     // past its end gives empty strings; neither may reach a trace.
     void ExpectCleanTrace() {
-        for (const std::string& line : Trace()) EXPECT_TRUE(!line.empty() && line.find('\xCC') == std::string::npos) << line;
+        for (const std::string& line : Trace()) {
+            EXPECT_TRUE(!line.empty() && line.find('\xCC') == std::string::npos) << line;
+        }
     }
 
     std::vector<Lines> markersWhileBoxShown_;
@@ -224,8 +226,8 @@ std::string PortsWritten() {
         if (device == nullptr) return written + "<no port " + port.letter + ">";
         const auto friendly = device->properties.find(SPDRP_FRIENDLYNAME);
         const bool hasFriendly = friendly != device->properties.end();
-        if ((name && sim::SzText(*name) != com) ||
-            (hasFriendly && sim::SzText(friendly->second) != "Serial Port " + std::string(1, port.letter) + "(" + com + ")")) {
+        const std::string friendlyName = std::string("Serial Port ") + port.letter + "(" + com + ")";
+        if ((name && sim::SzText(*name) != com) || (hasFriendly && sim::SzText(friendly->second) != friendlyName)) {
             written += '?';
         } else {
             written += hasFriendly ? (name ? 'B' : '?') : (name ? 'P' : '-');
@@ -264,13 +266,9 @@ protected:
 
 private:
     Lines AllInfs() {
-        Lines all;
-        for (const char* folder : {"", "1port", "4port"}) {
-            for (const std::string& name : machine().ListFolder(std::string(kWin) + "\\INF\\" + folder)) {
-                all.push_back(std::string(folder) + "\\" + name);
-            }
-        }
-        return all;
+        const std::string folder = std::string(kWin) + "\\INF";
+        return Join({machine().ListFolder(folder), machine().ListFolder(folder + "\\1port"),
+                     machine().ListFolder(folder + "\\4port")});
     }
 };
 
@@ -660,7 +658,9 @@ Lines LogTexts(const std::string& text) {
 // The trace as the log writes it: line breaks escaped.
 Lines TraceAsLogged() {
     Lines lines;
-    for (const std::string& line : sim::TheMachine().Trace()) lines.push_back(std::regex_replace(line, std::regex("\n"), "\\n"));
+    for (const std::string& line : sim::TheMachine().Trace()) {
+        lines.push_back(std::regex_replace(line, std::regex("\n"), "\\n"));
+    }
     return lines;
 }
 
@@ -719,9 +719,9 @@ TEST_P(RunFaultTest, EndsAsTheToolMust) {
     // Under WOW64 the log's folder and file are opened past the redirection
     // of System32, which is on again after them.
     const bool pastRedirection = wow64 && row.operation != "Wow64DisableWow64FsRedirection";
-    const std::set<std::string> opened = !pastRedirection ? std::set<std::string>{}
-                                         : row.setting == Setting::NoLogFolder ? std::set<std::string>{kLog}
-                                                                               : std::set<std::string>{"C:\\logs", kLog};
+    std::set<std::string> opened;
+    if (pastRedirection) opened = {kLog};
+    if (pastRedirection && row.setting != Setting::NoLogFolder) opened.insert("C:\\logs");
     EXPECT_EQ(machine().OpenedWithoutRedirection(), opened);
     EXPECT_EQ(machine().FsRedirectionOff(), row.operation == "Wow64RevertWow64FsRedirection");
     ExpectReached(row);
@@ -777,7 +777,8 @@ const std::vector<RunFault> kRunFaults = Table<RunFault>({
 });
 
 std::string RunFaultName(const ::testing::TestParamInfo<RunFault>& info) {
-    static const char* const kSettings[] = {"", "_Unverifiable", "_LogThere", "_Wow64", "_NoLogFolder", "_NoNativeProgram"};
+    static const char* const kSettings[] = {"",       "_Unverifiable", "_LogThere",
+                                            "_Wow64", "_NoLogFolder",  "_NoNativeProgram"};
     return RowName(info) + kSettings[static_cast<int>(info.param.setting)];
 }
 
