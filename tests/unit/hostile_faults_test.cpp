@@ -715,6 +715,7 @@ TEST_P(RunFaultTest, EndsAsTheToolMust) {
     }
     EXPECT_TRUE(machine().MessageBoxes().empty());
     ExpectHandles(kNoneOpen);
+    // No system error box either, unless the mode could not be set.
     EXPECT_EQ(machine().errorMode.load(), row.operation == "SetErrorMode" ? 0 : kUnattendedErrorMode);
     // Under WOW64 the log's folder and file are opened past the redirection
     // of System32, which is on again after them.
