@@ -320,6 +320,7 @@ constexpr DWORD STILL_ACTIVE = 259;
 constexpr int CSIDL_WINDOWS = 0x24;
 constexpr int CSIDL_FLAG_MASK = 0xFF00;
 constexpr HRESULT S_OK = 0;
+constexpr HRESULT S_FALSE = 1;
 constexpr HRESULT E_FAIL = static_cast<HRESULT>(0x80004005u);
 constexpr HRESULT E_INVALIDARG = static_cast<HRESULT>(0x80070057u);
 

@@ -439,8 +439,10 @@ HRESULT SHGetFolderPathA(HWND, int folder, HANDLE, DWORD, LPSTR path) {
     }
     if (path == nullptr) return E_INVALIDARG;
     if ((folder & ~CSIDL_FLAG_MASK) != CSIDL_WINDOWS) return E_INVALIDARG;  // not simulated
-    std::memcpy(path, Machine::kWindowsDir, kWindowsDirLength + 1);
-    return S_OK;
+    const Machine::FolderAnswer answer = TheMachine().windowsFolderAnswer;
+    std::memcpy(path, answer == Machine::FolderAnswer::EmptyPath ? "" : Machine::kWindowsDir,
+                answer == Machine::FolderAnswer::EmptyPath ? 1 : kWindowsDirLength + 1);
+    return answer == Machine::FolderAnswer::Missing ? S_FALSE : S_OK;
 }
 
 }  // namespace plat

@@ -1,10 +1,14 @@
 // The simulated machine's state and the API tests use to arrange and inspect it.
 #include "sim/machine_impl.h"
 
+#include "platform/operations.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
+#include <stdexcept>
 #include <system_error>
 
 namespace sim {
@@ -450,6 +454,7 @@ void Machine::Reset() {
     driverUpdateNeedsRestart = false;
     wow64 = false;
     errorMode = 0;
+    windowsFolderAnswer = FolderAnswer::Path;
 }
 
 void Machine::AddDevice(const Device& device) {
@@ -775,12 +780,29 @@ void Machine::ClearInputs() {
     impl_->inputs.clear();
 }
 
+namespace {
+
+// A fault for a name the seam lacks, or for an operation that has none, would
+// never be met: the test that asked for it would prove nothing.
+void CheckFaultable(const std::string& operation) {
+    const auto in = [&](const auto& list) {
+        return std::find(std::begin(list), std::end(list), operation) != std::end(list);
+    };
+    if (!in(plat::kOperations) || in(kOperationsWithoutFault)) {
+        throw std::invalid_argument("no fault can be injected into \"" + operation + "\"");
+    }
+}
+
+}  // namespace
+
 void Machine::FailNext(const std::string& operation, DWORD error) {
+    CheckFaultable(operation);
     std::lock_guard<std::mutex> lock(impl_->mu);
     impl_->failNext[operation].push_back(error);
 }
 
 void Machine::FailAlways(const std::string& operation, DWORD error) {
+    CheckFaultable(operation);
     std::lock_guard<std::mutex> lock(impl_->mu);
     impl_->failAlways[operation] = error;
 }

@@ -23,6 +23,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -155,6 +156,11 @@ public:
 
     // --- Files -------------------------------------------------------------
     static constexpr const char* kWindowsDir = "C:\\WINDOWS";
+    // How SHGetFolderPathA answers for the Windows folder: S_OK with its path
+    // (the default); S_FALSE with the path all the same, as for a folder that
+    // does not exist; or S_OK with an empty path.
+    enum class FolderAnswer { Path, Missing, EmptyPath };
+    std::atomic<FolderAnswer> windowsFolderAnswer{FolderAnswer::Path};
     // The host path a Windows path maps to (components matched case-insensitively);
     // empty when the path does not resolve (bad drive, missing folder, bad name).
     std::filesystem::path HostPath(const std::string& windowsPath) const;
@@ -273,7 +279,18 @@ public:
 
     // --- Faults ------------------------------------------------------------
     // The next call (or every call from now on) of the named operation fails
-    // with this last error (or, for the registry, this return code).
+    // with this last error (or, for the registry, this return code). The name
+    // must be one of the seam's operations (platform/operations.h) other than
+    // those of kOperationsWithoutFault; any other throws std::invalid_argument.
+    // The operations that cannot fail on Windows fail here in a defined way,
+    // so that a test can show the program does not depend on them:
+    //   Sleep                returns at once: the clock does not move, and
+    //                        neither Sleeps() nor onSleep sees the pause;
+    //   GetLocalTime         leaves the structure as the caller gave it;
+    //   GetCurrentProcessId  gives 0;
+    //   OutputDebugStringA   the text reaches no debugger (not in Trace());
+    //   SetErrorMode         leaves the mode unchanged and returns it;
+    //   GetCurrentProcess    gives a null handle.
     void FailNext(const std::string& operation, DWORD error);
     void FailAlways(const std::string& operation, DWORD error);
     void ClearFaults();
@@ -292,6 +309,10 @@ public:
 private:
     Impl* impl_ = nullptr;
 };
+
+// The operations that carry the last error, through which every other
+// operation's fault is told: they have no fault of their own.
+inline constexpr std::string_view kOperationsWithoutFault[] = {"GetLastError", "SetLastError"};
 
 // The machine behind plat:: on this system.
 Machine& TheMachine();

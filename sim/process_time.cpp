@@ -52,7 +52,8 @@ void SetLastError(DWORD error) {
 }
 
 UINT SetErrorMode(UINT mode) {
-    { const Call call("SetErrorMode"); }
+    const Call call("SetErrorMode");
+    if (call.fault) return TheMachine().errorMode.load();
     return TheMachine().errorMode.exchange(mode);
 }
 
@@ -130,17 +131,24 @@ BOOL ReleaseMutex(HANDLE handle) {
 
 // --- The process and the programs it starts ------------------------------------------
 
+namespace {
+
 // The pseudo-handle Windows gives for the current process.
+const HANDLE kCurrentProcess = MakeHandle<HANDLE>(static_cast<std::uintptr_t>(-1));
+
+}  // namespace
+
 HANDLE GetCurrentProcess() {
-    if (!t_inCall) { const Call call("GetCurrentProcess"); }
-    return MakeHandle<HANDLE>(static_cast<std::uintptr_t>(-1));
+    if (t_inCall) return kCurrentProcess;  // the simulation's own use, not the program's
+    const Call call("GetCurrentProcess");
+    return call.fault ? nullptr : kCurrentProcess;
 }
 
 BOOL IsWow64Process(HANDLE process, PBOOL wow64) {
     Machine& machine = TheMachine();
     Call call("IsWow64Process");
     if (auto fault = call.fault) return Fail(*fault);
-    if (process != GetCurrentProcess()) return Fail(ERROR_INVALID_HANDLE);  // no other process is simulated
+    if (process != kCurrentProcess) return Fail(ERROR_INVALID_HANDLE);  // no other process is simulated
     if (wow64 == nullptr) return Fail(ERROR_NOACCESS);
     *wow64 = machine.wow64 ? TRUE : FALSE;
     return TRUE;
@@ -276,6 +284,7 @@ BOOL GetExitCodeProcess(HANDLE process, LPDWORD exitCode) {
 
 void Sleep(DWORD milliseconds) {
     Call call("Sleep");
+    if (call.fault) return;
     call.m.nowMs += milliseconds;
     call.m.sleeps.push_back(milliseconds);
     const std::function<void(DWORD)> hook = TheMachine().onSleep;
@@ -287,20 +296,21 @@ void GetLocalTime(LPSYSTEMTIME time) {
     std::uint64_t nowMs = 0;
     {
         const Call call("GetLocalTime");
+        if (call.fault) return;
         nowMs = call.m.nowMs;
     }
     if (time != nullptr) *time = LocalTimeAfter(Machine::kLocalTimeAtReset, nowMs);
 }
 
 DWORD GetCurrentProcessId() {
-    { const Call call("GetCurrentProcessId"); }
-    return TheMachine().processId.load();
+    const Call call("GetCurrentProcessId");
+    return call.fault ? 0 : TheMachine().processId.load();
 }
 
 void OutputDebugStringA(LPCSTR text) {
     {
         const Call call("OutputDebugStringA");
-        if (text == nullptr) return;
+        if (text == nullptr || call.fault) return;
         call.m.trace.emplace_back(text);
     }
     if (std::getenv("ZAN_SIM_TRACE") != nullptr) {

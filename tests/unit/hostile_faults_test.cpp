@@ -1,15 +1,25 @@
-// Every platform operation the installer calls, failing once and failing for
-// good, during an install, during the port mapping at its end, and during an
-// uninstall. Each row says how the run must end: its outcome and markers, a
-// trace line that shows the failure, the status lines, what is left written
-// or deleted, and which handles stay open (only those whose release the fault
-// itself refused).
+// Every operation of the seam (platform/operations.h), failing once and for
+// good where the program reaches it: install, port mapping, the questions,
+// unattended uninstall, the run around the window (lock, log, hand-over) and
+// the wizard dismisser. Each row says how the run must end: outcome, markers,
+// a trace line that shows the failure, what is left written or deleted, and
+// which handles stay open (only those whose release the fault refused). A
+// sequence's list of operations it does not reach ends as without faults.
 #include "machine_fixture.h"
+
+#include "platform/operations.h"
+#include "platform/trace.h"
+#include "run/program_run.h"
+#include "run/worker_run.h"
+#include "ui/wizard_dismisser.h"
 
 #include <algorithm>
 #include <cstring>
+#include <numeric>
+#include <regex>
 #include <set>
-#include <utility>
+#include <sstream>
+#include <tuple>
 
 using namespace pos;
 using Lines = std::vector<std::string>;
@@ -20,7 +30,15 @@ namespace {
 // here, so a trace that shows it shows the injected failure.
 constexpr DWORD kFault = 8;
 
-enum class Mode { Next, Always };
+// Both: a row failing once and a row failing for good, that end alike.
+enum class Mode { Next, Always, Both };
+const auto N = Mode::Next;
+const auto A = Mode::Always;
+const auto B = Mode::Both;
+const auto S = RunOutcome::Succeeded;
+const auto F = RunOutcome::Failed;
+// The last member of a row: its operations are not reached.
+constexpr bool kUnreached = true;
 
 const Lines kSuccess{"RESULT.SUCCESS"};
 const Lines kFail{"RESULT.FAIL"};
@@ -28,28 +46,82 @@ const Lines kNoMarker{};
 // An old RESULT.FAIL that could not be deleted, beside this run's marker.
 const Lines kBothMarkers{"RESULT.FAIL", "RESULT.SUCCESS"};
 
-constexpr sim::HandleCounts kNoneOpen{0, 0, 0, 0};
+constexpr sim::HandleCounts kNoneOpen{};
 constexpr sim::HandleCounts Sets(int n) { return {n, 0, 0, 0}; }
 constexpr sim::HandleCounts Keys(int n) { return {0, n, 0, 0}; }
 constexpr sim::HandleCounts Files(int n) { return {0, 0, n, 0}; }
 constexpr sim::HandleCounts Searches(int n) { return {0, 0, 0, n}; }
 
 std::string ModeName(Mode mode) { return mode == Mode::Next ? "Next" : "Always"; }
+template <typename Row>
+std::string Named(const Row& row) { return row.operation + " failing " + ModeName(row.mode); }
 
-void Inject(const char* operation, Mode mode) {
-    if (mode == Mode::Next) {
-        sim::TheMachine().FailNext(operation, kFault);
-    } else {
-        sim::TheMachine().FailAlways(operation, kFault);
+template <typename Row>
+std::string RowName(const ::testing::TestParamInfo<Row>& info) {
+    return info.param.operation + "_" + ModeName(info.param.mode);
+}
+
+// The rows of a table: one for each operation a row names (separated by
+// spaces) and each way it fails.
+template <typename Row>
+std::vector<Row> Table(std::initializer_list<Row> spelled) {
+    std::vector<Row> rows;
+    for (const Row& row : spelled) {
+        std::istringstream operations(row.operation);
+        for (std::string operation; operations >> operation;) {
+            for (const Mode mode : {Mode::Next, Mode::Always}) {
+                if (row.mode != Mode::Both && row.mode != mode) continue;
+                rows.push_back(row);
+                rows.back().operation = operation;
+                rows.back().mode = mode;
+            }
+        }
     }
+    return rows;
+}
+
+int g_callsBefore = 0;  // of the operation, when its fault was injected
+
+void Inject(const std::string& operation, Mode mode) {
+    g_callsBefore = sim::TheMachine().Calls(operation);
+    (sim::TheMachine().*(mode == Mode::Next ? &sim::Machine::FailNext : &sim::Machine::FailAlways))(operation, kFault);
+}
+
+// The operation was called after its fault was injected, unless not reached.
+template <typename Row>
+void ExpectReached(const Row& row) {
+    EXPECT_EQ(sim::TheMachine().Calls(row.operation) > g_callsBefore, !row.unreached) << "calls of " << row.operation;
+}
+
+auto Counts(const sim::HandleCounts& h) {
+    return std::make_tuple(h.deviceSets, h.keys, h.files, h.searches, h.mutexes, h.processes);
 }
 
 void ExpectHandles(const sim::HandleCounts& expected) {
-    const sim::HandleCounts open = sim::TheMachine().OpenHandles();
-    EXPECT_EQ(open.deviceSets, expected.deviceSets) << "device sets left open";
-    EXPECT_EQ(open.keys, expected.keys) << "registry keys left open";
-    EXPECT_EQ(open.files, expected.files) << "files left open";
-    EXPECT_EQ(open.searches, expected.searches) << "file searches left open";
+    EXPECT_EQ(Counts(sim::TheMachine().OpenHandles()), Counts(expected))
+        << "device sets, registry keys, files, file searches, mutexes, processes left open";
+}
+
+Lines Join(std::initializer_list<Lines> parts) {
+    Lines all;
+    for (const Lines& part : parts) all.insert(all.end(), part.begin(), part.end());
+    return all;
+}
+
+// Calls `arm` at the pause that follows the status line `shown`.
+void AtPauseAfter(const char* shown, std::function<void()> arm) {
+    static std::function<void(DWORD)> record;
+    static std::string awaited;
+    static std::function<void()> armed;
+    record = sim::TheMachine().onSleep;
+    awaited = shown;
+    armed = std::move(arm);
+    sim::TheMachine().onSleep = [](DWORD ms) {
+        record(ms);
+        char line[StatusBoard::kTextSize];
+        g_status.CopyText(line);
+        if (armed && awaited == line) std::exchange(armed, nullptr)();
+    };
 }
 
 // Common to every run: what a calling script and the person at the machine see.
@@ -69,6 +141,7 @@ protected:
 
     void TearDown() override {
         machine().onMessageBox = nullptr;
+        SetTraceSink(nullptr, nullptr);
         MachineTest::TearDown();
     }
 
@@ -88,10 +161,11 @@ protected:
         EXPECT_TRUE(markersWhileBoxShown_[0].empty()) << "a marker was written before the box was dismissed";
     }
 
-    // A failed folder lookup leaves junk in its buffer; none of it may reach a trace.
+    // A failed folder lookup leaves junk in its buffer, and a list walked
+    // past its end gives empty strings; neither may reach a trace.
     void ExpectCleanTrace() {
         for (const std::string& line : Trace()) {
-            EXPECT_EQ(line.find('\xCC'), std::string::npos) << line;
+            EXPECT_TRUE(!line.empty() && line.find('\xCC') == std::string::npos) << line;
         }
     }
 
@@ -103,13 +177,8 @@ protected:
 constexpr char kFullInstallCmd[] = "INSTALL SILENT BASE_DEVICE MAROVEL_SERIAL";
 constexpr char kInstallError[] = "An error was encountered while installing the drivers.";
 
-enum class From {
-    Start,      // the fault holds from the start of the run
-    PortD,      // the fault is armed once Serial Port C is mapped
-};
-
 struct InstallFault {
-    const char* operation;
+    std::string operation;
     Mode mode;
     RunOutcome outcome;
     Lines markers;
@@ -120,11 +189,9 @@ struct InstallFault {
     const char* mapping;
     const char* written;
     sim::HandleCounts left;
+    bool unreached = false;
 };
-
-void PrintTo(const InstallFault& fault, std::ostream* os) {
-    *os << fault.operation << " failing " << ModeName(fault.mode);
-}
+void PrintTo(const InstallFault& row, std::ostream* os) { *os << Named(row); }
 
 Lines ExpectedInstallTimeline(const InstallFault& fault) {
     if (fault.outcome == RunOutcome::Failed) {
@@ -146,101 +213,68 @@ Lines ExpectedInstallTimeline(const InstallFault& fault) {
     return lines;
 }
 
-void ExpectPortsWritten(const char* written) {
+// What each port holds, as InstallFault::written spells it; '?' for a name
+// other than its own.
+std::string PortsWritten() {
+    std::string written;
     for (int i = 0; i < 4; ++i) {
         const PortDevice& port = kPorts[i];
         const std::string com = "COM" + std::to_string(3 + i);
-        const auto portName = sim::TheMachine().GetValue(
-            std::string("SYSTEM\\CurrentControlSet\\Enum\\") + port.instanceId + "\\Device Parameters",
-            "PortName");
+        const auto name = sim::TheMachine().GetValue(
+            std::string("SYSTEM\\CurrentControlSet\\Enum\\") + port.instanceId + "\\Device Parameters", "PortName");
         const sim::Device* device = sim::TheMachine().FindDevice(port.instanceId);
-        ASSERT_NE(device, nullptr) << port.letter;
+        if (device == nullptr) return written + "<no port " + port.letter + ">";
         const auto friendly = device->properties.find(SPDRP_FRIENDLYNAME);
         const bool hasFriendly = friendly != device->properties.end();
-
-        EXPECT_EQ(portName.has_value(), written[i] != '-') << "port name of " << port.letter;
-        if (portName) {
-            EXPECT_EQ(sim::SzText(*portName), com) << port.letter;
-        }
-        EXPECT_EQ(hasFriendly, written[i] == 'B') << "friendly name of " << port.letter;
-        if (hasFriendly) {
-            EXPECT_EQ(sim::SzText(friendly->second), std::string("Serial Port ") + port.letter + "(" + com + ")");
+        const std::string friendlyName = std::string("Serial Port ") + port.letter + "(" + com + ")";
+        if ((name && sim::SzText(*name) != com) || (hasFriendly && sim::SzText(friendly->second) != friendlyName)) {
+            written += '?';
+        } else {
+            written += hasFriendly ? (name ? 'B' : '?') : (name ? 'P' : '-');
         }
     }
+    return written;
 }
 
 // A full four-port machine with the base device, the driver INFs in place.
 class InstallRunTest : public FaultTest {
 protected:
-    void Check(const InstallFault& fault, From from) {
+    // The fault holds from the start, or from the mapping of Serial Port D on.
+    void Check(const InstallFault& fault, bool afterPortC) {
         PutTableInfs();
         AddPosDevices(true, "CDEF");
         const auto infsBefore = AllInfs();
-        if (from == From::Start) {
-            Inject(fault.operation, fault.mode);
-        } else {
-            ArmAfterPortC(fault);
-        }
+        const auto inject = [&fault] { Inject(fault.operation, fault.mode); };
+        afterPortC ? AtPauseAfter("Mapping Serial Port C to COM3...[OK]", inject) : inject();
 
         const RunOutcome outcome = Run(kFullInstallCmd);
         machine().ClearFaults();
 
         EXPECT_EQ(outcome, fault.outcome);
         EXPECT_EQ(Markers(), fault.markers);
-        if (fault.trace != nullptr) {
-        EXPECT_TRUE(TraceHas(fault.trace)) << "missing trace: " << fault.trace;
-    }
+        EXPECT_TRUE(fault.trace == nullptr || TraceHas(fault.trace)) << "missing trace: " << fault.trace;
         EXPECT_EQ(Timeline(), ExpectedInstallTimeline(fault));
-        ExpectPortsWritten(fault.written);
+        EXPECT_EQ(PortsWritten(), fault.written);
         ExpectErrorBox(outcome, kInstallError);
         ExpectCleanTrace();
         // An install deletes nothing: no device, no INF (the base device is chosen).
         EXPECT_EQ(machine().Devices().size(), 6u);
         EXPECT_EQ(AllInfs(), infsBefore);
         ExpectHandles(fault.left);
+        ExpectReached(fault);
     }
 
 private:
     Lines AllInfs() {
-        Lines all;
-        for (const char* folder : {"", "1port", "4port"}) {
-            for (const std::string& name : machine().ListFolder(std::string(kWin) + "\\INF\\" + folder)) {
-                all.push_back(std::string(folder) + "\\" + name);
-            }
-        }
-        return all;
-    }
-
-    // Arms the fault at the pause that follows "Mapping Serial Port C to COM3...[OK]".
-    void ArmAfterPortC(const InstallFault& fault) {
-        static const InstallFault* pending = nullptr;
-        static std::function<void(DWORD)> record;
-        pending = &fault;
-        record = machine().onSleep;
-        machine().onSleep = [](DWORD ms) {
-            record(ms);
-            char line[StatusBoard::kTextSize];
-            g_status.CopyText(line);
-            if (pending != nullptr && std::strcmp(line, "Mapping Serial Port C to COM3...[OK]") == 0) {
-                Inject(pending->operation, pending->mode);
-                pending = nullptr;
-            }
-        };
+        const std::string folder = std::string(kWin) + "\\INF";
+        return Join({machine().ListFolder(folder), machine().ListFolder(folder + "\\1port"),
+                     machine().ListFolder(folder + "\\4port")});
     }
 };
 
-std::string InstallFaultName(const ::testing::TestParamInfo<InstallFault>& info) {
-    return std::string(info.param.operation) + "_" + ModeName(info.param.mode);
-}
-
-// A row for an operation the run does not reach: it ends as a run without faults.
-InstallFault Untouched(const char* operation, Mode mode) {
-    return {operation, mode, RunOutcome::Succeeded, kSuccess, nullptr, "OOOO", "BBBB", kNoneOpen};
-}
-
 class InstallFaultTest : public InstallRunTest, public ::testing::WithParamInterface<InstallFault> {};
 
-TEST_P(InstallFaultTest, EndsAsTheToolMust) { Check(GetParam(), From::Start); }
+TEST_P(InstallFaultTest, EndsAsTheToolMust) { Check(GetParam(), false); }
 
 constexpr char kAbnormal6[] = "----> Abnormal Exit : GetLastError() = 00000006h\n";
 constexpr char kAbnormal8[] = "----> Abnormal Exit : GetLastError() = 00000008h\n";
@@ -252,129 +286,140 @@ constexpr char kNoPortName[] = "----> Error writing to COM port value key\n";
 constexpr char kNoMarkerFile[] = "--> Error creating marker file : 00000008h";
 constexpr char kUpdateFailed[] = "----> Device Driver Installation failed : GetLastError() = 00000008h\n";
 
-const auto S = RunOutcome::Succeeded;
-const auto F = RunOutcome::Failed;
-const auto N = Mode::Next;
-const auto A = Mode::Always;
-
 // From the start of "INSTALL SILENT BASE_DEVICE MAROVEL_SERIAL". The first
 // call of most operations is Serial Port C's; the first file deletion is the
 // old RESULT.SUCCESS, which is not there.
-const std::vector<InstallFault> kInstallFaults = {
+const std::vector<InstallFault> kInstallFaults = Table<InstallFault>({
     // An unobtainable set: the search reads an invalid handle and finds nothing; "[OK]".
-    InstallFault{"SetupDiGetClassDevsA", N, S, kSuccess, kAbnormal6, "OOOO", "-BBB", kNoneOpen},
-    InstallFault{"SetupDiGetClassDevsA", A, S, kSuccess, kAbnormal6, "OOOO", "----", kNoneOpen},
-    InstallFault{"SetupDiEnumDeviceInfo", N, S, kSuccess, kAbnormal8, "OOOO", "-BBB", kNoneOpen},
-    InstallFault{"SetupDiEnumDeviceInfo", A, S, kSuccess, kAbnormal8, "OOOO", "----", kNoneOpen},
+    {"SetupDiGetClassDevsA", N, S, kSuccess, kAbnormal6, "OOOO", "-BBB", kNoneOpen},
+    {"SetupDiGetClassDevsA", A, S, kSuccess, kAbnormal6, "OOOO", "----", kNoneOpen},
+    {"SetupDiEnumDeviceInfo", N, S, kSuccess, kAbnormal8, "OOOO", "-BBB", kNoneOpen},
+    {"SetupDiEnumDeviceInfo", A, S, kSuccess, kAbnormal8, "OOOO", "----", kNoneOpen},
     // An unreadable port is passed over like one that is not there.
-    InstallFault{"SetupDiGetDeviceRegistryPropertyA", N, S, kSuccess, kNoMoreDevices, "OOOO", "-BBB", kNoneOpen},
-    InstallFault{"SetupDiGetDeviceRegistryPropertyA", A, S, kSuccess, kNoMoreDevices, "OOOO", "----", kNoneOpen},
+    {"SetupDiGetDeviceRegistryPropertyA", N, S, kSuccess, kNoMoreDevices, "OOOO", "-BBB", kNoneOpen},
+    {"SetupDiGetDeviceRegistryPropertyA", A, S, kSuccess, kNoMoreDevices, "OOOO", "----", kNoneOpen},
     // The port name written before the friendly name failed stays.
-    InstallFault{"SetupDiSetDeviceRegistryPropertyA", N, S, kSuccess, kNoFriendlyName, "FOOO", "PBBB", kNoneOpen},
-    InstallFault{"SetupDiSetDeviceRegistryPropertyA", A, S, kSuccess, kNoFriendlyName, "FFFF", "PPPP", kNoneOpen},
-    InstallFault{"SetupDiGetDeviceInstanceIdA", N, S, kSuccess, kNoInstanceId, "FOOO", "-BBB", kNoneOpen},
-    InstallFault{"SetupDiGetDeviceInstanceIdA", A, S, kSuccess, kNoInstanceId, "FFFF", "----", kNoneOpen},
-    Untouched("SetupDiRemoveDevice", N),
-    Untouched("SetupDiRemoveDevice", A),
-    InstallFault{"SetupDiDestroyDeviceInfoList", N, S, kSuccess, nullptr, "OOOO", "BBBB", Sets(1)},
-    InstallFault{"SetupDiDestroyDeviceInfoList", A, S, kSuccess, nullptr, "OOOO", "BBBB", Sets(4)},
-    Untouched("SetupUninstallOEMInfA", N),
-    Untouched("SetupUninstallOEMInfA", A),
+    {"SetupDiSetDeviceRegistryPropertyA", N, S, kSuccess, kNoFriendlyName, "FOOO", "PBBB", kNoneOpen},
+    {"SetupDiSetDeviceRegistryPropertyA", A, S, kSuccess, kNoFriendlyName, "FFFF", "PPPP", kNoneOpen},
+    {"SetupDiGetDeviceInstanceIdA", N, S, kSuccess, kNoInstanceId, "FOOO", "-BBB", kNoneOpen},
+    {"SetupDiGetDeviceInstanceIdA", A, S, kSuccess, kNoInstanceId, "FFFF", "----", kNoneOpen},
+    {"SetupDiDestroyDeviceInfoList", N, S, kSuccess, nullptr, "OOOO", "BBBB", Sets(1)},
+    {"SetupDiDestroyDeviceInfoList", A, S, kSuccess, nullptr, "OOOO", "BBBB", Sets(4)},
     // The base device's row fails: the install stops there, box, RESULT.FAIL.
-    InstallFault{"UpdateDriverForPlugAndPlayDevicesA", N, F, kFail, kUpdateFailed, "", "----", kNoneOpen},
-    InstallFault{"UpdateDriverForPlugAndPlayDevicesA", A, F, kFail, kUpdateFailed, "", "----", kNoneOpen},
-    InstallFault{"RegOpenKeyExA", N, S, kSuccess, kNoKey, "FOOO", "-BBB", kNoneOpen},
-    InstallFault{"RegOpenKeyExA", A, S, kSuccess, kNoKey, "FFFF", "----", kNoneOpen},
-    InstallFault{"RegSetValueExA", N, S, kSuccess, kNoPortName, "FOOO", "-BBB", kNoneOpen},
-    InstallFault{"RegSetValueExA", A, S, kSuccess, kNoPortName, "FFFF", "----", kNoneOpen},
-    InstallFault{"RegCloseKey", N, S, kSuccess, nullptr, "OOOO", "BBBB", Keys(1)},
-    InstallFault{"RegCloseKey", A, S, kSuccess, nullptr, "OOOO", "BBBB", Keys(4)},
+    {"UpdateDriverForPlugAndPlayDevicesA", B, F, kFail, kUpdateFailed, "", "----", kNoneOpen},
+    {"RegOpenKeyExA", N, S, kSuccess, kNoKey, "FOOO", "-BBB", kNoneOpen},
+    {"RegOpenKeyExA", A, S, kSuccess, kNoKey, "FFFF", "----", kNoneOpen},
+    {"RegSetValueExA", N, S, kSuccess, kNoPortName, "FOOO", "-BBB", kNoneOpen},
+    {"RegSetValueExA", A, S, kSuccess, kNoPortName, "FFFF", "----", kNoneOpen},
+    {"RegCloseKey", N, S, kSuccess, nullptr, "OOOO", "BBBB", Keys(1)},
+    {"RegCloseKey", A, S, kSuccess, nullptr, "OOOO", "BBBB", Keys(4)},
     // Old markers that cannot be deleted are passed over; one may stay beside the new.
-    InstallFault{"DeleteFileA", N, S, kSuccess, nullptr, "OOOO", "BBBB", kNoneOpen},
-    InstallFault{"DeleteFileA", A, S, kBothMarkers, nullptr, "OOOO", "BBBB", kNoneOpen},
-    Untouched("GetFileAttributesA", N),
-    Untouched("GetFileAttributesA", A),
+    {"DeleteFileA", N, S, kSuccess, nullptr, "OOOO", "BBBB", kNoneOpen},
+    {"DeleteFileA", A, S, kBothMarkers, nullptr, "OOOO", "BBBB", kNoneOpen},
     // The marker cannot be created: traced, and the run still counts as a success.
-    InstallFault{"CreateFileA", N, S, kNoMarker, kNoMarkerFile, "OOOO", "BBBB", kNoneOpen},
-    InstallFault{"CreateFileA", A, S, kNoMarker, kNoMarkerFile, "OOOO", "BBBB", kNoneOpen},
-    Untouched("ReadFile", N),
-    Untouched("ReadFile", A),
-    InstallFault{"CloseHandle", N, S, kSuccess, nullptr, "OOOO", "BBBB", Files(1)},
-    InstallFault{"CloseHandle", A, S, kSuccess, nullptr, "OOOO", "BBBB", Files(1)},
-    Untouched("FindFirstFileA", N),
-    Untouched("FindFirstFileA", A),
-    Untouched("FindNextFileA", N),
-    Untouched("FindNextFileA", A),
-    Untouched("FindClose", N),
-    Untouched("FindClose", A),
-    Untouched("SHGetFolderPathA", N),
-    Untouched("SHGetFolderPathA", A),
-    Untouched("MessageBoxA", N),
-    Untouched("MessageBoxA", A)};
+    {"CreateFileA", B, S, kNoMarker, kNoMarkerFile, "OOOO", "BBBB", kNoneOpen},
+    {"CloseHandle", B, S, kSuccess, nullptr, "OOOO", "BBBB", Files(1)},
+    {"SetupDiRemoveDevice SetupDiGetDeviceInstallParamsA SetupUninstallOEMInfA GetFileAttributesA ReadFile "
+     "FindFirstFileA FindNextFileA FindClose SHGetFolderPathA MessageBoxA",
+     B, S, kSuccess, nullptr, "OOOO", "BBBB", kNoneOpen, kUnreached},
+});
 
 INSTANTIATE_TEST_SUITE_P(EveryOperation, InstallFaultTest, ::testing::ValuesIn(kInstallFaults),
-                         InstallFaultName);
+                         RowName<InstallFault>);
 
 class PortMappingFaultTest : public InstallRunTest, public ::testing::WithParamInterface<InstallFault> {};
 
-TEST_P(PortMappingFaultTest, EndsAsTheToolMust) { Check(GetParam(), From::PortD); }
+TEST_P(PortMappingFaultTest, EndsAsTheToolMust) { Check(GetParam(), true); }
 
 // Armed once Serial Port C is mapped: C keeps its names, the fault meets D
-// (and, failing for good, E and F too); all drivers are installed by then.
-const std::vector<InstallFault> kPortMappingFaults = {
-    InstallFault{"SetupDiGetClassDevsA", N, S, kSuccess, kAbnormal6, "OOOO", "B-BB", kNoneOpen},
-    InstallFault{"SetupDiGetClassDevsA", A, S, kSuccess, kAbnormal6, "OOOO", "B---", kNoneOpen},
-    InstallFault{"SetupDiEnumDeviceInfo", N, S, kSuccess, kAbnormal8, "OOOO", "B-BB", kNoneOpen},
-    InstallFault{"SetupDiEnumDeviceInfo", A, S, kSuccess, kAbnormal8, "OOOO", "B---", kNoneOpen},
+// (and, failing for good, E and F too); all drivers are installed and the
+// old markers deleted by then.
+const std::vector<InstallFault> kPortMappingFaults = Table<InstallFault>({
+    {"SetupDiGetClassDevsA", N, S, kSuccess, kAbnormal6, "OOOO", "B-BB", kNoneOpen},
+    {"SetupDiGetClassDevsA", A, S, kSuccess, kAbnormal6, "OOOO", "B---", kNoneOpen},
+    {"SetupDiEnumDeviceInfo", N, S, kSuccess, kAbnormal8, "OOOO", "B-BB", kNoneOpen},
+    {"SetupDiEnumDeviceInfo", A, S, kSuccess, kAbnormal8, "OOOO", "B---", kNoneOpen},
     // Port D's search reads Serial Port C first: that read fails, D's succeeds.
-    InstallFault{"SetupDiGetDeviceRegistryPropertyA", N, S, kSuccess, nullptr, "OOOO", "BBBB", kNoneOpen},
-    InstallFault{"SetupDiGetDeviceRegistryPropertyA", A, S, kSuccess, kNoMoreDevices, "OOOO", "B---", kNoneOpen},
-    InstallFault{"SetupDiSetDeviceRegistryPropertyA", N, S, kSuccess, kNoFriendlyName, "OFOO", "BPBB", kNoneOpen},
-    InstallFault{"SetupDiSetDeviceRegistryPropertyA", A, S, kSuccess, kNoFriendlyName, "OFFF", "BPPP", kNoneOpen},
-    InstallFault{"SetupDiGetDeviceInstanceIdA", N, S, kSuccess, kNoInstanceId, "OFOO", "B-BB", kNoneOpen},
-    InstallFault{"SetupDiGetDeviceInstanceIdA", A, S, kSuccess, kNoInstanceId, "OFFF", "B---", kNoneOpen},
-    Untouched("SetupDiRemoveDevice", N),
-    Untouched("SetupDiRemoveDevice", A),
-    InstallFault{"SetupDiDestroyDeviceInfoList", N, S, kSuccess, nullptr, "OOOO", "BBBB", Sets(1)},
-    InstallFault{"SetupDiDestroyDeviceInfoList", A, S, kSuccess, nullptr, "OOOO", "BBBB", Sets(3)},
-    Untouched("SetupUninstallOEMInfA", N),
-    Untouched("SetupUninstallOEMInfA", A),
-    Untouched("UpdateDriverForPlugAndPlayDevicesA", N),
-    Untouched("UpdateDriverForPlugAndPlayDevicesA", A),
-    InstallFault{"RegOpenKeyExA", N, S, kSuccess, kNoKey, "OFOO", "B-BB", kNoneOpen},
-    InstallFault{"RegOpenKeyExA", A, S, kSuccess, kNoKey, "OFFF", "B---", kNoneOpen},
-    InstallFault{"RegSetValueExA", N, S, kSuccess, kNoPortName, "OFOO", "B-BB", kNoneOpen},
-    InstallFault{"RegSetValueExA", A, S, kSuccess, kNoPortName, "OFFF", "B---", kNoneOpen},
-    InstallFault{"RegCloseKey", N, S, kSuccess, nullptr, "OOOO", "BBBB", Keys(1)},
-    InstallFault{"RegCloseKey", A, S, kSuccess, nullptr, "OOOO", "BBBB", Keys(3)},
-    // The old markers were deleted before the fault came.
-    Untouched("DeleteFileA", N),
-    Untouched("DeleteFileA", A),
-    Untouched("GetFileAttributesA", N),
-    Untouched("GetFileAttributesA", A),
-    InstallFault{"CreateFileA", N, S, kNoMarker, kNoMarkerFile, "OOOO", "BBBB", kNoneOpen},
-    InstallFault{"CreateFileA", A, S, kNoMarker, kNoMarkerFile, "OOOO", "BBBB", kNoneOpen},
-    Untouched("ReadFile", N),
-    Untouched("ReadFile", A),
-    InstallFault{"CloseHandle", N, S, kSuccess, nullptr, "OOOO", "BBBB", Files(1)},
-    InstallFault{"CloseHandle", A, S, kSuccess, nullptr, "OOOO", "BBBB", Files(1)},
-    Untouched("FindFirstFileA", N),
-    Untouched("FindFirstFileA", A),
-    Untouched("FindNextFileA", N),
-    Untouched("FindNextFileA", A),
-    Untouched("FindClose", N),
-    Untouched("FindClose", A),
-    Untouched("SHGetFolderPathA", N),
-    Untouched("SHGetFolderPathA", A),
-    Untouched("MessageBoxA", N),
-    Untouched("MessageBoxA", A)};
+    {"SetupDiGetDeviceRegistryPropertyA", N, S, kSuccess, nullptr, "OOOO", "BBBB", kNoneOpen},
+    {"SetupDiGetDeviceRegistryPropertyA", A, S, kSuccess, kNoMoreDevices, "OOOO", "B---", kNoneOpen},
+    {"SetupDiSetDeviceRegistryPropertyA", N, S, kSuccess, kNoFriendlyName, "OFOO", "BPBB", kNoneOpen},
+    {"SetupDiSetDeviceRegistryPropertyA", A, S, kSuccess, kNoFriendlyName, "OFFF", "BPPP", kNoneOpen},
+    {"SetupDiGetDeviceInstanceIdA", N, S, kSuccess, kNoInstanceId, "OFOO", "B-BB", kNoneOpen},
+    {"SetupDiGetDeviceInstanceIdA", A, S, kSuccess, kNoInstanceId, "OFFF", "B---", kNoneOpen},
+    {"SetupDiDestroyDeviceInfoList", N, S, kSuccess, nullptr, "OOOO", "BBBB", Sets(1)},
+    {"SetupDiDestroyDeviceInfoList", A, S, kSuccess, nullptr, "OOOO", "BBBB", Sets(3)},
+    {"RegOpenKeyExA", N, S, kSuccess, kNoKey, "OFOO", "B-BB", kNoneOpen},
+    {"RegOpenKeyExA", A, S, kSuccess, kNoKey, "OFFF", "B---", kNoneOpen},
+    {"RegSetValueExA", N, S, kSuccess, kNoPortName, "OFOO", "B-BB", kNoneOpen},
+    {"RegSetValueExA", A, S, kSuccess, kNoPortName, "OFFF", "B---", kNoneOpen},
+    {"RegCloseKey", N, S, kSuccess, nullptr, "OOOO", "BBBB", Keys(1)},
+    {"RegCloseKey", A, S, kSuccess, nullptr, "OOOO", "BBBB", Keys(3)},
+    {"CreateFileA", B, S, kNoMarker, kNoMarkerFile, "OOOO", "BBBB", kNoneOpen},
+    {"CloseHandle", B, S, kSuccess, nullptr, "OOOO", "BBBB", Files(1)},
+    {"SetupDiRemoveDevice SetupDiGetDeviceInstallParamsA SetupUninstallOEMInfA UpdateDriverForPlugAndPlayDevicesA "
+     "DeleteFileA GetFileAttributesA ReadFile FindFirstFileA FindNextFileA FindClose SHGetFolderPathA MessageBoxA",
+     B, S, kSuccess, nullptr, "OOOO", "BBBB", kNoneOpen, kUnreached},
+});
 
 INSTANTIATE_TEST_SUITE_P(EveryOperation, PortMappingFaultTest, ::testing::ValuesIn(kPortMappingFaults),
-                         InstallFaultName);
+                         RowName<InstallFault>);
+
+// --- The boxes of an attended run ---------------------------------------------------------
+
+struct BoxFault {
+    std::string operation;
+    Mode mode;
+    const char* cmdLine;
+    const char* failing;  // another operation, failing once to fail the run, or nullptr
+    RunOutcome outcome;
+    int boxes;  // MessageBoxA calls
+    Lines markers;
+    Lines updated;      // the hardware IDs given a driver update, in order
+    bool baseDeclined;  // the base device's INF is deleted
+    bool unreached = false;
+};
+void PrintTo(const BoxFault& row, std::ostream* os) { *os << Named(row); }
+
+class BoxFaultTest : public FaultTest, public ::testing::WithParamInterface<BoxFault> {};
+
+// Every question would be answered Yes.
+TEST_P(BoxFaultTest, TheRunGoesOnWithoutItsBoxes) {
+    const BoxFault& row = GetParam();
+    PutTableInfs();
+    AddPosDevices(true, "CDEF");
+    machine().QueueAnswers({IDYES, IDYES});
+    if (row.failing != nullptr) machine().FailNext(row.failing, kFault);
+    Inject(row.operation, row.mode);
+
+    EXPECT_EQ(Run(row.cmdLine), row.outcome);
+
+    EXPECT_EQ(machine().Calls("MessageBoxA"), row.boxes);
+    Lines updated;
+    for (const auto& call : machine().DriverUpdates()) updated.push_back(call.hardwareId);
+    EXPECT_EQ(updated, row.updated);
+    EXPECT_EQ(machine().FileExists(std::string(kWin) + "\\INF\\ZANBaseD.inf"), !row.baseDeclined);
+    EXPECT_TRUE(machine().FindDevice("PCI\\VEN_1D9E&DEV_0B52\\BASE0"));
+    EXPECT_EQ(Markers(), row.markers);
+}
+
+constexpr char kAsking[] = "INSTALL BASE_DEVICE MAROVEL_SERIAL";
+
+const std::vector<BoxFault> kBoxFaults = Table<BoxFault>({
+    // A question that cannot be shown counts as No; the next is asked all the same.
+    {"MessageBoxA", N, kAsking, nullptr, S, 2, kSuccess,
+     {kCardId, kPorts[0].hardwareId, kPorts[1].hardwareId, kPorts[2].hardwareId, kPorts[3].hardwareId}, true},
+    {"MessageBoxA", A, kAsking, nullptr, S, 2, kSuccess, {kCardId, kPorts[0].hardwareId}, true},
+    // Nobody can dismiss an error box that cannot be shown: the run still ends failed.
+    {"MessageBoxA", A, kFullInstallCmd, "UpdateDriverForPlugAndPlayDevicesA", F, 1, kFail, {kBaseId}, false},
+    {"MessageBoxA", A, "UNINSTALL", "SetupDiRemoveDevice", F, 1, kFail, {}, false},
+});
+
+INSTANTIATE_TEST_SUITE_P(EveryOperation, BoxFaultTest, ::testing::ValuesIn(kBoxFaults),
+                         [](const ::testing::TestParamInfo<BoxFault>& info) {
+                             return RowName(info) + (info.param.failing ? std::string("_") + info.param.failing : "");
+                         });
 
 // --- Uninstall ----------------------------------------------------------------------------
-
-constexpr char kUninstallError[] = "An error was encountered while uninstalling the drivers.";
 
 Lines Oem(int n) {
     const std::string name = "oem" + std::to_string(n);
@@ -382,40 +427,25 @@ Lines Oem(int n) {
 }
 const Lines kTableBase{"ZANBaseD.inf", "ZANBaseD.pnf"};
 const Lines kTableCard{"1port\\ZAN2kmf.inf", "1port\\ZAN2kmf.pnf"};
-const Lines kEveryInf = [] {
-    Lines all{"ZANBaseD.inf", "ZANBaseD.pnf", "1port\\ZAN2kmf.inf", "1port\\ZAN2kmf.pnf",
-              "4port\\ZAN2kmf.inf", "4port\\ZAN2kmf.pnf", "ZANPorts.inf"};
-    for (int n = 1; n <= 4; ++n) {
-        for (const std::string& name : Oem(n)) all.push_back(name);
-    }
-    return all;
-}();
-
-Lines Join(std::initializer_list<Lines> parts) {
-    Lines all;
-    for (const Lines& part : parts) all.insert(all.end(), part.begin(), part.end());
-    return all;
-}
+const Lines kEveryInf = Join({kTableBase, kTableCard, {"4port\\ZAN2kmf.inf", "4port\\ZAN2kmf.pnf", "ZANPorts.inf"},
+                              Oem(1), Oem(2), Oem(3), Oem(4)});
 
 struct UninstallFault {
-    const char* operation;
+    std::string operation;
     Mode mode;
     RunOutcome outcome;
     Lines markers;
     const char* trace;  // a line the run must trace, or nullptr
     // 'B' the base device removed, 'C' the card removed, 'X' the base device
     // found but its removal failed.
-    const char* removed;
+    std::string removed;
     Lines gone;  // files of the INF folder deleted; every other one stays
     sim::HandleCounts left;
+    bool unreached = false;
 };
+void PrintTo(const UninstallFault& row, std::ostream* os) { *os << Named(row); }
 
-void PrintTo(const UninstallFault& fault, std::ostream* os) {
-    *os << fault.operation << " failing " << ModeName(fault.mode);
-}
-
-Lines ExpectedUninstallTimeline(const UninstallFault& fault) {
-    const std::string removed = fault.removed;
+Lines ExpectedUninstallTimeline(const std::string& removed) {
     const auto found = [](const std::string& d, const char* result) {
         return Lines{d + " found, removing...", "sleep 1000", d + " found, removing..." + result, "sleep 1000"};
     };
@@ -457,47 +487,38 @@ protected:
 
 class UninstallFaultTest : public UninstallRunTest, public ::testing::WithParamInterface<UninstallFault> {};
 
+// Unattended: each removal's install parameters are read for a restart
+// need, and no box is shown.
 TEST_P(UninstallFaultTest, EndsAsTheToolMust) {
     const UninstallFault& fault = GetParam();
     PutUninstallMachine();
     Inject(fault.operation, fault.mode);
 
-    const RunOutcome outcome = Run("UNINSTALL");
+    const RunOutcome outcome = Run("UNINSTALL UNATTENDED");
     machine().ClearFaults();
 
     EXPECT_EQ(outcome, fault.outcome);
     EXPECT_EQ(Markers(), fault.markers);
-    if (fault.trace != nullptr) {
-        EXPECT_TRUE(TraceHas(fault.trace)) << "missing trace: " << fault.trace;
-    }
-    EXPECT_EQ(Timeline(), ExpectedUninstallTimeline(fault));
-    ExpectErrorBox(outcome, kUninstallError);
+    EXPECT_TRUE(fault.trace == nullptr || TraceHas(fault.trace)) << "missing trace: " << fault.trace;
+    EXPECT_EQ(Timeline(), ExpectedUninstallTimeline(fault.removed));
+    EXPECT_TRUE(machine().MessageBoxes().empty());
     ExpectCleanTrace();
-
-    const std::string removed = fault.removed;
     EXPECT_EQ(machine().FindDevice("PCI\\VEN_1D9E&DEV_0B52\\BASE0") == nullptr,
-              removed.find('B') != std::string::npos);
+              fault.removed.find('B') != std::string::npos);
     EXPECT_EQ(machine().FindDevice("PCI\\VEN_1D9E&DEV_0B54\\CARD0") == nullptr,
-              removed.find('C') != std::string::npos);
+              fault.removed.find('C') != std::string::npos);
     for (const PortDevice& port : kPorts) EXPECT_TRUE(machine().FindDevice(port.instanceId)) << port.letter;
     ExpectGone(fault.gone);
     ExpectHandles(fault.left);
+    ExpectReached(fault);
 }
 
 // The card's removal fails after the base device's succeeded: what the base
 // device's removal did stays done, the card keeps its device and its files.
 TEST_F(UninstallRunTest, ARemovalThatFailsAfterAnotherLeavesTheFirstDone) {
     PutUninstallMachine();
-    static std::function<void(DWORD)> record;
-    record = machine().onSleep;
-    machine().onSleep = [](DWORD ms) {
-        record(ms);
-        char line[StatusBoard::kTextSize];
-        g_status.CopyText(line);
-        if (std::strcmp(line, "ZAN 7350-21x Base Device found, removing...[OK]") == 0) {
-            sim::TheMachine().FailNext("SetupDiRemoveDevice", kFault);
-        }
-    };
+    AtPauseAfter("ZAN 7350-21x Base Device found, removing...[OK]",
+                 [] { sim::TheMachine().FailNext("SetupDiRemoveDevice", kFault); });
 
     EXPECT_EQ(Run("UNINSTALL"), RunOutcome::Failed);
 
@@ -508,22 +529,14 @@ TEST_F(UninstallRunTest, ARemovalThatFailsAfterAnotherLeavesTheFirstDone) {
     EXPECT_FALSE(machine().FindDevice("PCI\\VEN_1D9E&DEV_0B52\\BASE0"));
     EXPECT_TRUE(machine().FindDevice("PCI\\VEN_1D9E&DEV_0B54\\CARD0"));
     ExpectGone(Join({kTableBase, Oem(1), Oem(4)}));
-    ExpectErrorBox(RunOutcome::Failed, kUninstallError);
+    ExpectErrorBox(RunOutcome::Failed, "An error was encountered while uninstalling the drivers.");
     EXPECT_EQ(Markers(), kFail);
     ExpectHandles(kNoneOpen);
-}
-
-std::string UninstallFaultName(const ::testing::TestParamInfo<UninstallFault>& info) {
-    return std::string(info.param.operation) + "_" + ModeName(info.param.mode);
 }
 
 // The table's own INF and PNF files of the base device and the one-port card.
 const Lines kBothTables = Join({kTableBase, kTableCard});
 const Lines kAllGone = Join({kBothTables, Oem(1), Oem(3), Oem(4)});
-
-UninstallFault Unreached(const char* operation, Mode mode) {
-    return {operation, mode, RunOutcome::Succeeded, kSuccess, nullptr, "BC", kAllGone, kNoneOpen};
-}
 
 constexpr char kNoneFound[] = "----> No driver installation found";
 constexpr char kNoFiles[] = "----> No files found";
@@ -531,158 +544,327 @@ constexpr char kNoWindowsPath[] = "----> Windows path not available : 80004005h"
 constexpr char kOpenFailed[] = "--> Error opening file";
 constexpr char kDeleteFailed[] = "----> Failed";
 constexpr char kPackageFault[] = "----> Driver Package Uninstall failed : GetLastError() = 00000008h";
+constexpr char kNoParameters[] = "----> Install parameters not read : GetLastError() = 00000008h";
 
 // The base device's OEM scan visits oem1 to oem4 in turn; the card's scan
 // what is left of them. The first file deletion is the old RESULT.SUCCESS,
 // which is not there.
-const std::vector<UninstallFault> kUninstallFaults = {
+const std::vector<UninstallFault> kUninstallFaults = Table<UninstallFault>({
     // No set: every search ends at once, nothing is removed, the run completes.
-    UninstallFault{"SetupDiGetClassDevsA", N, S, kSuccess, kAbnormal6, "", {}, kNoneOpen},
-    UninstallFault{"SetupDiGetClassDevsA", A, S, kSuccess, kAbnormal6, "", {}, kNoneOpen},
+    {"SetupDiGetClassDevsA", B, S, kSuccess, kAbnormal6, "", {}, kNoneOpen},
     // The base device's search breaks off; it stays installed with its files.
-    UninstallFault{"SetupDiEnumDeviceInfo", N, S, kSuccess, kAbnormal8, "C", Join({kTableCard, Oem(3)}),
-                   kNoneOpen},
-    UninstallFault{"SetupDiEnumDeviceInfo", A, S, kSuccess, kAbnormal8, "", {}, kNoneOpen},
-    UninstallFault{"SetupDiGetDeviceRegistryPropertyA", N, S, kSuccess, nullptr, "C",
-                   Join({kTableCard, Oem(3)}), kNoneOpen},
-    UninstallFault{"SetupDiGetDeviceRegistryPropertyA", A, S, kSuccess, kNoneFound, "", {}, kNoneOpen},
-    Unreached("SetupDiSetDeviceRegistryPropertyA", N),
-    Unreached("SetupDiSetDeviceRegistryPropertyA", A),
-    Unreached("SetupDiGetDeviceInstanceIdA", N),
-    Unreached("SetupDiGetDeviceInstanceIdA", A),
+    {"SetupDiEnumDeviceInfo", N, S, kSuccess, kAbnormal8, "C", Join({kTableCard, Oem(3)}), kNoneOpen},
+    {"SetupDiEnumDeviceInfo", A, S, kSuccess, kAbnormal8, "", {}, kNoneOpen},
+    {"SetupDiGetDeviceRegistryPropertyA", N, S, kSuccess, nullptr, "C", Join({kTableCard, Oem(3)}), kNoneOpen},
+    {"SetupDiGetDeviceRegistryPropertyA", A, S, kSuccess, kNoneFound, "", {}, kNoneOpen},
     // The first removal fails: the pass stops, nothing of the card is touched.
-    UninstallFault{"SetupDiRemoveDevice", N, F, kFail, nullptr, "X", {}, kNoneOpen},
-    UninstallFault{"SetupDiRemoveDevice", A, F, kFail, nullptr, "X", {}, kNoneOpen},
-    UninstallFault{"SetupDiDestroyDeviceInfoList", N, S, kSuccess, nullptr, "BC", kAllGone, Sets(1)},
-    UninstallFault{"SetupDiDestroyDeviceInfoList", A, S, kSuccess, nullptr, "BC", kAllGone, Sets(1)},
+    {"SetupDiRemoveDevice", B, F, kFail, nullptr, "X", {}, kNoneOpen},
+    // Parameters that cannot be read count as no restart need.
+    {"SetupDiGetDeviceInstallParamsA", B, S, kSuccess, kNoParameters, "BC", kAllGone, kNoneOpen},
+    {"SetupDiDestroyDeviceInfoList", B, S, kSuccess, nullptr, "BC", kAllGone, Sets(1)},
     // The copies are no packages of the store; the refusal shows the fault
     // instead, and the deletions go on as before.
-    UninstallFault{"SetupUninstallOEMInfA", N, S, kSuccess, kPackageFault, "BC", kAllGone, kNoneOpen},
-    UninstallFault{"SetupUninstallOEMInfA", A, S, kSuccess, kPackageFault, "BC", kAllGone, kNoneOpen},
-    Unreached("UpdateDriverForPlugAndPlayDevicesA", N),
-    Unreached("UpdateDriverForPlugAndPlayDevicesA", A),
-    Unreached("RegOpenKeyExA", N),
-    Unreached("RegOpenKeyExA", A),
-    Unreached("RegSetValueExA", N),
-    Unreached("RegSetValueExA", A),
-    Unreached("RegCloseKey", N),
-    Unreached("RegCloseKey", A),
-    Unreached("DeleteFileA", N),
+    {"SetupUninstallOEMInfA", B, S, kSuccess, kPackageFault, "BC", kAllGone, kNoneOpen},
+    {"DeleteFileA", N, S, kSuccess, nullptr, "BC", kAllGone, kNoneOpen},
     // Nothing can be deleted: devices go, every file stays, both markers are there.
-    UninstallFault{"DeleteFileA", A, S, kBothMarkers, kDeleteFailed, "BC", {}, kNoneOpen},
+    {"DeleteFileA", A, S, kBothMarkers, kDeleteFailed, "BC", {}, kNoneOpen},
     // Only a file the package removal took needs the look before it.
-    UninstallFault{"GetFileAttributesA", N, S, kSuccess, nullptr, "BC", kAllGone, kNoneOpen},
-    UninstallFault{"GetFileAttributesA", A, S, kSuccess, nullptr, "BC", kAllGone, kNoneOpen},
+    {"GetFileAttributesA", B, S, kSuccess, nullptr, "BC", kAllGone, kNoneOpen},
     // A copy that cannot be opened is never deleted; the next one is.
-    UninstallFault{"CreateFileA", N, S, kSuccess, kOpenFailed, "BC",
-                   Join({kBothTables, Oem(3), Oem(4)}), kNoneOpen},
-    UninstallFault{"CreateFileA", A, S, kNoMarker, kNoMarkerFile, "BC", kBothTables, kNoneOpen},
+    {"CreateFileA", N, S, kSuccess, kOpenFailed, "BC", Join({kBothTables, Oem(3), Oem(4)}), kNoneOpen},
+    {"CreateFileA", A, S, kNoMarker, kNoMarkerFile, "BC", kBothTables, kNoneOpen},
     // A copy that cannot be read is never deleted either.
-    UninstallFault{"ReadFile", N, S, kSuccess, nullptr, "BC", Join({kBothTables, Oem(3), Oem(4)}), kNoneOpen},
-    UninstallFault{"ReadFile", A, S, kSuccess, nullptr, "BC", kBothTables, kNoneOpen},
+    {"ReadFile", N, S, kSuccess, nullptr, "BC", Join({kBothTables, Oem(3), Oem(4)}), kNoneOpen},
+    {"ReadFile", A, S, kSuccess, nullptr, "BC", kBothTables, kNoneOpen},
     // A handle left open keeps its file from being deleted; its PNF goes.
-    UninstallFault{"CloseHandle", N, S, kSuccess, kDeleteFailed, "BC",
-                   Join({kBothTables, {"oem1.PNF"}, Oem(3), Oem(4)}), Files(1)},
+    {"CloseHandle", N, S, kSuccess, kDeleteFailed, "BC", Join({kBothTables, {"oem1.PNF"}, Oem(3), Oem(4)}), Files(1)},
     // Four copies opened by each of two scans, and the marker.
-    UninstallFault{"CloseHandle", A, S, kSuccess, kDeleteFailed, "BC",
-                   Join({kBothTables, {"oem1.PNF", "oem3.PNF", "oem4.PNF"}}), Files(9)},
-    UninstallFault{"FindFirstFileA", N, S, kSuccess, kNoFiles, "BC", Join({kBothTables, Oem(3)}), kNoneOpen},
-    UninstallFault{"FindFirstFileA", A, S, kSuccess, kNoFiles, "BC", kBothTables, kNoneOpen},
+    {"CloseHandle", A, S, kSuccess, kDeleteFailed, "BC", Join({kBothTables, {"oem1.PNF", "oem3.PNF", "oem4.PNF"}}),
+     Files(9)},
+    {"FindFirstFileA", N, S, kSuccess, kNoFiles, "BC", Join({kBothTables, Oem(3)}), kNoneOpen},
+    {"FindFirstFileA", A, S, kSuccess, kNoFiles, "BC", kBothTables, kNoneOpen},
     // Each scan stops after its first file.
-    UninstallFault{"FindNextFileA", N, S, kSuccess, nullptr, "BC", Join({kBothTables, Oem(1), Oem(3)}),
-                   kNoneOpen},
-    UninstallFault{"FindNextFileA", A, S, kSuccess, nullptr, "BC", Join({kBothTables, Oem(1)}), kNoneOpen},
-    UninstallFault{"FindClose", N, S, kSuccess, nullptr, "BC", kAllGone, Searches(1)},
-    UninstallFault{"FindClose", A, S, kSuccess, nullptr, "BC", kAllGone, Searches(2)},
+    {"FindNextFileA", N, S, kSuccess, nullptr, "BC", Join({kBothTables, Oem(1), Oem(3)}), kNoneOpen},
+    {"FindNextFileA", A, S, kSuccess, nullptr, "BC", Join({kBothTables, Oem(1)}), kNoneOpen},
+    {"FindClose", N, S, kSuccess, nullptr, "BC", kAllGone, Searches(1)},
+    {"FindClose", A, S, kSuccess, nullptr, "BC", kAllGone, Searches(2)},
     // Without the Windows folder a scan deletes nothing.
-    UninstallFault{"SHGetFolderPathA", N, S, kSuccess, kNoWindowsPath, "BC", Join({kBothTables, Oem(3)}), kNoneOpen},
-    UninstallFault{"SHGetFolderPathA", A, S, kSuccess, kNoWindowsPath, "BC", kBothTables, kNoneOpen},
-    Unreached("MessageBoxA", N),
-    Unreached("MessageBoxA", A)};
+    {"SHGetFolderPathA", N, S, kSuccess, kNoWindowsPath, "BC", Join({kBothTables, Oem(3)}), kNoneOpen},
+    {"SHGetFolderPathA", A, S, kSuccess, kNoWindowsPath, "BC", kBothTables, kNoneOpen},
+    {"SetupDiSetDeviceRegistryPropertyA SetupDiGetDeviceInstanceIdA UpdateDriverForPlugAndPlayDevicesA RegOpenKeyExA "
+     "RegSetValueExA RegCloseKey MessageBoxA",
+     B, S, kSuccess, nullptr, "BC", kAllGone, kNoneOpen, kUnreached},
+});
 
 INSTANTIATE_TEST_SUITE_P(EveryOperation, UninstallFaultTest, ::testing::ValuesIn(kUninstallFaults),
-                         UninstallFaultName);
+                         RowName<UninstallFault>);
+
+// --- The run around the window --------------------------------------------------------------
+
+constexpr char kLog[] = "C:\\logs\\zan.log";
+const std::string kRunArguments = std::string("UNINSTALL UNATTENDED /LOG=") + kLog;
+constexpr UINT kUnattendedErrorMode = SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX;
+
+enum class Setting {
+    Native,           // an empty machine: the uninstall finds nothing; the log is made new
+    Unverifiable,     // ... and the new log's final path cannot be read
+    LogThere,         // ... but the log is there, from an earlier run
+    Wow64,            // the 32-bit program on 64-bit Windows: the 64-bit program ends with 3010
+    NoLogFolder,      // ... and the log's folder is missing
+    NoNativeProgram,  // ... and the 64-bit program is missing
+};
+
+enum class Log {
+    Whole,     // the first line, every line traced after it, the last line
+    Headless,  // ... but the first
+    Untraced,  // the first line, the uninstall's lines (which the debugger missed), the last line
+    Empty,     // made, but nothing written
+    Kept,      // the earlier run's line alone
+    None,      // no file
+};
+
+struct RunFault {
+    std::string operation;
+    Mode mode;
+    Setting setting;
+    int exitCode;
+    const char* outcome;  // as the log's last line names it
+    Lines markers;
+    const char* trace;  // a line the run must trace, or text the log must hold, or nullptr
+    Log log;
+    bool unreached = false;
+};
+void PrintTo(const RunFault& row, std::ostream* os) { *os << Named(row); }
+
+// The native run's trace as the log writes it: an uninstall whose three
+// removal rows find nothing.
+const Lines kSearch{"--> Device Enumeration(FindDevice)", "----> No more devices\\n"};
+const Lines kNothingFound =
+    Join({{"**** Removing installed drivers ****"}, kSearch, kSearch, kSearch, {"----> No driver installation found"}});
+
+// The log's lines without their time and process ID; anything else in it shows.
+Lines LogTexts(const std::string& text) {
+    static const std::regex line(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} \d+ (.*)\r\n)");
+    Lines texts;
+    std::ptrdiff_t at = 0;
+    for (std::sregex_iterator it(text.begin(), text.end(), line), end; it != end; at += it->length(), ++it) {
+        if (it->position() != at) texts.push_back("<not a line> " + text.substr(at, it->position() - at));
+        texts.push_back((*it)[1]);
+    }
+    if (at != static_cast<std::ptrdiff_t>(text.size())) texts.push_back("<not a line> " + text.substr(at));
+    return texts;
+}
+
+// The trace as the log writes it: line breaks escaped.
+Lines TraceAsLogged() {
+    Lines lines;
+    for (const std::string& line : sim::TheMachine().Trace()) {
+        lines.push_back(std::regex_replace(line, std::regex("\n"), "\\n"));
+    }
+    return lines;
+}
+
+class RunFaultTest : public FaultTest, public ::testing::WithParamInterface<RunFault> {};
+
+// "UNINSTALL UNATTENDED /LOG=C:\logs\zan.log" through the whole run, with a
+// window step that lets the worker run to its end at once.
+TEST_P(RunFaultTest, EndsAsTheToolMust) {
+    const RunFault& row = GetParam();
+    const bool wow64 = row.setting >= Setting::Wow64;
+    // Beside the old RESULT.FAIL: the markers a hand-over must leave alone.
+    if (wow64) machine().PutFile(std::string(kWin) + "\\RESULT.SUCCESS");
+    if (row.setting != Setting::NoLogFolder) machine().PutFolder("C:\\logs");
+    if (row.setting == Setting::LogThere) machine().PutFile(kLog, "2024-05-01 06:00:00.000 1 an earlier run\r\n");
+    machine().wow64 = wow64;
+    if (row.setting != Setting::NoNativeProgram) {
+        machine().AddProgram("C:\\ZAN\\x64\\ZanDriverInstaller.exe", [](const std::string&) -> DWORD { return 3010; });
+    }
+    if (row.setting == Setting::Unverifiable) {
+        machine().onCreateFile = [](const std::string&, DWORD disposition) {
+            if (disposition == CREATE_NEW) sim::TheMachine().FailNext("GetFinalPathNameByHandleA", kFault);
+        };
+    }
+    Inject(row.operation, row.mode);
+
+    ProgramRun run(kRunArguments.c_str());
+    const int exitCode = ::RunProgram(run, true, [](ProgramRun& r) {
+        const ThreadStarter runAtOnce = [](ThreadProc proc, LPVOID param) -> HANDLE {
+            proc(param);
+            return reinterpret_cast<HANDLE>(1);
+        };
+        return StartWorker(g_status, runAtOnce, &r.Worker()) != nullptr;
+    });
+    machine().ClearFaults();
+
+    EXPECT_EQ(exitCode, row.exitCode);
+    EXPECT_EQ(Markers(), row.markers);
+    const std::string text = machine().ReadWholeFile(kLog).value_or("");
+    EXPECT_TRUE(row.trace == nullptr || TraceHas(row.trace) || text.find(row.trace) != std::string::npos)
+        << "missing: " << row.trace;
+    EXPECT_EQ(machine().FileExists(kLog), row.log != Log::None);
+    const Lines first{"ZanDriverInstaller 1.0.0.1 x64, arguments \"" + kRunArguments + "\""};
+    const Lines last{"Finished: " + std::string(row.outcome) + ", exit code " + std::to_string(row.exitCode)};
+    EXPECT_EQ(LogTexts(text), row.log == Log::Whole      ? Join({first, TraceAsLogged(), last})
+                              : row.log == Log::Headless ? Join({TraceAsLogged(), last})
+                              : row.log == Log::Untraced ? Join({first, kNothingFound, last})
+                              : row.log == Log::Kept     ? Lines{"an earlier run"}
+                                                         : Lines{});
+    if (row.log == Log::Untraced) {  // the debugger missed the first line, or every line
+        const std::size_t missed = row.mode == N ? 1 : kNothingFound.size();
+        EXPECT_EQ(TraceAsLogged(), Lines(kNothingFound.begin() + missed, kNothingFound.end()));
+    }
+    EXPECT_TRUE(machine().MessageBoxes().empty());
+    ExpectHandles(kNoneOpen);
+    // No system error box either, unless the mode could not be set.
+    EXPECT_EQ(machine().errorMode.load(), row.operation == "SetErrorMode" ? 0 : kUnattendedErrorMode);
+    // Under WOW64 the log's folder and file are opened past the redirection
+    // of System32, which is on again after them.
+    const bool pastRedirection = wow64 && row.operation != "Wow64DisableWow64FsRedirection";
+    std::set<std::string> opened;
+    if (pastRedirection) opened = {kLog};
+    if (pastRedirection && row.setting != Setting::NoLogFolder) opened.insert("C:\\logs");
+    EXPECT_EQ(machine().OpenedWithoutRedirection(), opened);
+    EXPECT_EQ(machine().FsRedirectionOff(), row.operation == "Wow64RevertWow64FsRedirection");
+    ExpectReached(row);
+}
+
+constexpr char kSucceeded[] = "RESULT.SUCCESS";
+constexpr char kFailed[] = "RESULT.FAIL";
+constexpr char kHandedOver[] = "handed over to the 64-bit program";
+constexpr char kUnchecked[] = "--> Log file \"C:\\logs\\zan.log\" could not be checked : GetLastError() = 00000008h";
+constexpr char kNotStarted[] = "--> Error starting the 64-bit program : 00000008h";
+const auto Native = Setting::Native;
+const auto Wow64 = Setting::Wow64;
+
+const std::vector<RunFault> kRunFaults = Table<RunFault>({
+    // The lock fails: traced, and the run goes on without it; or it cannot
+    // be given back, and its handle is closed all the same.
+    {"CreateMutexA WaitForSingleObject", B, Native, 0, kSucceeded, kSuccess,
+     "--> Run lock not available : GetLastError() = 00000008h", Log::Whole},
+    {"ReleaseMutex FlushFileBuffers", B, Native, 0, kSucceeded, kSuccess, nullptr, Log::Whole},
+    // A line that cannot be written is lost; the run does not depend on its log.
+    {"WriteFile", N, Native, 0, kSucceeded, kSuccess, nullptr, Log::Headless},
+    {"WriteFile", A, Native, 0, kSucceeded, kSuccess, nullptr, Log::Empty},
+    // No time, no process ID, no debugger, no error mode: the run ends as it would.
+    {"GetLocalTime", B, Native, 0, kSucceeded, kSuccess, "0000-00-00 00:00:00.000 3172 ZanDriverInstaller", Log::Whole},
+    {"GetCurrentProcessId", B, Native, 0, kSucceeded, kSuccess, "2024-05-06 08:30:00.000 0 ZanDriverInstaller",
+     Log::Whole},
+    {"OutputDebugStringA", B, Native, 0, kSucceeded, kSuccess, nullptr, Log::Untraced},
+    {"SetErrorMode", B, Native, 0, kSucceeded, kSuccess, nullptr, Log::Whole},
+    // What cannot be checked is not written to; a new log that failed its
+    // check and cannot be removed again stays empty.
+    {"GetFullPathNameA GetLongPathNameA GetFileInformationByHandle GetFinalPathNameByHandleA", B, Native, 0,
+     kSucceeded, kSuccess, kUnchecked, Log::None},
+    {"GetFullPathNameA", B, Setting::LogThere, 0, kSucceeded, kSuccess, kUnchecked, Log::Kept},
+    {"SetFileInformationByHandle", B, Setting::Unverifiable, 0, kSucceeded, kSuccess, kUnchecked, Log::Empty},
+    // The system cannot tell WOW64: the run goes on in this process.
+    {"IsWow64Process GetCurrentProcess", B, Wow64, 0, kSucceeded, kSuccess, "**** Removing installed drivers ****",
+     Log::Whole},
+    // The log is opened with System32 redirected; the 64-bit program does the run.
+    {"Wow64DisableWow64FsRedirection", B, Wow64, 3010, kHandedOver, kBothMarkers, nullptr, Log::Whole},
+    // The open's error is traced, not the revert's.
+    {"Wow64RevertWow64FsRedirection", B, Setting::NoLogFolder, 3010, kHandedOver, kBothMarkers,
+     "--> Log file \"C:\\logs\\zan.log\" could not be opened : GetLastError() = 00000003h", Log::None},
+    // The 64-bit program cannot be started: the run fails like an operation;
+    // without the Windows folder no marker is deleted or written.
+    {"GetModuleFileNameA CreateProcessA", B, Wow64, 1, kFailed, kFail, kNotStarted, Log::Whole},
+    {"GetWindowsDirectoryA", B, Setting::NoNativeProgram, 1, kFailed, kBothMarkers,
+     "--> Windows directory not available", Log::Whole},
+    // Started, but its end or its exit code cannot be had: exit code 1.
+    {"WaitForSingleObject", B, Wow64, 1, kHandedOver, kBothMarkers,
+     "--> Error waiting for the 64-bit program : 00000008h", Log::Whole},
+    {"GetExitCodeProcess", B, Wow64, 1, kHandedOver, kBothMarkers,
+     "--> Error reading the 64-bit program's exit code : 00000008h", Log::Whole},
+});
+
+std::string RunFaultName(const ::testing::TestParamInfo<RunFault>& info) {
+    static const char* const kSettings[] = {"",       "_Unverifiable", "_LogThere",
+                                            "_Wow64", "_NoLogFolder",  "_NoNativeProgram"};
+    return RowName(info) + kSettings[static_cast<int>(info.param.setting)];
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryOperation, RunFaultTest, ::testing::ValuesIn(kRunFaults), RunFaultName);
+
+// --- The wizard dismisser ----------------------------------------------------------------
+
+struct DismisserFault {
+    std::string operation;
+    Mode mode;
+    std::string keys;  // sent to the wizard: 'D' its key down, 'U' its key up
+    int sleepsBefore;  // lookup pauses before it was found
+    bool paused;       // the pause after it was found
+    int sleepsAfter;   // lookup pauses for the other title, which no window has
+    bool unreached = false;
+};
+void PrintTo(const DismisserFault& row, std::ostream* os) { *os << Named(row); }
+
+class DismisserFaultTest : public MachineTest, public ::testing::WithParamInterface<DismisserFault> {};
+
+// One cycle with a "Hardware Installation" window on the screen.
+TEST_P(DismisserFaultTest, AnswersTheWizardOrLeavesItForTheNextCycle) {
+    const DismisserFault& row = GetParam();
+    const HWND wizard = machine().AddWindow(kHardwareInstallationTitle);
+    Inject(row.operation, row.mode);
+
+    DismissHardwareWizardsOnce();
+    machine().ClearFaults();
+
+    std::vector<DWORD> sleeps(row.sleepsBefore, kLookupSleepMs);
+    if (row.paused) sleeps.push_back(kAnswerPauseMs);
+    sleeps.insert(sleeps.end(), row.sleepsAfter, kLookupSleepMs);
+    EXPECT_EQ(machine().Sleeps(), sleeps);
+    EXPECT_EQ(machine().NowMs(), std::accumulate(sleeps.begin(), sleeps.end(), 0u));
+    std::string keys;
+    for (const sim::KeyInput& input : machine().Inputs()) {
+        EXPECT_EQ(input.window, wizard);
+        EXPECT_EQ(input.vk, kHardwareInstallationKey);
+        keys += input.flags == 0 ? 'D' : input.flags == KEYEVENTF_KEYUP ? 'U' : '?';
+    }
+    EXPECT_EQ(keys, row.keys);
+    ExpectReached(row);
+}
+
+const std::vector<DismisserFault> kDismisserFaults = Table<DismisserFault>({
+    // The window is not found (or its title not read) at the first lookup, or at none.
+    {"FindWindowExA GetWindowTextA", N, "DU", 1, true, 10},
+    {"FindWindowExA GetWindowTextA", A, "", 10, false, 10},
+    // Not in front: no key, the pause all the same.
+    {"SetForegroundWindow GetForegroundWindow", B, "", 0, true, 10},
+    {"SendInput", N, "U", 0, true, 10},
+    {"SendInput", A, "", 0, true, 10},
+    // A pause that is not made: the clock does not move.
+    {"Sleep", N, "DU", 0, false, 10},
+    {"Sleep", A, "DU", 0, false, 0},
+});
+
+INSTANTIATE_TEST_SUITE_P(EveryOperation, DismisserFaultTest, ::testing::ValuesIn(kDismisserFaults),
+                         RowName<DismisserFault>);
 
 // --- The sweep itself ------------------------------------------------------------------------
 
-// Every platform operation the installer calls.
-const char* const kOperations[] = {
-    "SetupDiGetClassDevsA", "SetupDiEnumDeviceInfo", "SetupDiGetDeviceRegistryPropertyA",
-    "SetupDiSetDeviceRegistryPropertyA", "SetupDiGetDeviceInstanceIdA", "SetupDiRemoveDevice",
-    "SetupDiDestroyDeviceInfoList", "SetupUninstallOEMInfA", "UpdateDriverForPlugAndPlayDevicesA",
-    "RegOpenKeyExA", "RegSetValueExA", "RegCloseKey", "DeleteFileA", "GetFileAttributesA", "CreateFileA",
-    "ReadFile", "CloseHandle", "FindFirstFileA", "FindNextFileA", "FindClose", "SHGetFolderPathA",
-    "MessageBoxA"};
-
-// Each table holds every operation once failing once and once failing for good.
-template <typename Row>
-void ExpectEveryOperationBothWays(const std::vector<Row>& table) {
-    std::multiset<std::pair<std::string, Mode>> rows;
-    for (const Row& row : table) rows.emplace(row.operation, row.mode);
-    std::multiset<std::pair<std::string, Mode>> wanted;
-    for (const char* operation : kOperations) {
-        wanted.emplace(operation, Mode::Next);
-        wanted.emplace(operation, Mode::Always);
+// Every operation of the seam is reached and failed both ways in some table,
+// but for those that carry the faults themselves.
+TEST(FaultSweep, FailsEveryOperationBothWaysWhereItIsReached) {
+    std::set<std::pair<std::string, Mode>> reached;
+    const auto add = [&reached](const auto& table) {
+        for (const auto& row : table) {
+            if (!row.unreached) reached.emplace(row.operation, row.mode);
+        }
+    };
+    add(kInstallFaults);
+    add(kPortMappingFaults);
+    add(kBoxFaults);
+    add(kUninstallFaults);
+    add(kRunFaults);
+    add(kDismisserFaults);
+    const auto& faultless = sim::kOperationsWithoutFault;
+    for (const std::string_view operation : plat::kOperations) {
+        const bool hasFault = std::find(std::begin(faultless), std::end(faultless), operation) == std::end(faultless);
+        for (const Mode mode : {Mode::Next, Mode::Always}) {
+            EXPECT_EQ(reached.count({std::string(operation), mode}), hasFault ? 1u : 0u)
+                << operation << " failing " << ModeName(mode);
+        }
     }
-    EXPECT_EQ(rows, wanted);
-}
-
-TEST(FaultSweep, EachTableCoversEveryOperationBothWays) {
-    ExpectEveryOperationBothWays(kInstallFaults);
-    ExpectEveryOperationBothWays(kPortMappingFaults);
-    ExpectEveryOperationBothWays(kUninstallFaults);
-}
-
-// --- An error box that cannot be shown ---------------------------------------------------------
-
-struct BoxFault {
-    const char* name;
-    const char* cmdLine;
-    const char* failing;  // the operation that fails the run
-    Mode mode;
-};
-
-void PrintTo(const BoxFault& fault, std::ostream* os) { *os << fault.name; }
-
-class ErrorBoxFaultTest : public FaultTest, public ::testing::WithParamInterface<BoxFault> {};
-
-// MessageBoxA returns 0 at once: nobody can dismiss anything, and the run
-// still ends failed, with RESULT.FAIL.
-TEST_P(ErrorBoxFaultTest, TheRunStillEndsFailed) {
-    PutTableInfs();
-    AddPosDevices(true, "CDEF");
-    Inject(GetParam().failing, GetParam().mode);
-    machine().FailAlways("MessageBoxA", kFault);
-
-    EXPECT_EQ(Run(GetParam().cmdLine), RunOutcome::Failed);
-
-    EXPECT_EQ(machine().Calls("MessageBoxA"), 1);
-    EXPECT_EQ(Markers(), kFail);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Runs, ErrorBoxFaultTest,
-    ::testing::Values(BoxFault{"Install", kFullInstallCmd, "UpdateDriverForPlugAndPlayDevicesA", Mode::Always},
-                      BoxFault{"Uninstall", "UNINSTALL", "SetupDiRemoveDevice", Mode::Next}),
-    [](const ::testing::TestParamInfo<BoxFault>& info) { return std::string(info.param.name); });
-
-// The two questions of an attended install cannot be shown either: neither
-// is answered Yes, so the one-port card is installed and the base device's
-// INF deleted, as after two No answers.
-TEST_F(FaultTest, QuestionsThatCannotBeShownCountAsNo) {
-    PutTableInfs();
-    AddPosDevices(true, "CDEF");
-    machine().FailAlways("MessageBoxA", kFault);
-
-    EXPECT_EQ(Run("INSTALL BASE_DEVICE MAROVEL_SERIAL"), RunOutcome::Succeeded);
-
-    EXPECT_EQ(machine().Calls("MessageBoxA"), 2);
-    Lines updated;
-    for (const auto& call : machine().DriverUpdates()) updated.push_back(call.hardwareId);
-    EXPECT_EQ(updated, (Lines{kCardId, kPorts[0].hardwareId}));
-    EXPECT_FALSE(machine().FileExists(std::string(kWin) + "\\INF\\ZANBaseD.inf"));
-    EXPECT_TRUE(machine().FindDevice("PCI\\VEN_1D9E&DEV_0B52\\BASE0"));
-    EXPECT_EQ(Markers(), kSuccess);
 }
 
 }  // namespace

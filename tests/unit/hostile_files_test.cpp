@@ -4,9 +4,11 @@
 
 #include "installer/oem_inf_cleanup.h"
 #include "platform/handles.h"
+#include "run/run_log.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 
 using namespace pos;
 using Lines = std::vector<std::string>;
@@ -148,6 +150,43 @@ INSTANTIATE_TEST_SUITE_P(Copies, OemCleanupObstacles, ::testing::Values(false, t
                          [](const ::testing::TestParamInfo<bool>& info) {
                              return std::string(info.param ? "PublishedAsPackages" : "PutByHand");
                          });
+
+// Without the Windows folder there is no pattern to search with: a lookup
+// that says the folder does not exist (S_FALSE, though it gives the path) or
+// gives an empty path searches nothing. (One that fails is in the fault sweep.)
+TEST_F(MachineTest, OemCleanupWithoutAWindowsPathSearchesNothing) {
+    using Answer = sim::Machine::FolderAnswer;
+    for (const auto& [answer, code] : {std::pair{Answer::Missing, "00000001h"}, {Answer::EmptyPath, "00000000h"}}) {
+        SetUp();
+        machine().PutFile(kInf + "oem1.inf", kBaseId);
+        machine().windowsFolderAnswer = answer;
+
+        RemoveOemInfFiles(kBaseId);
+
+        EXPECT_EQ(Trace(), (Lines{"----> Removing all OEM*.inf/pnf files associated with the specified search key",
+                                 "----> Retreiving the windows path",
+                                 std::string("----> Windows path not available : ") + code}));
+        EXPECT_EQ(machine().Calls("FindFirstFileA"), 0) << code;
+        EXPECT_TRUE(machine().FileExists(kInf + "oem1.inf")) << code;
+    }
+}
+
+// A new log that someone removes between its creation and its opening is
+// not made again: the open's error is traced, and the run has no log.
+TEST_F(MachineTest, ALogRemovedRightAfterItsCreationIsNotMadeAgain) {
+    static constexpr char kLog[] = "C:\\logs\\new.log";
+    machine().PutFolder("C:\\logs");
+    machine().onCreateFile = [](const std::string& path, DWORD disposition) {
+        if (disposition == OPEN_EXISTING && path == kLog && sim::TheMachine().FileExists(kLog)) {
+            std::filesystem::remove(sim::TheMachine().HostPath(kLog));
+        }
+    };
+
+    EXPECT_FALSE(RunLog().Open(kLog, "1.0.0.1", "UNINSTALL"));
+
+    EXPECT_EQ(Trace(), Lines{"--> Log file \"C:\\logs\\new.log\" could not be opened : GetLastError() = 00000002h"});
+    EXPECT_FALSE(machine().FileExists(kLog));
+}
 
 // --- Marker files ------------------------------------------------------------------------------
 

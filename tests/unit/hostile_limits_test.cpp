@@ -3,6 +3,7 @@
 // sets of ten thousand devices and an INF folder of thousands of OEM copies.
 #include "machine_fixture.h"
 
+#include "installer/oem_inf_cleanup.h"
 #include "installer/port_mapping.h"
 
 #include <algorithm>
@@ -42,19 +43,10 @@ std::string Filler(std::size_t length) {
     static const char* const kNearMisses[] = {" Install ", " INSTAL ", " UNINSTAL ", " SILEN ",
                                               " BASE-DEVICE ", " MAROVEL SERIAL ", " uninstall "};
     std::string text;
-    std::uint32_t state = 12345;
-    std::size_t miss = 0;
-    while (text.size() < length) {
-        if (text.size() % 997 == 0) {
-            text += kNearMisses[miss++ % (sizeof kNearMisses / sizeof *kNearMisses)];
-            continue;
-        }
-        state = state * 1103515245u + 12345u;
-        const unsigned char byte = static_cast<unsigned char>(state >> 16);
-        // Printable lower half and the whole upper half of the ANSI page, no capitals, no NUL.
-        if ((byte >= 0x20 && byte < 0x7F && !(byte >= 'A' && byte <= 'Z')) || byte >= 0x80) {
-            text += static_cast<char>(byte);
-        }
+    // Every byte of the ANSI page in turn but NUL, controls and capitals.
+    for (unsigned byte = 0x20, miss = 0; text.size() < length; byte = byte == 0xFF ? 0x20 : byte + 1) {
+        if (text.size() % 997 == 0) text += kNearMisses[miss++ % 7];
+        if ((byte < 'A' || byte > 'Z') && byte != 0x7F) text += static_cast<char>(byte);
     }
     text.resize(length);
     return text;
@@ -129,70 +121,67 @@ TEST_P(LongCommandLineTest, RunsTheOperationItsKeywordsAskFor) {
     }
 }
 
+constexpr char kEveryChoice[] = "INSTALL SILENT BASE_DEVICE MAROVEL_SERIAL";
+
 INSTANTIATE_TEST_SUITE_P(
     ThirtyTwoKiB, LongCommandLineTest,
-    ::testing::Values(
-        LongCmdCase{"AllAtTheStart",
-                    {{Where::Start, "INSTALL SILENT BASE_DEVICE MAROVEL_SERIAL"}},
-                    Op::Install, false, kFullInstall},
-        LongCmdCase{"AllInTheMiddle",
-                    {{Where::Middle, "INSTALL SILENT BASE_DEVICE MAROVEL_SERIAL"}},
-                    Op::Install, false, kFullInstall},
-        LongCmdCase{"AllAtTheVeryEnd",
-                    {{Where::End, "INSTALL SILENT BASE_DEVICE MAROVEL_SERIAL"}},
-                    Op::Install, false, kFullInstall},
-        LongCmdCase{"SpreadOverStartMiddleAndEnd",
-                    {{Where::Start, "INSTALL"}, {Where::Middle, "SILENT"}, {Where::End, "MAROVEL_SERIAL"}},
-                    Op::Install, false, kFourPortNoBase},
-        LongCmdCase{"ChoicesWithoutSilentStillAsk",
-                    {{Where::Start, "INSTALL"}, {Where::End, "BASE_DEVICE MAROVEL_SERIAL"}},
-                    Op::Install, true, kOnePortNoBase},
-        LongCmdCase{"UninstallAtTheVeryEndWins",
-                    {{Where::Start, "INSTALL SILENT"}, {Where::End, "UNINSTALL"}},
-                    Op::Uninstall, false, {}},
-        LongCmdCase{"UninstallInTheMiddle", {{Where::Middle, "UNINSTALL"}}, Op::Uninstall, false, {}},
-        LongCmdCase{"NoKeywordOnlyNearMisses", {}, Op::None, false, {}}),
+    ::testing::ValuesIn(std::vector<LongCmdCase>{
+        {"AllAtTheStart", {{Where::Start, kEveryChoice}}, Op::Install, false, kFullInstall},
+        {"AllInTheMiddle", {{Where::Middle, kEveryChoice}}, Op::Install, false, kFullInstall},
+        {"AllAtTheVeryEnd", {{Where::End, kEveryChoice}}, Op::Install, false, kFullInstall},
+        {"SpreadOverStartMiddleAndEnd",
+         {{Where::Start, "INSTALL"}, {Where::Middle, "SILENT"}, {Where::End, "MAROVEL_SERIAL"}}, Op::Install, false,
+         kFourPortNoBase},
+        {"ChoicesWithoutSilentStillAsk", {{Where::Start, "INSTALL"}, {Where::End, "BASE_DEVICE MAROVEL_SERIAL"}},
+         Op::Install, true, kOnePortNoBase},
+        {"UninstallAtTheVeryEndWins", {{Where::Start, "INSTALL SILENT"}, {Where::End, "UNINSTALL"}}, Op::Uninstall,
+         false, {}},
+        {"UninstallInTheMiddle", {{Where::Middle, "UNINSTALL"}}, Op::Uninstall, false, {}},
+        {"NoKeywordOnlyNearMisses", {}, Op::None, false, {}},
+    }),
     [](const ::testing::TestParamInfo<LongCmdCase>& info) { return std::string(info.param.name); });
 
 // --- Property values around the 100-byte buffer -----------------------------------------
 
-// Every size counts the bytes as the platform stores them, terminators included.
-sim::Value PaddedSz(const std::string& text, std::size_t bytes) {
-    return {REG_SZ, text + std::string(bytes - text.size(), '\0')};
-}
-
-// The text followed by filler, one terminator: a value longer than the text.
-sim::Value LongerSz(const std::string& text, std::size_t bytes) {
-    return {REG_SZ, text + std::string(bytes - 1 - text.size(), 'x') + '\0'};
-}
-
-// A list whose last string is `last`, after one long filler string.
-sim::Value ListEndingIn(const std::string& last, std::size_t bytes) {
-    return sim::MultiSz({std::string(bytes - last.size() - 3, 'y'), last});
-}
-
-enum class Shape { PaddedSz, LongerSz, ListEndingIn };
-
-struct EdgeValue {
-    const char* name;
-    DWORD property;  // SPDRP_DEVICEDESC: the removal search; SPDRP_HARDWAREID: port mapping
-    Shape shape;
-    std::size_t bytes;
-    bool edgeDeviceTaken;  // otherwise the ordinary device after it is taken
+enum class Shape {
+    PaddedSz,      // the key, padded with NULs
+    LongerSz,      // the key followed by filler, one terminator: a value longer than the key
+    ListEndingIn,  // a list whose last string is the key, after one long filler string
 };
 
+struct EdgeValue {
+    std::string name;
+    DWORD property;  // SPDRP_DEVICEDESC: the removal search; SPDRP_HARDWAREID: port mapping
+    Shape shape;
+    const char* taken;  // at 99, 100 and 101 bytes: 'T' the edge device is taken, '-' the ordinary one after it
+    std::size_t bytes = 0;
+};
+
+// Every size counts the bytes as the platform stores them, terminators included.
 sim::Value Build(const EdgeValue& edge) {
     const std::string key = edge.property == SPDRP_DEVICEDESC ? kBaseDesc : kPortCId;
     switch (edge.shape) {
-    case Shape::PaddedSz:
-        return PaddedSz(key, edge.bytes);
-    case Shape::LongerSz:
-        return LongerSz(key, edge.bytes);
-    case Shape::ListEndingIn:
-        return ListEndingIn(key, edge.bytes);
+    case Shape::PaddedSz: return {REG_SZ, key + std::string(edge.bytes - key.size(), '\0')};
+    case Shape::LongerSz: return {REG_SZ, key + std::string(edge.bytes - 1 - key.size(), 'x') + '\0'};
+    case Shape::ListEndingIn: return sim::MultiSz({std::string(edge.bytes - key.size() - 3, 'y'), key});
     }
     return {};
 }
+
+// Each value at 99, 100 and 101 bytes.
+std::vector<EdgeValue> AtEachSize(std::initializer_list<EdgeValue> values) {
+    std::vector<EdgeValue> sized;
+    for (EdgeValue value : values) {
+        for (std::size_t bytes : {99, 100, 101}) {
+            value.bytes = bytes;
+            sized.push_back(value);
+            sized.back().name += std::to_string(bytes);
+        }
+    }
+    return sized;
+}
+
+void PrintTo(const EdgeValue& edge, std::ostream* os) { *os << edge.name; }
 
 class PropertyAtTheBufferEdge : public MachineTest, public ::testing::WithParamInterface<EdgeValue> {};
 
@@ -200,6 +189,7 @@ class PropertyAtTheBufferEdge : public MachineTest, public ::testing::WithParamI
 // that answers to the same key comes after it. Exactly one of them is taken.
 TEST_P(PropertyAtTheBufferEdge, IsTakenOnlyWhenItFitsAndMatches) {
     const EdgeValue& edge = GetParam();
+    const bool taken = edge.taken[edge.bytes - 99] == 'T';
     const sim::Value value = Build(edge);
     ASSERT_EQ(value.bytes.size(), edge.bytes);
     const std::string edgeId = "ROOT\\EDGE\\0000";
@@ -212,8 +202,8 @@ TEST_P(PropertyAtTheBufferEdge, IsTakenOnlyWhenItFitsAndMatches) {
 
         EXPECT_EQ(Run("UNINSTALL"), RunOutcome::Succeeded);
 
-        EXPECT_EQ(machine().FindDevice(edgeId) == nullptr, edge.edgeDeviceTaken);
-        EXPECT_EQ(machine().FindDevice("PCI\\VEN_1D9E&DEV_0B52\\BASE0") == nullptr, !edge.edgeDeviceTaken);
+        EXPECT_EQ(machine().FindDevice(edgeId) == nullptr, taken);
+        EXPECT_EQ(machine().FindDevice("PCI\\VEN_1D9E&DEV_0B52\\BASE0") == nullptr, !taken);
         EXPECT_TRUE(TraceHas("----> FindDevice match(REG_SZ)!") ||
                     TraceHas("----> FindDevice match(REG_MULTI_SZ)!"));
     } else {
@@ -227,8 +217,8 @@ TEST_P(PropertyAtTheBufferEdge, IsTakenOnlyWhenItFitsAndMatches) {
 
         const auto edgeName = machine().GetValue(ParamsKey(edgeId), "PortName");
         const auto portName = machine().GetValue(ParamsKey(kPorts[0].instanceId), "PortName");
-        EXPECT_EQ(edgeName.has_value(), edge.edgeDeviceTaken);
-        EXPECT_EQ(portName.has_value(), !edge.edgeDeviceTaken);
+        EXPECT_EQ(edgeName.has_value(), taken);
+        EXPECT_EQ(portName.has_value(), !taken);
         EXPECT_EQ(Timeline(), (Lines{"Mapping Serial Port C to COM3...",
                                      "Mapping Serial Port C to COM3...[OK]", "sleep 2000"}));
     }
@@ -236,32 +226,19 @@ TEST_P(PropertyAtTheBufferEdge, IsTakenOnlyWhenItFitsAndMatches) {
 
 INSTANTIATE_TEST_SUITE_P(
     Sizes, PropertyAtTheBufferEdge,
-    ::testing::Values(
-        // Removal: a description equal to the row's, padded with NULs.
-        EdgeValue{"Description99", SPDRP_DEVICEDESC, Shape::PaddedSz, 99, true},
-        EdgeValue{"Description100", SPDRP_DEVICEDESC, Shape::PaddedSz, 100, true},
-        EdgeValue{"Description101", SPDRP_DEVICEDESC, Shape::PaddedSz, 101, false},
-        // Removal: a description that starts with the row's but goes on is never it.
-        EdgeValue{"LongerDescription99", SPDRP_DEVICEDESC, Shape::LongerSz, 99, false},
-        EdgeValue{"LongerDescription100", SPDRP_DEVICEDESC, Shape::LongerSz, 100, false},
-        EdgeValue{"LongerDescription101", SPDRP_DEVICEDESC, Shape::LongerSz, 101, false},
-        // Removal: a list of descriptions whose last one is the row's.
-        EdgeValue{"DescriptionList99", SPDRP_DEVICEDESC, Shape::ListEndingIn, 99, true},
-        EdgeValue{"DescriptionList100", SPDRP_DEVICEDESC, Shape::ListEndingIn, 100, true},
-        EdgeValue{"DescriptionList101", SPDRP_DEVICEDESC, Shape::ListEndingIn, 101, false},
-        // Port mapping: a hardware ID list whose last ID is the port's.
-        EdgeValue{"HardwareIdList99", SPDRP_HARDWAREID, Shape::ListEndingIn, 99, true},
-        EdgeValue{"HardwareIdList100", SPDRP_HARDWAREID, Shape::ListEndingIn, 100, true},
-        EdgeValue{"HardwareIdList101", SPDRP_HARDWAREID, Shape::ListEndingIn, 101, false},
-        // Port mapping: a single-string ID, padded with NULs.
-        EdgeValue{"HardwareId99", SPDRP_HARDWAREID, Shape::PaddedSz, 99, true},
-        EdgeValue{"HardwareId100", SPDRP_HARDWAREID, Shape::PaddedSz, 100, true},
-        EdgeValue{"HardwareId101", SPDRP_HARDWAREID, Shape::PaddedSz, 101, false},
-        // Port mapping: an ID longer than the port's key is not a piece of it.
-        EdgeValue{"LongerHardwareId99", SPDRP_HARDWAREID, Shape::LongerSz, 99, false},
-        EdgeValue{"LongerHardwareId100", SPDRP_HARDWAREID, Shape::LongerSz, 100, false},
-        EdgeValue{"LongerHardwareId101", SPDRP_HARDWAREID, Shape::LongerSz, 101, false}),
-    [](const ::testing::TestParamInfo<EdgeValue>& info) { return std::string(info.param.name); });
+    ::testing::ValuesIn(AtEachSize({
+        // Removal: a description equal to the row's; one that starts with it
+        // but goes on is never it; a list of descriptions whose last one is it.
+        {"Description", SPDRP_DEVICEDESC, Shape::PaddedSz, "TT-"},
+        {"LongerDescription", SPDRP_DEVICEDESC, Shape::LongerSz, "---"},
+        {"DescriptionList", SPDRP_DEVICEDESC, Shape::ListEndingIn, "TT-"},
+        // Port mapping: a hardware ID list whose last ID is the port's; a
+        // single-string ID; an ID longer than the port's key is not a piece of it.
+        {"HardwareIdList", SPDRP_HARDWAREID, Shape::ListEndingIn, "TT-"},
+        {"HardwareId", SPDRP_HARDWAREID, Shape::PaddedSz, "TT-"},
+        {"LongerHardwareId", SPDRP_HARDWAREID, Shape::LongerSz, "---"},
+    })),
+    [](const ::testing::TestParamInfo<EdgeValue>& info) { return info.param.name; });
 
 // --- Ten thousand devices ---------------------------------------------------------------------
 
@@ -275,15 +252,14 @@ std::string Numbered(const char* prefix, int n) {
     return text;
 }
 
-class ManyDevicesTest : public MachineTest {
-protected:
-    template <typename F>
-    static std::chrono::steady_clock::duration Timed(F&& work) {
-        const auto start = std::chrono::steady_clock::now();
-        work();
-        return std::chrono::steady_clock::now() - start;
-    }
-};
+template <typename F>
+std::chrono::steady_clock::duration Timed(F&& work) {
+    const auto start = std::chrono::steady_clock::now();
+    work();
+    return std::chrono::steady_clock::now() - start;
+}
+
+using ManyDevicesTest = MachineTest;
 
 TEST_F(ManyDevicesTest, RemovalFindsTheBaseDeviceAfterNineThousandNineHundredAndNinetyNineOthers) {
     // Near misses of every kind before it: longer, shorter, other devices.
@@ -366,12 +342,14 @@ TEST_F(ManyOemInfsTest, OnlyTheCopiesNamingARemovedDeviceGoWithTheirPnfs) {
     AddPosDevices(true, "");
     const std::string models = "[Version]\r\nSignature=\"$Windows NT$\"\r\n[Models]\r\n";
     // Copies that belong to the removed devices: the first the search returns,
-    // two in the middle, the last; on a final line without a newline, after a
-    // line far longer than a read.
+    // three in the middle, the last; on a final line without a newline, cut by
+    // the first 4096-byte read one byte before its end, after a line far
+    // longer than a read.
     const std::map<int, std::string> owned = {
         {0, models + "%Base%=Inst, " + kBaseId + "\r\n"},
         {1234, models + "%Card%=Inst, " + kCardId + "\r\n"},
         {2500, models + std::string(200, ';') + "\r\n" + "%Base%=Inst," + kBaseId},
+        {3000, models + std::string(4096 - models.size() - (sizeof kBaseId - 2), ';') + kBaseId + "\r\n"},
         {4999, models + std::string(64 * 1024, 'c') + "\n%Card%=Inst, " + kCardId + "\n"},
     };
     const std::vector<std::string> others = {
@@ -389,9 +367,9 @@ TEST_F(ManyOemInfsTest, OnlyTheCopiesNamingARemovedDeviceGoWithTheirPnfs) {
     }
     ASSERT_EQ(machine().ListFolder(kInf).size(), 2u * kOemCopies + 5);
 
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(Run("UNINSTALL"), RunOutcome::Succeeded);
-    const auto took = std::chrono::steady_clock::now() - start;
+    RunOutcome outcome = RunOutcome::NotRun;
+    const auto took = Timed([&] { outcome = Run("UNINSTALL"); });
+    EXPECT_EQ(outcome, RunOutcome::Succeeded);
 
     std::set<std::string> left;
     for (const std::string& name : machine().ListFolder(kInf)) left.insert(name);
@@ -402,12 +380,27 @@ TEST_F(ManyOemInfsTest, OnlyTheCopiesNamingARemovedDeviceGoWithTheirPnfs) {
         EXPECT_EQ(left.count(name + ".PNF"), expected) << name;
     }
     const auto trace = Trace();
-    EXPECT_EQ(std::count(trace.begin(), trace.end(), std::string("----> Deleting INF File")), 4);
+    EXPECT_EQ(std::count(trace.begin(), trace.end(), std::string("----> Deleting INF File")), 5);
     EXPECT_EQ(std::count(trace.begin(), trace.end(), std::string("----> Failed")), 0);
     const sim::HandleCounts open = machine().OpenHandles();
     EXPECT_EQ(open.files, 0);
     EXPECT_EQ(open.searches, 0);
     EXPECT_LT(took, kSearchBudget);
+}
+
+// A copy whose full path would be longer than MAX_PATH allows is passed
+// over: cut short, the path would name another file, here one that holds the
+// key too.
+TEST_F(MachineTest, AnOemCopyWhosePathWouldBeCutIsPassedOver) {
+    const std::string name = "oem" + std::string(238, '9') + ".inf";  // 260 characters below C:\WINDOWS\inf
+    machine().PutFile(kInf + name, kBaseId);
+    machine().PutFile(kInf + name.substr(0, name.size() - 1), kBaseId);
+
+    RemoveOemInfFiles(kBaseId);
+
+    EXPECT_EQ(machine().ListFolder(kInf).size(), 2u);
+    EXPECT_TRUE(TraceHas(name));
+    EXPECT_FALSE(TraceHas("--> Opening OEM* File"));
 }
 
 }  // namespace
