@@ -25,8 +25,7 @@ public:
     std::string AddDevice(const NewDevice& wanted) override {
         // As a device installer generates root IDs: the name upper-cased, then a
         // four-digit number counting up per name.
-        std::string name;
-        for (char c : wanted.name) name.push_back((c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c);
+        const std::string name = Upper(wanted.name);
         char number[8];
         std::snprintf(number, sizeof number, "%04d", next_[name]++);
         sim::Device device;
@@ -109,12 +108,7 @@ public:
         return name;
     }
 
-    bool DriverPackageRemovalDeletesFiles() const override { return true; }
-
-    bool DriverUpdateReportsMissingDeviceAndInf() const override { return true; }
-    bool RemovedElementKeepsInstallParams() const override { return true; }
-    bool ReadOnlyFileRefusesAppending() const override { return true; }
-    bool OpensLinksAsThemselves() const override { return true; }
+    bool AsWindowsDocuments() const override { return true; }
 
     std::string WindowsFolder() override { return sim::Machine::kWindowsDir; }
     long long LocalTimeMs() override {

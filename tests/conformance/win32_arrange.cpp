@@ -199,25 +199,7 @@ public:
         return name;
     }
 
-    // Wine's package removal deletes nothing without flags, only the INF with
-    // SUOI_FORCEDELETE, and succeeds for names it does not hold.
-    bool DriverPackageRemovalDeletesFiles() const override { return wine_.empty(); }
-
-    // Wine's driver update returns TRUE when no device matches and when the
-    // INF file is missing; Windows fails with ERROR_NO_SUCH_DEVINST and
-    // ERROR_FILE_NOT_FOUND.
-    bool DriverUpdateReportsMissingDeviceAndInf() const override { return wine_.empty(); }
-
-    // Windows keeps a removed element's install parameters (a removal that
-    // needs a restart says so there); Wine's read fails once the device is gone.
-    bool RemovedElementKeepsInstallParams() const override { return wine_.empty(); }
-
-    // Wine checks a file's write permission for writing but not for appending,
-    // and a process of root then gets the file opened.
-    bool ReadOnlyFileRefusesAppending() const override { return wine_.empty(); }
-
-    // Wine 8 ignores FILE_FLAG_OPEN_REPARSE_POINT and follows every link.
-    bool OpensLinksAsThemselves() const override { return wine_.empty(); }
+    bool AsWindowsDocuments() const override { return wine_.empty(); }
 
     std::string WindowsFolder() override {
         char path[MAX_PATH] = {};
