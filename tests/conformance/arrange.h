@@ -68,8 +68,7 @@ public:
     virtual bool PutProgram(const std::string& windowsPath) = 0;
 
     // A value below HKEY_LOCAL_MACHINE as stored: its type and exact bytes.
-    virtual bool QueryValue(const std::string& keyPath, const std::string& name, DWORD* type,
-                            std::string* bytes) = 0;
+    virtual bool QueryValue(const std::string& keyPath, const std::string& name, DWORD* type, std::string* bytes) = 0;
 
     // Publishes the INF file at `sourceInf` as a driver package, the way a
     // driver's setup does: a copy "oemNN.inf" in the Windows INF folder, with

@@ -84,8 +84,7 @@ public:
         return sim::TheMachine().FileExists(windowsPath);
     }
 
-    bool QueryValue(const std::string& keyPath, const std::string& name, DWORD* type,
-                    std::string* bytes) override {
+    bool QueryValue(const std::string& keyPath, const std::string& name, DWORD* type, std::string* bytes) override {
         const std::optional<sim::Value> value = sim::TheMachine().GetValue(keyPath, name);
         if (!value) return false;
         *type = value->type;

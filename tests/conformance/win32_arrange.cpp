@@ -23,21 +23,12 @@ bool Complain(const char* what, const std::string& subject, DWORD error = ::GetL
     return false;
 }
 
-std::string WindowsDirectory() {
-    char path[MAX_PATH];
-    const UINT length = ::GetWindowsDirectoryA(path, MAX_PATH);
-    return (length > 0 && length < MAX_PATH) ? std::string(path, length) : std::string();
-}
-
 class Win32Arrange : public Arrange {
 public:
     Win32Arrange() {
-        using WineVersion = const char*(__cdecl*)();
-        if (HMODULE ntdll = ::GetModuleHandleA("ntdll.dll")) {
-            auto version = reinterpret_cast<WineVersion>(
-                reinterpret_cast<void*>(::GetProcAddress(ntdll, "wine_get_version")));
-            if (version != nullptr) wine_ = version();
-        }
+        const auto version = reinterpret_cast<const char*(__cdecl*)()>(
+            reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "wine_get_version")));
+        if (version != nullptr) wine_ = version();
     }
 
     std::string Describe() const override {
@@ -59,18 +50,17 @@ public:
     }
 
     std::string ScratchFolder() override {
-        const std::string windows = WindowsDirectory();
-        if (windows.empty()) return "";
-        char folder[MAX_PATH];
-        std::snprintf(folder, sizeof folder, "%s\\Temp\\zan-conformance-%lu", windows.c_str(),
-                      static_cast<unsigned long>(::GetCurrentProcessId()));
-        ::CreateDirectoryA((windows + "\\Temp").c_str(), nullptr);
+        char windows[MAX_PATH];
+        const UINT length = ::GetWindowsDirectoryA(windows, MAX_PATH);
+        if (length == 0 || length >= MAX_PATH) return "";
+        const std::string temp = std::string(windows) + "\\Temp";
+        ::CreateDirectoryA(temp.c_str(), nullptr);
+        const std::string folder = temp + "\\zan-conformance-" + std::to_string(::GetCurrentProcessId());
         return PutFolder(folder) ? folder : "";
     }
 
     bool PutFolder(const std::string& windowsPath) override {
-        if (::CreateDirectoryA(windowsPath.c_str(), nullptr)) return true;
-        return Complain("CreateDirectoryA", windowsPath);
+        return ::CreateDirectoryA(windowsPath.c_str(), nullptr) || Complain("CreateDirectoryA", windowsPath);
     }
 
     bool PutFile(const std::string& windowsPath, const std::string& bytes) override {
@@ -80,18 +70,17 @@ public:
         DWORD written = 0;
         const BOOL ok = ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
         ::CloseHandle(file);
-        if (!ok || written != bytes.size()) return Complain("WriteFile", windowsPath);
-        return true;
+        return (ok && written == bytes.size()) || Complain("WriteFile", windowsPath);
     }
 
     bool MakeReadOnly(const std::string& windowsPath) override {
-        if (::SetFileAttributesA(windowsPath.c_str(), FILE_ATTRIBUTE_READONLY)) return true;
-        return Complain("SetFileAttributesA", windowsPath);
+        return ::SetFileAttributesA(windowsPath.c_str(), FILE_ATTRIBUTE_READONLY) ||
+               Complain("SetFileAttributesA", windowsPath);
     }
 
     bool PutHardLink(const std::string& linkPath, const std::string& existingPath) override {
-        if (::CreateHardLinkA(linkPath.c_str(), existingPath.c_str(), nullptr)) return true;
-        return Complain("CreateHardLinkA", linkPath);
+        return ::CreateHardLinkA(linkPath.c_str(), existingPath.c_str(), nullptr) ||
+               Complain("CreateHardLinkA", linkPath);
     }
 
     // Wine 8 has no symbolic links of its own (its CreateSymbolicLinkA does
@@ -105,8 +94,8 @@ public:
             targetAttributes != INVALID_FILE_ATTRIBUTES && (targetAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
         if (wine_.empty()) {
             const DWORD flags = (folder ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0) | 0x2;  // unprivileged create
-            if (::CreateSymbolicLinkA(linkPath.c_str(), targetPath.c_str(), flags)) return true;
-            return Complain("CreateSymbolicLinkA", linkPath);
+            return ::CreateSymbolicLinkA(linkPath.c_str(), targetPath.c_str(), flags) ||
+                   Complain("CreateSymbolicLinkA", linkPath);
         }
         using UnixName = char*(__cdecl*)(const wchar_t*);
         const auto unixName = reinterpret_cast<UnixName>(
@@ -142,12 +131,8 @@ public:
     }
 
     void RunOnOtherThread(const std::function<void()>& body) override {
-        HANDLE thread =
-            ::CreateThread(nullptr, 0, RunBody, const_cast<std::function<void()>*>(&body), 0, nullptr);
-        if (thread == nullptr) {
-            Complain("CreateThread", "a thread of its own");
-            return;
-        }
+        HANDLE thread = ::CreateThread(nullptr, 0, RunBody, const_cast<std::function<void()>*>(&body), 0, nullptr);
+        if (thread == nullptr) return static_cast<void>(Complain("CreateThread", "a thread of its own"));
         ::WaitForSingleObject(thread, INFINITE);
         ::CloseHandle(thread);
     }
@@ -157,16 +142,13 @@ public:
         char own[MAX_PATH];
         const DWORD length = ::GetModuleFileNameA(nullptr, own, MAX_PATH);
         if (length == 0 || length >= MAX_PATH) return Complain("GetModuleFileNameA", windowsPath);
-        if (!::CopyFileA(own, windowsPath.c_str(), FALSE)) return Complain("CopyFileA", windowsPath);
-        return true;
+        return ::CopyFileA(own, windowsPath.c_str(), FALSE) || Complain("CopyFileA", windowsPath);
     }
 
-    bool QueryValue(const std::string& keyPath, const std::string& name, DWORD* type,
-                    std::string* bytes) override {
+    bool QueryValue(const std::string& keyPath, const std::string& name, DWORD* type, std::string* bytes) override {
         HKEY key;
-        if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
-            return false;
-        }
+        const LONG opened = ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_QUERY_VALUE, &key);
+        if (opened != ERROR_SUCCESS) return false;
         DWORD size = 0;
         LONG result = ::RegQueryValueExA(key, name.c_str(), nullptr, type, nullptr, &size);
         if (result == ERROR_SUCCESS) {
