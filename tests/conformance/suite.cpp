@@ -19,7 +19,8 @@
      ::conformance::RecordEq((error), plat::GetLastError(), __FILE__, __LINE__, #error, \
                              "plat::GetLastError() after " #failed))
 // A property read (a Read) that succeeded with this type and these bytes: three checks.
-#define CHECK_READ(type, bytes, read) RecordRead((read), (type), (bytes), __LINE__, #read)
+#define CHECK_READ(wantedType, wantedBytes, read) \
+    [&](const Read& got) { CHECK(got.ok), CHECK_EQ(wantedType, got.type), CHECK_EQ(wantedBytes, got.bytes); }(read)
 // A call's result where Wine differs from what Windows documents (Arrange::AsWindowsDocuments):
 // there, shown and not asserted; elsewhere two checks that it failed with `error` or, for
 // ERROR_SUCCESS, one that it succeeded.
@@ -45,7 +46,6 @@ static_assert(sizeof(SP_DEVINSTALL_PARAMS_A) == (sizeof(void*) == 8 ? 320 : 296)
 
 std::string Sz(const std::string& text) { return text + std::string(1, '\0'); }
 
-// The text in a buffer up to its NUL, or all of it when it has none.
 std::string Text(const char* buffer, std::size_t size) {
     const void* nul = std::memchr(buffer, '\0', size);
     return std::string(buffer, nul != nullptr ? static_cast<const char*>(nul) - buffer : size);
@@ -87,20 +87,23 @@ struct Walk {
     bool Holds(const std::string& id) const { return std::find(ids.begin(), ids.end(), Upper(id)) != ids.end(); }
 };
 
+// The instance ID read into a buffer of the installer's size, upper-cased.
+std::string InstanceId(HDEVINFO set, SP_DEVINFO_DATA* data) {
+    char id[kBuffer] = {};
+    return plat::SetupDiGetDeviceInstanceIdA(set, data, id, kBuffer, nullptr) ? Upper(id) : "<unreadable>";
+}
+
 Walk WalkSet(HDEVINFO set) {
     Walk walk;
     SP_DEVINFO_DATA data = NewElement();
     for (DWORD index = 0; plat::SetupDiEnumDeviceInfo(set, index, &data); ++index) {
-        char id[kBuffer] = {};
-        walk.ids.push_back(plat::SetupDiGetDeviceInstanceIdA(set, &data, id, kBuffer, nullptr) ? Upper(id)
-                                                                                                : "<unreadable>");
+        walk.ids.push_back(InstanceId(set, &data));
         data = NewElement();
     }
     walk.endError = plat::GetLastError();
     return walk;
 }
 
-// Checks that the walk holds each of `in` and none of `out`, naming any that is not so.
 void CheckHeld(const Walk& walk, const std::vector<std::string>& in, const std::vector<std::string>& out = {}) {
     for (const std::string& id : in) {
         if (!CHECK(walk.Holds(id))) Note("missing: " + id);
@@ -110,7 +113,6 @@ void CheckHeld(const Walk& walk, const std::vector<std::string>& in, const std::
     }
 }
 
-// The element of `set` whose instance ID is `id`, and its index.
 bool FindElement(HDEVINFO set, const std::string& id, SP_DEVINFO_DATA* found, DWORD* foundIndex = nullptr) {
     const Walk walk = WalkSet(set);
     const DWORD index = static_cast<DWORD>(std::find(walk.ids.begin(), walk.ids.end(), Upper(id)) - walk.ids.begin());
@@ -169,12 +171,6 @@ Read ReadProperty(HDEVINFO set, SP_DEVINFO_DATA* data, DWORD property) {
     return read;
 }
 
-void RecordRead(const Read& read, DWORD type, const std::string& bytes, int line, const char* what) {
-    Record(read.ok, __FILE__, line, std::string(what) + " succeeds");
-    RecordEq(type, read.type, __FILE__, line, "type", (std::string(what) + ": type").c_str());
-    RecordEq(bytes, read.bytes, __FILE__, line, "bytes", (std::string(what) + ": bytes").c_str());
-}
-
 // The read exactly as the installer makes it: type preset to 0, no required size.
 bool ReadsLikeTheInstaller(HDEVINFO set, SP_DEVINFO_DATA* data, DWORD property, DWORD* type = nullptr) {
     BYTE buffer[kBuffer];
@@ -182,12 +178,6 @@ bool ReadsLikeTheInstaller(HDEVINFO set, SP_DEVINFO_DATA* data, DWORD property, 
     if (type == nullptr) type = &own;
     *type = 0;
     return plat::SetupDiGetDeviceRegistryPropertyA(set, data, property, type, buffer, kBuffer, nullptr) != FALSE;
-}
-
-// The instance ID read into a buffer of the installer's size; whether that worked.
-bool ReadsInstanceId(HDEVINFO set, SP_DEVINFO_DATA* data) {
-    char id[kBuffer];
-    return plat::SetupDiGetDeviceInstanceIdA(set, data, id, kBuffer, nullptr) != FALSE;
 }
 
 bool WriteFriendlyName(HDEVINFO set, SP_DEVINFO_DATA* element, const char* bytes, DWORD size) {
@@ -198,14 +188,12 @@ bool WriteFriendlyName(HDEVINFO set, SP_DEVINFO_DATA* element, const char* bytes
 const std::string kEnum = "SYSTEM\\CurrentControlSet\\ENUM\\";
 std::string ParametersKey(const std::string& instanceId) { return kEnum + instanceId + "\\Device Parameters"; }
 
-// Opens a key below HKEY_LOCAL_MACHINE, checking the result; the key, or nullptr.
 HKEY OpenKey(const std::string& path, LONG expected = ERROR_SUCCESS) {
     HKEY key = nullptr;
     CHECK_EQ(expected, plat::RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_ALL_ACCESS, &key));
     return key;
 }
 
-// A text of exactly `length` characters starting with `start`.
 std::string Padded(const std::string& start, std::size_t length) {
     std::string text = start;
     for (char c = 'A'; text.size() < length; c = (c == 'Z') ? 'A' : static_cast<char>(c + 1)) text.push_back(c);
@@ -292,12 +280,14 @@ void CheckSizeFields(const Devices& devices) {
     WithElement(devices.port, [&](HDEVINFO set, SP_DEVINFO_DATA& port) {
         CHECK(std::memcmp(&port.ClassGuid, &kPortsClass, sizeof(GUID)) == 0);
         // An element of another set is not read, nor one handed back with another size.
-        WithSet([&](HDEVINFO other) { CHECK_FAILS(!ReadsInstanceId(other, &port), ERROR_INVALID_PARAMETER); });
+        WithSet([&](HDEVINFO other) {
+            CHECK_FAILS(InstanceId(other, &port) == "<unreadable>", ERROR_INVALID_PARAMETER);
+        });
         for (DWORD wrong : {DWORD{0}, right - 4}) {
             SP_DEVINFO_DATA resized = port;
             resized.cbSize = wrong;
             CHECK_FAILS(!ReadsLikeTheInstaller(set, &resized, SPDRP_HARDWAREID), ERROR_INVALID_PARAMETER);
-            CHECK_FAILS(!ReadsInstanceId(set, &resized), ERROR_INVALID_PARAMETER);
+            CHECK_FAILS(InstanceId(set, &resized) == "<unreadable>", ERROR_INVALID_PARAMETER);
         }
     });
     WithElement(devices.driver, [&](HDEVINFO set, SP_DEVINFO_DATA& element) {
@@ -465,7 +455,7 @@ void CheckRemoval(Arrange& arrange, const Devices& devices) {
         CHECK(plat::SetupDiEnumDeviceInfo(set, index, &again));
         CHECK_EQ(element.DevInst, again.DevInst);
         CHECK_FAILS(!ReadsLikeTheInstaller(set, &again, SPDRP_HARDWAREID), ERROR_NO_SUCH_DEVINST);
-        CHECK_FAILS(!ReadsInstanceId(set, &again), ERROR_NO_SUCH_DEVINST);
+        CHECK_FAILS(InstanceId(set, &again) == "<unreadable>", ERROR_NO_SUCH_DEVINST);
         CHECK_FAILS(!WriteFriendlyName(set, &again, "x", 2), ERROR_NO_SUCH_DEVINST);
         CHECK_FAILS(!plat::SetupDiRemoveDevice(set, &again), ERROR_NO_SUCH_DEVINST);
         // Its install parameters, which tell whether a restart is needed, can be read still.
