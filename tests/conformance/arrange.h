@@ -52,9 +52,8 @@ public:
     // trailing backslash), or "" on failure.
     virtual std::string ScratchFolder() = 0;
     virtual bool PutFolder(const std::string& windowsPath) = 0;
-    virtual bool PutFile(const std::string& windowsPath, const std::string& bytes) = 0;
-    // Makes the file read-only, as an admin would.
-    virtual bool MakeReadOnly(const std::string& windowsPath) = 0;
+    // With readOnly, the file made read-only afterwards, as an admin would.
+    virtual bool PutFile(const std::string& windowsPath, const std::string& bytes, bool readOnly = false) = 0;
     // A second name for an existing file, and a symbolic link to a file or
     // folder that need not exist, as a user would plant them.
     virtual bool PutHardLink(const std::string& linkPath, const std::string& existingPath) = 0;
@@ -77,22 +76,19 @@ public:
     virtual std::string PublishDriverPackage(const std::string& sourceInf) = 0;
 
     // Whether the API here acts as Windows documents it where Wine 8 does not
-    // (elsewhere the suite shows these results instead of asserting them):
-    // - the driver update fails when no present device carries the hardware ID
-    //   (ERROR_NO_SUCH_DEVINST) or the INF file is missing (ERROR_FILE_NOT_FOUND);
-    //   Wine's returns TRUE for both;
-    // - the driver package removal deletes the published INF and its PNF without
-    //   flags, the PNF too with SUOI_FORCEDELETE, and fails for a name the store
-    //   does not hold (ERROR_FILE_NOT_FOUND); Wine's deletes nothing without flags
-    //   (and says "not deleting"), only the INF with SUOI_FORCEDELETE, and
-    //   succeeds for any name;
-    // - a removed device's element keeps its install parameters readable (where a
-    //   removal leaves DI_NEEDREBOOT); Wine fails the read;
-    // - a read-only file refuses to be opened for appending; Wine checks a file's
-    //   write permission for writing only, and lets a process of root append;
-    // - FILE_FLAG_OPEN_REPARSE_POINT opens a symbolic link as itself, marked
-    //   FILE_ATTRIBUTE_REPARSE_POINT; Wine follows every link (its handle's final
-    //   path names the target), and a link that leads nowhere is no file to it.
+    // (elsewhere the suite shows these results instead of asserting them). The
+    // driver update fails when no present device carries the hardware ID
+    // (ERROR_NO_SUCH_DEVINST) or the INF file is missing (ERROR_FILE_NOT_FOUND):
+    // Wine's returns TRUE. The driver package removal deletes the published INF
+    // and its PNF without flags, the PNF too with SUOI_FORCEDELETE, and fails for
+    // a name the store does not hold (ERROR_FILE_NOT_FOUND): Wine's deletes
+    // nothing without flags ("not deleting"), only the INF when forced, and
+    // succeeds for any name. A removed device's element keeps its install
+    // parameters readable (where a removal leaves DI_NEEDREBOOT): Wine fails the
+    // read. A read-only file refuses appending: Wine lets a process of root
+    // append. FILE_FLAG_OPEN_REPARSE_POINT opens a symbolic link as itself,
+    // marked FILE_ATTRIBUTE_REPARSE_POINT: Wine follows every link (its handle's
+    // final path names the target), and one leading nowhere is no file to it.
     virtual bool AsWindowsDocuments() const = 0;
 
     // What the system gives by another route than plat::, to hold plat::

@@ -53,14 +53,10 @@ public:
         return std::filesystem::is_directory(sim::TheMachine().HostPath(windowsPath), ec);
     }
 
-    bool PutFile(const std::string& windowsPath, const std::string& bytes) override {
+    bool PutFile(const std::string& windowsPath, const std::string& bytes, bool readOnly) override {
         sim::TheMachine().PutFile(windowsPath, bytes);
+        if (readOnly) sim::TheMachine().MakeUnwritable(windowsPath);
         return sim::TheMachine().ReadWholeFile(windowsPath) == bytes;
-    }
-
-    bool MakeReadOnly(const std::string& windowsPath) override {
-        sim::TheMachine().MakeUnwritable(windowsPath);
-        return true;
     }
 
     bool PutHardLink(const std::string& linkPath, const std::string& existingPath) override {
@@ -99,10 +95,9 @@ public:
             return "";
         }
         const std::string folder = std::string(sim::Machine::kWindowsDir) + "\\INF\\";
-        std::string name;
-        for (int n = 0; name.empty() || sim::TheMachine().FileExists(folder + name); ++n) {
-            name = "oem" + std::to_string(n) + ".inf";
-        }
+        int n = 0;
+        while (sim::TheMachine().FileExists(folder + "oem" + std::to_string(n) + ".inf")) ++n;
+        const std::string name = "oem" + std::to_string(n) + ".inf";
         sim::TheMachine().PublishDriverPackage(name, *bytes);
         return name;
     }

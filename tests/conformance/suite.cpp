@@ -14,16 +14,14 @@
 #include <vector>
 
 // A call that failed (`failed` holds) and the last error it left: two checks.
-#define CHECK_FAILS(failed, error)                                                       \
-    (::conformance::Record(static_cast<bool>(failed), __FILE__, __LINE__, #failed),      \
-     ::conformance::RecordEq((error), plat::GetLastError(), __FILE__, __LINE__, #error, \
-                             "plat::GetLastError() after " #failed))
+#define CHECK_FAILS(failed, error)                                                  \
+    (::conformance::Record(static_cast<bool>(failed), __FILE__, __LINE__, #failed), \
+     ::conformance::RecordEq((error), plat::GetLastError(), __FILE__, __LINE__, #error, "last error after " #failed))
 // A property read (a Read) that succeeded with this type and these bytes: three checks.
 #define CHECK_READ(wantedType, wantedBytes, read) \
     [&](const Read& got) { CHECK(got.ok), CHECK_EQ(wantedType, got.type), CHECK_EQ(wantedBytes, got.bytes); }(read)
-// A call's result where Wine differs from what Windows documents (Arrange::AsWindowsDocuments):
-// there, shown and not asserted; elsewhere two checks that it failed with `error` or, for
-// ERROR_SUCCESS, one that it succeeded.
+// A call's result where Wine differs from Windows (Arrange::AsWindowsDocuments): there shown, not asserted;
+// elsewhere two checks that it failed with `error`, or for ERROR_SUCCESS one that it succeeded.
 #define CHECK_DOCUMENTED(asserted, what, result, error) Documented((asserted), (what), (result), (error), __LINE__)
 
 namespace conformance {
@@ -31,10 +29,6 @@ namespace {
 
 // What the installer passes for property values and instance IDs.
 constexpr DWORD kBuffer = 100;
-
-// Set flags as the installer passes them.
-constexpr DWORD kAllDevices = DIGCF_ALLCLASSES;
-constexpr DWORD kPresentInterfaces = DIGCF_PRESENT | DIGCF_DEVICEINTERFACE;
 
 // An interface class no device exposes.
 constexpr GUID kUnusedInterface = {0x6B1E0F4A, 0x3C2D, 0x4E5F, {0x9A, 0x8B, 0x7C, 0x6D, 0x5E, 0x4F, 0x30, 0x21}};
@@ -126,7 +120,8 @@ bool FindElement(HDEVINFO set, const std::string& id, SP_DEVINFO_DATA* found, DW
 // it is destroyed.
 void WithSet(const GUID* interfaceClass, const std::function<void(HDEVINFO)>& body) {
     HDEVINFO set = plat::SetupDiGetClassDevsA(interfaceClass, nullptr, nullptr,
-                                              interfaceClass == nullptr ? kAllDevices : kPresentInterfaces);
+                                              interfaceClass == nullptr ? DIGCF_ALLCLASSES
+                                                                        : DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
     if (!CHECK(Valid(set))) return;
     body(set);
     CHECK(plat::SetupDiDestroyDeviceInfoList(set));
@@ -150,9 +145,9 @@ void WithElement(const GUID* interfaceClass, const std::string& id, const Elemen
 void WithElement(const std::string& id, const ElementBody& body) { WithElement(nullptr, id, body); }
 
 // A property read into a 100-byte buffer, with the required size asked for.
+// On failure the last error is the read's.
 struct Read {
     BOOL ok = FALSE;
-    DWORD error = ERROR_SUCCESS;
     DWORD type = 0;
     DWORD required = 0;
     std::string bytes;  // the value as returned (its required size), on success
@@ -163,11 +158,7 @@ Read ReadProperty(HDEVINFO set, SP_DEVINFO_DATA* data, DWORD property) {
     BYTE buffer[kBuffer] = {};
     read.ok = plat::SetupDiGetDeviceRegistryPropertyA(set, data, property, &read.type, buffer, kBuffer,
                                                       &read.required);
-    if (read.ok) {
-        read.bytes.assign(reinterpret_cast<const char*>(buffer), std::min(read.required, kBuffer));
-    } else {
-        read.error = plat::GetLastError();
-    }
+    if (read.ok) read.bytes.assign(reinterpret_cast<const char*>(buffer), std::min(read.required, kBuffer));
     return read;
 }
 
@@ -234,8 +225,8 @@ bool ArrangeDevices(Arrange& arrange, Devices* devices) {
     devices->sizes = arrange.AddDevice(
         {"ZANCONF_SIZES", kSystemClass, Padded("ZAN Conformance Over The Buffer ", kBuffer), FullBufferIds()});
     // Its description is 100 bytes with its NUL.
-    devices->singleId = arrange.AddDevice({"ZANCONF_SZID", kSystemClass,
-                                           Padded("ZAN Conformance Filling The Buffer ", kBuffer - 1), {kSingleId}, true});
+    devices->singleId = arrange.AddDevice(
+        {"ZANCONF_SZID", kSystemClass, Padded("ZAN Conformance Filling The Buffer ", kBuffer - 1), {kSingleId}, true});
     devices->doomed = arrange.AddDevice(
         {"ZANCONF_DOOMED", kSystemClass, "ZAN Conformance Device To Remove", {"ZANCONF\\TO_REMOVE"}, false, true});
     devices->driver =
@@ -323,9 +314,7 @@ void CheckPropertyReads(const Devices& devices) {
 
     // Absent: no value, no type.
     WithElement(devices.bare, [&](HDEVINFO set, SP_DEVINFO_DATA& element) {
-        const Read description = ReadProperty(set, &element, SPDRP_DEVICEDESC);
-        CHECK(!description.ok);
-        CHECK_EQ(ERROR_INVALID_DATA, description.error);
+        CHECK_FAILS(!ReadProperty(set, &element, SPDRP_DEVICEDESC).ok, ERROR_INVALID_DATA);
         CHECK(!ReadsLikeTheInstaller(set, &element, SPDRP_DEVICEDESC));
     });
 
@@ -333,8 +322,7 @@ void CheckPropertyReads(const Devices& devices) {
     // as it was; a list filling it exactly is read.
     WithElement(devices.sizes, [&](HDEVINFO set, SP_DEVINFO_DATA& element) {
         const Read description = ReadProperty(set, &element, SPDRP_DEVICEDESC);
-        CHECK(!description.ok);
-        CHECK_EQ(ERROR_INSUFFICIENT_BUFFER, description.error);
+        CHECK_FAILS(!description.ok, ERROR_INSUFFICIENT_BUFFER);
         CHECK_EQ(kBuffer + 1, description.required);
         BYTE buffer[kBuffer];
         std::memset(buffer, 'x', sizeof buffer);
@@ -560,8 +548,7 @@ void CheckLogFile(Arrange& arrange, const std::string& folder) {
     CHECK_FAILS(!Valid(OpenLog(fresh, CREATE_NEW)), ERROR_FILE_EXISTS);
     CHECK_FAILS(!Valid(OpenLog(folder + "\\absent\\run.log")), ERROR_PATH_NOT_FOUND);
     const std::string readOnly = folder + "\\read-only.log";
-    CHECK(arrange.PutFile(readOnly, "kept\r\n"));
-    CHECK(arrange.MakeReadOnly(readOnly));
+    CHECK(arrange.PutFile(readOnly, "kept\r\n", true));
     HANDLE refused = OpenLog(readOnly);
     CHECK_DOCUMENTED(arrange.AsWindowsDocuments(), "a read-only file opened for appending", Valid(refused),
                      ERROR_ACCESS_DENIED);
@@ -575,7 +562,8 @@ void CheckLogFile(Arrange& arrange, const std::string& folder) {
 // link even at the name itself; the check refuses either way.
 std::string Final(HANDLE handle) {
     char path[MAX_PATH] = {};
-    const DWORD length = plat::GetFinalPathNameByHandleA(handle, path, MAX_PATH, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    const DWORD length =
+        plat::GetFinalPathNameByHandleA(handle, path, MAX_PATH, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
     return length > 0 && length < MAX_PATH ? Upper(path) : "<" + std::to_string(plat::GetLastError()) + ">";
 }
 
@@ -1015,12 +1003,11 @@ void CheckProgramStart(Arrange& arrange, const std::string& folder) {
 
     // Starts PATH --exit 7 with CreateProcessA as the hand-over calls it; the
     // error when it fails, else ERROR_SUCCESS with the handles in `started`.
-    PROCESS_INFORMATION started;
+    PROCESS_INFORMATION started = {};
     const auto start = [&](const std::string& path) -> DWORD {
         std::string commandLine = "\"" + path + "\" --exit 7";
         STARTUPINFOA startup = {};
         startup.cb = sizeof startup;
-        started = {};
         return plat::CreateProcessA(path.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                                     &startup, &started)
                    ? ERROR_SUCCESS

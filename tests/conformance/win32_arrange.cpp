@@ -63,18 +63,15 @@ public:
         return ::CreateDirectoryA(windowsPath.c_str(), nullptr) || Complain("CreateDirectoryA", windowsPath);
     }
 
-    bool PutFile(const std::string& windowsPath, const std::string& bytes) override {
+    bool PutFile(const std::string& windowsPath, const std::string& bytes, bool readOnly) override {
         HANDLE file = ::CreateFileA(windowsPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE) return Complain("CreateFileA", windowsPath);
         DWORD written = 0;
         const BOOL ok = ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
         ::CloseHandle(file);
-        return (ok && written == bytes.size()) || Complain("WriteFile", windowsPath);
-    }
-
-    bool MakeReadOnly(const std::string& windowsPath) override {
-        return ::SetFileAttributesA(windowsPath.c_str(), FILE_ATTRIBUTE_READONLY) ||
+        if (!ok || written != bytes.size()) return Complain("WriteFile", windowsPath);
+        return !readOnly || ::SetFileAttributesA(windowsPath.c_str(), FILE_ATTRIBUTE_READONLY) ||
                Complain("SetFileAttributesA", windowsPath);
     }
 
@@ -109,7 +106,7 @@ public:
             if (name != nullptr) ::HeapFree(::GetProcessHeap(), 0, name);
             return text;
         };
-        const bool madeTarget = targetAttributes == INVALID_FILE_ATTRIBUTES && PutFile(targetPath, "");
+        const bool madeTarget = targetAttributes == INVALID_FILE_ATTRIBUTES && PutFile(targetPath, "", false);
         std::string command = "/bin/ln -s \"" + host(targetPath) + "\" \"" + host(linkPath) + "\"";
         STARTUPINFOA startup = {};
         startup.cb = sizeof startup;
@@ -149,16 +146,12 @@ public:
         HKEY key;
         const LONG opened = ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_QUERY_VALUE, &key);
         if (opened != ERROR_SUCCESS) return false;
-        DWORD size = 0;
-        LONG result = ::RegQueryValueExA(key, name.c_str(), nullptr, type, nullptr, &size);
-        if (result == ERROR_SUCCESS) {
-            // Room for the NUL the call adds to a string stored without one.
-            std::string buffer(size + 2, '\0');
-            DWORD got = size + 2;
-            result = ::RegQueryValueExA(key, name.c_str(), nullptr, type, reinterpret_cast<BYTE*>(&buffer[0]), &got);
-            if (result == ERROR_SUCCESS) *bytes = buffer.substr(0, got);
-        }
+        // Room for the values the checks read back, and the NUL the call adds to a string stored without one.
+        BYTE buffer[1024];
+        DWORD size = sizeof buffer;
+        const LONG result = ::RegQueryValueExA(key, name.c_str(), nullptr, type, buffer, &size);
         ::RegCloseKey(key);
+        if (result == ERROR_SUCCESS) bytes->assign(reinterpret_cast<const char*>(buffer), size);
         return result == ERROR_SUCCESS;
     }
 
@@ -176,7 +169,7 @@ public:
         pnf.replace(pnf.size() - 3, 3, "PNF");
         if (::GetFileAttributesA(pnf.c_str()) == INVALID_FILE_ATTRIBUTES) {
             std::printf("   arrange: %s was published without a PNF; one is put beside it\n", name);
-            if (!PutFile(pnf, "pnf")) return "";
+            if (!PutFile(pnf, "pnf", false)) return "";
         }
         return name;
     }
