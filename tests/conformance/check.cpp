@@ -48,18 +48,11 @@ std::string Describe(long long value) {
 std::string Describe(const std::string& value) {
     std::string text = "\"";
     for (unsigned char c : value) {
-        if (c == '\\' || c == '"') {
-            text += '\\';
-            text += static_cast<char>(c);
-        } else if (c >= 0x20 && c < 0x7F) {
-            text += static_cast<char>(c);
-        } else if (c == 0) {
-            text += "\\0";
-        } else {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
-            text += escaped;
-        }
+        char shown[8] = {static_cast<char>(c)};
+        if (c == '\\' || c == '"') std::snprintf(shown, sizeof shown, "\\%c", c);
+        if (c == 0) std::snprintf(shown, sizeof shown, "\\0");
+        if ((c > 0 && c < 0x20) || c >= 0x7F) std::snprintf(shown, sizeof shown, "\\x%02X", c);
+        text += shown;
     }
     return text + "\" (" + std::to_string(value.size()) + " bytes)";
 }

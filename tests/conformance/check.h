@@ -35,8 +35,9 @@ bool RecordEq(const A& expected, const B& actual, const char* file, int line, co
     bool same;
     std::string shown;
     if constexpr (std::is_integral_v<A> && std::is_integral_v<B>) {
-        same = static_cast<long long>(expected) == static_cast<long long>(actual);
-        if (!same) shown = Describe(static_cast<long long>(expected)) + ", got " + Describe(static_cast<long long>(actual));
+        const long long e = static_cast<long long>(expected), a = static_cast<long long>(actual);
+        same = e == a;
+        if (!same) shown = Describe(e) + ", got " + Describe(a);
     } else {
         const std::string e(expected), a(actual);
         same = e == a;

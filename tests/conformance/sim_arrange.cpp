@@ -25,8 +25,7 @@ public:
     std::string AddDevice(const NewDevice& wanted) override {
         // As a device installer generates root IDs: the name upper-cased, then a
         // four-digit number counting up per name.
-        std::string name;
-        for (char c : wanted.name) name.push_back((c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c);
+        const std::string name = Upper(wanted.name);
         char number[8];
         std::snprintf(number, sizeof number, "%04d", next_[name]++);
         sim::Device device;
@@ -54,14 +53,10 @@ public:
         return std::filesystem::is_directory(sim::TheMachine().HostPath(windowsPath), ec);
     }
 
-    bool PutFile(const std::string& windowsPath, const std::string& bytes) override {
+    bool PutFile(const std::string& windowsPath, const std::string& bytes, bool readOnly) override {
         sim::TheMachine().PutFile(windowsPath, bytes);
+        if (readOnly) sim::TheMachine().MakeUnwritable(windowsPath);
         return sim::TheMachine().ReadWholeFile(windowsPath) == bytes;
-    }
-
-    bool MakeReadOnly(const std::string& windowsPath) override {
-        sim::TheMachine().MakeUnwritable(windowsPath);
-        return true;
     }
 
     bool PutHardLink(const std::string& linkPath, const std::string& existingPath) override {
@@ -85,8 +80,7 @@ public:
         return sim::TheMachine().FileExists(windowsPath);
     }
 
-    bool QueryValue(const std::string& keyPath, const std::string& name, DWORD* type,
-                    std::string* bytes) override {
+    bool QueryValue(const std::string& keyPath, const std::string& name, DWORD* type, std::string* bytes) override {
         const std::optional<sim::Value> value = sim::TheMachine().GetValue(keyPath, name);
         if (!value) return false;
         *type = value->type;
@@ -101,20 +95,14 @@ public:
             return "";
         }
         const std::string folder = std::string(sim::Machine::kWindowsDir) + "\\INF\\";
-        std::string name;
-        for (int n = 0; name.empty() || sim::TheMachine().FileExists(folder + name); ++n) {
-            name = "oem" + std::to_string(n) + ".inf";
-        }
+        int n = 0;
+        while (sim::TheMachine().FileExists(folder + "oem" + std::to_string(n) + ".inf")) ++n;
+        const std::string name = "oem" + std::to_string(n) + ".inf";
         sim::TheMachine().PublishDriverPackage(name, *bytes);
         return name;
     }
 
-    bool DriverPackageRemovalDeletesFiles() const override { return true; }
-
-    bool DriverUpdateReportsMissingDeviceAndInf() const override { return true; }
-    bool RemovedElementKeepsInstallParams() const override { return true; }
-    bool ReadOnlyFileRefusesAppending() const override { return true; }
-    bool OpensLinksAsThemselves() const override { return true; }
+    bool AsWindowsDocuments() const override { return true; }
 
     std::string WindowsFolder() override { return sim::Machine::kWindowsDir; }
     long long LocalTimeMs() override {

@@ -23,21 +23,12 @@ bool Complain(const char* what, const std::string& subject, DWORD error = ::GetL
     return false;
 }
 
-std::string WindowsDirectory() {
-    char path[MAX_PATH];
-    const UINT length = ::GetWindowsDirectoryA(path, MAX_PATH);
-    return (length > 0 && length < MAX_PATH) ? std::string(path, length) : std::string();
-}
-
 class Win32Arrange : public Arrange {
 public:
     Win32Arrange() {
-        using WineVersion = const char*(__cdecl*)();
-        if (HMODULE ntdll = ::GetModuleHandleA("ntdll.dll")) {
-            auto version = reinterpret_cast<WineVersion>(
-                reinterpret_cast<void*>(::GetProcAddress(ntdll, "wine_get_version")));
-            if (version != nullptr) wine_ = version();
-        }
+        const auto version = reinterpret_cast<const char*(__cdecl*)()>(
+            reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "wine_get_version")));
+        if (version != nullptr) wine_ = version();
     }
 
     std::string Describe() const override {
@@ -59,21 +50,20 @@ public:
     }
 
     std::string ScratchFolder() override {
-        const std::string windows = WindowsDirectory();
-        if (windows.empty()) return "";
-        char folder[MAX_PATH];
-        std::snprintf(folder, sizeof folder, "%s\\Temp\\zan-conformance-%lu", windows.c_str(),
-                      static_cast<unsigned long>(::GetCurrentProcessId()));
-        ::CreateDirectoryA((windows + "\\Temp").c_str(), nullptr);
+        char windows[MAX_PATH];
+        const UINT length = ::GetWindowsDirectoryA(windows, MAX_PATH);
+        if (length == 0 || length >= MAX_PATH) return "";
+        const std::string temp = std::string(windows) + "\\Temp";
+        ::CreateDirectoryA(temp.c_str(), nullptr);
+        const std::string folder = temp + "\\zan-conformance-" + std::to_string(::GetCurrentProcessId());
         return PutFolder(folder) ? folder : "";
     }
 
     bool PutFolder(const std::string& windowsPath) override {
-        if (::CreateDirectoryA(windowsPath.c_str(), nullptr)) return true;
-        return Complain("CreateDirectoryA", windowsPath);
+        return ::CreateDirectoryA(windowsPath.c_str(), nullptr) || Complain("CreateDirectoryA", windowsPath);
     }
 
-    bool PutFile(const std::string& windowsPath, const std::string& bytes) override {
+    bool PutFile(const std::string& windowsPath, const std::string& bytes, bool readOnly) override {
         HANDLE file = ::CreateFileA(windowsPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE) return Complain("CreateFileA", windowsPath);
@@ -81,17 +71,13 @@ public:
         const BOOL ok = ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
         ::CloseHandle(file);
         if (!ok || written != bytes.size()) return Complain("WriteFile", windowsPath);
-        return true;
-    }
-
-    bool MakeReadOnly(const std::string& windowsPath) override {
-        if (::SetFileAttributesA(windowsPath.c_str(), FILE_ATTRIBUTE_READONLY)) return true;
-        return Complain("SetFileAttributesA", windowsPath);
+        return !readOnly || ::SetFileAttributesA(windowsPath.c_str(), FILE_ATTRIBUTE_READONLY) ||
+               Complain("SetFileAttributesA", windowsPath);
     }
 
     bool PutHardLink(const std::string& linkPath, const std::string& existingPath) override {
-        if (::CreateHardLinkA(linkPath.c_str(), existingPath.c_str(), nullptr)) return true;
-        return Complain("CreateHardLinkA", linkPath);
+        return ::CreateHardLinkA(linkPath.c_str(), existingPath.c_str(), nullptr) ||
+               Complain("CreateHardLinkA", linkPath);
     }
 
     // Wine 8 has no symbolic links of its own (its CreateSymbolicLinkA does
@@ -105,8 +91,8 @@ public:
             targetAttributes != INVALID_FILE_ATTRIBUTES && (targetAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
         if (wine_.empty()) {
             const DWORD flags = (folder ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0) | 0x2;  // unprivileged create
-            if (::CreateSymbolicLinkA(linkPath.c_str(), targetPath.c_str(), flags)) return true;
-            return Complain("CreateSymbolicLinkA", linkPath);
+            return ::CreateSymbolicLinkA(linkPath.c_str(), targetPath.c_str(), flags) ||
+                   Complain("CreateSymbolicLinkA", linkPath);
         }
         using UnixName = char*(__cdecl*)(const wchar_t*);
         const auto unixName = reinterpret_cast<UnixName>(
@@ -120,7 +106,7 @@ public:
             if (name != nullptr) ::HeapFree(::GetProcessHeap(), 0, name);
             return text;
         };
-        const bool madeTarget = targetAttributes == INVALID_FILE_ATTRIBUTES && PutFile(targetPath, "");
+        const bool madeTarget = targetAttributes == INVALID_FILE_ATTRIBUTES && PutFile(targetPath, "", false);
         std::string command = "/bin/ln -s \"" + host(targetPath) + "\" \"" + host(linkPath) + "\"";
         STARTUPINFOA startup = {};
         startup.cb = sizeof startup;
@@ -142,12 +128,8 @@ public:
     }
 
     void RunOnOtherThread(const std::function<void()>& body) override {
-        HANDLE thread =
-            ::CreateThread(nullptr, 0, RunBody, const_cast<std::function<void()>*>(&body), 0, nullptr);
-        if (thread == nullptr) {
-            Complain("CreateThread", "a thread of its own");
-            return;
-        }
+        HANDLE thread = ::CreateThread(nullptr, 0, RunBody, const_cast<std::function<void()>*>(&body), 0, nullptr);
+        if (thread == nullptr) return static_cast<void>(Complain("CreateThread", "a thread of its own"));
         ::WaitForSingleObject(thread, INFINITE);
         ::CloseHandle(thread);
     }
@@ -157,26 +139,19 @@ public:
         char own[MAX_PATH];
         const DWORD length = ::GetModuleFileNameA(nullptr, own, MAX_PATH);
         if (length == 0 || length >= MAX_PATH) return Complain("GetModuleFileNameA", windowsPath);
-        if (!::CopyFileA(own, windowsPath.c_str(), FALSE)) return Complain("CopyFileA", windowsPath);
-        return true;
+        return ::CopyFileA(own, windowsPath.c_str(), FALSE) || Complain("CopyFileA", windowsPath);
     }
 
-    bool QueryValue(const std::string& keyPath, const std::string& name, DWORD* type,
-                    std::string* bytes) override {
+    bool QueryValue(const std::string& keyPath, const std::string& name, DWORD* type, std::string* bytes) override {
         HKEY key;
-        if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
-            return false;
-        }
-        DWORD size = 0;
-        LONG result = ::RegQueryValueExA(key, name.c_str(), nullptr, type, nullptr, &size);
-        if (result == ERROR_SUCCESS) {
-            // Room for the NUL the call adds to a string stored without one.
-            std::string buffer(size + 2, '\0');
-            DWORD got = size + 2;
-            result = ::RegQueryValueExA(key, name.c_str(), nullptr, type, reinterpret_cast<BYTE*>(&buffer[0]), &got);
-            if (result == ERROR_SUCCESS) *bytes = buffer.substr(0, got);
-        }
+        const LONG opened = ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_QUERY_VALUE, &key);
+        if (opened != ERROR_SUCCESS) return false;
+        // Room for the values the checks read back, and the NUL the call adds to a string stored without one.
+        BYTE buffer[1024];
+        DWORD size = sizeof buffer;
+        const LONG result = ::RegQueryValueExA(key, name.c_str(), nullptr, type, buffer, &size);
         ::RegCloseKey(key);
+        if (result == ERROR_SUCCESS) bytes->assign(reinterpret_cast<const char*>(buffer), size);
         return result == ERROR_SUCCESS;
     }
 
@@ -194,30 +169,12 @@ public:
         pnf.replace(pnf.size() - 3, 3, "PNF");
         if (::GetFileAttributesA(pnf.c_str()) == INVALID_FILE_ATTRIBUTES) {
             std::printf("   arrange: %s was published without a PNF; one is put beside it\n", name);
-            if (!PutFile(pnf, "pnf")) return "";
+            if (!PutFile(pnf, "pnf", false)) return "";
         }
         return name;
     }
 
-    // Wine's package removal deletes nothing without flags, only the INF with
-    // SUOI_FORCEDELETE, and succeeds for names it does not hold.
-    bool DriverPackageRemovalDeletesFiles() const override { return wine_.empty(); }
-
-    // Wine's driver update returns TRUE when no device matches and when the
-    // INF file is missing; Windows fails with ERROR_NO_SUCH_DEVINST and
-    // ERROR_FILE_NOT_FOUND.
-    bool DriverUpdateReportsMissingDeviceAndInf() const override { return wine_.empty(); }
-
-    // Windows keeps a removed element's install parameters (a removal that
-    // needs a restart says so there); Wine's read fails once the device is gone.
-    bool RemovedElementKeepsInstallParams() const override { return wine_.empty(); }
-
-    // Wine checks a file's write permission for writing but not for appending,
-    // and a process of root then gets the file opened.
-    bool ReadOnlyFileRefusesAppending() const override { return wine_.empty(); }
-
-    // Wine 8 ignores FILE_FLAG_OPEN_REPARSE_POINT and follows every link.
-    bool OpensLinksAsThemselves() const override { return wine_.empty(); }
+    bool AsWindowsDocuments() const override { return wine_.empty(); }
 
     std::string WindowsFolder() override {
         char path[MAX_PATH] = {};
