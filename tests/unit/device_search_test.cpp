@@ -6,7 +6,6 @@
 #include "platform/handles.h"
 
 using namespace pos;
-using Lines = std::vector<std::string>;
 
 namespace {
 

@@ -11,11 +11,8 @@
 #include <filesystem>
 
 using namespace pos;
-using Lines = std::vector<std::string>;
 
 namespace {
-
-const std::string kInf = std::string(kWin) + "\\INF\\";
 
 // --- OEM INF copies ------------------------------------------------------------------------
 
@@ -152,14 +149,16 @@ INSTANTIATE_TEST_SUITE_P(Copies, OemCleanupObstacles, ::testing::Values(false, t
                          });
 
 // Without the Windows folder there is no pattern to search with: a lookup
-// that says the folder does not exist (S_FALSE, though it gives the path) or
-// gives an empty path searches nothing. (One that fails is in the fault sweep.)
+// that says the folder does not exist (S_FALSE, though it gives the path),
+// gives an empty path or fails searches nothing.
 TEST_F(MachineTest, OemCleanupWithoutAWindowsPathSearchesNothing) {
     using Answer = sim::Machine::FolderAnswer;
-    for (const auto& [answer, code] : {std::pair{Answer::Missing, "00000001h"}, {Answer::EmptyPath, "00000000h"}}) {
+    for (const auto& [answer, code] :
+         {std::pair{Answer::Missing, "00000001h"}, {Answer::EmptyPath, "00000000h"}, {Answer::Path, "80004005h"}}) {
         SetUp();
         machine().PutFile(kInf + "oem1.inf", kBaseId);
         machine().windowsFolderAnswer = answer;
+        if (answer == Answer::Path) machine().FailNext("SHGetFolderPathA", ERROR_ACCESS_DENIED);
 
         RemoveOemInfFiles(kBaseId);
 
@@ -251,8 +250,10 @@ const auto kSucceeded = RunOutcome::Succeeded;
 INSTANTIATE_TEST_SUITE_P(
     Markers, MarkerFileTest,
     ::testing::Values(
-        // RESULT.FAIL cannot be created: no marker at all, the old RESULT.SUCCESS
-        // is gone all the same, and the exit code still says failed.
+        // This run's marker cannot be created: no marker at all, the old ones
+        // gone all the same, and the outcome stands.
+        MarkerCase{"SuccessMarkerUncreatable", RunKind::SucceedingUninstall, nullptr, "RESULT.SUCCESS", kSucceeded,
+                   {}, "--> Error creating marker file : 00000005h"},
         MarkerCase{"FailMarkerUncreatableAfterInstall", RunKind::FailingInstall, nullptr, "RESULT.FAIL",
                    kFailed, {}, "--> Error creating marker file : 00000005h"},
         MarkerCase{"FailMarkerUncreatableAfterUninstall", RunKind::FailingUninstall, nullptr, "RESULT.FAIL",

@@ -13,16 +13,10 @@
 #include <set>
 
 using namespace pos;
-using Lines = std::vector<std::string>;
 
 namespace {
 
-const std::string kInf = std::string(kWin) + "\\INF\\";
 constexpr char kPortCId[] = "MF\\PCI1D9E_COMF";
-
-std::string ParamsKey(const std::string& instanceId) {
-    return "SYSTEM\\CurrentControlSet\\Enum\\" + instanceId + "\\Device Parameters";
-}
 
 // --- The longest command line ------------------------------------------------------
 
@@ -117,6 +111,7 @@ TEST_P(LongCommandLineTest, RunsTheOperationItsKeywordsAskFor) {
         EXPECT_FALSE(machine().FindDevice("PCI\\VEN_1D9E&DEV_0B52\\BASE0"));
         EXPECT_FALSE(machine().FindDevice("PCI\\VEN_1D9E&DEV_0B54\\CARD0"));
         EXPECT_EQ(Timeline().back(), "Uninstall Complete!");
+        EXPECT_TRUE(TraceHas("**** Removing installed drivers ****"));
         break;
     }
 }

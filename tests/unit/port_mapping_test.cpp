@@ -8,10 +8,6 @@ using namespace pos;
 
 namespace {
 
-std::string ParamsKey(const PortDevice& port) {
-    return std::string("SYSTEM\\CurrentControlSet\\Enum\\") + port.instanceId + "\\Device Parameters";
-}
-
 void SelectFourPorts() {
     for (int row : {kRowSerialPortD, kRowSerialPortE, kRowSerialPortF}) {
         g_deviceTable[row].installFlag = 1;
@@ -26,15 +22,7 @@ TEST_F(MachineTest, FourPortsAreMappedInOrderWithExactlyTheBytesOfTheirNames) {
 
     EXPECT_TRUE(MapComPorts());
 
-    EXPECT_EQ(Timeline(), (std::vector<std::string>{
-                              "Mapping Serial Port C to COM3...", "Mapping Serial Port C to COM3...[OK]",
-                              "sleep 2000",
-                              "Mapping Serial Port D to COM4...", "Mapping Serial Port D to COM4...[OK]",
-                              "sleep 2000",
-                              "Mapping Serial Port E to COM5...", "Mapping Serial Port E to COM5...[OK]",
-                              "sleep 2000",
-                              "Mapping Serial Port F to COM6...", "Mapping Serial Port F to COM6...[OK]",
-                              "sleep 2000"}));
+    EXPECT_EQ(Timeline(), Join({MappingLines('C'), MappingLines('D'), MappingLines('E'), MappingLines('F')}));
     // Each name is written with its NUL counted, as REG_SZ requires.
     const auto writes = machine().RegWrites();
     ASSERT_EQ(writes.size(), 4u);
@@ -45,13 +33,12 @@ TEST_F(MachineTest, FourPortsAreMappedInOrderWithExactlyTheBytesOfTheirNames) {
     }
     const auto trace = Trace();
     ASSERT_GE(trace.size(), 5u);
-    EXPECT_EQ(std::vector<std::string>(trace.begin(), trace.begin() + 5),
-              (std::vector<std::string>{"--> Device Enumeration(FindDevice)", "MF\\PCI1D9E_COMF", "\n",
-                                        "----> FindDevice match(REG_MULTI_SZ)!",
-                                        "--> Reassigning COM port\n"}));
+    EXPECT_EQ(Lines(trace.begin(), trace.begin() + 5),
+              (Lines{"--> Device Enumeration(FindDevice)", "MF\\PCI1D9E_COMF", "\n",
+                     "----> FindDevice match(REG_MULTI_SZ)!", "--> Reassigning COM port\n"}));
     for (int i = 0; i < 4; ++i) {
         const std::string com = "COM" + std::to_string(3 + i);
-        const auto portName = machine().GetValue(ParamsKey(kPorts[i]), "PortName");
+        const auto portName = machine().GetValue(ParamsKey(kPorts[i].instanceId), "PortName");
         ASSERT_TRUE(portName) << com;
         EXPECT_EQ(portName->type, REG_SZ);
         // The terminating NUL is stored, and nothing after it.
@@ -69,16 +56,14 @@ TEST_F(MachineTest, OnlyPortRowsThatAreSelectedProduceMappingLines) {
 
     EXPECT_TRUE(MapComPorts());
 
-    EXPECT_EQ(Timeline(), (std::vector<std::string>{"Mapping Serial Port C to COM3...",
-                                                    "Mapping Serial Port C to COM3...[OK]",
-                                                    "sleep 2000"}));
-    EXPECT_FALSE(machine().GetValue(ParamsKey(kPorts[1]), "PortName"));
+    EXPECT_EQ(Timeline(), MappingLines('C'));
+    EXPECT_FALSE(machine().GetValue(ParamsKey(kPorts[1].instanceId), "PortName"));
 }
 
 TEST_F(MachineTest, AHardwareKeyThatCannotBeOpenedFailsTheRowButNotThePass) {
     AddPosDevices(false, "CD");
     SelectFourPorts();
-    machine().DenyKeyAccess(ParamsKey(kPorts[0]));
+    machine().DenyKeyAccess(ParamsKey(kPorts[0].instanceId));
 
     EXPECT_TRUE(MapComPorts());
 
@@ -89,7 +74,7 @@ TEST_F(MachineTest, AHardwareKeyThatCannotBeOpenedFailsTheRowButNotThePass) {
     EXPECT_TRUE(TraceHas("----> Error opening device parameters key"));
     EXPECT_TRUE(TraceHas("--> Error assigning COM port"));
     EXPECT_EQ(machine().FindDevice(kPorts[0].instanceId)->properties.count(SPDRP_FRIENDLYNAME), 0u);
-    EXPECT_TRUE(machine().GetValue(ParamsKey(kPorts[1]), "PortName"));
+    EXPECT_TRUE(machine().GetValue(ParamsKey(kPorts[1].instanceId), "PortName"));
 }
 
 // Each step of a rename can fail; the step's trace names it and what was
@@ -117,7 +102,7 @@ TEST_P(RenameFailure, StopsAtTheFailingStep) {
 
     EXPECT_TRUE(TraceHas(GetParam().trace));
     EXPECT_EQ(Trace().back(), GetParam().mapped ? GetParam().trace : "--> Error assigning COM port");
-    EXPECT_EQ(machine().GetValue(ParamsKey(kPorts[0]), "PortName").has_value(),
+    EXPECT_EQ(machine().GetValue(ParamsKey(kPorts[0].instanceId), "PortName").has_value(),
               GetParam().portNameWritten);
     EXPECT_EQ(machine().FindDevice(kPorts[0].instanceId)->properties.count(SPDRP_FRIENDLYNAME), 0u);
     EXPECT_EQ(machine().Calls("RegCloseKey"), machine().Calls("RegOpenKeyExA") -

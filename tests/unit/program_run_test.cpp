@@ -7,12 +7,10 @@
 #include "run/worker_run.h"
 #include "ui/wizard_dismisser.h"
 
-#include <regex>
 #include <thread>
 #include <utility>
 
 using namespace pos;
-using Lines = std::vector<std::string>;
 
 namespace {
 
@@ -78,34 +76,12 @@ protected:
         });
     }
 
-    // The log's lines without their time and process; each checked for that prefix.
-    Lines LogTexts() {
-        const auto text = machine().ReadWholeFile(kLog);
-        if (!text) return {"<no log>"};
-        static const std::regex prefix(R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} 3172 )");
-        Lines lines;
-        std::size_t start = 0;
-        for (std::size_t end; (end = text->find("\r\n", start)) != std::string::npos; start = end + 2) {
-            const std::string line = text->substr(start, end - start);
-            std::smatch match;
-            if (!std::regex_search(line, match, prefix)) return {"<bad line> " + line};
-            lines.push_back(match.suffix());
-        }
-        if (start != text->size()) lines.push_back("<unterminated> " + text->substr(start));
-        return lines;
-    }
+    // The log's lines, each with this process's ID.
+    Lines LogTexts() { return pos::LogTexts(machine().ReadWholeFile(kLog), "3172"); }
 
-    // The log as it must be: the first line, every trace line (line breaks
-    // escaped) and `last`; no log without `last`.
+    // The log as it must be: the first line, every trace line and `last`; no log without `last`.
     Lines LogOfTheRun(const std::string& arguments, const char* last) const {
-        if (last == nullptr) return {"<no log>"};
-        Lines lines{"ZanDriverInstaller 1.0.0.1 x64, arguments \"" + arguments + "\""};
-        for (std::string line : Trace()) {
-            for (std::size_t at; (at = line.find('\n')) != std::string::npos;) line.replace(at, 1, "\\n");
-            lines.push_back(line);
-        }
-        lines.push_back(last);
-        return lines;
+        return last == nullptr ? Lines{"<no log>"} : Join({{FirstLogLine(arguments)}, TraceAsLogged(), {last}});
     }
 
     std::vector<std::string> Devices() const {
@@ -128,7 +104,6 @@ struct EndCase {
     const char* last;  // the log's last line; nullptr when there is no log
     ThreadStarter worker = RunAtOnce;
     ThreadStarter dismisser = NeverRun;
-    bool lockHeld = true;  // false: the lock failed and the run goes on without it
 };
 
 void PrintTo(const EndCase& c, std::ostream* os) { *os << c.name; }
@@ -146,7 +121,6 @@ void AddFullMachine(sim::Machine& m) {
 const char kRemoving[] = "**** Removing installed drivers ****";
 const char kInstalling[] = "**** InstallTiDevice(), Installing Root Port USB Driver ****";
 const char kRefused[] = "--> Refused: another run in progress";
-const char kLockNotAvailable[] = "--> Run lock not available : GetLastError() = 00000006h";
 const char kNotStarted[] = "The installer could not be started (error 5).\n\nNo drivers were changed.";
 // The log's last lines.
 const char kSucceeded[] = "Finished: RESULT.SUCCESS, exit code 0";
@@ -164,22 +138,15 @@ TEST_P(RunEndTest, TellsItsEndAndHoldsTheLockThroughout) {
     static bool heldThroughout;
     heldThroughout = true;
     machine().onSleep = [](DWORD) { heldThroughout = heldThroughout && sim::TheMachine().MutexOwnedHere(kRunLockName); };
-    Lines markersAtBoxes;
-    machine().onMessageBox = [&](const sim::MessageBoxCall&) {
-        for (const auto& marker : Markers()) markersAtBoxes.push_back(marker);
-    };
 
     EXPECT_EQ(RunProgram(c.arguments, c.worker, c.dismisser), c.exitCode);
     if (g_otherProcessHandle != nullptr) plat::CloseHandle(std::exchange(g_otherProcessHandle, nullptr));
 
     EXPECT_EQ(Markers(), c.markers);
-    std::vector<std::pair<UINT, std::string>> boxes;
-    for (const auto& box : machine().MessageBoxes()) {
-        EXPECT_EQ(box.caption, kCaption);
-        boxes.emplace_back(box.type, box.text);
-    }
-    EXPECT_EQ(boxes, c.boxes);
-    EXPECT_TRUE(markersAtBoxes.empty());  // the old ones go before a box
+    std::vector<Box> boxes;
+    for (const auto& [type, text] : c.boxes) boxes.emplace_back(type, kCaption, text);
+    EXPECT_EQ(Boxes(), boxes);
+    EXPECT_EQ(markersAtBoxes, std::vector<Lines>(boxes.size()));  // the old ones go before a box
     Lines trace = Trace();
     Lines expected = c.trace;
     if (!expected.empty() && expected.back() == "<end>") {
@@ -197,8 +164,8 @@ TEST_P(RunEndTest, TellsItsEndAndHoldsTheLockThroughout) {
     // The lock: held at every pause of the worker, given back once (not
     // again when that fails) and closed.
     const bool refused = c.exitCode == 1618;
-    EXPECT_EQ(heldThroughout, c.lockHeld);
-    EXPECT_EQ(machine().Calls("ReleaseMutex"), !refused && c.lockHeld ? 1 : 0);
+    EXPECT_TRUE(heldThroughout);
+    EXPECT_EQ(machine().Calls("ReleaseMutex"), refused ? 0 : 1);
     EXPECT_FALSE(machine().MutexOwnedHere(kRunLockName));
     EXPECT_TRUE(refused || !machine().MutexExists(kRunLockName));
     EXPECT_EQ(machine().OpenHandles().mutexes, 0);
@@ -250,12 +217,6 @@ INSTANTIATE_TEST_SUITE_P(
         EndCase{"LockOfAnotherAccount", "UNINSTALL" WITH_LOG,
                 [](sim::Machine& m) { m.FailNext("CreateMutexA", ERROR_ACCESS_DENIED); }, 1618, {"RESULT.SUCCESS"}, {},
                 {"--> Run lock could not be opened : GetLastError() = 00000005h", kRefused, "<end>"}, kRefusedLast},
-        EndCase{"LockNotCreated", "UNINSTALL" WITH_LOG,
-                [](sim::Machine& m) { m.FailNext("CreateMutexA", ERROR_INVALID_HANDLE); }, 0, {"RESULT.SUCCESS"}, {},
-                {kLockNotAvailable, kRemoving}, kSucceeded, RunAtOnce, NeverRun, false},
-        EndCase{"LockNotWaitedFor", "UNINSTALL" WITH_LOG,
-                [](sim::Machine& m) { m.FailNext("WaitForSingleObject", ERROR_INVALID_HANDLE); }, 0,
-                {"RESULT.SUCCESS"}, {}, {kLockNotAvailable, kRemoving}, kSucceeded, RunAtOnce, NeverRun, false},
         EndCase{"LockNotGivenBack", "UNINSTALL" WITH_LOG,
                 [](sim::Machine& m) { m.FailNext("ReleaseMutex", ERROR_NOT_OWNER); }, 0, {"RESULT.SUCCESS"}, {},
                 {kRemoving}, kSucceeded}),

@@ -6,7 +6,6 @@
 #include <thread>
 
 using namespace pos;
-using Lines = std::vector<std::string>;
 
 namespace {
 
