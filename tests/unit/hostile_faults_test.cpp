@@ -223,6 +223,16 @@ protected:
         EXPECT_TRUE(fault.trace == nullptr || TraceHas(fault.trace)) << "missing trace: " << fault.trace;
         EXPECT_EQ(Timeline(), ExpectedInstallTimeline(fault));
         EXPECT_EQ(PortsWritten(), fault.written);
+        // A failed mapping traces the step that failed, then its own failure.
+        const Lines trace = Trace();
+        const std::string failed = "--> Error assigning COM port";
+        int afterTheStep = 0;
+        for (std::size_t i = 1; i < trace.size(); ++i) {
+            afterTheStep += trace[i] == failed && fault.trace && trace[i - 1] == fault.trace;
+        }
+        const auto failures = std::count(fault.mapping.begin(), fault.mapping.end(), 'F');
+        EXPECT_EQ(afterTheStep, failures);
+        EXPECT_EQ(std::count(trace.begin(), trace.end(), failed), failures);
         ExpectErrorBox(outcome, kInstallError);
         ExpectCleanTrace();
         // An install deletes nothing: no device, no INF (the base device is chosen).

@@ -60,6 +60,7 @@ const std::vector<OemCopy> kCopies = {
      {kRead[0], kRead[1], kRead[2], "----> Deleting PNF File", "----> Failed"}, false, false},
     {"oem8.inf", false, Obstacle::Unreadable, {"--> Opening OEM* File", "--> Error opening file"}, true, true},
     {"oem9.inf", true, Obstacle::None, {kRead[0], kRead[1], kRead[2], "----> Deleting PNF File"}, false, false},
+    {"oem99.inf", false, Obstacle::None, {kRead[0], "----> Search Key Not Found, exiting...."}, true, true},
 };
 
 std::string PnfOf(const std::string& inf) { return inf.substr(0, inf.size() - 4) + ".PNF"; }

@@ -60,66 +60,17 @@ TEST_F(MachineTest, OnlyPortRowsThatAreSelectedProduceMappingLines) {
     EXPECT_FALSE(machine().GetValue(ParamsKey(kPorts[1].instanceId), "PortName"));
 }
 
-TEST_F(MachineTest, AHardwareKeyThatCannotBeOpenedFailsTheRowButNotThePass) {
-    AddPosDevices(false, "CD");
-    SelectFourPorts();
-    machine().DenyKeyAccess(ParamsKey(kPorts[0].instanceId));
-
-    EXPECT_TRUE(MapComPorts());
-
-    const auto timeline = Timeline();
-    ASSERT_GE(timeline.size(), 4u);
-    EXPECT_EQ(timeline[1], "Mapping Serial Port C to COM3...[Failed]");
-    EXPECT_EQ(timeline[4], "Mapping Serial Port D to COM4...[OK]");
-    EXPECT_TRUE(TraceHas("----> Error opening device parameters key"));
-    EXPECT_TRUE(TraceHas("--> Error assigning COM port"));
-    EXPECT_EQ(machine().FindDevice(kPorts[0].instanceId)->properties.count(SPDRP_FRIENDLYNAME), 0u);
-    EXPECT_TRUE(machine().GetValue(ParamsKey(kPorts[1].instanceId), "PortName"));
-}
-
-// Each step of a rename can fail; the step's trace names it and what was
-// written before it stays written. A port the search cannot find (not
-// present, or no set to search) counts as mapped, with nothing written.
-struct RenameFault {
-    const char* operation;  // fails once
-    DWORD error;
-    const char* trace;
-    bool portNameWritten;
-    bool mapped = false;
-    bool present = true;
-};
-
-class RenameFailure : public MachineTest, public ::testing::WithParamInterface<RenameFault> {};
-
-TEST_P(RenameFailure, StopsAtTheFailingStep) {
+// A port that is not present is not found: it counts as mapped, with nothing
+// written. (Each step of a rename that fails is a row of the fault sweep.)
+TEST_F(MachineTest, APortThatIsNotPresentCountsAsMappedWithNothingWritten) {
     sim::Device port = Port('C');
-    port.present = GetParam().present;
+    port.present = false;
     machine().AddDevice(port);
-    const std::string failing = GetParam().operation != nullptr ? GetParam().operation : "";
-    if (!failing.empty()) machine().FailNext(failing, GetParam().error);
 
-    EXPECT_EQ(AssignComPort("MF\\PCI1D9E_COMF", "COM3", "Serial Port C"), GetParam().mapped);
+    EXPECT_TRUE(AssignComPort("MF\\PCI1D9E_COMF", "COM3", "Serial Port C"));
 
-    EXPECT_TRUE(TraceHas(GetParam().trace));
-    EXPECT_EQ(Trace().back(), GetParam().mapped ? GetParam().trace : "--> Error assigning COM port");
-    EXPECT_EQ(machine().GetValue(ParamsKey(kPorts[0].instanceId), "PortName").has_value(),
-              GetParam().portNameWritten);
+    EXPECT_EQ(Trace().back(), "----> No more devices\n");
+    EXPECT_FALSE(machine().GetValue(ParamsKey(kPorts[0].instanceId), "PortName"));
     EXPECT_EQ(machine().FindDevice(kPorts[0].instanceId)->properties.count(SPDRP_FRIENDLYNAME), 0u);
-    EXPECT_EQ(machine().Calls("RegCloseKey"), machine().Calls("RegOpenKeyExA") -
-                                                  (failing == "RegOpenKeyExA"));
+    EXPECT_EQ(machine().Calls("RegCloseKey"), machine().Calls("RegOpenKeyExA"));
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Steps, RenameFailure,
-    ::testing::Values(
-        RenameFault{"SetupDiGetDeviceInstanceIdA", ERROR_INSUFFICIENT_BUFFER,
-                    "----> Error getting instance ID", false},
-        RenameFault{"RegOpenKeyExA", ERROR_ACCESS_DENIED, "----> Error opening device parameters key",
-                    false},
-        RenameFault{"RegSetValueExA", ERROR_ACCESS_DENIED, "----> Error writing to COM port value key\n",
-                    false},
-        RenameFault{"SetupDiSetDeviceRegistryPropertyA", ERROR_ACCESS_DENIED,
-                    "----> Error writing updated friendly name\n", true},
-        RenameFault{nullptr, 0, "----> No more devices\n", false, true, false},
-        RenameFault{"SetupDiGetClassDevsA", ERROR_INVALID_PARAMETER,
-                    "----> Abnormal Exit : GetLastError() = 00000006h\n", false, true}));
