@@ -7,20 +7,6 @@
 // sequence's list of operations it does not reach ends as without faults.
 #include "machine_fixture.h"
 
-#include "platform/operations.h"
-#include "platform/trace.h"
-#include "run/program_run.h"
-#include "run/worker_run.h"
-#include "ui/wizard_dismisser.h"
-
-#include <algorithm>
-#include <cstring>
-#include <numeric>
-#include <regex>
-#include <set>
-#include <sstream>
-#include <tuple>
-
 using namespace pos;
 
 namespace {
@@ -616,8 +602,8 @@ constexpr char kHandedOver[] = "handed over to the 64-bit program";
 
 class RunFaultTest : public FaultTest, public ::testing::WithParamInterface<RunFault> {};
 
-// "UNINSTALL UNATTENDED /LOG=C:\logs\zan.log" through the whole run, with a
-// window step that lets the worker run to its end at once.
+// "UNINSTALL UNATTENDED /LOG=C:\logs\zan.log" through the whole run, the
+// worker run to its end at once.
 TEST_P(RunFaultTest, EndsAsTheToolMust) {
     const RunFault& row = GetParam();
     const bool wow64 = row.setting >= Setting::Wow64;
@@ -636,14 +622,7 @@ TEST_P(RunFaultTest, EndsAsTheToolMust) {
     }
     Inject(row.operation, row.mode);
 
-    ProgramRun run(kRunArguments.c_str());
-    const int exitCode = ::RunProgram(run, true, [](ProgramRun& r) {
-        const ThreadStarter runAtOnce = [](ThreadProc proc, LPVOID param) -> HANDLE {
-            proc(param);
-            return reinterpret_cast<HANDLE>(1);
-        };
-        return StartWorker(g_status, runAtOnce, &r.Worker()) != nullptr;
-    });
+    const int exitCode = RunWholeProgram(kRunArguments);
     machine().ClearFaults();
 
     EXPECT_EQ(exitCode, row.exitCode);

@@ -2,14 +2,6 @@
 // deleted, and marker files that cannot be deleted or created.
 #include "machine_fixture.h"
 
-#include "installer/oem_inf_cleanup.h"
-#include "platform/handles.h"
-#include "run/run_log.h"
-
-#include <algorithm>
-#include <cstdio>
-#include <filesystem>
-
 using namespace pos;
 
 namespace {

@@ -3,15 +3,6 @@
 // sets of ten thousand devices and an INF folder of thousands of OEM copies.
 #include "machine_fixture.h"
 
-#include "installer/oem_inf_cleanup.h"
-#include "installer/port_mapping.h"
-
-#include <algorithm>
-#include <chrono>
-#include <cstdio>
-#include <fstream>
-#include <set>
-
 using namespace pos;
 
 namespace {

@@ -2,8 +2,6 @@
 // through the worker thread's entry.
 #include "machine_fixture.h"
 
-#include "device/driver_update.h"
-
 using namespace pos;
 
 namespace {

@@ -78,6 +78,21 @@ std::string FirstLogLine(const std::string& arguments) {
     return "ZanDriverInstaller 1.0.0.1 x64, arguments \"" + arguments + "\"";
 }
 
+HANDLE RunAtOnce(ThreadProc proc, LPVOID param) {
+    proc(param);
+    return reinterpret_cast<HANDLE>(1);
+}
+
+HANDLE NeverRun(ThreadProc, LPVOID) { return reinterpret_cast<HANDLE>(2); }
+
+int RunWholeProgram(const std::string& argumentText, bool mayHandOver, ThreadStarter worker, ThreadStarter dismisser) {
+    ProgramRun run(argumentText.c_str());
+    return ::RunProgram(run, mayHandOver, [&](ProgramRun& r) {
+        StartDismisser(dismisser);
+        return StartWorkerOrReport(g_status, worker, &r.Worker(), nullptr) != nullptr;
+    });
+}
+
 namespace {
 
 std::mutex g_timelineLock;

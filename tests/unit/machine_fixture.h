@@ -1,20 +1,45 @@
 // A point-of-sale machine on the simulated platform, and what the tests read
 // back from a run: the status lines with the pauses between them, and the trace.
+// The one header of the tests that run the program on it.
 #pragma once
 
+#include "device/device_search.h"
+#include "device/driver_update.h"
 #include "installer/device_table.h"
+#include "installer/oem_inf_cleanup.h"
 #include "installer/operation_runner.h"
+#include "installer/port_mapping.h"
 #include "installer/status_board.h"
+#include "installer/uninstall_sequence.h"
 #include "installer/windows_folder.h"
+#include "platform/handles.h"
+#include "platform/operations.h"
+#include "platform/trace.h"
+#include "run/program_run.h"
+#include "run/run_log.h"
 #include "run/run_options.h"
+#include "run/worker_run.h"
+#include "run/wow64_handover.h"
 #include "sim/machine.h"
+#include "ui/progress_tick.h"
+#include "ui/wizard_dismisser.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <numeric>
 #include <optional>
+#include <set>
+#include <sstream>
 #include <string>
+#include <thread>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 namespace pos {
@@ -49,6 +74,15 @@ Lines LogTexts(const std::optional<std::string>& text, const std::string& proces
 // The trace as the log writes it: line breaks escaped.
 Lines TraceAsLogged();
 std::string FirstLogLine(const std::string& arguments);
+
+// Thread starters: one that runs the procedure to its end at once, one that
+// never runs it (the dismisser cycles for ever).
+HANDLE RunAtOnce(ThreadProc proc, LPVOID param);
+HANDLE NeverRun(ThreadProc proc, LPVOID param);
+// The program's run (RunProgram) on this argument text, the window step's
+// starts through these starters: the dismisser's, then the worker's.
+int RunWholeProgram(const std::string& argumentText, bool mayHandOver = true, ThreadStarter worker = RunAtOnce,
+                    ThreadStarter dismisser = NeverRun);
 
 // The port devices: letter, hardware ID, instance ID.
 struct PortDevice {

@@ -2,8 +2,6 @@
 // friendly name, and how failures show on the status line.
 #include "machine_fixture.h"
 
-#include "installer/port_mapping.h"
-
 using namespace pos;
 
 namespace {

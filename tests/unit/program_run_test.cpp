@@ -2,13 +2,6 @@
 // that lets one run at a time change the machine, the log that records a run
 // from its first line to its exit code, and every way a run ends.
 #include "machine_fixture.h"
-#include "platform/trace.h"
-#include "run/program_run.h"
-#include "run/worker_run.h"
-#include "ui/wizard_dismisser.h"
-
-#include <thread>
-#include <utility>
 
 using namespace pos;
 
@@ -38,14 +31,7 @@ TEST_F(MachineTest, ALockHeldByOneThreadRefusesAnotherUntilGivenBack) {
 
 namespace {
 
-// Thread starters for the window step: one that runs the procedure to its end
-// at once, one that never runs it (the dismisser cycles for ever), and one
-// that cannot create a thread.
-HANDLE RunAtOnce(ThreadProc proc, LPVOID param) {
-    proc(param);
-    return reinterpret_cast<HANDLE>(1);
-}
-HANDLE NeverRun(ThreadProc, LPVOID) { return reinterpret_cast<HANDLE>(2); }
+// A thread starter that cannot create a thread.
 HANDLE NoThread(ThreadProc, LPVOID) {
     plat::SetLastError(ERROR_ACCESS_DENIED);
     return nullptr;
@@ -61,19 +47,6 @@ protected:
     void TearDown() override {
         SetTraceSink(nullptr, nullptr);
         MachineTest::TearDown();
-    }
-
-    // The program's run as the 32-bit program makes it (its hand-over does
-    // nothing unless the machine is made 64-bit Windows), or the 64-bit one,
-    // with the window step's own starts through these starters: the
-    // dismisser, then the worker.
-    int RunProgram(const std::string& argumentText, ThreadStarter worker = RunAtOnce,
-                   ThreadStarter dismisser = NeverRun, bool thirtyTwoBit = true) {
-        ProgramRun run(argumentText.c_str());
-        return ::RunProgram(run, thirtyTwoBit, [&](ProgramRun& r) {
-            StartDismisser(dismisser);
-            return StartWorkerOrReport(g_status, worker, &r.Worker(), nullptr) != nullptr;
-        });
     }
 
     // The log's lines, each with this process's ID.
@@ -104,6 +77,8 @@ struct EndCase {
     const char* last;  // the log's last line; nullptr when there is no log
     ThreadStarter worker = RunAtOnce;
     ThreadStarter dismisser = NeverRun;
+    std::set<std::string> openedWithoutRedirection = {};  // the log's and its folder's, under WOW64
+    bool redirectionLeftOff = false;                      // as a failed undoing leaves it
 };
 
 void PrintTo(const EndCase& c, std::ostream* os) { *os << c.name; }
@@ -114,6 +89,21 @@ class RunEndTest : public ProgramRunTest, public ::testing::WithParamInterface<E
 HANDLE g_otherProcessHandle = nullptr;
 
 void AddCard(sim::Machine& m) { m.AddDevice(Card()); }
+
+// The 32-bit program on 64-bit Windows, with or without the 64-bit program
+// beside it, which records how it was started and ends with 3010.
+constexpr char kNative[] = "C:\\ZAN\\x64\\ZanDriverInstaller.exe";
+std::string g_nativeStartedWith;
+bool g_lockFreeForNative = false;
+void Wow64(sim::Machine& m) { m.wow64 = true; }
+void Wow64WithNative(sim::Machine& m) {
+    m.wow64 = true;
+    m.AddProgram(kNative, [](const std::string& line) -> DWORD {
+        g_nativeStartedWith = line;
+        g_lockFreeForNative = !sim::TheMachine().MutexExists(kRunLockName);
+        return 3010;
+    });
+}
 void AddFullMachine(sim::Machine& m) {
     for (const auto& device : {BaseDevice(), Card(), Port('C'), Port('D'), Port('E'), Port('F')}) m.AddDevice(device);
 }
@@ -122,16 +112,23 @@ const char kRemoving[] = "**** Removing installed drivers ****";
 const char kInstalling[] = "**** InstallTiDevice(), Installing Root Port USB Driver ****";
 const char kRefused[] = "--> Refused: another run in progress";
 const char kNotStarted[] = "The installer could not be started (error 5).\n\nNo drivers were changed.";
+const char kUnopened[] = "--> Log file \"C:\\nowhere\\run.log\" could not be opened : GetLastError() = 00000003h";
+const std::string kHandingOver = std::string("--> 32-bit program on 64-bit Windows, handing over to ") + kNative;
+const char kNativeEnded[] = "--> 64-bit program ended with exit code 3010";
+const char kNativeNotStarted[] = "--> Error starting the 64-bit program : 00000003h";
+const std::set<std::string> kLogAndFolder{kLogFolder, kLog};
 // The log's last lines.
 const char kSucceeded[] = "Finished: RESULT.SUCCESS, exit code 0";
 const char kRefusedLast[] = "Finished: another run in progress, exit code 1618";
 const char kNotCompleted[] = "Finished: operation not completed, exit code 1";
+const char kFailedLast[] = "Finished: RESULT.FAIL, exit code 1";
 
 }  // namespace
 
 TEST_P(RunEndTest, TellsItsEndAndHoldsTheLockThroughout) {
     const EndCase& c = GetParam();
     machine().PutFile(std::string(kWin) + "\\RESULT.SUCCESS");  // an earlier run's
+    g_nativeStartedWith.clear();
     c.arrange(machine());
     const auto devices = Devices();
     const auto infs = machine().ListFolder(std::string(kWin) + "\\INF");
@@ -139,7 +136,7 @@ TEST_P(RunEndTest, TellsItsEndAndHoldsTheLockThroughout) {
     heldThroughout = true;
     machine().onSleep = [](DWORD) { heldThroughout = heldThroughout && sim::TheMachine().MutexOwnedHere(kRunLockName); };
 
-    EXPECT_EQ(RunProgram(c.arguments, c.worker, c.dismisser), c.exitCode);
+    EXPECT_EQ(RunWholeProgram(c.arguments, true, c.worker, c.dismisser), c.exitCode);
     if (g_otherProcessHandle != nullptr) plat::CloseHandle(std::exchange(g_otherProcessHandle, nullptr));
 
     EXPECT_EQ(Markers(), c.markers);
@@ -163,13 +160,22 @@ TEST_P(RunEndTest, TellsItsEndAndHoldsTheLockThroughout) {
     EXPECT_FALSE(g_status.IsRunning());
     // The lock: held at every pause of the worker, given back once (not
     // again when that fails) and closed.
-    const bool refused = c.exitCode == 1618;
+    // While the 64-bit program runs this process holds no lock; that program
+    // gets the argument text, /LOG= included, unchanged.
+    const bool refused = c.exitCode == 1618, handedOver = c.exitCode == 3010;
+    if (handedOver) {
+        EXPECT_EQ(g_nativeStartedWith, "\"" + std::string(kNative) + "\" " + c.arguments);
+        EXPECT_TRUE(g_lockFreeForNative);
+        EXPECT_EQ(machine().Calls("CreateMutexA"), 0);
+    }
     EXPECT_TRUE(heldThroughout);
-    EXPECT_EQ(machine().Calls("ReleaseMutex"), refused ? 0 : 1);
+    EXPECT_EQ(machine().Calls("ReleaseMutex"), refused || handedOver ? 0 : 1);
     EXPECT_FALSE(machine().MutexOwnedHere(kRunLockName));
     EXPECT_TRUE(refused || !machine().MutexExists(kRunLockName));
     EXPECT_EQ(machine().OpenHandles().mutexes, 0);
     EXPECT_EQ(machine().OpenHandles().files, 0);
+    EXPECT_EQ(machine().OpenedWithoutRedirection(), c.openedWithoutRedirection);
+    EXPECT_EQ(machine().FsRedirectionOff(), c.redirectionLeftOff);
     if (refused || c.worker == NoThread || c.markers.empty()) {  // refused, not started, nothing asked: nothing done
         EXPECT_TRUE(Timeline().empty());
         EXPECT_EQ(Devices(), devices);
@@ -191,15 +197,13 @@ INSTANTIATE_TEST_SUITE_P(
         EndCase{"Succeeded", "INSTALL \"/LOG=C:\\INSTALL logs\\UNINSTALL.txt\" UNATTENDED", AddFullMachine, 0,
                 {"RESULT.SUCCESS"}, {}, {kInstalling}, kSucceeded},
         EndCase{"Failed", "INSTALL SILENT" WITH_LOG, [](sim::Machine&) {}, 1, {"RESULT.FAIL"},
-                {{MB_OK, "An error was encountered while installing the drivers."}}, {kInstalling},
-                "Finished: RESULT.FAIL, exit code 1"},
+                {{MB_OK, "An error was encountered while installing the drivers."}}, {kInstalling}, kFailedLast},
         // Keywords are case-sensitive; both old markers go, whatever the case of their names.
         EndCase{"NoOperation", "install SILENT" WITH_LOG,
                 [](sim::Machine& m) { m.PutFile(std::string(kWin) + "\\result.fail"); }, 0, {}, {}, {"<end>"},
                 "Finished: no operation, exit code 0"},
         EndCase{"LogNotOpened", "UNINSTALL /LOG=C:\\nowhere\\run.log", AddCard, 0, {"RESULT.SUCCESS"}, {},
-                {"--> Log file \"C:\\nowhere\\run.log\" could not be opened : GetLastError() = 00000003h", kRemoving},
-                nullptr},
+                {kUnopened, kRemoving}, nullptr},
         EndCase{"WorkerNotStarted", "INSTALL SILENT" WITH_LOG, AddCard, 1, {"RESULT.FAIL"},
                 {{MB_OK | MB_ICONERROR, kNotStarted}}, {kNotStarted, "\n", "<end>"}, kNotCompleted, NoThread},
         EndCase{"WorkerNotStartedUnattended", "INSTALL UNATTENDED" WITH_LOG, AddCard, 1, {"RESULT.FAIL"}, {},
@@ -219,14 +223,36 @@ INSTANTIATE_TEST_SUITE_P(
                 {"--> Run lock could not be opened : GetLastError() = 00000005h", kRefused, "<end>"}, kRefusedLast},
         EndCase{"LockNotGivenBack", "UNINSTALL" WITH_LOG,
                 [](sim::Machine& m) { m.FailNext("ReleaseMutex", ERROR_NOT_OWNER); }, 0, {"RESULT.SUCCESS"}, {},
-                {kRemoving}, kSucceeded}),
+                {kRemoving}, kSucceeded},
+        // The 32-bit program on 64-bit Windows hands over, its log with its own
+        // first and last line around the hand-over, opened (and its folder
+        // checked) past the redirection of System32 as the 64-bit program opens
+        // it; nothing else is. One that cannot be started fails the run like an
+        // operation, once the lock is held; unattended, not even with a box.
+        EndCase{"HandedOver", "INSTALL UNATTENDED" WITH_LOG, Wow64WithNative, 3010, {"RESULT.SUCCESS"}, {},
+                {kHandingOver, kNativeEnded, "<end>"}, "Finished: handed over to the 64-bit program, exit code 3010",
+                RunAtOnce, NeverRun, kLogAndFolder},
+        EndCase{"NothingToHandOverTo", "INSTALL UNATTENDED" WITH_LOG, Wow64, 1, {"RESULT.FAIL"}, {},
+                {kHandingOver, kNativeNotStarted, "<end>"}, kFailedLast, RunAtOnce, NeverRun, kLogAndFolder},
+        EndCase{"NothingToHandOverToLockHeld", "INSTALL UNATTENDED" WITH_LOG,
+                [](sim::Machine& m) { Wow64(m); m.HoldMutexElsewhere(kRunLockName); }, 1618, {"RESULT.SUCCESS"}, {},
+                {kHandingOver, kNativeNotStarted, kRefused, "<end>"}, kRefusedLast, RunAtOnce, NeverRun, kLogAndFolder},
+        // The redirection is undone, and the failed open's own code traced,
+        // whether or not the undoing succeeds.
+        EndCase{"HandedOverLogNotOpened", "INSTALL UNATTENDED /LOG=C:\\nowhere\\run.log", Wow64WithNative, 3010,
+                {"RESULT.SUCCESS"}, {}, {kUnopened, kHandingOver, kNativeEnded, "<end>"}, nullptr, RunAtOnce, NeverRun,
+                {"C:\\nowhere\\run.log"}},
+        EndCase{"HandedOverRedirectionNotUndone", "INSTALL UNATTENDED /LOG=C:\\nowhere\\run.log",
+                [](sim::Machine& m) { Wow64WithNative(m); m.FailNext("Wow64RevertWow64FsRedirection", 87); }, 3010,
+                {"RESULT.SUCCESS"}, {}, {kUnopened, kHandingOver, kNativeEnded, "<end>"}, nullptr, RunAtOnce, NeverRun,
+                {"C:\\nowhere\\run.log"}, true}),
     [](const ::testing::TestParamInfo<EndCase>& info) { return std::string(info.param.name); });
 
 // The 64-bit program never hands over, whatever the system says.
 TEST_F(ProgramRunTest, WithoutLOGNoFileIsWrittenAndNoLineTracedBeyondTheRunsOwn) {
     AddPosDevices(true, "CDEF");
     machine().wow64 = true;
-    EXPECT_EQ(RunProgram("UNINSTALL", RunAtOnce, NeverRun, false), 0);
+    EXPECT_EQ(RunWholeProgram("UNINSTALL", false), 0);
     const Lines withProgram = Trace();
     EXPECT_EQ(machine().Calls("WriteFile"), 0);
     EXPECT_EQ(machine().Calls("GetLocalTime"), 0);
@@ -238,84 +264,6 @@ TEST_F(ProgramRunTest, WithoutLOGNoFileIsWrittenAndNoLineTracedBeyondTheRunsOwn)
     EXPECT_EQ(Run("UNINSTALL"), RunOutcome::Succeeded);
 
     EXPECT_EQ(withProgram, Trace());
-}
-
-// The 32-bit program on 64-bit Windows: while the 64-bit program runs this
-// process holds no lock, and its log has its own first and last line around
-// the hand-over; the argument text, /LOG= included, reaches that program
-// unchanged. One that cannot be started fails the run like an operation,
-// once the lock is held. The log is opened (and its folder checked) past the
-// redirection of System32, as the 64-bit program opens it; nothing else is.
-TEST_F(ProgramRunTest, TheHandOverTakesNoLockWhileTheSixtyFourBitProgramRunsAndFailsLikeAnOperationOtherwise) {
-    const std::string native = "C:\\ZAN\\x64\\ZanDriverInstaller.exe";
-    const std::string handingOver = "--> 32-bit program on 64-bit Windows, handing over to " + native;
-    const std::string ended = "--> 64-bit program ended with exit code 3010";
-    const std::string notStarted = "--> Error starting the 64-bit program : 00000003h";
-    const std::string logged = "/LOG=\"" + std::string(kLog) + "\"";
-    const std::string unopened = "--> Log file \"C:\\nowhere\\run.log\" could not be opened : GetLastError() = 00000003h";
-    struct Case {
-        const char* name;
-        bool nativeProgram;    // x64\ZanDriverInstaller.exe is there
-        bool heldElsewhere;    // another run holds the lock
-        std::string log;       // the /LOG= option
-        const char* failing;   // a call that fails once
-        int exitCode;
-        Lines markers;
-        Lines trace;
-        const char* last;      // the log's last line, nullptr for none
-        std::set<std::string> openedWithoutRedirection;
-    };
-    const std::set<std::string> logAndFolder{kLogFolder, kLog};
-    const Case cases[] = {
-        {"ran", true, false, logged, nullptr, 3010, {"RESULT.SUCCESS"}, {handingOver, ended},
-         "Finished: handed over to the 64-bit program, exit code 3010", logAndFolder},
-        {"missing", false, false, logged, nullptr, 1, {"RESULT.FAIL"}, {handingOver, notStarted},
-         "Finished: RESULT.FAIL, exit code 1", logAndFolder},
-        {"missing, lock held", false, true, logged, nullptr, 1618, {"RESULT.SUCCESS"},
-         {handingOver, notStarted, "--> Refused: another run in progress"},
-         "Finished: another run in progress, exit code 1618", logAndFolder},
-        // The redirection is undone, and the failed open's own code traced,
-        // whether or not the undoing succeeds.
-        {"log not opened", true, false, "/LOG=C:\\nowhere\\run.log", nullptr, 3010, {"RESULT.SUCCESS"},
-         {unopened, handingOver, ended}, nullptr, {"C:\\nowhere\\run.log"}},
-        {"log not opened, redirection not undone", true, false, "/LOG=C:\\nowhere\\run.log",
-         "Wow64RevertWow64FsRedirection", 3010, {"RESULT.SUCCESS"}, {unopened, handingOver, ended}, nullptr,
-         {"C:\\nowhere\\run.log"}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        SetUp();
-        machine().wow64 = true;
-        machine().SetModulePath("C:\\ZAN\\ZanDriverInstaller.exe");
-        machine().PutFile(std::string(kWin) + "\\RESULT.SUCCESS");
-        if (c.heldElsewhere) machine().HoldMutexElsewhere(kRunLockName);
-        if (c.failing != nullptr) machine().FailNext(c.failing, ERROR_INVALID_PARAMETER);
-        const std::string arguments = "INSTALL UNATTENDED " + c.log;
-        std::string commandLine;
-        bool lockFreeForIt = false;
-        if (c.nativeProgram) {
-            machine().AddProgram(native, [&](const std::string& line) -> DWORD {
-                commandLine = line;
-                lockFreeForIt = !sim::TheMachine().MutexExists(kRunLockName);
-                return 3010;
-            });
-        }
-
-        EXPECT_EQ(RunProgram(arguments), c.exitCode);
-
-        EXPECT_EQ(Markers(), c.markers);
-        EXPECT_TRUE(machine().MessageBoxes().empty());  // unattended: not even the hand-over's box
-        EXPECT_EQ(Trace(), c.trace);
-        EXPECT_EQ(LogTexts(), LogOfTheRun(arguments, c.last));
-        if (c.nativeProgram) {
-            EXPECT_EQ(commandLine, "\"" + native + "\" " + arguments);
-            EXPECT_TRUE(lockFreeForIt);
-            EXPECT_EQ(machine().Calls("CreateMutexA"), 0);
-        }
-        EXPECT_FALSE(machine().MutexOwnedHere(kRunLockName));
-        EXPECT_EQ(machine().OpenedWithoutRedirection(), c.openedWithoutRedirection);
-        EXPECT_EQ(machine().FsRedirectionOff(), c.failing != nullptr);  // as a failed undoing leaves it
-    }
 }
 
 // --- Restart needs ---------------------------------------------------------------------
@@ -367,7 +315,7 @@ TEST_P(RestartTest, AnUnattendedRunReportsARestartNeedThroughItsExitCodeOthersLe
         machine().FailAlways(c.failing, ERROR_ACCESS_DENIED);
     }
 
-    EXPECT_EQ(RunProgram(c.arguments), c.exitCode);
+    EXPECT_EQ(RunWholeProgram(c.arguments), c.exitCode);
 
     int lines = 0;
     for (const std::string& line : Trace()) lines += line.rfind("----> Restart needed to complete the ", 0) == 0;

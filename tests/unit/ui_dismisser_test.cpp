@@ -1,9 +1,6 @@
 // The hardware wizard dismisser on the simulated machine: how often it looks,
 // how long it sleeps, and which keys reach which window.
 #include "machine_fixture.h"
-#include "ui/wizard_dismisser.h"
-
-#include <vector>
 
 namespace {
 

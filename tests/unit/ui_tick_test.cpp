@@ -2,11 +2,6 @@
 // exit code, without the window: the tick gets the text the status line held
 // when read back, as the window reads it into its 80-byte buffer.
 #include "machine_fixture.h"
-#include "run/program_run.h"
-#include "run/worker_run.h"
-#include "ui/progress_tick.h"
-
-#include <string>
 
 namespace {
 

@@ -2,9 +2,6 @@
 // OEM INF copies and the table's own INF files deleted.
 #include "machine_fixture.h"
 
-#include "installer/oem_inf_cleanup.h"
-#include "installer/uninstall_sequence.h"
-
 using namespace pos;
 
 namespace {

@@ -4,10 +4,6 @@
 // and what the hand-over leaves: the start it made, the trace, the boxes and
 // the markers.
 #include "machine_fixture.h"
-#include "run/wow64_handover.h"
-
-#include <string>
-#include <vector>
 
 namespace {
 
