@@ -86,19 +86,17 @@ Updates WithBase(Updates updates) {
 }
 const Lines kFourPortLines{kCardDesc, "Serial Port C", "Serial Port D", "Serial Port E", "Serial Port F"};
 
-INSTANTIATE_TEST_SUITE_P(
-    Choices, InstallSelection,
-    ::testing::Values(
-        Selection{"INSTALL SILENT", {}, kOnePort, {kCardDesc, "Serial Port C"}, "C", false},
-        Selection{"INSTALL SILENT BASE_DEVICE", {}, WithBase(kOnePort), {kBaseDesc, kCardDesc, "Serial Port C"}, "C",
-                  true},
-        Selection{"INSTALL SILENT MAROVEL_SERIAL", {}, kFourPort, kFourPortLines, "CDEF", false},
-        Selection{"/q INSTALL SILENT BASE_DEVICE MAROVEL_SERIAL", {}, WithBase(kFourPort),
-                  Join({{kBaseDesc}, kFourPortLines}), "CDEF", true},
-        // Choice keywords mean nothing without SILENT; Cancel is not Yes.
-        Selection{"INSTALL BASE_DEVICE", {IDCANCEL, IDYES}, kFourPort, kFourPortLines, "CDEF", false},
-        Selection{"INSTALL MAROVEL_SERIAL", {IDYES, IDNO}, WithBase(kOnePort), {kBaseDesc, kCardDesc, "Serial Port C"},
-                  "C", true}));
+INSTANTIATE_TEST_SUITE_P(Choices, InstallSelection, ::testing::Values(
+    Selection{"INSTALL SILENT", {}, kOnePort, {kCardDesc, "Serial Port C"}, "C", false},
+    Selection{"INSTALL SILENT BASE_DEVICE", {}, WithBase(kOnePort), {kBaseDesc, kCardDesc, "Serial Port C"}, "C",
+              true},
+    Selection{"INSTALL SILENT MAROVEL_SERIAL", {}, kFourPort, kFourPortLines, "CDEF", false},
+    Selection{"/q INSTALL SILENT BASE_DEVICE MAROVEL_SERIAL", {}, WithBase(kFourPort),
+              Join({{kBaseDesc}, kFourPortLines}), "CDEF", true},
+    // Choice keywords mean nothing without SILENT; Cancel is not Yes.
+    Selection{"INSTALL BASE_DEVICE", {IDCANCEL, IDYES}, kFourPort, kFourPortLines, "CDEF", false},
+    Selection{"INSTALL MAROVEL_SERIAL", {IDYES, IDNO}, WithBase(kOnePort), {kBaseDesc, kCardDesc, "Serial Port C"},
+              "C", true}));
 
 TEST_F(MachineTest, AMissingCardFailsTheInstallAtItsRowAndLeavesOnlyTheFailMarker) {
     PutTableInfs();
@@ -155,21 +153,19 @@ TEST_P(DriverUpdateFailure, IsTracedWithItsCause) {
     EXPECT_EQ(Trace(), trace);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Errors, DriverUpdateFailure,
-    ::testing::Values(
-        UpdateFailure{ERROR_FILE_NOT_FOUND, kBaseId, kBaseInf.c_str(),
-                      "----> Device Driver Installation failed : INF File Not Found\n"},
-        UpdateFailure{ERROR_INVALID_FLAGS, kBaseId, kBaseInf.c_str(),
-                      "----> Device Driver Installation failed : Invalid Flags\n"},
-        UpdateFailure{ERROR_NO_SUCH_DEVINST, kBaseId, kBaseInf.c_str(),
-                      "----> Device Driver Installation failed : No such device\n"},
-        UpdateFailure{ERROR_ACCESS_DENIED, kBaseId, kBaseInf.c_str(),
-                      "----> Device Driver Installation failed : GetLastError() = 00000005h\n"},
-        UpdateFailure{0xE0000247, kBaseId, kBaseInf.c_str(),
-                      "----> Device Driver Installation failed : GetLastError() = e0000247h\n"},
-        UpdateFailure{0, kBaseId, "C:\\WINDOWS\\INF\\absent.inf",
-                      "----> Device Driver Installation failed : INF File Not Found\n"},
-        UpdateFailure{0, "PCI\\VEN_FFFF&DEV_0000", kBaseInf.c_str(),
-                      "----> Device Driver Installation failed : No such device\n"},
-        UpdateFailure{0, kBaseId, kBaseInf.c_str(), nullptr}));
+INSTANTIATE_TEST_SUITE_P(Errors, DriverUpdateFailure, ::testing::Values(
+    UpdateFailure{ERROR_FILE_NOT_FOUND, kBaseId, kBaseInf.c_str(),
+                  "----> Device Driver Installation failed : INF File Not Found\n"},
+    UpdateFailure{ERROR_INVALID_FLAGS, kBaseId, kBaseInf.c_str(),
+                  "----> Device Driver Installation failed : Invalid Flags\n"},
+    UpdateFailure{ERROR_NO_SUCH_DEVINST, kBaseId, kBaseInf.c_str(),
+                  "----> Device Driver Installation failed : No such device\n"},
+    UpdateFailure{ERROR_ACCESS_DENIED, kBaseId, kBaseInf.c_str(),
+                  "----> Device Driver Installation failed : GetLastError() = 00000005h\n"},
+    UpdateFailure{0xE0000247, kBaseId, kBaseInf.c_str(),
+                  "----> Device Driver Installation failed : GetLastError() = e0000247h\n"},
+    UpdateFailure{0, kBaseId, "C:\\WINDOWS\\INF\\absent.inf",
+                  "----> Device Driver Installation failed : INF File Not Found\n"},
+    UpdateFailure{0, "PCI\\VEN_FFFF&DEV_0000", kBaseInf.c_str(),
+                  "----> Device Driver Installation failed : No such device\n"},
+    UpdateFailure{0, kBaseId, kBaseInf.c_str(), nullptr}));

@@ -1,7 +1,6 @@
 #include "machine_fixture.h"
 
 #include <mutex>
-#include <regex>
 
 namespace pos {
 

@@ -1,6 +1,6 @@
 // A point-of-sale machine on the simulated platform, and what the tests read
 // back from a run: the status lines with the pauses between them, and the trace.
-// The one header of the tests that run the program on it.
+// The one header of the native unit tests.
 #pragma once
 
 #include "device/device_search.h"
@@ -15,6 +15,7 @@
 #include "platform/handles.h"
 #include "platform/operations.h"
 #include "platform/trace.h"
+#include "run/log_file_open.h"
 #include "run/program_run.h"
 #include "run/run_log.h"
 #include "run/run_options.h"
@@ -27,13 +28,18 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <map>
+#include <memory>
 #include <numeric>
 #include <optional>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <string>

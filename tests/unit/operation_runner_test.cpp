@@ -112,17 +112,15 @@ TEST_P(UnattendedTest, RunsAsSilentButShowsNoBoxAndWritesItsMarkerAtOnce) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Runs, UnattendedTest,
-    ::testing::Values(
-        UnattendedCase{"InstallSucceeds", Machine::Full, "INSTALL BASE_DEVICE MAROVEL_SERIAL", nullptr,
-                       RunOutcome::Succeeded},
-        UnattendedCase{"InstallFails", Machine::Full, "INSTALL MAROVEL_SERIAL", "UpdateDriverForPlugAndPlayDevicesA",
-                       RunOutcome::Failed},
-        UnattendedCase{"InstallWithoutWindowsDirectory", Machine::WithoutWindowsDir, "INSTALL", nullptr,
-                       RunOutcome::Failed},
-        UnattendedCase{"UninstallSucceeds", Machine::Full, "UNINSTALL", nullptr, RunOutcome::Succeeded},
-        UnattendedCase{"UninstallOnAnEmptyMachine", Machine::Empty, "UNINSTALL", nullptr, RunOutcome::Succeeded},
-        UnattendedCase{"UninstallFailsAtARemoval", Machine::Full, "UNINSTALL", "SetupDiRemoveDevice",
-                       RunOutcome::Failed}),
+INSTANTIATE_TEST_SUITE_P(Runs, UnattendedTest, ::testing::Values(
+    UnattendedCase{"InstallSucceeds", Machine::Full, "INSTALL BASE_DEVICE MAROVEL_SERIAL", nullptr,
+                   RunOutcome::Succeeded},
+    UnattendedCase{"InstallFails", Machine::Full, "INSTALL MAROVEL_SERIAL", "UpdateDriverForPlugAndPlayDevicesA",
+                   RunOutcome::Failed},
+    UnattendedCase{"InstallWithoutWindowsDirectory", Machine::WithoutWindowsDir, "INSTALL", nullptr,
+                   RunOutcome::Failed},
+    UnattendedCase{"UninstallSucceeds", Machine::Full, "UNINSTALL", nullptr, RunOutcome::Succeeded},
+    UnattendedCase{"UninstallOnAnEmptyMachine", Machine::Empty, "UNINSTALL", nullptr, RunOutcome::Succeeded},
+    UnattendedCase{"UninstallFailsAtARemoval", Machine::Full, "UNINSTALL", "SetupDiRemoveDevice",
+                   RunOutcome::Failed}),
     [](const ::testing::TestParamInfo<UnattendedCase>& info) { return std::string(info.param.name); });

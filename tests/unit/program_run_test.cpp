@@ -183,69 +183,67 @@ TEST_P(RunEndTest, TellsItsEndAndHoldsTheLockThroughout) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Runs, RunEndTest,
-    ::testing::Values(
-        EndCase{"RefusedByTheLock", "UNINSTALL UNATTENDED" WITH_LOG,
-                [](sim::Machine& m) {
-                    AddFullMachine(m);
-                    m.PutFile(std::string(kWin) + "\\RESULT.FAIL");
-                    m.HoldMutexElsewhere(kRunLockName);
-                },
-                1618, {"RESULT.FAIL", "RESULT.SUCCESS"}, {}, {kRefused, "<end>"}, kRefusedLast},
-        // Keywords in the log's path choose nothing: this is an install.
-        EndCase{"Succeeded", "INSTALL \"/LOG=C:\\INSTALL logs\\UNINSTALL.txt\" UNATTENDED", AddFullMachine, 0,
-                {"RESULT.SUCCESS"}, {}, {kInstalling}, kSucceeded},
-        EndCase{"Failed", "INSTALL SILENT" WITH_LOG, [](sim::Machine&) {}, 1, {"RESULT.FAIL"},
-                {{MB_OK, "An error was encountered while installing the drivers."}}, {kInstalling}, kFailedLast},
-        // Keywords are case-sensitive; both old markers go, whatever the case of their names.
-        EndCase{"NoOperation", "install SILENT" WITH_LOG,
-                [](sim::Machine& m) { m.PutFile(std::string(kWin) + "\\result.fail"); }, 0, {}, {}, {"<end>"},
-                "Finished: no operation, exit code 0"},
-        EndCase{"LogNotOpened", "UNINSTALL /LOG=C:\\nowhere\\run.log", AddCard, 0, {"RESULT.SUCCESS"}, {},
-                {kUnopened, kRemoving}, nullptr},
-        EndCase{"WorkerNotStarted", "INSTALL SILENT" WITH_LOG, AddCard, 1, {"RESULT.FAIL"},
-                {{MB_OK | MB_ICONERROR, kNotStarted}}, {kNotStarted, "\n", "<end>"}, kNotCompleted, NoThread},
-        EndCase{"WorkerNotStartedUnattended", "INSTALL UNATTENDED" WITH_LOG, AddCard, 1, {"RESULT.FAIL"}, {},
-                {kNotStarted, "\n", "<end>"}, kNotCompleted, NoThread},
-        EndCase{"DismisserNotStarted", "UNINSTALL" WITH_LOG, AddCard, 0, {"RESULT.SUCCESS"}, {},
-                {"The hardware wizard dismisser could not be started\n", kRemoving}, kSucceeded, RunAtOnce, NoThread},
-        EndCase{"LockLeftByAKilledRun", "UNINSTALL" WITH_LOG,
-                [](sim::Machine& m) {
-                    g_otherProcessHandle = plat::CreateMutexA(nullptr, FALSE, kRunLockName);
-                    m.HoldMutexElsewhere(kRunLockName);
-                    m.AbandonMutexElsewhere(kRunLockName);
-                },
-                0, {"RESULT.SUCCESS"}, {}, {"--> Run lock taken over from a run that ended without releasing it", kRemoving},
-                kSucceeded},
-        EndCase{"LockOfAnotherAccount", "UNINSTALL" WITH_LOG,
-                [](sim::Machine& m) { m.FailNext("CreateMutexA", ERROR_ACCESS_DENIED); }, 1618, {"RESULT.SUCCESS"}, {},
-                {"--> Run lock could not be opened : GetLastError() = 00000005h", kRefused, "<end>"}, kRefusedLast},
-        EndCase{"LockNotGivenBack", "UNINSTALL" WITH_LOG,
-                [](sim::Machine& m) { m.FailNext("ReleaseMutex", ERROR_NOT_OWNER); }, 0, {"RESULT.SUCCESS"}, {},
-                {kRemoving}, kSucceeded},
-        // The 32-bit program on 64-bit Windows hands over, its log with its own
-        // first and last line around the hand-over, opened (and its folder
-        // checked) past the redirection of System32 as the 64-bit program opens
-        // it; nothing else is. One that cannot be started fails the run like an
-        // operation, once the lock is held; unattended, not even with a box.
-        EndCase{"HandedOver", "INSTALL UNATTENDED" WITH_LOG, Wow64WithNative, 3010, {"RESULT.SUCCESS"}, {},
-                {kHandingOver, kNativeEnded, "<end>"}, "Finished: handed over to the 64-bit program, exit code 3010",
-                RunAtOnce, NeverRun, kLogAndFolder},
-        EndCase{"NothingToHandOverTo", "INSTALL UNATTENDED" WITH_LOG, Wow64, 1, {"RESULT.FAIL"}, {},
-                {kHandingOver, kNativeNotStarted, "<end>"}, kFailedLast, RunAtOnce, NeverRun, kLogAndFolder},
-        EndCase{"NothingToHandOverToLockHeld", "INSTALL UNATTENDED" WITH_LOG,
-                [](sim::Machine& m) { Wow64(m); m.HoldMutexElsewhere(kRunLockName); }, 1618, {"RESULT.SUCCESS"}, {},
-                {kHandingOver, kNativeNotStarted, kRefused, "<end>"}, kRefusedLast, RunAtOnce, NeverRun, kLogAndFolder},
-        // The redirection is undone, and the failed open's own code traced,
-        // whether or not the undoing succeeds.
-        EndCase{"HandedOverLogNotOpened", "INSTALL UNATTENDED /LOG=C:\\nowhere\\run.log", Wow64WithNative, 3010,
-                {"RESULT.SUCCESS"}, {}, {kUnopened, kHandingOver, kNativeEnded, "<end>"}, nullptr, RunAtOnce, NeverRun,
-                {"C:\\nowhere\\run.log"}},
-        EndCase{"HandedOverRedirectionNotUndone", "INSTALL UNATTENDED /LOG=C:\\nowhere\\run.log",
-                [](sim::Machine& m) { Wow64WithNative(m); m.FailNext("Wow64RevertWow64FsRedirection", 87); }, 3010,
-                {"RESULT.SUCCESS"}, {}, {kUnopened, kHandingOver, kNativeEnded, "<end>"}, nullptr, RunAtOnce, NeverRun,
-                {"C:\\nowhere\\run.log"}, true}),
+INSTANTIATE_TEST_SUITE_P(Runs, RunEndTest, ::testing::Values(
+    EndCase{"RefusedByTheLock", "UNINSTALL UNATTENDED" WITH_LOG,
+            [](sim::Machine& m) {
+                AddFullMachine(m);
+                m.PutFile(std::string(kWin) + "\\RESULT.FAIL");
+                m.HoldMutexElsewhere(kRunLockName);
+            },
+            1618, {"RESULT.FAIL", "RESULT.SUCCESS"}, {}, {kRefused, "<end>"}, kRefusedLast},
+    // Keywords in the log's path choose nothing: this is an install.
+    EndCase{"Succeeded", "INSTALL \"/LOG=C:\\INSTALL logs\\UNINSTALL.txt\" UNATTENDED", AddFullMachine, 0,
+            {"RESULT.SUCCESS"}, {}, {kInstalling}, kSucceeded},
+    EndCase{"Failed", "INSTALL SILENT" WITH_LOG, [](sim::Machine&) {}, 1, {"RESULT.FAIL"},
+            {{MB_OK, "An error was encountered while installing the drivers."}}, {kInstalling}, kFailedLast},
+    // Keywords are case-sensitive; both old markers go, whatever the case of their names.
+    EndCase{"NoOperation", "install SILENT" WITH_LOG,
+            [](sim::Machine& m) { m.PutFile(std::string(kWin) + "\\result.fail"); }, 0, {}, {}, {"<end>"},
+            "Finished: no operation, exit code 0"},
+    EndCase{"LogNotOpened", "UNINSTALL /LOG=C:\\nowhere\\run.log", AddCard, 0, {"RESULT.SUCCESS"}, {},
+            {kUnopened, kRemoving}, nullptr},
+    EndCase{"WorkerNotStarted", "INSTALL SILENT" WITH_LOG, AddCard, 1, {"RESULT.FAIL"},
+            {{MB_OK | MB_ICONERROR, kNotStarted}}, {kNotStarted, "\n", "<end>"}, kNotCompleted, NoThread},
+    EndCase{"WorkerNotStartedUnattended", "INSTALL UNATTENDED" WITH_LOG, AddCard, 1, {"RESULT.FAIL"}, {},
+            {kNotStarted, "\n", "<end>"}, kNotCompleted, NoThread},
+    EndCase{"DismisserNotStarted", "UNINSTALL" WITH_LOG, AddCard, 0, {"RESULT.SUCCESS"}, {},
+            {"The hardware wizard dismisser could not be started\n", kRemoving}, kSucceeded, RunAtOnce, NoThread},
+    EndCase{"LockLeftByAKilledRun", "UNINSTALL" WITH_LOG,
+            [](sim::Machine& m) {
+                g_otherProcessHandle = plat::CreateMutexA(nullptr, FALSE, kRunLockName);
+                m.HoldMutexElsewhere(kRunLockName);
+                m.AbandonMutexElsewhere(kRunLockName);
+            },
+            0, {"RESULT.SUCCESS"}, {}, {"--> Run lock taken over from a run that ended without releasing it", kRemoving},
+            kSucceeded},
+    EndCase{"LockOfAnotherAccount", "UNINSTALL" WITH_LOG,
+            [](sim::Machine& m) { m.FailNext("CreateMutexA", ERROR_ACCESS_DENIED); }, 1618, {"RESULT.SUCCESS"}, {},
+            {"--> Run lock could not be opened : GetLastError() = 00000005h", kRefused, "<end>"}, kRefusedLast},
+    EndCase{"LockNotGivenBack", "UNINSTALL" WITH_LOG,
+            [](sim::Machine& m) { m.FailNext("ReleaseMutex", ERROR_NOT_OWNER); }, 0, {"RESULT.SUCCESS"}, {},
+            {kRemoving}, kSucceeded},
+    // The 32-bit program on 64-bit Windows hands over, its log with its own
+    // first and last line around the hand-over, opened (and its folder
+    // checked) past the redirection of System32 as the 64-bit program opens
+    // it; nothing else is. One that cannot be started fails the run like an
+    // operation, once the lock is held; unattended, not even with a box.
+    EndCase{"HandedOver", "INSTALL UNATTENDED" WITH_LOG, Wow64WithNative, 3010, {"RESULT.SUCCESS"}, {},
+            {kHandingOver, kNativeEnded, "<end>"}, "Finished: handed over to the 64-bit program, exit code 3010",
+            RunAtOnce, NeverRun, kLogAndFolder},
+    EndCase{"NothingToHandOverTo", "INSTALL UNATTENDED" WITH_LOG, Wow64, 1, {"RESULT.FAIL"}, {},
+            {kHandingOver, kNativeNotStarted, "<end>"}, kFailedLast, RunAtOnce, NeverRun, kLogAndFolder},
+    EndCase{"NothingToHandOverToLockHeld", "INSTALL UNATTENDED" WITH_LOG,
+            [](sim::Machine& m) { Wow64(m); m.HoldMutexElsewhere(kRunLockName); }, 1618, {"RESULT.SUCCESS"}, {},
+            {kHandingOver, kNativeNotStarted, kRefused, "<end>"}, kRefusedLast, RunAtOnce, NeverRun, kLogAndFolder},
+    // The redirection is undone, and the failed open's own code traced,
+    // whether or not the undoing succeeds.
+    EndCase{"HandedOverLogNotOpened", "INSTALL UNATTENDED /LOG=C:\\nowhere\\run.log", Wow64WithNative, 3010,
+            {"RESULT.SUCCESS"}, {}, {kUnopened, kHandingOver, kNativeEnded, "<end>"}, nullptr, RunAtOnce, NeverRun,
+            {"C:\\nowhere\\run.log"}},
+    EndCase{"HandedOverRedirectionNotUndone", "INSTALL UNATTENDED /LOG=C:\\nowhere\\run.log",
+            [](sim::Machine& m) { Wow64WithNative(m); m.FailNext("Wow64RevertWow64FsRedirection", 87); }, 3010,
+            {"RESULT.SUCCESS"}, {}, {kUnopened, kHandingOver, kNativeEnded, "<end>"}, nullptr, RunAtOnce, NeverRun,
+            {"C:\\nowhere\\run.log"}, true}),
     [](const ::testing::TestParamInfo<EndCase>& info) { return std::string(info.param.name); });
 
 // The 64-bit program never hands over, whatever the system says.
@@ -331,23 +329,21 @@ TEST_P(RestartTest, AnUnattendedRunReportsARestartNeedThroughItsExitCodeOthersLe
     EXPECT_TRUE(machine().MessageBoxes().empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Runs, RestartTest,
-    ::testing::Values(
-        RestartCase{"UnattendedInstall", "INSTALL UNATTENDED", FromDriverUpdates, "C", nullptr, 3010, 2, true},
-        RestartCase{"UnattendedInstallWithoutNeed", "INSTALL UNATTENDED", None, "C", nullptr, 0, 0, true},
-        // Port D is missing: its row fails after the card and Serial Port C asked for a restart.
-        RestartCase{"UnattendedInstallFailingAfterANeed", "INSTALL UNATTENDED MAROVEL_SERIAL", FromDriverUpdates, "CEF",
-                    nullptr, 1, 2, true},
-        RestartCase{"SilentInstall", "INSTALL SILENT", FromDriverUpdates, "C", nullptr, 0, 0, false},
-        RestartCase{"UnattendedUninstall", "UNINSTALL UNATTENDED", FromCardRemoval, "", nullptr, 3010, 1, true},
-        RestartCase{"UnattendedUninstallBothNeeds", "UNINSTALL UNATTENDED", FromCardRemoval | FromBaseRemoval, "",
-                    nullptr, 3010, 2, true},
-        RestartCase{"UnattendedUninstallFailingAfterANeed", "UNINSTALL UNATTENDED", FromBaseRemoval, "",
-                    "SetupDiRemoveDevice", 1, 1, true},
-        RestartCase{"UnattendedUninstallUnreadableParameters", "UNINSTALL UNATTENDED", FromCardRemoval, "",
-                    "SetupDiGetDeviceInstallParamsA", 0, 0, true},
-        RestartCase{"SilentUninstall", "UNINSTALL SILENT", FromCardRemoval | FromBaseRemoval, "", nullptr, 0, 0,
-                    false}),
+INSTANTIATE_TEST_SUITE_P(Runs, RestartTest, ::testing::Values(
+    RestartCase{"UnattendedInstall", "INSTALL UNATTENDED", FromDriverUpdates, "C", nullptr, 3010, 2, true},
+    RestartCase{"UnattendedInstallWithoutNeed", "INSTALL UNATTENDED", None, "C", nullptr, 0, 0, true},
+    // Port D is missing: its row fails after the card and Serial Port C asked for a restart.
+    RestartCase{"UnattendedInstallFailingAfterANeed", "INSTALL UNATTENDED MAROVEL_SERIAL", FromDriverUpdates, "CEF",
+                nullptr, 1, 2, true},
+    RestartCase{"SilentInstall", "INSTALL SILENT", FromDriverUpdates, "C", nullptr, 0, 0, false},
+    RestartCase{"UnattendedUninstall", "UNINSTALL UNATTENDED", FromCardRemoval, "", nullptr, 3010, 1, true},
+    RestartCase{"UnattendedUninstallBothNeeds", "UNINSTALL UNATTENDED", FromCardRemoval | FromBaseRemoval, "",
+                nullptr, 3010, 2, true},
+    RestartCase{"UnattendedUninstallFailingAfterANeed", "UNINSTALL UNATTENDED", FromBaseRemoval, "",
+                "SetupDiRemoveDevice", 1, 1, true},
+    RestartCase{"UnattendedUninstallUnreadableParameters", "UNINSTALL UNATTENDED", FromCardRemoval, "",
+                "SetupDiGetDeviceInstallParamsA", 0, 0, true},
+    RestartCase{"SilentUninstall", "UNINSTALL SILENT", FromCardRemoval | FromBaseRemoval, "", nullptr, 0, 0,
+                false}),
     [](const ::testing::TestParamInfo<RestartCase>& info) { return std::string(info.param.name); });
 

@@ -2,16 +2,7 @@
 // where the installer's tests depend on it behaving like Windows, and the
 // simulation-only parts (fault injection, recording, host folder mapping).
 // What Windows must do as well is checked by the conformance suite.
-#include "sim/machine.h"
-
-#include <gtest/gtest.h>
-
-#include <atomic>
-#include <chrono>
-#include <cstdio>
-#include <cstring>
-#include <memory>
-#include <thread>
+#include "machine_fixture.h"
 
 namespace {
 

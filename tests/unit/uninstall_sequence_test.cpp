@@ -174,19 +174,17 @@ TEST_P(DriverPackageTest, RemovedDevicesPackagesLeaveTheStoreAndTheSameFilesGo) 
     EXPECT_EQ(Markers(), Lines{"RESULT.SUCCESS"});
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Store, DriverPackageTest,
-    ::testing::Values(
-        PackageCase{"RemovesWhatNoDeviceUses", nullptr, 0, {kUninstalled, kInUse, kUninstalled},
-                    {"oem2.inf", "oem4.inf"}, 0},
-        // An older system without the call: the copies go as they always did.
-        PackageCase{"WithoutTheCall", "SetupUninstallOEMInfA", ERROR_PROC_NOT_FOUND,
-                    {kNoEntryPoint, kNoEntryPoint, kNoEntryPoint}, {"oem1.inf", "oem2.inf", "oem3.inf", "oem4.inf"},
-                    0},
-        // Without knowing the PNF was there, its absence after the removal
-        // counts as a failed deletion, as it would have before.
-        PackageCase{"PnfNotLookedAt", "GetFileAttributesA", ERROR_ACCESS_DENIED,
-                    {kUninstalled, kInUse, kUninstalled}, {"oem2.inf", "oem4.inf"}, 2}),
+INSTANTIATE_TEST_SUITE_P(Store, DriverPackageTest, ::testing::Values(
+    PackageCase{"RemovesWhatNoDeviceUses", nullptr, 0, {kUninstalled, kInUse, kUninstalled},
+                {"oem2.inf", "oem4.inf"}, 0},
+    // An older system without the call: the copies go as they always did.
+    PackageCase{"WithoutTheCall", "SetupUninstallOEMInfA", ERROR_PROC_NOT_FOUND,
+                {kNoEntryPoint, kNoEntryPoint, kNoEntryPoint}, {"oem1.inf", "oem2.inf", "oem3.inf", "oem4.inf"},
+                0},
+    // Without knowing the PNF was there, its absence after the removal
+    // counts as a failed deletion, as it would have before.
+    PackageCase{"PnfNotLookedAt", "GetFileAttributesA", ERROR_ACCESS_DENIED,
+                {kUninstalled, kInUse, kUninstalled}, {"oem2.inf", "oem4.inf"}, 2}),
     [](const ::testing::TestParamInfo<PackageCase>& info) { return std::string(info.param.name); });
 
 TEST(InfBaseName, IsTheFirstDotSeparatedPieceAndCutsTheNameInPlace) {

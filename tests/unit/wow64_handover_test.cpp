@@ -41,18 +41,6 @@ protected:
 
 }  // namespace
 
-TEST_F(HandOverTest, NotUnderWow64TheProgramRunsItselfAndStartsNothing) {
-    AddNativeProgram("RESULT.SUCCESS", 0);
-
-    machine().wow64 = false;  // 32-bit Windows
-    EXPECT_FALSE(HandOverOnWow64("INSTALL SILENT").has_value());
-
-    EXPECT_TRUE(machine().ProcessStarts().empty());
-    EXPECT_TRUE(Trace().empty());
-    EXPECT_TRUE(machine().MessageBoxes().empty());
-    EXPECT_EQ(Markers(), std::vector<std::string>{"RESULT.FAIL"});
-}
-
 // A wait for the started program or a read of its exit code that fails ends
 // the hand-over with 1, still without a box, and leaves the markers to it.
 TEST_F(HandOverTest, TheSixtyFourBitProgramGetsTheArgumentTextUnchangedAndItsMarkersAndExitCodeStand) {
