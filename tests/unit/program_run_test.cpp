@@ -22,6 +22,7 @@ TEST_F(MachineTest, ALockHeldByOneThreadRefusesAnotherUntilGivenBack) {
     EXPECT_EQ(other, RunLock::Result::Refused);
 
     held.Release();
+    EXPECT_FALSE(machine().MutexExists(kRunLockName));  // given back and closed
     std::thread([&] { other = RunLock().Take(); }).join();
     EXPECT_EQ(other, RunLock::Result::Taken);
     EXPECT_FALSE(machine().MutexExists(kRunLockName));
