@@ -2,11 +2,7 @@
 // values at the edge of the buffer, and how the walk ends.
 #include "machine_fixture.h"
 
-#include "device/device_search.h"
-#include "platform/handles.h"
-
 using namespace pos;
-using Lines = std::vector<std::string>;
 
 namespace {
 

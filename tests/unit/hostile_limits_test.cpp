@@ -3,26 +3,11 @@
 // sets of ten thousand devices and an INF folder of thousands of OEM copies.
 #include "machine_fixture.h"
 
-#include "installer/oem_inf_cleanup.h"
-#include "installer/port_mapping.h"
-
-#include <algorithm>
-#include <chrono>
-#include <cstdio>
-#include <fstream>
-#include <set>
-
 using namespace pos;
-using Lines = std::vector<std::string>;
 
 namespace {
 
-const std::string kInf = std::string(kWin) + "\\INF\\";
 constexpr char kPortCId[] = "MF\\PCI1D9E_COMF";
-
-std::string ParamsKey(const std::string& instanceId) {
-    return "SYSTEM\\CurrentControlSet\\Enum\\" + instanceId + "\\Device Parameters";
-}
 
 // --- The longest command line ------------------------------------------------------
 
@@ -77,11 +62,10 @@ struct LongCmdCase {
     std::vector<std::string> updatedIds;  // driver updates, in order
 };
 
-const std::vector<std::string> kFullInstall = {kBaseId, kCardId, "MF\\PCI1D9E_COMF", "MF\\PCI1D9E_COMC",
-                                               "MF\\PCI1D9E_COME", "MF\\PCI1D9E_COMD"};
-const std::vector<std::string> kFourPortNoBase = {kCardId, "MF\\PCI1D9E_COMF", "MF\\PCI1D9E_COMC",
-                                                  "MF\\PCI1D9E_COME", "MF\\PCI1D9E_COMD"};
-const std::vector<std::string> kOnePortNoBase = {kCardId, "MF\\PCI1D9E_COMF"};
+const Lines kFullInstall = {kBaseId,           kCardId,           "MF\\PCI1D9E_COMF",
+                            "MF\\PCI1D9E_COMC", "MF\\PCI1D9E_COME", "MF\\PCI1D9E_COMD"};
+const Lines kFourPortNoBase(kFullInstall.begin() + 1, kFullInstall.end());
+const Lines kOnePortNoBase(kFullInstall.begin() + 1, kFullInstall.begin() + 3);
 
 class LongCommandLineTest : public MachineTest, public ::testing::WithParamInterface<LongCmdCase> {};
 
@@ -99,45 +83,32 @@ TEST_P(LongCommandLineTest, RunsTheOperationItsKeywordsAskFor) {
     for (const auto& call : machine().DriverUpdates()) updated.push_back(call.hardwareId);
     EXPECT_EQ(updated, c.updatedIds);
     EXPECT_EQ(machine().MessageBoxes().size(), c.asksQuestions ? 2u : 0u);
-    switch (c.operation) {
-    case Op::None:
-        EXPECT_EQ(outcome, RunOutcome::NotRun);
-        EXPECT_TRUE(Markers().empty());
-        EXPECT_TRUE(Timeline().empty());
-        EXPECT_EQ(machine().Calls("SetupDiGetClassDevsA"), 0);
-        break;
-    case Op::Install:
-        EXPECT_EQ(outcome, RunOutcome::Succeeded);
-        EXPECT_EQ(Markers(), Lines{"RESULT.SUCCESS"});
-        EXPECT_TRUE(machine().FindDevice("PCI\\VEN_1D9E&DEV_0B52\\BASE0"));
-        break;
-    case Op::Uninstall:
-        EXPECT_EQ(outcome, RunOutcome::Succeeded);
-        EXPECT_EQ(Markers(), Lines{"RESULT.SUCCESS"});
-        EXPECT_FALSE(machine().FindDevice("PCI\\VEN_1D9E&DEV_0B52\\BASE0"));
-        EXPECT_FALSE(machine().FindDevice("PCI\\VEN_1D9E&DEV_0B54\\CARD0"));
-        EXPECT_EQ(Timeline().back(), "Uninstall Complete!");
-        break;
-    }
+    const bool none = c.operation == Op::None, uninstall = c.operation == Op::Uninstall;
+    EXPECT_EQ(outcome, none ? RunOutcome::NotRun : RunOutcome::Succeeded);
+    EXPECT_EQ(Markers(), none ? Lines{} : Lines{"RESULT.SUCCESS"});
+    EXPECT_EQ(machine().FindDevice("PCI\\VEN_1D9E&DEV_0B52\\BASE0") == nullptr, uninstall);
+    EXPECT_EQ(machine().FindDevice("PCI\\VEN_1D9E&DEV_0B54\\CARD0") == nullptr, uninstall);
+    EXPECT_EQ(TraceHas("**** Removing installed drivers ****"), uninstall);
+    EXPECT_EQ(Timeline().empty(), none);
+    EXPECT_EQ(machine().Calls("SetupDiGetClassDevsA") == 0, none);
+    EXPECT_EQ(!Timeline().empty() && Timeline().back() == "Uninstall Complete!", uninstall);
 }
 
 constexpr char kEveryChoice[] = "INSTALL SILENT BASE_DEVICE MAROVEL_SERIAL";
 
-INSTANTIATE_TEST_SUITE_P(
-    ThirtyTwoKiB, LongCommandLineTest,
-    ::testing::ValuesIn(std::vector<LongCmdCase>{
-        {"AllAtTheStart", {{Where::Start, kEveryChoice}}, Op::Install, false, kFullInstall},
-        {"AllInTheMiddle", {{Where::Middle, kEveryChoice}}, Op::Install, false, kFullInstall},
-        {"AllAtTheVeryEnd", {{Where::End, kEveryChoice}}, Op::Install, false, kFullInstall},
-        {"SpreadOverStartMiddleAndEnd",
-         {{Where::Start, "INSTALL"}, {Where::Middle, "SILENT"}, {Where::End, "MAROVEL_SERIAL"}}, Op::Install, false,
-         kFourPortNoBase},
-        {"ChoicesWithoutSilentStillAsk", {{Where::Start, "INSTALL"}, {Where::End, "BASE_DEVICE MAROVEL_SERIAL"}},
-         Op::Install, true, kOnePortNoBase},
-        {"UninstallAtTheVeryEndWins", {{Where::Start, "INSTALL SILENT"}, {Where::End, "UNINSTALL"}}, Op::Uninstall,
-         false, {}},
-        {"UninstallInTheMiddle", {{Where::Middle, "UNINSTALL"}}, Op::Uninstall, false, {}},
-        {"NoKeywordOnlyNearMisses", {}, Op::None, false, {}},
+INSTANTIATE_TEST_SUITE_P(ThirtyTwoKiB, LongCommandLineTest, ::testing::ValuesIn(std::vector<LongCmdCase>{
+    {"AllAtTheStart", {{Where::Start, kEveryChoice}}, Op::Install, false, kFullInstall},
+    {"AllInTheMiddle", {{Where::Middle, kEveryChoice}}, Op::Install, false, kFullInstall},
+    {"AllAtTheVeryEnd", {{Where::End, kEveryChoice}}, Op::Install, false, kFullInstall},
+    {"SpreadOverStartMiddleAndEnd",
+     {{Where::Start, "INSTALL"}, {Where::Middle, "SILENT"}, {Where::End, "MAROVEL_SERIAL"}}, Op::Install, false,
+     kFourPortNoBase},
+    {"ChoicesWithoutSilentStillAsk", {{Where::Start, "INSTALL"}, {Where::End, "BASE_DEVICE MAROVEL_SERIAL"}},
+     Op::Install, true, kOnePortNoBase},
+    {"UninstallAtTheVeryEndWins", {{Where::Start, "INSTALL SILENT"}, {Where::End, "UNINSTALL"}}, Op::Uninstall,
+     false, {}},
+    {"UninstallInTheMiddle", {{Where::Middle, "UNINSTALL"}}, Op::Uninstall, false, {}},
+    {"NoKeywordOnlyNearMisses", {}, Op::None, false, {}},
     }),
     [](const ::testing::TestParamInfo<LongCmdCase>& info) { return std::string(info.param.name); });
 
@@ -224,19 +195,17 @@ TEST_P(PropertyAtTheBufferEdge, IsTakenOnlyWhenItFitsAndMatches) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Sizes, PropertyAtTheBufferEdge,
-    ::testing::ValuesIn(AtEachSize({
-        // Removal: a description equal to the row's; one that starts with it
-        // but goes on is never it; a list of descriptions whose last one is it.
-        {"Description", SPDRP_DEVICEDESC, Shape::PaddedSz, "TT-"},
-        {"LongerDescription", SPDRP_DEVICEDESC, Shape::LongerSz, "---"},
-        {"DescriptionList", SPDRP_DEVICEDESC, Shape::ListEndingIn, "TT-"},
-        // Port mapping: a hardware ID list whose last ID is the port's; a
-        // single-string ID; an ID longer than the port's key is not a piece of it.
-        {"HardwareIdList", SPDRP_HARDWAREID, Shape::ListEndingIn, "TT-"},
-        {"HardwareId", SPDRP_HARDWAREID, Shape::PaddedSz, "TT-"},
-        {"LongerHardwareId", SPDRP_HARDWAREID, Shape::LongerSz, "---"},
+INSTANTIATE_TEST_SUITE_P(Sizes, PropertyAtTheBufferEdge, ::testing::ValuesIn(AtEachSize({
+    // Removal: a description equal to the row's; one that starts with it
+    // but goes on is never it; a list of descriptions whose last one is it.
+    {"Description", SPDRP_DEVICEDESC, Shape::PaddedSz, "TT-"},
+    {"LongerDescription", SPDRP_DEVICEDESC, Shape::LongerSz, "---"},
+    {"DescriptionList", SPDRP_DEVICEDESC, Shape::ListEndingIn, "TT-"},
+    // Port mapping: a hardware ID list whose last ID is the port's; a
+    // single-string ID; an ID longer than the port's key is not a piece of it.
+    {"HardwareIdList", SPDRP_HARDWAREID, Shape::ListEndingIn, "TT-"},
+    {"HardwareId", SPDRP_HARDWAREID, Shape::PaddedSz, "TT-"},
+    {"LongerHardwareId", SPDRP_HARDWAREID, Shape::LongerSz, "---"},
     })),
     [](const ::testing::TestParamInfo<EdgeValue>& info) { return info.param.name; });
 

@@ -2,30 +2,9 @@
 // through the worker thread's entry.
 #include "machine_fixture.h"
 
-#include "device/driver_update.h"
-
 using namespace pos;
 
 namespace {
-
-using Lines = std::vector<std::string>;
-
-Lines InstallLines(const std::string& description) {
-    return {"Installing " + description + "...", "Installing " + description + "...[OK]",
-            "sleep 2000"};
-}
-
-Lines MappingLines(char letter) {
-    const std::string line = std::string("Mapping Serial Port ") + letter + " to COM" +
-                             std::to_string(3 + (letter - 'C')) + "...";
-    return {line, line + "[OK]", "sleep 2000"};
-}
-
-Lines Concat(std::initializer_list<Lines> parts) {
-    Lines all;
-    for (const Lines& part : parts) all.insert(all.end(), part.begin(), part.end());
-    return all;
-}
 
 const std::string kOnePortInf = std::string(kWin) + "\\INF\\.\\1port\\ZAN2kmf.inf";
 const std::string kFourPortInf = std::string(kWin) + "\\INF\\.\\4port\\ZAN2kmf.inf";
@@ -72,33 +51,25 @@ TEST_P(InstallSelection, InstallsTheSelectedRowsInOrderFromTheirFullInfPathsThen
 
     Lines expected;
     for (const std::string& description : selection.installed) {
-        expected = Concat({expected, InstallLines(description)});
+        expected = Join({expected, InstallLines(description)});
     }
-    for (char letter : selection.ports) expected = Concat({expected, MappingLines(letter)});
+    for (char letter : selection.ports) expected = Join({expected, MappingLines(letter)});
     EXPECT_EQ(Timeline(), expected);
 
     for (const PortDevice& port : kPorts) {
         const bool mapped = selection.ports.find(port.letter) != std::string::npos;
-        const std::string key = std::string("SYSTEM\\CurrentControlSet\\Enum\\") + port.instanceId +
-                                "\\Device Parameters";
-        EXPECT_EQ(machine().GetValue(key, "PortName").has_value(), mapped) << port.letter;
+        EXPECT_EQ(machine().GetValue(ParamsKey(port.instanceId), "PortName").has_value(), mapped) << port.letter;
     }
     EXPECT_EQ(machine().FileExists(kBaseInf), selection.baseInfKept);
     // The precompiled companion of a declined base INF is left alone.
     EXPECT_TRUE(machine().FileExists(std::string(kWin) + "\\INF\\ZANBaseD.pnf"));
     // Without SILENT both questions are asked, in order; only Yes counts.
-    const auto boxes = machine().MessageBoxes();
-    ASSERT_EQ(boxes.size(), selection.answers.size());
-    if (!boxes.empty()) {
-        EXPECT_EQ(boxes[0].text,
-                  "Do you want to install the base device driver?\n\nNote: Not recommended if "
-                  "installing the ZAN Point of Sale drivers.\n");
-        EXPECT_EQ(boxes[0].caption, "Install the Base Device Driver?");
-        EXPECT_EQ(boxes[0].type, MB_YESNO);
-        EXPECT_EQ(boxes[1].text, "Is an RS-232 Marovel card present?\n\n");
-        EXPECT_EQ(boxes[1].caption, "Install the Marovel RS-232 Driver?");
-        EXPECT_EQ(boxes[1].type, MB_YESNO);
-    }
+    const std::vector<Box> questions{
+        {MB_YESNO, "Install the Base Device Driver?",
+         "Do you want to install the base device driver?\n\nNote: Not recommended if installing the ZAN Point of Sale "
+         "drivers.\n"},
+        {MB_YESNO, "Install the Marovel RS-232 Driver?", "Is an RS-232 Marovel card present?\n\n"}};
+    EXPECT_EQ(Boxes(), selection.answers.empty() ? std::vector<Box>{} : questions);
     EXPECT_EQ(Markers(), Lines{"RESULT.SUCCESS"});
 }
 
@@ -115,19 +86,17 @@ Updates WithBase(Updates updates) {
 }
 const Lines kFourPortLines{kCardDesc, "Serial Port C", "Serial Port D", "Serial Port E", "Serial Port F"};
 
-INSTANTIATE_TEST_SUITE_P(
-    Choices, InstallSelection,
-    ::testing::Values(
-        Selection{"INSTALL SILENT", {}, kOnePort, {kCardDesc, "Serial Port C"}, "C", false},
-        Selection{"INSTALL SILENT BASE_DEVICE", {}, WithBase(kOnePort), {kBaseDesc, kCardDesc, "Serial Port C"}, "C",
-                  true},
-        Selection{"INSTALL SILENT MAROVEL_SERIAL", {}, kFourPort, kFourPortLines, "CDEF", false},
-        Selection{"/q INSTALL SILENT BASE_DEVICE MAROVEL_SERIAL", {}, WithBase(kFourPort),
-                  Concat({{kBaseDesc}, kFourPortLines}), "CDEF", true},
-        // Choice keywords mean nothing without SILENT; Cancel is not Yes.
-        Selection{"INSTALL BASE_DEVICE", {IDCANCEL, IDYES}, kFourPort, kFourPortLines, "CDEF", false},
-        Selection{"INSTALL MAROVEL_SERIAL", {IDYES, IDNO}, WithBase(kOnePort), {kBaseDesc, kCardDesc, "Serial Port C"},
-                  "C", true}));
+INSTANTIATE_TEST_SUITE_P(Choices, InstallSelection, ::testing::Values(
+    Selection{"INSTALL SILENT", {}, kOnePort, {kCardDesc, "Serial Port C"}, "C", false},
+    Selection{"INSTALL SILENT BASE_DEVICE", {}, WithBase(kOnePort), {kBaseDesc, kCardDesc, "Serial Port C"}, "C",
+              true},
+    Selection{"INSTALL SILENT MAROVEL_SERIAL", {}, kFourPort, kFourPortLines, "CDEF", false},
+    Selection{"/q INSTALL SILENT BASE_DEVICE MAROVEL_SERIAL", {}, WithBase(kFourPort),
+              Join({{kBaseDesc}, kFourPortLines}), "CDEF", true},
+    // Choice keywords mean nothing without SILENT; Cancel is not Yes.
+    Selection{"INSTALL BASE_DEVICE", {IDCANCEL, IDYES}, kFourPort, kFourPortLines, "CDEF", false},
+    Selection{"INSTALL MAROVEL_SERIAL", {IDYES, IDNO}, WithBase(kOnePort), {kBaseDesc, kCardDesc, "Serial Port C"},
+              "C", true}));
 
 TEST_F(MachineTest, AMissingCardFailsTheInstallAtItsRowAndLeavesOnlyTheFailMarker) {
     PutTableInfs();
@@ -137,11 +106,7 @@ TEST_F(MachineTest, AMissingCardFailsTheInstallAtItsRowAndLeavesOnlyTheFailMarke
 
     EXPECT_EQ(Run("INSTALL SILENT BASE_DEVICE"), RunOutcome::Failed);
 
-    EXPECT_EQ(Timeline(),
-              Concat({InstallLines(kBaseDesc),
-                      {"Installing ZAN 7350-21x Serial Multifunction Device...",
-                       "Installing ZAN 7350-21x Serial Multifunction Device...[Failed]",
-                       "sleep 2000"}}));
+    EXPECT_EQ(Timeline(), Join({InstallLines(kBaseDesc), InstallLines(kCardDesc, "[Failed]")}));
     const auto updates = machine().DriverUpdates();
     ASSERT_EQ(updates.size(), 2u);  // Serial Port C is not attempted
     EXPECT_EQ(machine().FindDevice("PCI\\VEN_1D9E&DEV_0B52\\BASE0")->driverInf, kBaseInf);
@@ -149,15 +114,9 @@ TEST_F(MachineTest, AMissingCardFailsTheInstallAtItsRowAndLeavesOnlyTheFailMarke
     EXPECT_TRUE(TraceHas("----> Device Driver Installation failed : No such device\n"));
     EXPECT_TRUE(TraceHas("--> Failure installing Driver"));
 
-    const auto boxes = machine().MessageBoxes();
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, "An error was encountered while installing the drivers.");
-    EXPECT_EQ(boxes[0].caption, kCaption);
-    EXPECT_EQ(boxes[0].type, MB_OK);
+    EXPECT_EQ(Boxes(), std::vector<Box>{ErrorBox("An error was encountered while installing the drivers.")});
     EXPECT_EQ(Markers(), Lines{"RESULT.FAIL"});
-    EXPECT_FALSE(machine().GetValue(
-        std::string("SYSTEM\\CurrentControlSet\\Enum\\") + kPorts[0].instanceId + "\\Device Parameters",
-        "PortName"));
+    EXPECT_FALSE(machine().GetValue(ParamsKey(kPorts[0].instanceId), "PortName"));
 }
 
 TEST_F(MachineTest, ADeclinedBaseDeviceLosesItsInfEvenWhenTheInstallFails) {
@@ -194,21 +153,19 @@ TEST_P(DriverUpdateFailure, IsTracedWithItsCause) {
     EXPECT_EQ(Trace(), trace);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Errors, DriverUpdateFailure,
-    ::testing::Values(
-        UpdateFailure{ERROR_FILE_NOT_FOUND, kBaseId, kBaseInf.c_str(),
-                      "----> Device Driver Installation failed : INF File Not Found\n"},
-        UpdateFailure{ERROR_INVALID_FLAGS, kBaseId, kBaseInf.c_str(),
-                      "----> Device Driver Installation failed : Invalid Flags\n"},
-        UpdateFailure{ERROR_NO_SUCH_DEVINST, kBaseId, kBaseInf.c_str(),
-                      "----> Device Driver Installation failed : No such device\n"},
-        UpdateFailure{ERROR_ACCESS_DENIED, kBaseId, kBaseInf.c_str(),
-                      "----> Device Driver Installation failed : GetLastError() = 00000005h\n"},
-        UpdateFailure{0xE0000247, kBaseId, kBaseInf.c_str(),
-                      "----> Device Driver Installation failed : GetLastError() = e0000247h\n"},
-        UpdateFailure{0, kBaseId, "C:\\WINDOWS\\INF\\absent.inf",
-                      "----> Device Driver Installation failed : INF File Not Found\n"},
-        UpdateFailure{0, "PCI\\VEN_FFFF&DEV_0000", kBaseInf.c_str(),
-                      "----> Device Driver Installation failed : No such device\n"},
-        UpdateFailure{0, kBaseId, kBaseInf.c_str(), nullptr}));
+INSTANTIATE_TEST_SUITE_P(Errors, DriverUpdateFailure, ::testing::Values(
+    UpdateFailure{ERROR_FILE_NOT_FOUND, kBaseId, kBaseInf.c_str(),
+                  "----> Device Driver Installation failed : INF File Not Found\n"},
+    UpdateFailure{ERROR_INVALID_FLAGS, kBaseId, kBaseInf.c_str(),
+                  "----> Device Driver Installation failed : Invalid Flags\n"},
+    UpdateFailure{ERROR_NO_SUCH_DEVINST, kBaseId, kBaseInf.c_str(),
+                  "----> Device Driver Installation failed : No such device\n"},
+    UpdateFailure{ERROR_ACCESS_DENIED, kBaseId, kBaseInf.c_str(),
+                  "----> Device Driver Installation failed : GetLastError() = 00000005h\n"},
+    UpdateFailure{0xE0000247, kBaseId, kBaseInf.c_str(),
+                  "----> Device Driver Installation failed : GetLastError() = e0000247h\n"},
+    UpdateFailure{0, kBaseId, "C:\\WINDOWS\\INF\\absent.inf",
+                  "----> Device Driver Installation failed : INF File Not Found\n"},
+    UpdateFailure{0, "PCI\\VEN_FFFF&DEV_0000", kBaseInf.c_str(),
+                  "----> Device Driver Installation failed : No such device\n"},
+    UpdateFailure{0, kBaseId, kBaseInf.c_str(), nullptr}));

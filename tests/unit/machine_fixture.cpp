@@ -1,6 +1,5 @@
 #include "machine_fixture.h"
 
-#include <algorithm>
 #include <mutex>
 
 namespace pos {
@@ -11,6 +10,87 @@ const PortDevice kPorts[4] = {
     {'E', "MF\\PCI1D9E_COME", "MF\\PCI1D9E_COME\\PORT2"},
     {'F', "MF\\PCI1D9E_COMD", "MF\\PCI1D9E_COMD\\PORT3"},
 };
+
+const std::string kInf = std::string(kWin) + "\\INF\\";
+
+Lines Join(std::initializer_list<Lines> parts) {
+    Lines all;
+    for (const Lines& part : parts) all.insert(all.end(), part.begin(), part.end());
+    return all;
+}
+
+std::string ParamsKey(const std::string& instanceId) {
+    return "SYSTEM\\CurrentControlSet\\Enum\\" + instanceId + "\\Device Parameters";
+}
+
+Lines InstallLines(const std::string& description, const char* result) {
+    const std::string line = "Installing " + description + "...";
+    return {line, line + result, "sleep 2000"};
+}
+
+Lines MappingLines(char letter, const char* result) {
+    const std::string line =
+        std::string("Mapping Serial Port ") + letter + " to COM" + std::to_string(3 + (letter - 'C')) + "...";
+    return {line, line + result, "sleep 2000"};
+}
+
+Lines UninstallLines(const std::string& removed) {
+    const auto found = [](const std::string& d, const char* result) {
+        return Lines{d + " found, removing...", "sleep 1000", d + " found, removing..." + result, "sleep 1000"};
+    };
+    Lines lines{"Removing previously installed drivers and devices...", "sleep 1000",
+                std::string("Removing ") + kBaseDesc + "..."};
+    if (removed.find('X') != std::string::npos) return Join({lines, found(kBaseDesc, "[Failed]")});
+    if (removed.find('B') != std::string::npos) lines = Join({lines, found(kBaseDesc, "[OK]")});
+    const auto cards = std::count(removed.begin(), removed.end(), 'C');
+    for (int row = 0; row < 2; ++row) {  // the one-port card's row, then the four-port card's
+        lines.push_back(std::string("Removing ") + kCardDesc + "...");
+        if (row < cards) lines = Join({lines, found(kCardDesc, "[OK]")});
+    }
+    lines.push_back("Uninstall Complete!");
+    return lines;
+}
+
+Lines LogTexts(const std::optional<std::string>& text, const std::string& processId) {
+    if (!text) return {"<no log>"};
+    const std::regex line(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} )" + processId + R"( (.*)\r\n)");
+    Lines texts;
+    std::ptrdiff_t at = 0;
+    for (std::sregex_iterator it(text->begin(), text->end(), line), end; it != end; at += it->length(), ++it) {
+        if (it->position() != at) texts.push_back("<not a line> " + text->substr(at, it->position() - at));
+        texts.push_back((*it)[1]);
+    }
+    if (at != static_cast<std::ptrdiff_t>(text->size())) texts.push_back("<not a line> " + text->substr(at));
+    return texts;
+}
+
+Lines TraceAsLogged() {
+    Lines lines;
+    for (std::string line : sim::TheMachine().Trace()) {
+        for (std::size_t at; (at = line.find('\n')) != std::string::npos;) line.replace(at, 1, "\\n");
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+std::string FirstLogLine(const std::string& arguments) {
+    return "ZanDriverInstaller 1.0.0.1 x64, arguments \"" + arguments + "\"";
+}
+
+HANDLE RunAtOnce(ThreadProc proc, LPVOID param) {
+    proc(param);
+    return reinterpret_cast<HANDLE>(1);
+}
+
+HANDLE NeverRun(ThreadProc, LPVOID) { return reinterpret_cast<HANDLE>(2); }
+
+int RunWholeProgram(const std::string& argumentText, bool mayHandOver, ThreadStarter worker, ThreadStarter dismisser) {
+    ProgramRun run(argumentText.c_str());
+    return ::RunProgram(run, mayHandOver, [&](ProgramRun& r) {
+        StartDismisser(dismisser);
+        return StartWorkerOrReport(g_status, worker, &r.Worker(), nullptr) != nullptr;
+    });
+}
 
 namespace {
 
@@ -69,11 +149,14 @@ void MachineTest::SetUp() {
     }
     g_status.SetObserver(&RecordLine);
     sim::TheMachine().onSleep = &RecordSleep;
+    markersAtBoxes.clear();
+    sim::TheMachine().onMessageBox = [this](const sim::MessageBoxCall&) { markersAtBoxes.push_back(Markers()); };
 }
 
 void MachineTest::TearDown() {
     g_status.SetObserver(nullptr);
     sim::TheMachine().onSleep = nullptr;
+    sim::TheMachine().onMessageBox = nullptr;
 }
 
 void MachineTest::PutTableInfs() {
@@ -114,6 +197,12 @@ std::vector<std::string> MachineTest::Markers() const {
         if (sim::TheMachine().FileExists(std::string(kWin) + "\\" + name)) markers.push_back(name);
     }
     return markers;
+}
+
+std::vector<Box> MachineTest::Boxes() const {
+    std::vector<Box> boxes;
+    for (const auto& box : sim::TheMachine().MessageBoxes()) boxes.emplace_back(box.type, box.caption, box.text);
+    return boxes;
 }
 
 }  // namespace pos

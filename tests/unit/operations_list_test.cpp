@@ -1,17 +1,7 @@
 // The one list of the seam's operations (platform/operations.h) against what
 // the seam declares (platform/platform.h): an operation added to one and not
 // to the other fails here, before the fault sweep could miss it.
-#include "platform/operations.h"
-
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <fstream>
-#include <iterator>
-#include <regex>
-#include <sstream>
-#include <string>
-#include <vector>
+#include "machine_fixture.h"
 
 namespace {
 

@@ -2,17 +2,8 @@
 // that lets one run at a time change the machine, the log that records a run
 // from its first line to its exit code, and every way a run ends.
 #include "machine_fixture.h"
-#include "platform/trace.h"
-#include "run/program_run.h"
-#include "run/worker_run.h"
-#include "ui/wizard_dismisser.h"
-
-#include <regex>
-#include <thread>
-#include <utility>
 
 using namespace pos;
-using Lines = std::vector<std::string>;
 
 namespace {
 
@@ -31,6 +22,7 @@ TEST_F(MachineTest, ALockHeldByOneThreadRefusesAnotherUntilGivenBack) {
     EXPECT_EQ(other, RunLock::Result::Refused);
 
     held.Release();
+    EXPECT_FALSE(machine().MutexExists(kRunLockName));  // given back and closed
     std::thread([&] { other = RunLock().Take(); }).join();
     EXPECT_EQ(other, RunLock::Result::Taken);
     EXPECT_FALSE(machine().MutexExists(kRunLockName));
@@ -40,14 +32,7 @@ TEST_F(MachineTest, ALockHeldByOneThreadRefusesAnotherUntilGivenBack) {
 
 namespace {
 
-// Thread starters for the window step: one that runs the procedure to its end
-// at once, one that never runs it (the dismisser cycles for ever), and one
-// that cannot create a thread.
-HANDLE RunAtOnce(ThreadProc proc, LPVOID param) {
-    proc(param);
-    return reinterpret_cast<HANDLE>(1);
-}
-HANDLE NeverRun(ThreadProc, LPVOID) { return reinterpret_cast<HANDLE>(2); }
+// A thread starter that cannot create a thread.
 HANDLE NoThread(ThreadProc, LPVOID) {
     plat::SetLastError(ERROR_ACCESS_DENIED);
     return nullptr;
@@ -65,47 +50,12 @@ protected:
         MachineTest::TearDown();
     }
 
-    // The program's run as the 32-bit program makes it (its hand-over does
-    // nothing unless the machine is made 64-bit Windows), or the 64-bit one,
-    // with the window step's own starts through these starters: the
-    // dismisser, then the worker.
-    int RunProgram(const std::string& argumentText, ThreadStarter worker = RunAtOnce,
-                   ThreadStarter dismisser = NeverRun, bool thirtyTwoBit = true) {
-        ProgramRun run(argumentText.c_str());
-        return ::RunProgram(run, thirtyTwoBit, [&](ProgramRun& r) {
-            StartDismisser(dismisser);
-            return StartWorkerOrReport(g_status, worker, &r.Worker(), nullptr) != nullptr;
-        });
-    }
+    // The log's lines, each with this process's ID.
+    Lines LogTexts() { return pos::LogTexts(machine().ReadWholeFile(kLog), "3172"); }
 
-    // The log's lines without their time and process; each checked for that prefix.
-    Lines LogTexts() {
-        const auto text = machine().ReadWholeFile(kLog);
-        if (!text) return {"<no log>"};
-        static const std::regex prefix(R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} 3172 )");
-        Lines lines;
-        std::size_t start = 0;
-        for (std::size_t end; (end = text->find("\r\n", start)) != std::string::npos; start = end + 2) {
-            const std::string line = text->substr(start, end - start);
-            std::smatch match;
-            if (!std::regex_search(line, match, prefix)) return {"<bad line> " + line};
-            lines.push_back(match.suffix());
-        }
-        if (start != text->size()) lines.push_back("<unterminated> " + text->substr(start));
-        return lines;
-    }
-
-    // The log as it must be: the first line, every trace line (line breaks
-    // escaped) and `last`; no log without `last`.
+    // The log as it must be: the first line, every trace line and `last`; no log without `last`.
     Lines LogOfTheRun(const std::string& arguments, const char* last) const {
-        if (last == nullptr) return {"<no log>"};
-        Lines lines{"ZanDriverInstaller 1.0.0.1 x64, arguments \"" + arguments + "\""};
-        for (std::string line : Trace()) {
-            for (std::size_t at; (at = line.find('\n')) != std::string::npos;) line.replace(at, 1, "\\n");
-            lines.push_back(line);
-        }
-        lines.push_back(last);
-        return lines;
+        return last == nullptr ? Lines{"<no log>"} : Join({{FirstLogLine(arguments)}, TraceAsLogged(), {last}});
     }
 
     std::vector<std::string> Devices() const {
@@ -128,7 +78,8 @@ struct EndCase {
     const char* last;  // the log's last line; nullptr when there is no log
     ThreadStarter worker = RunAtOnce;
     ThreadStarter dismisser = NeverRun;
-    bool lockHeld = true;  // false: the lock failed and the run goes on without it
+    std::set<std::string> openedWithoutRedirection = {};  // the log's and its folder's, under WOW64
+    bool redirectionLeftOff = false;                      // as a failed undoing leaves it
 };
 
 void PrintTo(const EndCase& c, std::ostream* os) { *os << c.name; }
@@ -139,6 +90,21 @@ class RunEndTest : public ProgramRunTest, public ::testing::WithParamInterface<E
 HANDLE g_otherProcessHandle = nullptr;
 
 void AddCard(sim::Machine& m) { m.AddDevice(Card()); }
+
+// The 32-bit program on 64-bit Windows, with or without the 64-bit program
+// beside it, which records how it was started and ends with 3010.
+constexpr char kNative[] = "C:\\ZAN\\x64\\ZanDriverInstaller.exe";
+std::string g_nativeStartedWith;
+bool g_lockFreeForNative = false;
+void Wow64(sim::Machine& m) { m.wow64 = true; }
+void Wow64WithNative(sim::Machine& m) {
+    m.wow64 = true;
+    m.AddProgram(kNative, [](const std::string& line) -> DWORD {
+        g_nativeStartedWith = line;
+        g_lockFreeForNative = !sim::TheMachine().MutexExists(kRunLockName);
+        return 3010;
+    });
+}
 void AddFullMachine(sim::Machine& m) {
     for (const auto& device : {BaseDevice(), Card(), Port('C'), Port('D'), Port('E'), Port('F')}) m.AddDevice(device);
 }
@@ -146,40 +112,39 @@ void AddFullMachine(sim::Machine& m) {
 const char kRemoving[] = "**** Removing installed drivers ****";
 const char kInstalling[] = "**** InstallTiDevice(), Installing Root Port USB Driver ****";
 const char kRefused[] = "--> Refused: another run in progress";
-const char kLockNotAvailable[] = "--> Run lock not available : GetLastError() = 00000006h";
 const char kNotStarted[] = "The installer could not be started (error 5).\n\nNo drivers were changed.";
+const char kUnopened[] = "--> Log file \"C:\\nowhere\\run.log\" could not be opened : GetLastError() = 00000003h";
+const std::string kHandingOver = std::string("--> 32-bit program on 64-bit Windows, handing over to ") + kNative;
+const char kNativeEnded[] = "--> 64-bit program ended with exit code 3010";
+const char kNativeNotStarted[] = "--> Error starting the 64-bit program : 00000003h";
+const std::set<std::string> kLogAndFolder{kLogFolder, kLog};
 // The log's last lines.
 const char kSucceeded[] = "Finished: RESULT.SUCCESS, exit code 0";
 const char kRefusedLast[] = "Finished: another run in progress, exit code 1618";
 const char kNotCompleted[] = "Finished: operation not completed, exit code 1";
+const char kFailedLast[] = "Finished: RESULT.FAIL, exit code 1";
 
 }  // namespace
 
 TEST_P(RunEndTest, TellsItsEndAndHoldsTheLockThroughout) {
     const EndCase& c = GetParam();
     machine().PutFile(std::string(kWin) + "\\RESULT.SUCCESS");  // an earlier run's
+    g_nativeStartedWith.clear();
     c.arrange(machine());
     const auto devices = Devices();
     const auto infs = machine().ListFolder(std::string(kWin) + "\\INF");
     static bool heldThroughout;
     heldThroughout = true;
     machine().onSleep = [](DWORD) { heldThroughout = heldThroughout && sim::TheMachine().MutexOwnedHere(kRunLockName); };
-    Lines markersAtBoxes;
-    machine().onMessageBox = [&](const sim::MessageBoxCall&) {
-        for (const auto& marker : Markers()) markersAtBoxes.push_back(marker);
-    };
 
-    EXPECT_EQ(RunProgram(c.arguments, c.worker, c.dismisser), c.exitCode);
+    EXPECT_EQ(RunWholeProgram(c.arguments, true, c.worker, c.dismisser), c.exitCode);
     if (g_otherProcessHandle != nullptr) plat::CloseHandle(std::exchange(g_otherProcessHandle, nullptr));
 
     EXPECT_EQ(Markers(), c.markers);
-    std::vector<std::pair<UINT, std::string>> boxes;
-    for (const auto& box : machine().MessageBoxes()) {
-        EXPECT_EQ(box.caption, kCaption);
-        boxes.emplace_back(box.type, box.text);
-    }
-    EXPECT_EQ(boxes, c.boxes);
-    EXPECT_TRUE(markersAtBoxes.empty());  // the old ones go before a box
+    std::vector<Box> boxes;
+    for (const auto& [type, text] : c.boxes) boxes.emplace_back(type, kCaption, text);
+    EXPECT_EQ(Boxes(), boxes);
+    EXPECT_EQ(markersAtBoxes, std::vector<Lines>(boxes.size()));  // the old ones go before a box
     Lines trace = Trace();
     Lines expected = c.trace;
     if (!expected.empty() && expected.back() == "<end>") {
@@ -196,13 +161,22 @@ TEST_P(RunEndTest, TellsItsEndAndHoldsTheLockThroughout) {
     EXPECT_FALSE(g_status.IsRunning());
     // The lock: held at every pause of the worker, given back once (not
     // again when that fails) and closed.
-    const bool refused = c.exitCode == 1618;
-    EXPECT_EQ(heldThroughout, c.lockHeld);
-    EXPECT_EQ(machine().Calls("ReleaseMutex"), !refused && c.lockHeld ? 1 : 0);
+    // While the 64-bit program runs this process holds no lock; that program
+    // gets the argument text, /LOG= included, unchanged.
+    const bool refused = c.exitCode == 1618, handedOver = c.exitCode == 3010;
+    if (handedOver) {
+        EXPECT_EQ(g_nativeStartedWith, "\"" + std::string(kNative) + "\" " + c.arguments);
+        EXPECT_TRUE(g_lockFreeForNative);
+        EXPECT_EQ(machine().Calls("CreateMutexA"), 0);
+    }
+    EXPECT_TRUE(heldThroughout);
+    EXPECT_EQ(machine().Calls("ReleaseMutex"), refused || handedOver ? 0 : 1);
     EXPECT_FALSE(machine().MutexOwnedHere(kRunLockName));
     EXPECT_TRUE(refused || !machine().MutexExists(kRunLockName));
     EXPECT_EQ(machine().OpenHandles().mutexes, 0);
     EXPECT_EQ(machine().OpenHandles().files, 0);
+    EXPECT_EQ(machine().OpenedWithoutRedirection(), c.openedWithoutRedirection);
+    EXPECT_EQ(machine().FsRedirectionOff(), c.redirectionLeftOff);
     if (refused || c.worker == NoThread || c.markers.empty()) {  // refused, not started, nothing asked: nothing done
         EXPECT_TRUE(Timeline().empty());
         EXPECT_EQ(Devices(), devices);
@@ -210,62 +184,74 @@ TEST_P(RunEndTest, TellsItsEndAndHoldsTheLockThroughout) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Runs, RunEndTest,
-    ::testing::Values(
-        EndCase{"RefusedByTheLock", "UNINSTALL UNATTENDED" WITH_LOG,
-                [](sim::Machine& m) {
-                    AddFullMachine(m);
-                    m.PutFile(std::string(kWin) + "\\RESULT.FAIL");
-                    m.HoldMutexElsewhere(kRunLockName);
-                },
-                1618, {"RESULT.FAIL", "RESULT.SUCCESS"}, {}, {kRefused, "<end>"}, kRefusedLast},
-        // Keywords in the log's path choose nothing: this is an install.
-        EndCase{"Succeeded", "INSTALL \"/LOG=C:\\INSTALL logs\\UNINSTALL.txt\" UNATTENDED", AddFullMachine, 0,
-                {"RESULT.SUCCESS"}, {}, {kInstalling}, kSucceeded},
-        EndCase{"Failed", "INSTALL SILENT" WITH_LOG, [](sim::Machine&) {}, 1, {"RESULT.FAIL"},
-                {{MB_OK, "An error was encountered while installing the drivers."}}, {kInstalling},
-                "Finished: RESULT.FAIL, exit code 1"},
-        // Keywords are case-sensitive; both old markers go, whatever the case of their names.
-        EndCase{"NoOperation", "install SILENT" WITH_LOG,
-                [](sim::Machine& m) { m.PutFile(std::string(kWin) + "\\result.fail"); }, 0, {}, {}, {"<end>"},
-                "Finished: no operation, exit code 0"},
-        EndCase{"LogNotOpened", "UNINSTALL /LOG=C:\\nowhere\\run.log", AddCard, 0, {"RESULT.SUCCESS"}, {},
-                {"--> Log file \"C:\\nowhere\\run.log\" could not be opened : GetLastError() = 00000003h", kRemoving},
-                nullptr},
-        EndCase{"WorkerNotStarted", "INSTALL SILENT" WITH_LOG, AddCard, 1, {"RESULT.FAIL"},
-                {{MB_OK | MB_ICONERROR, kNotStarted}}, {kNotStarted, "\n", "<end>"}, kNotCompleted, NoThread},
-        EndCase{"WorkerNotStartedUnattended", "INSTALL UNATTENDED" WITH_LOG, AddCard, 1, {"RESULT.FAIL"}, {},
-                {kNotStarted, "\n", "<end>"}, kNotCompleted, NoThread},
-        EndCase{"DismisserNotStarted", "UNINSTALL" WITH_LOG, AddCard, 0, {"RESULT.SUCCESS"}, {},
-                {"The hardware wizard dismisser could not be started\n", kRemoving}, kSucceeded, RunAtOnce, NoThread},
-        EndCase{"LockLeftByAKilledRun", "UNINSTALL" WITH_LOG,
-                [](sim::Machine& m) {
-                    g_otherProcessHandle = plat::CreateMutexA(nullptr, FALSE, kRunLockName);
-                    m.HoldMutexElsewhere(kRunLockName);
-                    m.AbandonMutexElsewhere(kRunLockName);
-                },
-                0, {"RESULT.SUCCESS"}, {}, {"--> Run lock taken over from a run that ended without releasing it", kRemoving},
-                kSucceeded},
-        EndCase{"LockOfAnotherAccount", "UNINSTALL" WITH_LOG,
-                [](sim::Machine& m) { m.FailNext("CreateMutexA", ERROR_ACCESS_DENIED); }, 1618, {"RESULT.SUCCESS"}, {},
-                {"--> Run lock could not be opened : GetLastError() = 00000005h", kRefused, "<end>"}, kRefusedLast},
-        EndCase{"LockNotCreated", "UNINSTALL" WITH_LOG,
-                [](sim::Machine& m) { m.FailNext("CreateMutexA", ERROR_INVALID_HANDLE); }, 0, {"RESULT.SUCCESS"}, {},
-                {kLockNotAvailable, kRemoving}, kSucceeded, RunAtOnce, NeverRun, false},
-        EndCase{"LockNotWaitedFor", "UNINSTALL" WITH_LOG,
-                [](sim::Machine& m) { m.FailNext("WaitForSingleObject", ERROR_INVALID_HANDLE); }, 0,
-                {"RESULT.SUCCESS"}, {}, {kLockNotAvailable, kRemoving}, kSucceeded, RunAtOnce, NeverRun, false},
-        EndCase{"LockNotGivenBack", "UNINSTALL" WITH_LOG,
-                [](sim::Machine& m) { m.FailNext("ReleaseMutex", ERROR_NOT_OWNER); }, 0, {"RESULT.SUCCESS"}, {},
-                {kRemoving}, kSucceeded}),
+INSTANTIATE_TEST_SUITE_P(Runs, RunEndTest, ::testing::Values(
+    EndCase{"RefusedByTheLock", "UNINSTALL UNATTENDED" WITH_LOG,
+            [](sim::Machine& m) {
+                AddFullMachine(m);
+                m.PutFile(std::string(kWin) + "\\RESULT.FAIL");
+                m.HoldMutexElsewhere(kRunLockName);
+            },
+            1618, {"RESULT.FAIL", "RESULT.SUCCESS"}, {}, {kRefused, "<end>"}, kRefusedLast},
+    // Keywords in the log's path choose nothing: this is an install.
+    EndCase{"Succeeded", "INSTALL \"/LOG=C:\\INSTALL logs\\UNINSTALL.txt\" UNATTENDED", AddFullMachine, 0,
+            {"RESULT.SUCCESS"}, {}, {kInstalling}, kSucceeded},
+    EndCase{"Failed", "INSTALL SILENT" WITH_LOG, [](sim::Machine&) {}, 1, {"RESULT.FAIL"},
+            {{MB_OK, "An error was encountered while installing the drivers."}}, {kInstalling}, kFailedLast},
+    // Keywords are case-sensitive; both old markers go, whatever the case of their names.
+    EndCase{"NoOperation", "install SILENT" WITH_LOG,
+            [](sim::Machine& m) { m.PutFile(std::string(kWin) + "\\result.fail"); }, 0, {}, {}, {"<end>"},
+            "Finished: no operation, exit code 0"},
+    EndCase{"LogNotOpened", "UNINSTALL /LOG=C:\\nowhere\\run.log", AddCard, 0, {"RESULT.SUCCESS"}, {},
+            {kUnopened, kRemoving}, nullptr},
+    EndCase{"WorkerNotStarted", "INSTALL SILENT" WITH_LOG, AddCard, 1, {"RESULT.FAIL"},
+            {{MB_OK | MB_ICONERROR, kNotStarted}}, {kNotStarted, "\n", "<end>"}, kNotCompleted, NoThread},
+    EndCase{"WorkerNotStartedUnattended", "INSTALL UNATTENDED" WITH_LOG, AddCard, 1, {"RESULT.FAIL"}, {},
+            {kNotStarted, "\n", "<end>"}, kNotCompleted, NoThread},
+    EndCase{"DismisserNotStarted", "UNINSTALL" WITH_LOG, AddCard, 0, {"RESULT.SUCCESS"}, {},
+            {"The hardware wizard dismisser could not be started\n", kRemoving}, kSucceeded, RunAtOnce, NoThread},
+    EndCase{"LockLeftByAKilledRun", "UNINSTALL" WITH_LOG,
+            [](sim::Machine& m) {
+                g_otherProcessHandle = plat::CreateMutexA(nullptr, FALSE, kRunLockName);
+                m.HoldMutexElsewhere(kRunLockName);
+                m.AbandonMutexElsewhere(kRunLockName);
+            },
+            0, {"RESULT.SUCCESS"}, {}, {"--> Run lock taken over from a run that ended without releasing it", kRemoving},
+            kSucceeded},
+    EndCase{"LockOfAnotherAccount", "UNINSTALL" WITH_LOG,
+            [](sim::Machine& m) { m.FailNext("CreateMutexA", ERROR_ACCESS_DENIED); }, 1618, {"RESULT.SUCCESS"}, {},
+            {"--> Run lock could not be opened : GetLastError() = 00000005h", kRefused, "<end>"}, kRefusedLast},
+    EndCase{"LockNotGivenBack", "UNINSTALL" WITH_LOG,
+            [](sim::Machine& m) { m.FailNext("ReleaseMutex", ERROR_NOT_OWNER); }, 0, {"RESULT.SUCCESS"}, {},
+            {kRemoving}, kSucceeded},
+    // The 32-bit program on 64-bit Windows hands over, its log with its own
+    // first and last line around the hand-over, opened (and its folder
+    // checked) past the redirection of System32 as the 64-bit program opens
+    // it; nothing else is. One that cannot be started fails the run like an
+    // operation, once the lock is held; unattended, not even with a box.
+    EndCase{"HandedOver", "INSTALL UNATTENDED" WITH_LOG, Wow64WithNative, 3010, {"RESULT.SUCCESS"}, {},
+            {kHandingOver, kNativeEnded, "<end>"}, "Finished: handed over to the 64-bit program, exit code 3010",
+            RunAtOnce, NeverRun, kLogAndFolder},
+    EndCase{"NothingToHandOverTo", "INSTALL UNATTENDED" WITH_LOG, Wow64, 1, {"RESULT.FAIL"}, {},
+            {kHandingOver, kNativeNotStarted, "<end>"}, kFailedLast, RunAtOnce, NeverRun, kLogAndFolder},
+    EndCase{"NothingToHandOverToLockHeld", "INSTALL UNATTENDED" WITH_LOG,
+            [](sim::Machine& m) { Wow64(m); m.HoldMutexElsewhere(kRunLockName); }, 1618, {"RESULT.SUCCESS"}, {},
+            {kHandingOver, kNativeNotStarted, kRefused, "<end>"}, kRefusedLast, RunAtOnce, NeverRun, kLogAndFolder},
+    // The redirection is undone, and the failed open's own code traced,
+    // whether or not the undoing succeeds.
+    EndCase{"HandedOverLogNotOpened", "INSTALL UNATTENDED /LOG=C:\\nowhere\\run.log", Wow64WithNative, 3010,
+            {"RESULT.SUCCESS"}, {}, {kUnopened, kHandingOver, kNativeEnded, "<end>"}, nullptr, RunAtOnce, NeverRun,
+            {"C:\\nowhere\\run.log"}},
+    EndCase{"HandedOverRedirectionNotUndone", "INSTALL UNATTENDED /LOG=C:\\nowhere\\run.log",
+            [](sim::Machine& m) { Wow64WithNative(m); m.FailNext("Wow64RevertWow64FsRedirection", 87); }, 3010,
+            {"RESULT.SUCCESS"}, {}, {kUnopened, kHandingOver, kNativeEnded, "<end>"}, nullptr, RunAtOnce, NeverRun,
+            {"C:\\nowhere\\run.log"}, true}),
     [](const ::testing::TestParamInfo<EndCase>& info) { return std::string(info.param.name); });
 
 // The 64-bit program never hands over, whatever the system says.
 TEST_F(ProgramRunTest, WithoutLOGNoFileIsWrittenAndNoLineTracedBeyondTheRunsOwn) {
     AddPosDevices(true, "CDEF");
     machine().wow64 = true;
-    EXPECT_EQ(RunProgram("UNINSTALL", RunAtOnce, NeverRun, false), 0);
+    EXPECT_EQ(RunWholeProgram("UNINSTALL", false), 0);
     const Lines withProgram = Trace();
     EXPECT_EQ(machine().Calls("WriteFile"), 0);
     EXPECT_EQ(machine().Calls("GetLocalTime"), 0);
@@ -277,84 +263,6 @@ TEST_F(ProgramRunTest, WithoutLOGNoFileIsWrittenAndNoLineTracedBeyondTheRunsOwn)
     EXPECT_EQ(Run("UNINSTALL"), RunOutcome::Succeeded);
 
     EXPECT_EQ(withProgram, Trace());
-}
-
-// The 32-bit program on 64-bit Windows: while the 64-bit program runs this
-// process holds no lock, and its log has its own first and last line around
-// the hand-over; the argument text, /LOG= included, reaches that program
-// unchanged. One that cannot be started fails the run like an operation,
-// once the lock is held. The log is opened (and its folder checked) past the
-// redirection of System32, as the 64-bit program opens it; nothing else is.
-TEST_F(ProgramRunTest, TheHandOverTakesNoLockWhileTheSixtyFourBitProgramRunsAndFailsLikeAnOperationOtherwise) {
-    const std::string native = "C:\\ZAN\\x64\\ZanDriverInstaller.exe";
-    const std::string handingOver = "--> 32-bit program on 64-bit Windows, handing over to " + native;
-    const std::string ended = "--> 64-bit program ended with exit code 3010";
-    const std::string notStarted = "--> Error starting the 64-bit program : 00000003h";
-    const std::string logged = "/LOG=\"" + std::string(kLog) + "\"";
-    const std::string unopened = "--> Log file \"C:\\nowhere\\run.log\" could not be opened : GetLastError() = 00000003h";
-    struct Case {
-        const char* name;
-        bool nativeProgram;    // x64\ZanDriverInstaller.exe is there
-        bool heldElsewhere;    // another run holds the lock
-        std::string log;       // the /LOG= option
-        const char* failing;   // a call that fails once
-        int exitCode;
-        Lines markers;
-        Lines trace;
-        const char* last;      // the log's last line, nullptr for none
-        std::set<std::string> openedWithoutRedirection;
-    };
-    const std::set<std::string> logAndFolder{kLogFolder, kLog};
-    const Case cases[] = {
-        {"ran", true, false, logged, nullptr, 3010, {"RESULT.SUCCESS"}, {handingOver, ended},
-         "Finished: handed over to the 64-bit program, exit code 3010", logAndFolder},
-        {"missing", false, false, logged, nullptr, 1, {"RESULT.FAIL"}, {handingOver, notStarted},
-         "Finished: RESULT.FAIL, exit code 1", logAndFolder},
-        {"missing, lock held", false, true, logged, nullptr, 1618, {"RESULT.SUCCESS"},
-         {handingOver, notStarted, "--> Refused: another run in progress"},
-         "Finished: another run in progress, exit code 1618", logAndFolder},
-        // The redirection is undone, and the failed open's own code traced,
-        // whether or not the undoing succeeds.
-        {"log not opened", true, false, "/LOG=C:\\nowhere\\run.log", nullptr, 3010, {"RESULT.SUCCESS"},
-         {unopened, handingOver, ended}, nullptr, {"C:\\nowhere\\run.log"}},
-        {"log not opened, redirection not undone", true, false, "/LOG=C:\\nowhere\\run.log",
-         "Wow64RevertWow64FsRedirection", 3010, {"RESULT.SUCCESS"}, {unopened, handingOver, ended}, nullptr,
-         {"C:\\nowhere\\run.log"}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        SetUp();
-        machine().wow64 = true;
-        machine().SetModulePath("C:\\ZAN\\ZanDriverInstaller.exe");
-        machine().PutFile(std::string(kWin) + "\\RESULT.SUCCESS");
-        if (c.heldElsewhere) machine().HoldMutexElsewhere(kRunLockName);
-        if (c.failing != nullptr) machine().FailNext(c.failing, ERROR_INVALID_PARAMETER);
-        const std::string arguments = "INSTALL UNATTENDED " + c.log;
-        std::string commandLine;
-        bool lockFreeForIt = false;
-        if (c.nativeProgram) {
-            machine().AddProgram(native, [&](const std::string& line) -> DWORD {
-                commandLine = line;
-                lockFreeForIt = !sim::TheMachine().MutexExists(kRunLockName);
-                return 3010;
-            });
-        }
-
-        EXPECT_EQ(RunProgram(arguments), c.exitCode);
-
-        EXPECT_EQ(Markers(), c.markers);
-        EXPECT_TRUE(machine().MessageBoxes().empty());  // unattended: not even the hand-over's box
-        EXPECT_EQ(Trace(), c.trace);
-        EXPECT_EQ(LogTexts(), LogOfTheRun(arguments, c.last));
-        if (c.nativeProgram) {
-            EXPECT_EQ(commandLine, "\"" + native + "\" " + arguments);
-            EXPECT_TRUE(lockFreeForIt);
-            EXPECT_EQ(machine().Calls("CreateMutexA"), 0);
-        }
-        EXPECT_FALSE(machine().MutexOwnedHere(kRunLockName));
-        EXPECT_EQ(machine().OpenedWithoutRedirection(), c.openedWithoutRedirection);
-        EXPECT_EQ(machine().FsRedirectionOff(), c.failing != nullptr);  // as a failed undoing leaves it
-    }
 }
 
 // --- Restart needs ---------------------------------------------------------------------
@@ -406,7 +314,7 @@ TEST_P(RestartTest, AnUnattendedRunReportsARestartNeedThroughItsExitCodeOthersLe
         machine().FailAlways(c.failing, ERROR_ACCESS_DENIED);
     }
 
-    EXPECT_EQ(RunProgram(c.arguments), c.exitCode);
+    EXPECT_EQ(RunWholeProgram(c.arguments), c.exitCode);
 
     int lines = 0;
     for (const std::string& line : Trace()) lines += line.rfind("----> Restart needed to complete the ", 0) == 0;
@@ -422,23 +330,21 @@ TEST_P(RestartTest, AnUnattendedRunReportsARestartNeedThroughItsExitCodeOthersLe
     EXPECT_TRUE(machine().MessageBoxes().empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Runs, RestartTest,
-    ::testing::Values(
-        RestartCase{"UnattendedInstall", "INSTALL UNATTENDED", FromDriverUpdates, "C", nullptr, 3010, 2, true},
-        RestartCase{"UnattendedInstallWithoutNeed", "INSTALL UNATTENDED", None, "C", nullptr, 0, 0, true},
-        // Port D is missing: its row fails after the card and Serial Port C asked for a restart.
-        RestartCase{"UnattendedInstallFailingAfterANeed", "INSTALL UNATTENDED MAROVEL_SERIAL", FromDriverUpdates, "CEF",
-                    nullptr, 1, 2, true},
-        RestartCase{"SilentInstall", "INSTALL SILENT", FromDriverUpdates, "C", nullptr, 0, 0, false},
-        RestartCase{"UnattendedUninstall", "UNINSTALL UNATTENDED", FromCardRemoval, "", nullptr, 3010, 1, true},
-        RestartCase{"UnattendedUninstallBothNeeds", "UNINSTALL UNATTENDED", FromCardRemoval | FromBaseRemoval, "",
-                    nullptr, 3010, 2, true},
-        RestartCase{"UnattendedUninstallFailingAfterANeed", "UNINSTALL UNATTENDED", FromBaseRemoval, "",
-                    "SetupDiRemoveDevice", 1, 1, true},
-        RestartCase{"UnattendedUninstallUnreadableParameters", "UNINSTALL UNATTENDED", FromCardRemoval, "",
-                    "SetupDiGetDeviceInstallParamsA", 0, 0, true},
-        RestartCase{"SilentUninstall", "UNINSTALL SILENT", FromCardRemoval | FromBaseRemoval, "", nullptr, 0, 0,
-                    false}),
+INSTANTIATE_TEST_SUITE_P(Runs, RestartTest, ::testing::Values(
+    RestartCase{"UnattendedInstall", "INSTALL UNATTENDED", FromDriverUpdates, "C", nullptr, 3010, 2, true},
+    RestartCase{"UnattendedInstallWithoutNeed", "INSTALL UNATTENDED", None, "C", nullptr, 0, 0, true},
+    // Port D is missing: its row fails after the card and Serial Port C asked for a restart.
+    RestartCase{"UnattendedInstallFailingAfterANeed", "INSTALL UNATTENDED MAROVEL_SERIAL", FromDriverUpdates, "CEF",
+                nullptr, 1, 2, true},
+    RestartCase{"SilentInstall", "INSTALL SILENT", FromDriverUpdates, "C", nullptr, 0, 0, false},
+    RestartCase{"UnattendedUninstall", "UNINSTALL UNATTENDED", FromCardRemoval, "", nullptr, 3010, 1, true},
+    RestartCase{"UnattendedUninstallBothNeeds", "UNINSTALL UNATTENDED", FromCardRemoval | FromBaseRemoval, "",
+                nullptr, 3010, 2, true},
+    RestartCase{"UnattendedUninstallFailingAfterANeed", "UNINSTALL UNATTENDED", FromBaseRemoval, "",
+                "SetupDiRemoveDevice", 1, 1, true},
+    RestartCase{"UnattendedUninstallUnreadableParameters", "UNINSTALL UNATTENDED", FromCardRemoval, "",
+                "SetupDiGetDeviceInstallParamsA", 0, 0, true},
+    RestartCase{"SilentUninstall", "UNINSTALL SILENT", FromCardRemoval | FromBaseRemoval, "", nullptr, 0, 0,
+                false}),
     [](const ::testing::TestParamInfo<RestartCase>& info) { return std::string(info.param.name); });
 

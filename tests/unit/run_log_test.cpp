@@ -1,18 +1,7 @@
 // The run's log file on the simulated machine: each trace line appended
 // whole with the local time and the process ID, a first and a last line,
 // nothing truncated, and a file that cannot be opened only traced.
-#include "run/log_file_open.h"
-#include "run/run_log.h"
-#include "sim/machine.h"
-#include "platform/trace.h"
-
-#include <gtest/gtest.h>
-
-#include <atomic>
-#include <filesystem>
-#include <map>
-#include <chrono>
-#include <thread>
+#include "machine_fixture.h"
 
 namespace {
 
@@ -161,39 +150,37 @@ TEST_P(UnopenableLogTest, IsTracedAndTheRunGoesOnWithoutItChangingNothing) {
     EXPECT_EQ(machine().OpenHandles().files, 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Paths, UnopenableLogTest,
-    ::testing::Values(
-        Unopenable{"MissingFolder", "C:\\logs\\absent\\run.log",
-                   "--> Log file \"C:\\logs\\absent\\run.log\" could not be opened : GetLastError() = 00000003h"},
-        Unopenable{"ReadOnlyFile", "C:\\logs\\read-only.log",
-                   "--> Log file \"C:\\logs\\read-only.log\" could not be opened : GetLastError() = 00000005h"},
-        Unopenable{"EmptyPath", "", "--> Log file \"\" could not be opened : GetLastError() = 00000003h"},
-        Unopenable{"HardLink", "C:\\user\\hard.log",
-                   "--> Log file \"C:\\user\\hard.log\" refused: the file has 2 hard links"},
-        Unopenable{"SymbolicLink", "C:\\user\\symbolic.log",
-                   "--> Log file \"C:\\user\\symbolic.log\" refused: it is a link"},
-        Unopenable{"SymbolicLinkFollowed", "C:\\user\\symbolic.log",
-                   "--> Log file \"C:\\user\\symbolic.log\" refused: it leads to \"C:\\WINDOWS\\keep2.ini\"", true},
-        Unopenable{"LinkToNothing", "C:\\user\\planted.log",
-                   "--> Log file \"C:\\user\\planted.log\" refused: it is a link"},
-        Unopenable{"LinkToNothingFollowed", "C:\\user\\planted.log",
-                   "--> Log file \"C:\\user\\planted.log\" refused: its name leads to no file", true},
-        Unopenable{"LinkedFolderExistingFile", "C:\\user\\linked\\existing.log",
-                   "--> Log file \"C:\\user\\linked\\existing.log\" refused: it leads to "
-                   "\"C:\\WINDOWS\\target\\existing.log\""},
-        Unopenable{"LinkedFolderNewFile", "C:\\user\\linked\\new.log",
-                   "--> Log file \"C:\\user\\linked\\new.log\" refused: its folder is a link"},
-        Unopenable{"LinkedFolderNewFileFollowed", "C:\\user\\linked\\new.log",
-                   "--> Log file \"C:\\user\\linked\\new.log\" refused: its folder leads to \"C:\\WINDOWS\\target\"",
-                   true},
-        // What cannot be checked is not written to.
-        Unopenable{"FinalPathUnreadable", kLog,
-                   "--> Log file \"C:\\logs\\zan run.log\" could not be checked : GetLastError() = 0000007fh", false,
-                   "GetFinalPathNameByHandleA"},
-        Unopenable{"LinkedFolderHigherUp", "C:\\user\\linked\\sub\\new.log",
-                   "--> Log file \"C:\\user\\linked\\sub\\new.log\" refused: its folder leads to "
-                   "\"C:\\WINDOWS\\target\\sub\""}),
+INSTANTIATE_TEST_SUITE_P(Paths, UnopenableLogTest, ::testing::Values(
+    Unopenable{"MissingFolder", "C:\\logs\\absent\\run.log",
+               "--> Log file \"C:\\logs\\absent\\run.log\" could not be opened : GetLastError() = 00000003h"},
+    Unopenable{"ReadOnlyFile", "C:\\logs\\read-only.log",
+               "--> Log file \"C:\\logs\\read-only.log\" could not be opened : GetLastError() = 00000005h"},
+    Unopenable{"EmptyPath", "", "--> Log file \"\" could not be opened : GetLastError() = 00000003h"},
+    Unopenable{"HardLink", "C:\\user\\hard.log",
+               "--> Log file \"C:\\user\\hard.log\" refused: the file has 2 hard links"},
+    Unopenable{"SymbolicLink", "C:\\user\\symbolic.log",
+               "--> Log file \"C:\\user\\symbolic.log\" refused: it is a link"},
+    Unopenable{"SymbolicLinkFollowed", "C:\\user\\symbolic.log",
+               "--> Log file \"C:\\user\\symbolic.log\" refused: it leads to \"C:\\WINDOWS\\keep2.ini\"", true},
+    Unopenable{"LinkToNothing", "C:\\user\\planted.log",
+               "--> Log file \"C:\\user\\planted.log\" refused: it is a link"},
+    Unopenable{"LinkToNothingFollowed", "C:\\user\\planted.log",
+               "--> Log file \"C:\\user\\planted.log\" refused: its name leads to no file", true},
+    Unopenable{"LinkedFolderExistingFile", "C:\\user\\linked\\existing.log",
+               "--> Log file \"C:\\user\\linked\\existing.log\" refused: it leads to "
+               "\"C:\\WINDOWS\\target\\existing.log\""},
+    Unopenable{"LinkedFolderNewFile", "C:\\user\\linked\\new.log",
+               "--> Log file \"C:\\user\\linked\\new.log\" refused: its folder is a link"},
+    Unopenable{"LinkedFolderNewFileFollowed", "C:\\user\\linked\\new.log",
+               "--> Log file \"C:\\user\\linked\\new.log\" refused: its folder leads to \"C:\\WINDOWS\\target\"",
+               true},
+    // What cannot be checked is not written to.
+    Unopenable{"FinalPathUnreadable", kLog,
+               "--> Log file \"C:\\logs\\zan run.log\" could not be checked : GetLastError() = 0000007fh", false,
+               "GetFinalPathNameByHandleA"},
+    Unopenable{"LinkedFolderHigherUp", "C:\\user\\linked\\sub\\new.log",
+               "--> Log file \"C:\\user\\linked\\sub\\new.log\" refused: its folder leads to "
+               "\"C:\\WINDOWS\\target\\sub\""}),
     [](const ::testing::TestParamInfo<Unopenable>& info) { return std::string(info.param.name); });
 
 // A folder swapped for a link between its check and the log's creation: the

@@ -2,11 +2,7 @@
 // the window takes must be a line the worker wrote, never a mix of two.
 #include "machine_fixture.h"
 
-#include <algorithm>
-#include <thread>
-
 using namespace pos;
-using Lines = std::vector<std::string>;
 
 namespace {
 

@@ -1,9 +1,6 @@
 // The hardware wizard dismisser on the simulated machine: how often it looks,
 // how long it sleeps, and which keys reach which window.
 #include "machine_fixture.h"
-#include "ui/wizard_dismisser.h"
-
-#include <vector>
 
 namespace {
 
@@ -79,35 +76,33 @@ TEST_P(DismisserTest, AnswersEachWizardWithItsKeyAtAFixedPace) {
               std::count(c.sleeps.begin(), c.sleeps.end(), 50u) + (c.lockedCycles > 0 ? 1 : 0));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Windows, DismisserTest,
-    ::testing::Values(
-        DismissCase{"NoWizard", {}, 1, {}, 22, Between(20), -1},
-        DismissCase{"HardwareInstallation", {"Hardware Installation"}, 1, {{0, kC}}, 12,
-                    Concat({{50}, Between(10)}), 0},
-        DismissCase{"FoundNewHardwareWizard", {"Found New Hardware Wizard"}, 1, {{0, kEscape}}, 12,
-                    Concat({Between(10), {50}}), 0},
-        DismissCase{"BothWizardsInOrder", {"Found New Hardware Wizard", "Hardware Installation"}, 1,
-                    {{1, kC}, {0, kEscape}}, 2, {50, 50}, 0},
-        // Found at the lookup after it opened.
-        DismissCase{"OpensBetweenLookups", {}, 1, {{0, kC}}, 5 + 11, Concat({Between(4), {50}, Between(10)}), 0, 0,
-                    4},
-        DismissCase{"TitlesThatOnlyContainOrStartOne",
-                    {"Hardware Installation Wizard", "Hardware Installatio", "The Found New Hardware Wizard",
-                     "Found New Hardware"},
-                    1, {}, 22, Between(20), -1},
-        // The system matches titles without regard to case; the dismisser does not.
-        DismissCase{"TitleInAnotherCase", {"HARDWARE INSTALLATION"}, 1, {}, 33, Between(20), -1},
-        DismissCase{"WizardBehindOneInAnotherCase",
-                    {"HARDWARE INSTALLATION", "Hardware Installation", "hardware installation"}, 1, {{1, kC}},
-                    2 + 11, Concat({{50}, Between(10)}), 1},
-        DismissCase{"WizardThatStaysOpen", {"Hardware Installation"}, 3, {{0, kC}, {0, kC}, {0, kC}}, 36,
-                    Concat({{50}, Between(10), {50}, Between(10), {50}, Between(10)}), 0},
-        // Refused the foreground, the wizard gets no keys (they would land in
-        // another program), and the cycle keeps its pace ...
-        DismissCase{"RefusedTheForeground", {"Untitled - Notepad", "Hardware Installation"}, 1, {}, 12,
-                    Concat({{50}, Between(10)}), 0, 1},
-        // ... and it is answered in the next cycle once it comes to the front.
-        DismissCase{"InFrontInTheNextCycle", {"Untitled - Notepad", "Hardware Installation"}, 2, {{1, kC}}, 24,
-                    Concat({{50}, Between(10), {50}, Between(10)}), 1, 1}),
+INSTANTIATE_TEST_SUITE_P(Windows, DismisserTest, ::testing::Values(
+    DismissCase{"NoWizard", {}, 1, {}, 22, Between(20), -1},
+    DismissCase{"HardwareInstallation", {"Hardware Installation"}, 1, {{0, kC}}, 12,
+                Concat({{50}, Between(10)}), 0},
+    DismissCase{"FoundNewHardwareWizard", {"Found New Hardware Wizard"}, 1, {{0, kEscape}}, 12,
+                Concat({Between(10), {50}}), 0},
+    DismissCase{"BothWizardsInOrder", {"Found New Hardware Wizard", "Hardware Installation"}, 1,
+                {{1, kC}, {0, kEscape}}, 2, {50, 50}, 0},
+    // Found at the lookup after it opened.
+    DismissCase{"OpensBetweenLookups", {}, 1, {{0, kC}}, 5 + 11, Concat({Between(4), {50}, Between(10)}), 0, 0,
+                4},
+    DismissCase{"TitlesThatOnlyContainOrStartOne",
+                {"Hardware Installation Wizard", "Hardware Installatio", "The Found New Hardware Wizard",
+                 "Found New Hardware"},
+                1, {}, 22, Between(20), -1},
+    // The system matches titles without regard to case; the dismisser does not.
+    DismissCase{"TitleInAnotherCase", {"HARDWARE INSTALLATION"}, 1, {}, 33, Between(20), -1},
+    DismissCase{"WizardBehindOneInAnotherCase",
+                {"HARDWARE INSTALLATION", "Hardware Installation", "hardware installation"}, 1, {{1, kC}},
+                2 + 11, Concat({{50}, Between(10)}), 1},
+    DismissCase{"WizardThatStaysOpen", {"Hardware Installation"}, 3, {{0, kC}, {0, kC}, {0, kC}}, 36,
+                Concat({{50}, Between(10), {50}, Between(10), {50}, Between(10)}), 0},
+    // Refused the foreground, the wizard gets no keys (they would land in
+    // another program), and the cycle keeps its pace ...
+    DismissCase{"RefusedTheForeground", {"Untitled - Notepad", "Hardware Installation"}, 1, {}, 12,
+                Concat({{50}, Between(10)}), 0, 1},
+    // ... and it is answered in the next cycle once it comes to the front.
+    DismissCase{"InFrontInTheNextCycle", {"Untitled - Notepad", "Hardware Installation"}, 2, {{1, kC}}, 24,
+                Concat({{50}, Between(10), {50}, Between(10)}), 1, 1}),
     [](const ::testing::TestParamInfo<DismissCase>& info) { return std::string(info.param.name); });
