@@ -33,10 +33,7 @@ machine_posmachine() { timeout "$WINE_ENV_CALL_SECONDS" wine "$M_POSMACHINE" "$@
 
 # machine_provision PROFILE [ADD-ON...] [--oem]: see tools/provision.sh.
 machine_provision() {
-    if [ ! -f "$M_POSMACHINE" ]; then
-        e2e_fail "missing $M_POSMACHINE (run make windows)"
-        e2e_finish
-    fi
+    e2e_require "$M_POSMACHINE"
     POSMACHINE=$M_POSMACHINE "$E2E_ROOT/tools/provision.sh" "$WINEPREFIX" "$@" ||
         { e2e_fail "provisioning $* failed"; e2e_finish; }
 }

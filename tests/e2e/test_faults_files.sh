@@ -25,7 +25,7 @@ machine_setup faults_files
 
 FILE_HOLDER=$E2E_HELPERS/file-holder/file-holder.exe
 HOLDER_PID=""
-[ -f "$FILE_HOLDER" ] || { e2e_fail "missing $FILE_HOLDER (run make windows)"; e2e_finish; }
+e2e_require "$FILE_HOLDER"
 e2e_on_exit '[ -n "$HOLDER_PID" ] && kill "$HOLDER_PID" 2>/dev/null'
 
 W=$E2E_WINDIR
