@@ -32,7 +32,6 @@ id=('PCI\VEN_1D9E&DEV_0B52&SUBSYS_0B531D9E' 'PCI\VEN_1D9E&DEV_0B54&SUBSYS_0B551D
 inf=('C:\windows\INF\ZANBaseD.inf' 'C:\windows\INF\.\1port\ZAN2kmf.inf' 'C:\windows\INF\.\4port\ZAN2kmf.inf'
     'C:\windows\INF\ZANPorts.inf' 'C:\windows\INF\ZANPorts.inf' 'C:\windows\INF\ZANPorts.inf'
     'C:\windows\INF\ZANPorts.inf')
-letters=(- - - C D E F)
 no_device=(0xE000020B "No such device")
 
 # Wine's escaping of a trace text: backslashes and quotes escaped.
@@ -79,10 +78,8 @@ run_failing() {
 
 # expect_ports LETTERS_WITH_DRIVER: Serial Ports C to F in DUMP, none renamed.
 expect_ports() {
-    local k
-    for k in 3 4 5 6; do
-        machine_expect_port "$DUMP" "${letters[$k]}" "${id[$k]}" - "$([[ $1 == *${letters[$k]}* ]] && echo 1 || echo 0)"
-    done
+    local p
+    for p in "${M_PORTS[@]}"; do machine_expect_port "$DUMP" $p - "$([[ $1 == *$p* ]] && echo 1 || echo 0)"; done
 }
 
 # Each error at the first row tried, the table's INF files afresh after a

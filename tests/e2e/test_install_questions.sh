@@ -41,7 +41,7 @@ machine_expect_trace < <(machine_trace_install 3 1)
 
 machine_expect_base after 1
 machine_expect_card after 1
-machine_expect_port after C 'MF\PCI1D9E_COMF' COM3 1
+machine_expect_port after C COM3 1
 for port in D E F; do machine_expect_unchanged before after "Serial Port $port"; done
 machine_expect_files after <<'FILES'
 + inf\ZANBaseD.inf
