@@ -382,14 +382,6 @@ e2e_expect_log_format() {
 # e2e_log_texts FILE PID: the texts of the lines process PID wrote to FILE.
 e2e_log_texts() { e2e_log_lines "$1" | awk -F '\t' -v pid="$2" '$1 == pid { sub(/^[^\t]*\t[^\t]*\t/, ""); print }'; }
 
-# e2e_log_span_ms FILE PID: milliseconds from PID's first line in FILE to its
-# last, by the lines' own times: how long the program itself took, without
-# the time Wine needs to start a process.
-e2e_log_span_ms() {
-    e2e_log_lines "$1" | awk -F '\t' -v pid="$2" '$1 == pid { if (first == "") first = $2; last = $2 }
-                                                 END { if (first != "") print last - first }'
-}
-
 # e2e_log_pids FILE: the process IDs of FILE's lines, each once, in order.
 e2e_log_pids() { e2e_log_lines "$1" | cut -f 1 | awk '!seen[$0]++'; }
 
@@ -409,6 +401,17 @@ e2e_expect_log() {
     [ "$want" = "$got" ] ||
         e2e_fail "log of process $2 differs (- expected, + actual):
 $(diff -u <(echo "$want") <(echo "$got") | tail -n +3 | grep '^[-+]' | sed 's/^/    /')"
+}
+
+# e2e_expect_no_log WHAT EXE ARGUMENT FIRST_LINE: an uninstall by EXE with
+# ARGUMENT (a /LOG= that cannot be written) traced FIRST_LINE (in Wine's
+# escaping) before anything else and went on as without the option.
+e2e_expect_no_log() {
+    e2e_log "$1: $3"
+    e2e_run 60 "$2" UNINSTALL "$3"
+    e2e_expect_end 0 RESULT.SUCCESS "$1"
+    e2e_assert_eq "$4" "$(e2e_trace_lines | head -n 1)" "$1: first trace line"
+    e2e_assert_trace '**** Removing installed drivers ****'
 }
 
 # --- Files -------------------------------------------------------------------
@@ -457,22 +460,6 @@ e2e_mapped_windows() {
             print id, size[id]; mapping = 0
         }
     ' "$E2E_DIR/xev.log"
-}
-
-# e2e_find_window TITLE_REGEX SECONDS: prints the X window ID of a visible
-# window whose title matches (xdotool's regular expression, so anchor it
-# with ^...$ for an exact title); returns 1 when none appears in time.
-e2e_find_window() {
-    local deadline=$(($(date +%s) + $2)) ids
-    while :; do
-        ids=$(xdotool search --onlyvisible --name "$1" 2>/dev/null)
-        if [ -n "$ids" ]; then
-            echo "$ids" | head -n 1
-            return 0
-        fi
-        [ "$(date +%s)" -ge "$deadline" ] && return 1
-        sleep 0.1
-    done
 }
 
 # e2e_press_key WINDOW KEY: activates WINDOW and presses KEY (an xdotool key

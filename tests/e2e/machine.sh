@@ -439,12 +439,16 @@ machine_put_oem() {
     printf 'Wine PNF header\r\nC:\\windows\\inf\\oem%s.inf' "$1" >"$E2E_WINDIR/inf/oem$1.pnf"
 }
 
+# machine_trace_uninstall_start: an uninstall's first trace lines.
+machine_trace_uninstall_start() {
+    printf '%s\n' 'CZANLumivaleKioskScannerandMSRDriverInstallerDlg::OnInitDialog()\n' '**** Removing installed drivers ****'
+}
+
 # machine_trace_uninstall_empty: the trace of an uninstall on a machine
 # without any of the devices.
 machine_trace_uninstall_empty() {
-    printf '%s\n' 'CZANLumivaleKioskScannerandMSRDriverInstallerDlg::OnInitDialog()\n' \
-        '**** Removing installed drivers ****'
     local k
+    machine_trace_uninstall_start
     for k in 1 2 3; do printf '%s\n' '--> Device Enumeration(FindDevice)' '----> No more devices\n'; done
     echo '----> No driver installation found'
 }
@@ -484,16 +488,6 @@ machine_expect_silent_install() {
     machine_expect_install after "$base" "$ports"
     machine_expect_trace < <(machine_trace_install $((ports + 1 + (${base/none/0} == 1))) "$ports")
     machine_expect_files after <<<"$files"
-}
-
-# machine_watch_stop: for a run that shows no window (which the watch would
-# wait for): after the program has ended, gives the watch a last look at the
-# markers and stops it.
-machine_watch_stop() {
-    sleep 0.2
-    kill "$M_WATCH_PID" 2>/dev/null
-    wait "$M_WATCH_PID" 2>/dev/null
-    M_WATCH_PID=""
 }
 
 # machine_setup NAME: e2e_setup, with a clean-up that also ends the watch.

@@ -37,14 +37,10 @@ e2e_install_stub_newdev
 e2e_install_stub_for_program setupapi
 machine_dump before
 
-# The instance ID of a device in dump NAME (the full dump keeps them).
-instance_of() {
-    awk -v want="device \"$2\"" '$0 == want { on = 1; next } /^device / { on = 0 } on && /^  instance / { print $2 }' \
-        "$E2E_DIR/$1.full"
-}
-
 # --- 1. Port mapping: a missing key, a refused friendly name ----------------
-port_d=$(instance_of before "Serial Port D")
+# The instance ID of Serial Port D (the full dump keeps them).
+port_d=$(awk '$0 == "device \"Serial Port D\"" { on = 1; next } /^device / { on = 0 } on && /^  instance / { print $2 }' \
+    "$E2E_DIR/before.full")
 [ -n "$port_d" ] || e2e_fail "no instance ID for Serial Port D"
 timeout 60 wine reg delete "HKLM\\SYSTEM\\CurrentControlSet\\Enum\\$port_d\\Device Parameters" /f >/dev/null 2>&1 ||
     e2e_fail "the Device Parameters key of $port_d could not be deleted"
@@ -104,8 +100,7 @@ machine_expect_error_box "uninstall, removal fails" uninstalling
 machine_expect_fail_after_box "uninstall, removal fails"
 machine_expect_status < <(machine_status_uninstall OK Failed)
 machine_expect_trace < <(
-    echo 'CZANLumivaleKioskScannerandMSRDriverInstallerDlg::OnInitDialog()\n'
-    echo '**** Removing installed drivers ****'
+    machine_trace_uninstall_start
     machine_trace_removed
     machine_trace_oem_cleanup
     printf '%s\n' oem30.inf '--> Opening OEM* File' '----> Search Key Found!' '----> Uninstalling Driver Package' \
@@ -142,8 +137,7 @@ machine_expect_success
 e2e_assert_eq "" "$(machine_boxes_seen)" "uninstall, no device list: message boxes"
 machine_expect_status < <(machine_status_uninstall)
 machine_expect_trace < <(
-    echo 'CZANLumivaleKioskScannerandMSRDriverInstallerDlg::OnInitDialog()\n'
-    echo '**** Removing installed drivers ****'
+    machine_trace_uninstall_start
     echo 'stub setupapi: SetupDiGetClassDevsA call 1 -> error 0x00000005\n'
     for row in 0 1 2; do
         printf '%s\n' '--> Device Enumeration(FindDevice)' '----> Abnormal Exit : GetLastError() = 00000006h\n'
@@ -171,8 +165,7 @@ machine_expect_success
 e2e_assert_eq "" "$(machine_boxes_seen)" "uninstall, no Windows folder: message boxes"
 machine_expect_status < <(machine_status_uninstall - OK)
 machine_expect_trace < <(
-    echo 'CZANLumivaleKioskScannerandMSRDriverInstallerDlg::OnInitDialog()\n'
-    echo '**** Removing installed drivers ****'
+    machine_trace_uninstall_start
     printf '%s\n' '--> Device Enumeration(FindDevice)' '----> No more devices\n'
     machine_trace_removed
     printf '%s\n' '----> Removing all OEM*.inf/pnf files associated with the specified search key' \

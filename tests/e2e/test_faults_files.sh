@@ -64,10 +64,7 @@ chmod a-w "$W/RESULT.FAIL"
 
 wine "$FILE_HOLDER" 60 none 'C:\windows\inf\oem22.inf' read 'C:\windows\inf\oem23.inf' >"$E2E_DIR/holder.log" 2>&1 &
 HOLDER_PID=$!
-for i in $(seq 1 100); do
-    grep -q '^holding' "$E2E_DIR/holder.log" && break
-    sleep 0.05
-done
+wine_env_wait_file "$E2E_DIR/holder.log" 5 "$HOLDER_PID"
 grep -q '^holding' "$E2E_DIR/holder.log" || e2e_fail "the files are not held: $(cat "$E2E_DIR/holder.log")"
 machine_dump before1
 
@@ -83,8 +80,7 @@ expect_markers uninstall "RESULT.FAIL file read-only|RESULT.SUCCESS file"
 e2e_assert_eq "" "$(machine_boxes_seen)" "uninstall: message boxes"
 machine_expect_status < <(machine_status_uninstall OK OK)
 machine_expect_trace < <(
-    echo 'CZANLumivaleKioskScannerandMSRDriverInstallerDlg::OnInitDialog()\n'
-    echo '**** Removing installed drivers ****'
+    machine_trace_uninstall_start
     machine_trace_removed # the base device's copies
     machine_trace_oem_cleanup
     machine_trace_oem_copy oem20.inf inf_failed

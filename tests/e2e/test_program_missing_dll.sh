@@ -17,7 +17,9 @@ machine_setup program_missing_dll
 export WINEDLLOVERRIDES="newdev="   # Wine's own newdev.dll disabled, no other present
 touch "$E2E_WINDIR/RESULT.SUCCESS"
 e2e_start_program "$E2E_EXE" INSTALL SILENT
-if box=$(e2e_find_window "^$M_CAPTION\$" 20); then
+# The box: the first visible window of exactly its caption, within 20 s.
+box=$(timeout 20 xdotool search --sync --onlyvisible --name "^$M_CAPTION\$" 2>/dev/null | head -n 1)
+if [ -n "$box" ]; then
     e2e_running || e2e_fail "the program ended while its error box was up"
     e2e_assert_eq "" "$(e2e_markers)" "markers while the box waits"
     # The progress window: the program's window without a title (Wine names

@@ -43,8 +43,7 @@ scan() {
     done
 }
 machine_expect_trace < <(
-    echo 'CZANLumivaleKioskScannerandMSRDriverInstallerDlg::OnInitDialog()\n'
-    echo '**** Removing installed drivers ****'
+    machine_trace_uninstall_start
     machine_trace_removed
     scan oem10
     machine_trace_removed
