@@ -441,7 +441,8 @@ machine_put_oem() {
 
 # machine_trace_uninstall_start: an uninstall's first trace lines.
 machine_trace_uninstall_start() {
-    printf '%s\n' 'CZANLumivaleKioskScannerandMSRDriverInstallerDlg::OnInitDialog()\n' '**** Removing installed drivers ****'
+    printf '%s\n' 'CZANLumivaleKioskScannerandMSRDriverInstallerDlg::OnInitDialog()\n' \
+        '**** Removing installed drivers ****'
 }
 
 # machine_trace_uninstall_empty: the trace of an uninstall on a machine

@@ -39,8 +39,8 @@ machine_dump before
 
 # --- 1. Port mapping: a missing key, a refused friendly name ----------------
 # The instance ID of Serial Port D (the full dump keeps them).
-port_d=$(awk '$0 == "device \"Serial Port D\"" { on = 1; next } /^device / { on = 0 } on && /^  instance / { print $2 }' \
-    "$E2E_DIR/before.full")
+port_d=$(awk '$0 == "device \"Serial Port D\"" { on = 1; next } /^device / { on = 0 }
+    on && /^  instance / { print $2 }' "$E2E_DIR/before.full")
 [ -n "$port_d" ] || e2e_fail "no instance ID for Serial Port D"
 timeout 60 wine reg delete "HKLM\\SYSTEM\\CurrentControlSet\\Enum\\$port_d\\Device Parameters" /f >/dev/null 2>&1 ||
     e2e_fail "the Device Parameters key of $port_d could not be deleted"
