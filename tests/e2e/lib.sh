@@ -114,15 +114,11 @@ e2e_name() {
     mkdir -p "$E2E_DIR"
 }
 
-# e2e_require_builds: fails the test unless the Windows builds exist.
-e2e_require_builds() {
+# e2e_require FILE...: the test ends here unless every FILE (a build's
+# output) is there.
+e2e_require() {
     local f
-    for f in "$E2E_EXE" "$E2E_STUB_NEWDEV"; do
-        if [ ! -f "$f" ]; then
-            e2e_fail "missing $f (run make windows)"
-            e2e_finish
-        fi
-    done
+    for f in "$@"; do [ -f "$f" ] || { e2e_fail "missing $f (run make windows)"; e2e_finish; }; done
 }
 
 # e2e_template_stamp: what the template prefix of E2E_ARCH is made from: the
@@ -201,19 +197,6 @@ e2e_put_file() {
     rm -f "$2" && cp "$1" "$2"
 }
 
-# e2e_start_xvfb: an X server on a free display, for this test alone; sets
-# DISPLAY. The test ends here when none starts.
-e2e_start_xvfb() {
-    wine_env_start_xvfb "$E2E_DIR" || { e2e_fail "Xvfb did not start"; e2e_finish; }
-}
-
-# e2e_start_wine: starts the prefix's wineserver and Wine's own services, so
-# that the program's start-up time is its own.
-e2e_start_wine() {
-    timeout "$WINE_ENV_CALL_SECONDS" wineserver -p
-    timeout "$WINE_ENV_CALL_SECONDS" wine cmd.exe /c exit 0 >/dev/null 2>&1 || true
-}
-
 # e2e_on_exit COMMAND: COMMAND (a string, run with eval) becomes part of the
 # test's clean-up on exit; the last one given runs first, and all of them
 # before the shared clean-up of e2e_cleanup.
@@ -235,16 +218,19 @@ e2e_cleanup() {
 }
 
 # e2e_setup NAME: everything a test needs: builds present, template prefix,
-# its own copy in build/e2e/<arch>/NAME, Xvfb, Wine started, clean-up on exit.
+# its own copy in build/e2e/<arch>/NAME, an X server of its own on a free
+# display (DISPLAY), the prefix's wineserver and Wine's own services started
+# (so that the program's start-up time is its own), clean-up on exit.
 e2e_setup() {
     e2e_name "$1"
-    rm -f "$E2E_DIR"/*.trace "$E2E_DIR"/*.png "$E2E_DIR"/xev.log
+    rm -f "$E2E_DIR"/*.trace "$E2E_DIR"/xev.log
     trap e2e_cleanup EXIT
-    e2e_require_builds
+    e2e_require "$E2E_EXE" "$E2E_STUB_NEWDEV"
     e2e_template_prefix || { e2e_fail "no template prefix"; e2e_finish; }
     e2e_new_prefix
-    e2e_start_xvfb
-    e2e_start_wine
+    wine_env_start_xvfb "$E2E_DIR" || { e2e_fail "Xvfb did not start"; e2e_finish; }
+    timeout "$WINE_ENV_CALL_SECONDS" wineserver -p
+    timeout "$WINE_ENV_CALL_SECONDS" wine cmd.exe /c exit 0 >/dev/null 2>&1 || true
 }
 
 # e2e_install_stub_newdev [ERROR]: puts the stand-in newdev.dll of the
@@ -268,7 +254,7 @@ e2e_install_stub_newdev() {
 # own services keep Wine's DLL. The test ends here when it cannot.
 e2e_install_stub_for_program() {
     local dll=$E2E_HELPERS/stub-$1/${2:+$2/}$1.dll
-    [ -f "$dll" ] || { e2e_fail "missing $dll (run make windows)"; e2e_finish; }
+    e2e_require "$dll"
     e2e_put_file "$dll" "$E2E_WINDIR/system32/$1.dll" || { e2e_fail "cannot put $dll in place"; e2e_finish; }
     timeout 60 wine reg add 'HKCU\Software\Wine\AppDefaults\ZanDriverInstaller.exe\DllOverrides' \
         /v "$1" /d native,builtin /f >/dev/null 2>&1 ||
@@ -396,14 +382,6 @@ e2e_expect_log_format() {
 # e2e_log_texts FILE PID: the texts of the lines process PID wrote to FILE.
 e2e_log_texts() { e2e_log_lines "$1" | awk -F '\t' -v pid="$2" '$1 == pid { sub(/^[^\t]*\t[^\t]*\t/, ""); print }'; }
 
-# e2e_log_span_ms FILE PID: milliseconds from PID's first line in FILE to its
-# last, by the lines' own times: how long the program itself took, without
-# the time Wine needs to start a process.
-e2e_log_span_ms() {
-    e2e_log_lines "$1" | awk -F '\t' -v pid="$2" '$1 == pid { if (first == "") first = $2; last = $2 }
-                                                 END { if (first != "") print last - first }'
-}
-
 # e2e_log_pids FILE: the process IDs of FILE's lines, each once, in order.
 e2e_log_pids() { e2e_log_lines "$1" | cut -f 1 | awk '!seen[$0]++'; }
 
@@ -423,6 +401,17 @@ e2e_expect_log() {
     [ "$want" = "$got" ] ||
         e2e_fail "log of process $2 differs (- expected, + actual):
 $(diff -u <(echo "$want") <(echo "$got") | tail -n +3 | grep '^[-+]' | sed 's/^/    /')"
+}
+
+# e2e_expect_no_log WHAT EXE ARGUMENT FIRST_LINE: an uninstall by EXE with
+# ARGUMENT (a /LOG= that cannot be written) traced FIRST_LINE (in Wine's
+# escaping) before anything else and went on as without the option.
+e2e_expect_no_log() {
+    e2e_log "$1: $3"
+    e2e_run 60 "$2" UNINSTALL "$3"
+    e2e_expect_end 0 RESULT.SUCCESS "$1"
+    e2e_assert_eq "$4" "$(e2e_trace_lines | head -n 1)" "$1: first trace line"
+    e2e_assert_trace '**** Removing installed drivers ****'
 }
 
 # --- Files -------------------------------------------------------------------
@@ -473,31 +462,6 @@ e2e_mapped_windows() {
     ' "$E2E_DIR/xev.log"
 }
 
-# e2e_find_window TITLE_REGEX SECONDS: prints the X window ID of a visible
-# window whose title matches (xdotool's regular expression, so anchor it
-# with ^...$ for an exact title); returns 1 when none appears in time.
-e2e_find_window() {
-    local deadline=$(($(date +%s) + $2)) ids
-    while :; do
-        ids=$(xdotool search --onlyvisible --name "$1" 2>/dev/null)
-        if [ -n "$ids" ]; then
-            echo "$ids" | head -n 1
-            return 0
-        fi
-        [ "$(date +%s)" -ge "$deadline" ] && return 1
-        sleep 0.1
-    done
-}
-
-# e2e_program_windows: "ID<TAB>TITLE" of every visible window of the program
-# (Wine names the X class after the program, in lower case).
-e2e_program_windows() {
-    local id
-    for id in $(xdotool search --onlyvisible --class '^zandriverinstaller\.exe$' 2>/dev/null); do
-        printf '%s\t%s\n' "$id" "$(xdotool getwindowname "$id" 2>/dev/null)"
-    done
-}
-
 # e2e_press_key WINDOW KEY: activates WINDOW and presses KEY (an xdotool key
 # name: Return, Escape, c). Wine activates a window on a click, not on a bare
 # X focus change once another of its windows was active, so the window gets a
@@ -537,9 +501,4 @@ e2e_signing_certs() {
         echo 'pfx pass' >pfx.pass
         openssl pkcs12 -export -in signer.pem -inkey signer.key -passout file:pfx.pass -out signer.pfx
     ) || { e2e_fail "the throwaway certificates could not be made"; e2e_finish; }
-}
-
-# e2e_screenshot FILE: a PNG of the whole display.
-e2e_screenshot() {
-    xwd -root -silent | convert xwd:- "png:$1"
 }

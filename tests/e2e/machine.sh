@@ -24,6 +24,10 @@ M_CAPTION='ZAN 7350-21X PCI Serial Port and Base Device Driver v1.0'
 # The hardware IDs the base device's and the card's rows search for.
 M_BASE_ID='PCI\VEN_1D9E&DEV_0B52&SUBSYS_0B531D9E'
 M_CARD_ID='PCI\VEN_1D9E&DEV_0B54&SUBSYS_0B551D9E&REV_10'
+# Serial Ports C to F, in the order the search meets them, and the ends of
+# their hardware IDs (MF\PCI1D9E_COMF is Serial Port C).
+M_PORTS=(C D E F)
+declare -A M_PORT_ID=([C]=COMF [D]=COMC [E]=COME [F]=COMD)
 M_WATCH_PID=""
 M_WATCH_LOG=""
 
@@ -33,10 +37,7 @@ machine_posmachine() { timeout "$WINE_ENV_CALL_SECONDS" wine "$M_POSMACHINE" "$@
 
 # machine_provision PROFILE [ADD-ON...] [--oem]: see tools/provision.sh.
 machine_provision() {
-    if [ ! -f "$M_POSMACHINE" ]; then
-        e2e_fail "missing $M_POSMACHINE (run make windows)"
-        e2e_finish
-    fi
+    e2e_require "$M_POSMACHINE"
     POSMACHINE=$M_POSMACHINE "$E2E_ROOT/tools/provision.sh" "$WINEPREFIX" "$@" ||
         { e2e_fail "provisioning $* failed"; e2e_finish; }
 }
@@ -63,9 +64,6 @@ machine_device() {
 # OEM*, 1port\, 4port\), one a line, without their sizes.
 machine_files() { sed -n 's/^file \(inf\\[^ ]*\).*/\1/p' "$E2E_DIR/$1.dump"; }
 
-# machine_markers NAME: the markers present in dump NAME.
-machine_markers() { sed -n 's/^marker \(.*\) present$/\1/p' "$E2E_DIR/$1.dump"; }
-
 # machine_expect_files NAME < lines: these files are in the INF folder of dump
 # NAME ("+ inf\x") or are not ("- inf\x").
 machine_expect_files() {
@@ -86,22 +84,22 @@ machine_expect_files() {
 # as UTF-16: "Serial Port C(COM3)" and its NUL are 40 bytes.
 M_FRIENDLY_BYTES=40
 
-# machine_expect_port NAME LETTER HARDWARE_ID COM|- INSTALLED: Serial Port
-# LETTER in dump NAME: its driver from ZANPorts.inf when INSTALLED is 1, and
-# its port name and friendly name for COM (none for -).
+# machine_expect_port NAME LETTER NAMES INSTALLED: Serial Port LETTER in dump
+# NAME: its driver from ZANPorts.inf when INSTALLED is 1, and for NAMES COMn
+# its port name and friendly name, for port:COMn the port name alone, for -
+# neither, for nokey no "Device Parameters" key at all.
 machine_expect_port() {
     machine_expect_device "$1" "Serial Port $2" < <(
-        echo "hardware-id \"$3\""
-        echo "present yes"
-        echo "ports-interface present"
-        echo "setup-class {4D36E978-E325-11CE-BFC1-08002BE10318}"
-        [ "$4" != - ] && echo "friendly-name REG_SZ $M_FRIENDLY_BYTES bytes \"Serial Port $2($4)\\0\""
+        echo "hardware-id \"MF\\PCI1D9E_${M_PORT_ID[$2]}\""
+        printf '%s\n' "present yes" "ports-interface present" "setup-class {4D36E978-E325-11CE-BFC1-08002BE10318}"
+        [[ $3 == COM* ]] && echo "friendly-name REG_SZ $M_FRIENDLY_BYTES bytes \"Serial Port $2($3)\\0\""
         echo 'class "Ports"'
-        if [ "$5" = 1 ]; then
-            echo 'driver.InfPath "ZANPorts.inf"'
-            echo 'driver.InfSection "ZANPort_Install"'
-        fi
-        if [ "$4" != - ]; then echo "port-name REG_SZ 10 bytes \"$4\\0\""; else echo "port-name absent"; fi
+        [ "$4" = 1 ] && printf '%s\n' 'driver.InfPath "ZANPorts.inf"' 'driver.InfSection "ZANPort_Install"'
+        case $3 in
+            -) echo "port-name absent" ;;
+            nokey) echo "device-parameters absent" ;;
+            *) echo "port-name REG_SZ 10 bytes \"${3#port:}\\0\"" ;;
+        esac
     )
 }
 
@@ -137,9 +135,6 @@ machine_expect_card() {
         fi
     )
 }
-
-# machine_descriptions NAME: the description of every device in dump NAME.
-machine_descriptions() { sed -n 's/^device "\(.*\)"$/\1/p' "$E2E_DIR/$1.dump"; }
 
 # machine_expect_device NAME DESCRIPTION < expected lines: the device's lines
 # in dump NAME are exactly those given. (Like every check here: give it its
@@ -200,10 +195,6 @@ machine_watch_wait() {
     M_WATCH_PID=""
 }
 
-# machine_status_seen: every status line the window showed, in order, in the
-# watch's escaping (a quote or backslash escaped, other bytes as \xNN).
-machine_status_seen() { sed -n 's/^ *[0-9]* status "\(.*\)"$/\1/p' "$M_WATCH_LOG"; }
-
 # machine_boxes_seen: "caption|text|buttons|markers" of every message box that
 # appeared, in the watch's escaping (a line break of the text as \x0A).
 machine_boxes_seen() {
@@ -216,7 +207,8 @@ machine_event_ms() { grep -E -m1 "^ *[0-9]+ $1" "$M_WATCH_LOG" | awk '{ print $1
 # machine_last_event_ms PATTERN: the same for its last matching line.
 machine_last_event_ms() { grep -E "^ *[0-9]+ $1" "$M_WATCH_LOG" | tail -n 1 | awk '{ print $1 }'; }
 
-# machine_expect_status < lines: checks the status lines the window showed.
+# machine_expect_status < lines: checks the status lines the window showed
+# (in the watch's escaping: a quote or backslash escaped, other bytes \xNN).
 # Each expected line is "must: TEXT" (it stays up for a pause of a second or
 # more, so every 100 ms tick of the window shows it) or "may: TEXT" (it is
 # replaced at once, so a tick sees it only by chance); "" stands for the
@@ -237,7 +229,7 @@ machine_expect_status() {
             *) e2e_fail "bad status expectation: $line"; return ;;
         esac
     done
-    mapfile -t seen < <(machine_status_seen)
+    mapfile -t seen < <(sed -n 's/^ *[0-9]* status "\(.*\)"$/\1/p' "$M_WATCH_LOG")
     n=${#text[@]}
     for line in "${seen[@]}"; do
         while [ $i -lt $n ] && [ "${text[$i]}" != "$line" ]; do
@@ -284,19 +276,24 @@ machine_status_installed() {
     for d in "$@"; do printf '%s\n' "may: Installing $d..." "must: Installing $d...[OK]"; done
 }
 
-# machine_status_removed DESCRIPTION RESULT: the row's device found and its
-# removal ended with RESULT (OK or Failed), each line up for 1 s.
-machine_status_removed() {
-    printf '%s\n' "may: Removing $1..." "must: $1 found, removing..." "must: $1 found, removing...[$2]"
-}
-
-# machine_status_uninstall BASE CARD: an uninstall's start, both devices
-# found and their removals ended with BASE and CARD (OK or Failed).
+# machine_status_uninstall [OUTCOME...]: an uninstall's start and its rows
+# (the base device, the one-port card, the four-port card), each not found
+# (-, or no OUTCOME given) or found and its removal ended with OUTCOME (OK or
+# Failed; each line up for 1 s). The run ends at a failed row, else with
+# "Uninstall Complete!".
 machine_status_uninstall() {
+    local rows=("ZAN 7350-21x Base Device" "ZAN 7350-21x Serial Multifunction Device"
+        "ZAN 7350-21x Serial Multifunction Device") outcomes=("$@") k d
     machine_status_start
     echo 'must: Removing previously installed drivers and devices...'
-    machine_status_removed "ZAN 7350-21x Base Device" "$1"
-    machine_status_removed "ZAN 7350-21x Serial Multifunction Device" "$2"
+    for k in 0 1 2; do
+        d=${rows[$k]}
+        echo "may: Removing $d..."
+        [ "${outcomes[$k]:--}" = - ] && continue
+        printf '%s\n' "must: $d found, removing..." "must: $d found, removing...[${outcomes[$k]}]"
+        [ "${outcomes[$k]}" = Failed ] && return
+    done
+    echo 'may: Uninstall Complete!'
 }
 
 # machine_expect_error_box WHAT OPERATION [MARKERS]: the one box seen was the
@@ -311,7 +308,8 @@ machine_expect_error_box() {
 machine_expect_devices() {
     local name=$1
     shift
-    machine_expect_lines "$name: devices" "$(machine_descriptions "$name")" < <(printf '%s\n' "$@")
+    machine_expect_lines "$name: devices" "$(sed -n 's/^device "\(.*\)"$/\1/p' "$E2E_DIR/$name.dump")" \
+        < <(printf '%s\n' "$@")
 }
 
 # machine_expect_fail_after_box WHAT: RESULT.FAIL (the last time it is seen:
@@ -383,9 +381,9 @@ machine_trace_install_rows() {
 # the ports in interface order (C, D, E, F, whose hardware IDs end in COMF,
 # COMC, COME, COMD) up to its match, and its renaming.
 machine_trace_found() {
-    local ids=(COMF COMC COME COMD) j
+    local j
     echo '--> Device Enumeration(FindDevice)'
-    for ((j = 0; j <= $1; j++)); do printf '%s\n' "MF\\\\PCI1D9E_${ids[$j]}" '\n'; done
+    for ((j = 0; j <= $1; j++)); do printf '%s\n' "MF\\\\PCI1D9E_${M_PORT_ID[${M_PORTS[$j]}]}" '\n'; done
     printf '%s\n' '----> FindDevice match(REG_MULTI_SZ)!' '--> Reassigning COM port\n'
 }
 
@@ -415,16 +413,22 @@ machine_trace_oem_cleanup() {
         '----> Retreiving the windows path' 'C:\\windows'
 }
 
-# machine_trace_oem_copy NAME found|not_found|unopenable: the cleanup's look
-# at one OEM INF copy; a found copy's driver package removal (which Wine
-# answers with success) follows, and the deletions' lines after it.
+# machine_trace_oem_copy NAME deleted|inf_failed|pnf_failed|not_found|unopenable:
+# the cleanup's look at one OEM INF copy. A copy that names the key has its
+# driver package removed (which Wine answers with success), then its INF and
+# its PNF deleted, the one named failing ("----> Failed").
 machine_trace_oem_copy() {
     printf '%s\n' "$1" '--> Opening OEM* File'
     case $2 in
-        found) printf '%s\n' '----> Search Key Found!' '----> Uninstalling Driver Package' \
-            '----> Driver Package Uninstalled' ;;
         not_found) echo '----> Search Key Not Found, exiting....' ;;
         unopenable) echo '--> Error opening file' ;;
+        *)
+            printf '%s\n' '----> Search Key Found!' '----> Uninstalling Driver Package' \
+                '----> Driver Package Uninstalled' '----> Deleting INF File'
+            [ "$2" = inf_failed ] && echo '----> Failed'
+            echo '----> Deleting PNF File'
+            [ "$2" = pnf_failed ] && echo '----> Failed'
+            ;;
     esac
 }
 
@@ -435,50 +439,38 @@ machine_put_oem() {
     printf 'Wine PNF header\r\nC:\\windows\\inf\\oem%s.inf' "$1" >"$E2E_WINDIR/inf/oem$1.pnf"
 }
 
+# machine_trace_uninstall_start: an uninstall's first trace lines.
+machine_trace_uninstall_start() {
+    printf '%s\n' 'CZANLumivaleKioskScannerandMSRDriverInstallerDlg::OnInitDialog()\n' \
+        '**** Removing installed drivers ****'
+}
+
 # machine_trace_uninstall_empty: the trace of an uninstall on a machine
 # without any of the devices.
 machine_trace_uninstall_empty() {
-    printf '%s\n' 'CZANLumivaleKioskScannerandMSRDriverInstallerDlg::OnInitDialog()\n' \
-        '**** Removing installed drivers ****'
     local k
+    machine_trace_uninstall_start
     for k in 1 2 3; do printf '%s\n' '--> Device Enumeration(FindDevice)' '----> No more devices\n'; done
     echo '----> No driver installation found'
 }
 
-# machine_expect_four_ports NAME: Serial Ports C to F in dump NAME, each with
-# its driver and renamed COM3 to COM6.
-machine_expect_four_ports() {
-    machine_expect_port "$1" C 'MF\PCI1D9E_COMF' COM3 1
-    machine_expect_port "$1" D 'MF\PCI1D9E_COMC' COM4 1
-    machine_expect_port "$1" E 'MF\PCI1D9E_COME' COM5 1
-    machine_expect_port "$1" F 'MF\PCI1D9E_COMD' COM6 1
-}
-
-# machine_status_install BASE PORTS: a successful install as the window
-# shows it: the base device's row when BASE is 1, the card's and its PORTS
-# ports' (1: Serial Port C; 4: C to F), each installed, then the ports mapped.
-machine_status_install() {
-    local ports=(C) rows=()
-    [ "$2" = 4 ] && ports=(C D E F)
-    [ "$1" = 1 ] && rows=("ZAN 7350-21x Base Device")
-    machine_status_start
-    machine_status_installed "${rows[@]}" "ZAN 7350-21x Serial Multifunction Device" "${ports[@]/#/Serial Port }"
-    machine_status_mapped "${ports[@]}"
-}
-
-# machine_expect_install NAME BASE PORTS: that install as the window showed
-# it and as dump NAME holds it: the base device with its driver (BASE 1),
-# without (0) or not looked at (none), the card with the PORTS-port driver,
-# and its ports with their drivers and names COM3 onwards.
+# machine_expect_install NAME BASE PORTS: a successful install as the window
+# showed it (the base device's row when BASE is 1, the card's and its PORTS
+# ports' (1: Serial Port C; 4: C to F), each installed, then the ports
+# mapped) and as dump NAME holds it: the base device with its driver (BASE
+# 1), without (0) or not looked at (none), the card with the PORTS-port
+# driver, and its ports with their drivers and names COM3 onwards.
 machine_expect_install() {
-    machine_expect_status < <(machine_status_install "$2" "$3")
+    local ports=("${M_PORTS[@]:0:$3}") rows=() k
+    [ "$2" = 1 ] && rows=("ZAN 7350-21x Base Device")
+    machine_expect_status < <(
+        machine_status_start
+        machine_status_installed "${rows[@]}" "ZAN 7350-21x Serial Multifunction Device" "${ports[@]/#/Serial Port }"
+        machine_status_mapped "${ports[@]}"
+    )
     [ "$2" = none ] || machine_expect_base "$1" "$2"
     machine_expect_card "$1" "$3"
-    if [ "$3" = 4 ]; then
-        machine_expect_four_ports "$1"
-    else
-        machine_expect_port "$1" C 'MF\PCI1D9E_COMF' COM3 1
-    fi
+    for k in "${!ports[@]}"; do machine_expect_port "$1" "${ports[$k]}" COM$((k + 3)) 1; done
 }
 
 # machine_expect_silent_install BASE PORTS SECONDS ARGUMENTS... < FILES: a
@@ -497,16 +489,6 @@ machine_expect_silent_install() {
     machine_expect_install after "$base" "$ports"
     machine_expect_trace < <(machine_trace_install $((ports + 1 + (${base/none/0} == 1))) "$ports")
     machine_expect_files after <<<"$files"
-}
-
-# machine_watch_stop: for a run that shows no window (which the watch would
-# wait for): after the program has ended, gives the watch a last look at the
-# markers and stops it.
-machine_watch_stop() {
-    sleep 0.2
-    kill "$M_WATCH_PID" 2>/dev/null
-    wait "$M_WATCH_PID" 2>/dev/null
-    M_WATCH_PID=""
 }
 
 # machine_setup NAME: e2e_setup, with a clean-up that also ends the watch.

@@ -10,10 +10,7 @@
 e2e_setup conformance
 
 exe=$E2E_BUILD/$E2E_ARCH/tests/conformance/platform_conformance.exe
-if [ ! -f "$exe" ]; then
-    e2e_fail "missing $exe (run make windows)"
-    e2e_finish
-fi
+e2e_require "$exe"
 
 out=$E2E_DIR/conformance.out
 status=0

@@ -17,7 +17,7 @@ version=$(sed -n 's/^#define ZAN_FILE_VERSION_TEXT "\(.*\)"$/\1/p' "$E2E_ROOT/re
 zip_name=ZanDriverInstaller-$version.zip
 program=$([ "$E2E_ARCH" = win64 ] && echo x64/ZanDriverInstaller.exe || echo ZanDriverInstaller.exe)
 pki=$E2E_DIR/pki
-[ -f "$E2E_EXE32" ] && [ -f "$E2E_EXE64" ] || { e2e_fail "missing programs (run make windows)"; e2e_finish; }
+e2e_require "$E2E_EXE32" "$E2E_EXE64"
 
 # dist OUT [VARIABLE=VALUE...]: tools/dist.sh into OUT with those variables
 # (@ stands for the certificates' folder); its output in OUT.out and OUT.err.

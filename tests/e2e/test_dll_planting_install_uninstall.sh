@@ -64,17 +64,14 @@ LOADED
 rm -f "$app"/*.loaded
 
 machine_provision full1
-e2e_start_program "$app/ZanDriverInstaller.exe" INSTALL SILENT
-e2e_wait_exit 40 || { e2e_fail "the install did not end within 40 s"; e2e_finish; }
+e2e_run 40 "$app/ZanDriverInstaller.exe" INSTALL SILENT
 e2e_expect_end 0 RESULT.SUCCESS "install"
 e2e_assert_eq "" "$(planted_loads)" "install: planted DLLs loaded"
 machine_dump installed
 machine_expect_card installed 1
-machine_device installed "Serial Port C" | grep -qxF 'port-name REG_SZ 10 bytes "COM3\0"' ||
-    e2e_fail "install: Serial Port C was not named COM3"
+machine_expect_port installed C COM3 1
 
-e2e_start_program "$app/ZanDriverInstaller.exe" UNINSTALL
-e2e_wait_exit 40 || { e2e_fail "the uninstall did not end within 40 s"; e2e_finish; }
+e2e_run 40 "$app/ZanDriverInstaller.exe" UNINSTALL
 e2e_expect_end 0 RESULT.SUCCESS "uninstall"
 e2e_assert_eq "" "$(planted_loads)" "uninstall: planted DLLs loaded"
 e2e_assert_trace '----> Retreiving the windows path'

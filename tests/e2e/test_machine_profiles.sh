@@ -13,10 +13,7 @@ machine_dump before
 machine_expect_devices before "Serial Port C" "Serial Port D" "Serial Port E" "Serial Port F" "ZAN 7350-21x Base" "ZAN 7350-21x Base Device" "ZAN 7350-21x Base Device 2" "ZAN 7350-21x Serial Multifunction Device"
 machine_expect_base before 0
 machine_expect_card before none
-machine_expect_port before C 'MF\PCI1D9E_COMF' - 0
-machine_expect_port before D 'MF\PCI1D9E_COMC' - 0
-machine_expect_port before E 'MF\PCI1D9E_COME' - 0
-machine_expect_port before F 'MF\PCI1D9E_COMD' - 0
+for port in "${M_PORTS[@]}"; do machine_expect_port before $port - 0; done
 machine_expect_device before "ZAN 7350-21x Base" <<'LINES'
 hardware-id "ZANDECOY\SHORTER_DESCRIPTION"
 present yes
@@ -60,8 +57,7 @@ update 'MF\PCI1D9E_COMD' ZANPorts.inf
 machine_dump after
 machine_expect_base after 1
 machine_expect_card after 4
-machine_expect_port after C 'MF\PCI1D9E_COMF' - 1
-machine_expect_port after F 'MF\PCI1D9E_COMD' - 1
+for port in C F; do machine_expect_port after $port - 1; done
 for device in "Serial Port D" "Serial Port E" "ZAN 7350-21x Base" "ZAN 7350-21x Base Device 2"; do
     machine_expect_unchanged before after "$device"
 done

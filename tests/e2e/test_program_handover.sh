@@ -57,25 +57,26 @@ x86_64-w64-mingw32-gcc -O2 -mwindows -o "$E2E_DIR/echo.exe" "$E2E_DIR/echo.c" ||
     { e2e_fail "cannot build the echo program"; e2e_finish; }
 
 # no_window WHAT ARGUMENTS...: a run of the 32-bit program under the watch
-# (with the options in M_WATCH_ARGS) that shows no progress window.
+# (with the options in M_WATCH_ARGS) that shows no progress window: the
+# watch, which would wait for one, gets a last look at the markers after the
+# program's end and is stopped.
 no_window() {
     local what=$1
     shift
     e2e_log "$what"
     machine_watch_start "${M_WATCH_ARGS[@]}"
     e2e_run 30 "$E2E_EXE" "$@"
-    machine_watch_stop
+    sleep 0.2
+    kill "$M_WATCH_PID" 2>/dev/null
+    wait "$M_WATCH_PID" 2>/dev/null
+    M_WATCH_PID=""
     grep -q 'window shown' "$M_WATCH_LOG" && e2e_fail "$what: a progress window was shown"
 }
 
 if [ "$E2E_ARCH" = win32 ]; then
     cp "$E2E_DIR/echo.exe" "$app/x64/ZanDriverInstaller.exe"
     machine_provision full1
-    machine_run 40 INSTALL SILENT
-    machine_dump after
-    machine_expect_success
-    machine_expect_trace < <(machine_trace_install 2 1)
-    machine_expect_port after C 'MF\PCI1D9E_COMF' COM3 1
+    machine_expect_silent_install 0 1 40 INSTALL SILENT <<<'- inf\ZANBaseD.inf'
     e2e_finish
 fi
 

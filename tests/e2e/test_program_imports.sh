@@ -9,9 +9,7 @@ e2e_name program_imports
 
 allowed='^(kernel32|user32|gdi32|advapi32|msvcrt|api-ms-win-crt-[a-z0-9-]+)\.dll$'
 format=$([ "$E2E_ARCH" = win64 ] && echo pei-x86-64 || echo pei-i386)
-for file in "$E2E_EXE" "$E2E_STUB_NEWDEV"; do
-    [ -f "$file" ] || { e2e_fail "missing $file (run make windows)"; e2e_finish; }
-done
+e2e_require "$E2E_EXE" "$E2E_STUB_NEWDEV"
 headers=$("$E2E_MINGW-objdump" -p "$E2E_EXE")
 grep -q "file format $format\$" <<<"$headers" || e2e_fail "not a $format program: $(grep -m1 'file format' <<<"$headers")"
 dlls=$(echo "$headers" | sed -n 's/^\s*DLL Name: //p' | tr 'A-Z' 'a-z' | sort)

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # System DLLs that are not as the program expects:
 # 1. Without a newdev.dll in the system directory the driver update fails
-#    with "module not found" (126) and a trace line naming the DLL; the run
-#    shows its error box and ends with RESULT.FAIL and exit code 1, rather
-#    than crashing.
+#    with "module not found" (126) and a trace line naming the DLL, rather
+#    than crashing; the run shows its error box over the progress window,
+#    which Enter and Escape do not close, and writes RESULT.FAIL (alone: the
+#    old RESULT.SUCCESS goes) and ends with exit code 1 only once the box is
+#    dismissed.
 # 2. A setupapi.dll without SetupUninstallOEMInfA (the stand-in built without
 #    it, for this program only): "UNINSTALL" of the base device traces the
 #    missing entry point, fails that OEM INF copy's driver package removal
@@ -13,9 +15,25 @@
 machine_setup program_missing_dll
 
 export WINEDLLOVERRIDES="newdev="   # Wine's own newdev.dll disabled, no other present
+touch "$E2E_WINDIR/RESULT.SUCCESS"
 e2e_start_program "$E2E_EXE" INSTALL SILENT
-if box=$(e2e_find_window "^$M_CAPTION\$" 20); then
+# The box: the first visible window of exactly its caption, within 20 s.
+box=$(timeout 20 xdotool search --sync --onlyvisible --name "^$M_CAPTION\$" 2>/dev/null | head -n 1)
+if [ -n "$box" ]; then
+    e2e_running || e2e_fail "the program ended while its error box was up"
     e2e_assert_eq "" "$(e2e_markers)" "markers while the box waits"
+    # The progress window: the program's window without a title (Wine names
+    # the X class after the program).
+    progress=$(for id in $(xdotool search --onlyvisible --class '^zandriverinstaller\.exe$' 2>/dev/null); do
+        [ -z "$(xdotool getwindowname "$id" 2>/dev/null)" ] && echo "$id"; done | head -n 1)
+    if [ -n "$progress" ]; then
+        e2e_press_key "$progress" Escape
+        e2e_press_key "$progress" Return
+        sleep 0.5
+        e2e_running || e2e_fail "Enter or Escape in the progress window ended the run"
+    else
+        e2e_fail "no progress window beside the error box"
+    fi
     e2e_press_key "$box" Return
     e2e_wait_exit 10 || e2e_fail "no end after the error box"
     e2e_expect_end 1 "RESULT.FAIL"

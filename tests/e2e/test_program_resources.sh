@@ -10,9 +10,8 @@ expect_line() {
     sed 's/^\s*//' <<<"$1" | grep -qxF -- "$2" || e2e_fail "$3: no line '$2'"
 }
 
-file=$E2E_EXE
-[ -f "$file" ] || { e2e_fail "missing $file (run make windows)"; e2e_finish; }
-rc=$("$E2E_MINGW-windres" -J coff -O rc -i "$file" | grep -v '^  0x')
+e2e_require "$E2E_EXE"
+rc=$("$E2E_MINGW-windres" -J coff -O rc -i "$E2E_EXE" | grep -v '^  0x')
 echo "$rc" >"$E2E_DIR/resources.rc"
 
 # WS_POPUP | WS_VISIBLE | DS_MODALFRAME | DS_SETFONT, WS_EX_APPWINDOW, no caption.

@@ -16,17 +16,10 @@ machine_run 30 UNINSTALL
 machine_dump after
 
 machine_expect_success
-machine_expect_status < <(
-    machine_status_start
-    echo 'must: Removing previously installed drivers and devices...'
-    echo 'may: Removing ZAN 7350-21x Base Device...'
-    machine_status_removed "ZAN 7350-21x Serial Multifunction Device" OK
-    machine_status_removed "ZAN 7350-21x Serial Multifunction Device" OK
-    echo 'may: Uninstall Complete!'
-)
+machine_expect_status < <(machine_status_uninstall - OK OK)
 machine_expect_trace < <(
-    printf '%s\n' 'CZANLumivaleKioskScannerandMSRDriverInstallerDlg::OnInitDialog()\n' \
-        '**** Removing installed drivers ****' '--> Device Enumeration(FindDevice)' '----> No more devices\n'
+    machine_trace_uninstall_start
+    printf '%s\n' '--> Device Enumeration(FindDevice)' '----> No more devices\n'
     for card in 1 2; do
         machine_trace_removed
         machine_trace_oem_cleanup

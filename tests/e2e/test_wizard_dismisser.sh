@@ -10,10 +10,7 @@
 . "$(dirname "$0")/machine.sh"
 machine_setup wizard_dismisser
 
-if [ ! -f "$M_WIZARD" ]; then
-    e2e_fail "missing $M_WIZARD (run make windows)"
-    e2e_finish
-fi
+e2e_require "$M_WIZARD"
 machine_provision full1
 machine_watch_start
 e2e_start_program "$E2E_EXE" INSTALL SILENT BASE_DEVICE

@@ -76,38 +76,32 @@ bool PassedOn(const char* hardwareId) {
 }
 
 BOOL Finish(const char* call, const char* hardwareId, const char* infPath, DWORD flags, PBOOL rebootRequired) {
-    char line[600];
+    BOOL result = FALSE;
+    DWORD error = ::GetLastError();
+    char outcome[40];
     if (PassedOn(hardwareId)) {
         const auto update =
             wine_builtin::Proc<UpdateDriverA>("newdev.dll", "UpdateDriverForPlugAndPlayDevicesA");
-        BOOL result = FALSE;
-        DWORD error = ::GetLastError();
         if (update != nullptr) {
             result = update(nullptr, hardwareId, infPath, flags, rebootRequired);
             error = ::GetLastError();
         }
-        std::snprintf(line, sizeof(line), "stub newdev: %s(\"%s\", \"%s\", flags 0x%lx) -> passed on, result %d\n",
-                      call, hardwareId, infPath, static_cast<unsigned long>(flags), update != nullptr ? result : -1);
-        ::OutputDebugStringA(line);
-        ReportRestart(result, rebootRequired);
-        ::SetLastError(error);
-        return result;
+        std::snprintf(outcome, sizeof(outcome), "passed on, result %d", update != nullptr ? result : -1);
+    } else {
+        error = ConfiguredError();
+        if (error == ERROR_SUCCESS && ::GetEnvironmentVariableA("ZAN_STUB_NEWDEV_FAIL_ID", nullptr, 0) > 0)
+            error = ERROR_GEN_FAILURE;
+        result = error == ERROR_SUCCESS;
+        if (result && rebootRequired != nullptr) *rebootRequired = FALSE;
+        std::snprintf(outcome, sizeof(outcome), "error 0x%08lx", static_cast<unsigned long>(error));
     }
-    DWORD error = ConfiguredError();
-    if (error == ERROR_SUCCESS && ::GetEnvironmentVariableA("ZAN_STUB_NEWDEV_FAIL_ID", nullptr, 0) > 0)
-        error = ERROR_GEN_FAILURE;
-    std::snprintf(line, sizeof(line), "stub newdev: %s(\"%s\", \"%s\", flags 0x%lx) -> error 0x%08lx\n", call,
-                  hardwareId, infPath, static_cast<unsigned long>(flags), static_cast<unsigned long>(error));
+    char line[600];
+    std::snprintf(line, sizeof(line), "stub newdev: %s(\"%s\", \"%s\", flags 0x%lx) -> %s\n", call, hardwareId,
+                  infPath, static_cast<unsigned long>(flags), outcome);
     ::OutputDebugStringA(line);
-    if (error != ERROR_SUCCESS) {
-        ReportRestart(FALSE, rebootRequired);
-        ::SetLastError(error);
-        return FALSE;
-    }
-    if (rebootRequired != nullptr) *rebootRequired = FALSE;
-    ReportRestart(TRUE, rebootRequired);
-    ::SetLastError(ERROR_SUCCESS);
-    return TRUE;
+    ReportRestart(result, rebootRequired);
+    ::SetLastError(error);
+    return result;
 }
 
 }  // namespace

@@ -33,7 +33,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string>
 
 namespace {
 
@@ -86,22 +85,20 @@ private:
     volatile long count_ = 0;
 };
 
-Calls g_getClassDevs("SetupDiGetClassDevsA");
-Calls g_enumDeviceInfo("SetupDiEnumDeviceInfo");
-Calls g_getProperty("SetupDiGetDeviceRegistryPropertyA");
-Calls g_setProperty("SetupDiSetDeviceRegistryPropertyA");
-Calls g_getInstanceId("SetupDiGetDeviceInstanceIdA");
-Calls g_removeDevice("SetupDiRemoveDevice");
-Calls g_getInstallParams("SetupDiGetDeviceInstallParamsA");
-Calls g_destroyList("SetupDiDestroyDeviceInfoList");
-#ifndef ZAN_STUB_SETUPAPI_LACKS_UNINSTALL_OEM_INF
-Calls g_uninstallOemInf("SetupUninstallOEMInfA");
-#endif
-
-// When Wine's own function cannot be reached the call fails as a missing one would.
-BOOL Unreachable() {
+// Wine's own function of CALLS; when it cannot be reached, FAILED with the
+// last error of a missing function.
+template <typename Function, typename Result, typename... Args>
+Result CallReal(Calls& calls, Result failed, Args... args) {
+    const auto real = calls.Real<Function>();
+    if (real != nullptr) return real(args...);
     ::SetLastError(ERROR_PROC_NOT_FOUND);
-    return FALSE;
+    return failed;
+}
+
+// A call that fails, returning FAILED, as ZAN_STUB_SETUPAPI_FAIL says, and is otherwise Wine's own.
+template <typename Function, typename Result, typename... Args>
+Result Forward(Calls& calls, Result failed, Args... args) {
+    return calls.FailThisOne() ? failed : CallReal<Function>(calls, failed, args...);
 }
 
 }  // namespace
@@ -110,56 +107,46 @@ extern "C" {
 
 __declspec(dllexport) HDEVINFO WINAPI SetupDiGetClassDevsA(const GUID* classGuid, PCSTR enumerator, HWND parent,
                                                            DWORD flags) {
-    if (g_getClassDevs.FailThisOne()) return INVALID_HANDLE_VALUE;
-    auto real = g_getClassDevs.Real<decltype(&SetupDiGetClassDevsA)>();
-    if (real == nullptr) {
-        Unreachable();
-        return INVALID_HANDLE_VALUE;
-    }
-    return real(classGuid, enumerator, parent, flags);
+    static Calls calls(__func__);
+    return Forward<decltype(&SetupDiGetClassDevsA)>(calls, INVALID_HANDLE_VALUE, classGuid, enumerator, parent, flags);
 }
 
 __declspec(dllexport) BOOL WINAPI SetupDiEnumDeviceInfo(HDEVINFO set, DWORD index, PSP_DEVINFO_DATA data) {
-    if (g_enumDeviceInfo.FailThisOne()) return FALSE;
-    auto real = g_enumDeviceInfo.Real<decltype(&SetupDiEnumDeviceInfo)>();
-    return real != nullptr ? real(set, index, data) : Unreachable();
+    static Calls calls(__func__);
+    return Forward<decltype(&SetupDiEnumDeviceInfo)>(calls, FALSE, set, index, data);
 }
 
 __declspec(dllexport) BOOL WINAPI SetupDiGetDeviceRegistryPropertyA(HDEVINFO set, PSP_DEVINFO_DATA data,
                                                                     DWORD property, PDWORD valueType, PBYTE buffer,
                                                                     DWORD bufferSize, PDWORD requiredSize) {
-    if (g_getProperty.FailThisOne()) return FALSE;
-    auto real = g_getProperty.Real<decltype(&SetupDiGetDeviceRegistryPropertyA)>();
-    return real != nullptr ? real(set, data, property, valueType, buffer, bufferSize, requiredSize) : Unreachable();
+    static Calls calls(__func__);
+    return Forward<decltype(&SetupDiGetDeviceRegistryPropertyA)>(calls, FALSE, set, data, property, valueType, buffer,
+                                                                 bufferSize, requiredSize);
 }
 
 __declspec(dllexport) BOOL WINAPI SetupDiSetDeviceRegistryPropertyA(HDEVINFO set, PSP_DEVINFO_DATA data,
                                                                     DWORD property, const BYTE* buffer,
                                                                     DWORD bufferSize) {
-    if (g_setProperty.FailThisOne()) return FALSE;
-    auto real = g_setProperty.Real<decltype(&SetupDiSetDeviceRegistryPropertyA)>();
-    return real != nullptr ? real(set, data, property, buffer, bufferSize) : Unreachable();
+    static Calls calls(__func__);
+    return Forward<decltype(&SetupDiSetDeviceRegistryPropertyA)>(calls, FALSE, set, data, property, buffer, bufferSize);
 }
 
 __declspec(dllexport) BOOL WINAPI SetupDiGetDeviceInstanceIdA(HDEVINFO set, PSP_DEVINFO_DATA data, PSTR id,
                                                               DWORD idSize, PDWORD requiredSize) {
-    if (g_getInstanceId.FailThisOne()) return FALSE;
-    auto real = g_getInstanceId.Real<decltype(&SetupDiGetDeviceInstanceIdA)>();
-    return real != nullptr ? real(set, data, id, idSize, requiredSize) : Unreachable();
+    static Calls calls(__func__);
+    return Forward<decltype(&SetupDiGetDeviceInstanceIdA)>(calls, FALSE, set, data, id, idSize, requiredSize);
 }
 
 __declspec(dllexport) BOOL WINAPI SetupDiRemoveDevice(HDEVINFO set, PSP_DEVINFO_DATA data) {
-    if (g_removeDevice.FailThisOne()) return FALSE;
-    auto real = g_removeDevice.Real<decltype(&SetupDiRemoveDevice)>();
-    return real != nullptr ? real(set, data) : Unreachable();
+    static Calls calls(__func__);
+    return Forward<decltype(&SetupDiRemoveDevice)>(calls, FALSE, set, data);
 }
 
 __declspec(dllexport) BOOL WINAPI SetupDiGetDeviceInstallParamsA(HDEVINFO set, PSP_DEVINFO_DATA data,
                                                                  PSP_DEVINSTALL_PARAMS_A params) {
-    if (g_getInstallParams.FailThisOne()) return FALSE;
-    const long call = g_getInstallParams.Count();
-    auto real = g_getInstallParams.Real<decltype(&SetupDiGetDeviceInstallParamsA)>();
-    const BOOL result = real != nullptr ? real(set, data, params) : Unreachable();
+    static Calls calls(__func__);
+    if (calls.FailThisOne()) return FALSE;
+    const BOOL result = CallReal<decltype(&SetupDiGetDeviceInstallParamsA)>(calls, FALSE, set, data, params);
     const DWORD error = ::GetLastError();
     char flag[8] = {};
     const DWORD length = ::GetEnvironmentVariableA("ZAN_STUB_SETUPAPI_NEEDREBOOT", flag, sizeof(flag));
@@ -175,24 +162,23 @@ __declspec(dllexport) BOOL WINAPI SetupDiGetDeviceInstallParamsA(HDEVINFO set, P
     }
     params->Flags |= DI_NEEDREBOOT;
     char line[120];
-    std::snprintf(line, sizeof(line), "stub setupapi: SetupDiGetDeviceInstallParamsA call %ld -> DI_NEEDREBOOT\n", call);
+    std::snprintf(line, sizeof(line), "stub setupapi: SetupDiGetDeviceInstallParamsA call %ld -> DI_NEEDREBOOT\n",
+                  calls.Count());
     ::OutputDebugStringA(line);
     ::SetLastError(ERROR_SUCCESS);
     return TRUE;
 }
 
 __declspec(dllexport) BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO set) {
-    if (g_destroyList.FailThisOne()) return FALSE;
-    auto real = g_destroyList.Real<decltype(&SetupDiDestroyDeviceInfoList)>();
-    return real != nullptr ? real(set) : Unreachable();
+    static Calls calls(__func__);
+    return Forward<decltype(&SetupDiDestroyDeviceInfoList)>(calls, FALSE, set);
 }
 
 // Built without it as well (lacking/setupapi.dll), for a system DLL that lacks an entry point.
 #ifndef ZAN_STUB_SETUPAPI_LACKS_UNINSTALL_OEM_INF
 __declspec(dllexport) BOOL WINAPI SetupUninstallOEMInfA(PCSTR infFileName, DWORD flags, PVOID reserved) {
-    if (g_uninstallOemInf.FailThisOne()) return FALSE;
-    auto real = g_uninstallOemInf.Real<decltype(&SetupUninstallOEMInfA)>();
-    return real != nullptr ? real(infFileName, flags, reserved) : Unreachable();
+    static Calls calls(__func__);
+    return Forward<decltype(&SetupUninstallOEMInfA)>(calls, FALSE, infFileName, flags, reserved);
 }
 #endif
 
