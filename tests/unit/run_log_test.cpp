@@ -212,6 +212,21 @@ TEST_F(RunLogTest, AFileCreatedThroughALinkIsRemovedAgain) {
     EXPECT_EQ(machine().ListFolder("C:\\WINDOWS\\target"), std::vector<std::string>{"new.log"});
 }
 
+// A log that cannot be created is traced with the system's error.
+TEST_F(RunLogTest, ALogThatCannotBeCreatedIsTracedWithItsError) {
+    machine().PutFolder("C:\\logs");
+    machine().onCreateFile = [](const std::string&, DWORD disposition) {
+        if (disposition == CREATE_NEW) sim::TheMachine().FailNext("CreateFileA", ERROR_ACCESS_DENIED);
+    };
+    RunLog log;
+
+    EXPECT_FALSE(log.Open("C:\\logs\\new.log", "1.0.0.1", "UNINSTALL"));
+
+    EXPECT_EQ(machine().Trace(), std::vector<std::string>{"--> Log file \"C:\\logs\\new.log\" could not be opened : "
+                                                          "GetLastError() = 00000005h"});
+    EXPECT_EQ(machine().ListFolder("C:\\logs"), std::vector<std::string>{});
+}
+
 // The name as asked may differ from the one the system reports without
 // leading anywhere else.
 TEST_F(RunLogTest, AShortNameOrAnotherCaseNamesTheSameFile) {
@@ -238,6 +253,7 @@ TEST(LogFinalPath, NamesTheAskedPathWhateverItsPrefixCaseOrTrailingBackslash) {
     EXPECT_FALSE(FinalPathIsAsked("\\\\?\\C:\\WINDOWS\\keep1.ini", "C:\\logs\\run.log"));
     EXPECT_FALSE(FinalPathIsAsked("\\\\?\\UNC\\server\\share\\run.log", "\\\\?\\UNC\\server\\other\\run.log"));
     EXPECT_FALSE(FinalPathIsAsked("\\\\?\\C:\\logs\\run.log2", "C:\\logs\\run.log"));
+    EXPECT_TRUE(FinalPathIsAsked("C:\\Logs\\run.log", "c:\\logs\\RUN.LOG"));
 }
 
 // Lines traced from several threads while the sink is set and cleared: each
