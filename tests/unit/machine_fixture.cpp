@@ -84,12 +84,16 @@ HANDLE RunAtOnce(ThreadProc proc, LPVOID param) {
 
 HANDLE NeverRun(ThreadProc, LPVOID) { return reinterpret_cast<HANDLE>(2); }
 
+bool g_lockOwnedAtRunEnd = false;
+
 int RunWholeProgram(const std::string& argumentText, bool mayHandOver, ThreadStarter worker, ThreadStarter dismisser) {
     ProgramRun run(argumentText.c_str());
-    return ::RunProgram(run, mayHandOver, [&](ProgramRun& r) {
+    const int exitCode = ::RunProgram(run, mayHandOver, [&](ProgramRun& r) {
         StartDismisser(dismisser);
         return StartWorkerOrReport(g_status, worker, &r.Worker(), nullptr) != nullptr;
     });
+    g_lockOwnedAtRunEnd = sim::TheMachine().MutexOwnedHere(kRunLockName);
+    return exitCode;
 }
 
 namespace {

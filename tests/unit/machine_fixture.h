@@ -87,8 +87,11 @@ HANDLE RunAtOnce(ThreadProc proc, LPVOID param);
 HANDLE NeverRun(ThreadProc proc, LPVOID param);
 // The program's run (RunProgram) on this argument text, the window step's
 // starts through these starters: the dismisser's, then the worker's.
+// g_lockOwnedAtRunEnd: whether the run lock was still owned when RunProgram
+// returned, before the run's objects went.
 int RunWholeProgram(const std::string& argumentText, bool mayHandOver = true, ThreadStarter worker = RunAtOnce,
                     ThreadStarter dismisser = NeverRun);
+extern bool g_lockOwnedAtRunEnd;
 
 // The port devices: letter, hardware ID, instance ID.
 struct PortDevice {

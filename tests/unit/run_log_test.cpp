@@ -228,13 +228,13 @@ TEST_F(RunLogTest, ALogThatCannotBeCreatedIsTracedWithItsError) {
 }
 
 // The name as asked may differ from the one the system reports without
-// leading anywhere else.
+// leading anywhere else; a log at a drive's root has the root as its folder.
 TEST_F(RunLogTest, AShortNameOrAnotherCaseNamesTheSameFile) {
     machine().PutFile("C:\\ProgramData\\ZAN Logs\\old.log", "old\r\n");
     machine().SetShortName("C:\\ProgramData", "PROGRA~3");
     machine().SetShortName("C:\\ProgramData\\ZAN Logs", "ZANLOG~1");
     for (const char* path : {"C:\\PROGRA~3\\ZANLOG~1\\old.log", "c:\\programdata\\zan logs\\OLD.LOG",
-                             "C:\\PROGRA~3\\ZANLOG~1\\new.log", "C:\\ProgramData\\.\\ZAN Logs\\..\\ZAN Logs\\new.log"}) {
+                             "C:\\PROGRA~3\\ZANLOG~1\\new.log", "C:\\ProgramData\\.\\ZAN Logs\\..\\ZAN Logs\\new.log", "C:\\root.log"}) {
         SCOPED_TRACE(path);
         RunLog log;
         EXPECT_TRUE(log.Open(path, "1.0.0.1", "UNINSTALL"));
