@@ -1,15 +1,18 @@
 #!/usr/bin/env bash
-# DLL planting: newdev.dll, setupapi.dll, cfgmgr32.dll, comctl32.dll and
-# shell32.dll placed beside the program, with Wine told to prefer native DLLs
-# for each, are never loaded, in an install run and in an uninstall run; both
-# runs end as usual. A control program in the same folder that loads the five
-# by name does get the planted copies, so the plant itself works. Then the
-# restriction's fallback where the system lacks SetDefaultDllDirectories.
+# DLL planting: newdev.dll, setupapi.dll, cfgmgr32.dll, comctl32.dll,
+# shell32.dll and uxtheme.dll placed beside the program, with Wine told to
+# prefer native DLLs for each, are never loaded, in an install run and in an
+# uninstall run; both runs end as usual. uxtheme.dll is loaded by the system's
+# own DLLs, not by the program, and only the search restriction made at the
+# program's start keeps it out. A control program in the same folder that
+# loads the six by name does get the planted copies, so the plant itself
+# works. Then the restriction's fallback where the system lacks
+# SetDefaultDllDirectories.
 . "$(dirname "$0")/lib.sh"
 . "$(dirname "$0")/machine.sh"
 machine_setup dll_planting_install_uninstall
 
-dlls="newdev setupapi cfgmgr32 comctl32 shell32"
+dlls="newdev setupapi cfgmgr32 comctl32 shell32 uxtheme"
 app=$E2E_DIR/app
 rm -rf "$app"
 mkdir -p "$app"
@@ -34,9 +37,9 @@ C
 cat >"$E2E_DIR/control.c" <<'C'
 #include <windows.h>
 int main(void) {
-    static const char *names[] = {"newdev.dll", "setupapi.dll", "cfgmgr32.dll", "comctl32.dll", "shell32.dll"};
+    static const char *names[] = {"newdev.dll", "setupapi.dll", "cfgmgr32.dll", "comctl32.dll", "shell32.dll", "uxtheme.dll"};
     int i;
-    for (i = 0; i < 5; i++) LoadLibraryA(names[i]);
+    for (i = 0; i < 6; i++) LoadLibraryA(names[i]);
     return 0;
 }
 C
@@ -44,7 +47,7 @@ C
     "$E2E_MINGW-gcc" -O2 -o "$app/control.exe" "$E2E_DIR/control.c" ||
     { e2e_fail "cannot build the planted DLL"; e2e_finish; }
 for dll in $dlls; do cp "$E2E_DIR/planted.dll" "$app/$dll.dll"; done
-export WINEDLLOVERRIDES="newdev,setupapi,cfgmgr32,comctl32,shell32=n,b"
+export WINEDLLOVERRIDES="newdev,setupapi,cfgmgr32,comctl32,shell32,uxtheme=n,b"
 
 # planted_loads: the planted DLLs that reported loading, one a line.
 planted_loads() {
@@ -60,6 +63,7 @@ comctl32.dll
 newdev.dll
 setupapi.dll
 shell32.dll
+uxtheme.dll
 LOADED
 rm -f "$app"/*.loaded
 
