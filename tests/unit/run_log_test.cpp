@@ -227,6 +227,21 @@ TEST_F(RunLogTest, ALogThatCannotBeCreatedIsTracedWithItsError) {
     EXPECT_EQ(machine().ListFolder("C:\\logs"), std::vector<std::string>{});
 }
 
+// A log named by a short path whose long form does not fit MAX_PATH cannot be
+// checked, so it is not written.
+TEST_F(RunLogTest, ALogWhoseLongPathIsTooLongToCheckIsNotWritten) {
+    const std::string folder = "C:\\" + std::string(250, 'L');
+    machine().PutFile(folder + "\\run.log", "kept\r\n");
+    machine().SetShortName(folder, "LLLLLL~1");
+    RunLog log;
+
+    EXPECT_FALSE(log.Open("C:\\LLLLLL~1\\run.log", "1.0.0.1", "UNINSTALL"));
+
+    EXPECT_EQ(machine().Trace(), std::vector<std::string>{"--> Log file \"C:\\LLLLLL~1\\run.log\" could not be "
+                                                          "checked : GetLastError() = 000000ceh"});
+    EXPECT_EQ(machine().ReadWholeFile(folder + "\\run.log"), "kept\r\n");
+}
+
 // The name as asked may differ from the one the system reports without
 // leading anywhere else; a log at a drive's root has the root as its folder.
 TEST_F(RunLogTest, AShortNameOrAnotherCaseNamesTheSameFile) {
