@@ -139,7 +139,6 @@ const HANDLE kCurrentProcess = MakeHandle<HANDLE>(static_cast<std::uintptr_t>(-1
 }  // namespace
 
 HANDLE GetCurrentProcess() {
-    if (t_inCall) return kCurrentProcess;  // the simulation's own use, not the program's
     const Call call("GetCurrentProcess");
     return call.fault ? nullptr : kCurrentProcess;
 }
