@@ -135,7 +135,7 @@ struct UpdateFailure {
     DWORD error;        // the call fails with it; 0: it runs
     const char* hardwareId;
     const char* inf;
-    const char* trace;  // nullptr: it succeeds
+    const char* cause;  // as the failure's trace line names it; nullptr: it succeeds
 };
 
 class DriverUpdateFailure : public MachineTest,
@@ -146,26 +146,21 @@ TEST_P(DriverUpdateFailure, IsTracedWithItsCause) {
     AddPosDevices(true, "");
     if (GetParam().error != 0) machine().FailNext("UpdateDriverForPlugAndPlayDevicesA", GetParam().error);
 
-    EXPECT_EQ(InstallDeviceDriver(GetParam().hardwareId, GetParam().inf), GetParam().trace == nullptr);
+    EXPECT_EQ(InstallDeviceDriver(GetParam().hardwareId, GetParam().inf), GetParam().cause == nullptr);
 
     Lines trace{"--> Installing device driver"};
-    if (GetParam().trace != nullptr) trace.push_back(GetParam().trace);
+    if (GetParam().cause != nullptr) {
+        trace.push_back(std::string("----> Device Driver Installation failed : ") + GetParam().cause + "\n");
+    }
     EXPECT_EQ(Trace(), trace);
 }
 
 INSTANTIATE_TEST_SUITE_P(Errors, DriverUpdateFailure, ::testing::Values(
-    UpdateFailure{ERROR_FILE_NOT_FOUND, kBaseId, kBaseInf.c_str(),
-                  "----> Device Driver Installation failed : INF File Not Found\n"},
-    UpdateFailure{ERROR_INVALID_FLAGS, kBaseId, kBaseInf.c_str(),
-                  "----> Device Driver Installation failed : Invalid Flags\n"},
-    UpdateFailure{ERROR_NO_SUCH_DEVINST, kBaseId, kBaseInf.c_str(),
-                  "----> Device Driver Installation failed : No such device\n"},
-    UpdateFailure{ERROR_ACCESS_DENIED, kBaseId, kBaseInf.c_str(),
-                  "----> Device Driver Installation failed : GetLastError() = 00000005h\n"},
-    UpdateFailure{0xE0000247, kBaseId, kBaseInf.c_str(),
-                  "----> Device Driver Installation failed : GetLastError() = e0000247h\n"},
-    UpdateFailure{0, kBaseId, "C:\\WINDOWS\\INF\\absent.inf",
-                  "----> Device Driver Installation failed : INF File Not Found\n"},
-    UpdateFailure{0, "PCI\\VEN_FFFF&DEV_0000", kBaseInf.c_str(),
-                  "----> Device Driver Installation failed : No such device\n"},
+    UpdateFailure{ERROR_FILE_NOT_FOUND, kBaseId, kBaseInf.c_str(), "INF File Not Found"},
+    UpdateFailure{ERROR_INVALID_FLAGS, kBaseId, kBaseInf.c_str(), "Invalid Flags"},
+    UpdateFailure{ERROR_NO_SUCH_DEVINST, kBaseId, kBaseInf.c_str(), "No such device"},
+    UpdateFailure{ERROR_ACCESS_DENIED, kBaseId, kBaseInf.c_str(), "GetLastError() = 00000005h"},
+    UpdateFailure{0xE0000247, kBaseId, kBaseInf.c_str(), "GetLastError() = e0000247h"},
+    UpdateFailure{0, kBaseId, "C:\\WINDOWS\\INF\\absent.inf", "INF File Not Found"},
+    UpdateFailure{0, "PCI\\VEN_FFFF&DEV_0000", kBaseInf.c_str(), "No such device"},
     UpdateFailure{0, kBaseId, kBaseInf.c_str(), nullptr}));
