@@ -11,8 +11,19 @@ bool DevicePropertyMatches(const char* key, const char* value, DWORD property) {
     return std::strstr(key, value) != nullptr;
 }
 
-bool FindDevice(const char* key, DWORD property, PSP_DEVINFO_DATA devInfoOut, HDEVINFO set) {
+namespace {
+
+// Reads that find nothing to match: no such property, a value longer than
+// the buffer, a device removed through this set.
+bool NothingToRead(DWORD error) {
+    return error == ERROR_INVALID_DATA || error == ERROR_INSUFFICIENT_BUFFER || error == ERROR_NO_SUCH_DEVINST;
+}
+
+}  // namespace
+
+SearchResult FindDevice(const char* key, DWORD property, PSP_DEVINFO_DATA devInfoOut, HDEVINFO set) {
     Trace("--> Device Enumeration(FindDevice)");
+    DWORD unread = ERROR_SUCCESS;  // the first read that failed for another reason
     for (DWORD index = 0;; ++index) {
         SP_DEVINFO_DATA data{};
         data.cbSize = sizeof(SP_DEVINFO_DATA);
@@ -26,6 +37,8 @@ bool FindDevice(const char* key, DWORD property, PSP_DEVINFO_DATA devInfoOut, HD
         if (!plat::SetupDiGetDeviceRegistryPropertyA(set, &data, property, &type,
                                                      reinterpret_cast<PBYTE>(value),
                                                      kPropertyBufferSize, nullptr)) {
+            const DWORD error = plat::GetLastError();
+            if (!NothingToRead(error) && unread == ERROR_SUCCESS) unread = error;
             continue;
         }
 
@@ -33,7 +46,7 @@ bool FindDevice(const char* key, DWORD property, PSP_DEVINFO_DATA devInfoOut, HD
             if (DevicePropertyMatches(key, value, property)) {
                 Trace("----> FindDevice match(REG_SZ)!");
                 *devInfoOut = data;
-                return true;
+                return SearchResult::Found;
             }
         } else if (type == REG_MULTI_SZ) {
             const char* const end = value + kPropertyBufferSize;
@@ -44,19 +57,20 @@ bool FindDevice(const char* key, DWORD property, PSP_DEVINFO_DATA devInfoOut, HD
                 if (DevicePropertyMatches(key, item, property)) {
                     Trace("----> FindDevice match(REG_MULTI_SZ)!");
                     *devInfoOut = data;
-                    return true;
+                    return SearchResult::Found;
                 }
             }
         }
     }
 
-    const DWORD error = plat::GetLastError();
-    if (error == ERROR_NO_MORE_ITEMS) {
+    DWORD error = plat::GetLastError();
+    if (error == ERROR_NO_MORE_ITEMS && unread == ERROR_SUCCESS) {
         Trace("----> No more devices\n");
-    } else {
-        TraceF("----> Abnormal Exit : GetLastError() = %08lxh\n", static_cast<unsigned long>(error));
+        return SearchResult::NotFound;
     }
-    return false;
+    if (error == ERROR_NO_MORE_ITEMS) error = unread;
+    TraceF("----> Abnormal Exit : GetLastError() = %08lxh\n", static_cast<unsigned long>(error));
+    return SearchResult::Failed;
 }
 
 plat::DeviceInfoSet PresentComPortDevices() {
@@ -64,6 +78,44 @@ plat::DeviceInfoSet PresentComPortDevices() {
                                                           DIGCF_PRESENT | DIGCF_DEVICEINTERFACE));
 }
 
+plat::DeviceInfoSet PresentPortsClassDevices() {
+    return plat::DeviceInfoSet(plat::SetupDiGetClassDevsA(&plat::kPortsClass, nullptr, nullptr, DIGCF_PRESENT));
+}
+
+plat::DeviceInfoSet PresentDevices() {
+    return plat::DeviceInfoSet(
+        plat::SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES | DIGCF_PRESENT));
+}
+
 plat::DeviceInfoSet AllDevices() {
     return plat::DeviceInfoSet(plat::SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES));
+}
+
+SearchResult FindPortDevice(const char* hardwareId, plat::DeviceInfoSet* set, PSP_DEVINFO_DATA devInfo) {
+    *set = PresentComPortDevices();
+    const SearchResult found = FindDevice(hardwareId, SPDRP_HARDWAREID, devInfo, set->get());
+    if (found != SearchResult::NotFound) return found;
+    *set = PresentPortsClassDevices();
+    return FindDevice(hardwareId, SPDRP_HARDWAREID, devInfo, set->get());
+}
+
+DeviceValue ReadFriendlyName(HDEVINFO set, PSP_DEVINFO_DATA devInfo) {
+    char value[kPropertyBufferSize + 1] = {};
+    DWORD type = 0;
+    DeviceValue read;
+    if (plat::SetupDiGetDeviceRegistryPropertyA(set, devInfo, SPDRP_FRIENDLYNAME, &type, reinterpret_cast<PBYTE>(value),
+                                                kPropertyBufferSize, nullptr)) {
+        read.state = DeviceValue::Present;
+        read.text = value;
+        return read;
+    }
+    read.error = plat::GetLastError();
+    if (read.error == ERROR_INSUFFICIENT_BUFFER) {
+        // There, but longer than any name this tool writes.
+        read.state = DeviceValue::Present;
+        read.text = "(a name longer than 99 characters)";
+        return read;
+    }
+    read.state = read.error == ERROR_INVALID_DATA ? DeviceValue::Absent : DeviceValue::Unreadable;
+    return read;
 }

@@ -25,6 +25,17 @@ bool InstallTiDevice(const char* infName, const char* hardwareId, bool* restartN
     return installed;
 }
 
+void ApplyInstallChoices(bool installBase, bool multiPort) {
+    g_deviceTable[kRowBaseDevice].installFlag = installBase ? 1 : 0;
+    if (multiPort) {
+        g_deviceTable[kRowFourPortCard].installFlag = 1;
+        g_deviceTable[kRowOnePortCard].installFlag = 0;
+        g_deviceTable[kRowSerialPortD].installFlag = 1;
+        g_deviceTable[kRowSerialPortE].installFlag = 1;
+        g_deviceTable[kRowSerialPortF].installFlag = 1;
+    }
+}
+
 bool InstallDrivers(const OperationChoices& options, bool* restartNeeded) {
     bool installBase = false;
     bool multiPort = false;
@@ -40,17 +51,10 @@ bool InstallDrivers(const OperationChoices& options, bool* restartNeeded) {
                              "Install the Marovel RS-232 Driver?");
     }
 
-    g_deviceTable[kRowBaseDevice].installFlag = installBase ? 1 : 0;
+    ApplyInstallChoices(installBase, multiPort);
     if (!installBase) {
         // A declined base device must not be picked up later from the INF folder.
         plat::DeleteFileA((g_windowsDir + "\\INF\\" + kBaseDeviceInf).c_str());
-    }
-    if (multiPort) {
-        g_deviceTable[kRowFourPortCard].installFlag = 1;
-        g_deviceTable[kRowOnePortCard].installFlag = 0;
-        g_deviceTable[kRowSerialPortD].installFlag = 1;
-        g_deviceTable[kRowSerialPortE].installFlag = 1;
-        g_deviceTable[kRowSerialPortF].installFlag = 1;
     }
 
     for (const DeviceEntry* row = g_deviceTable; !IsEndRow(*row); ++row) {

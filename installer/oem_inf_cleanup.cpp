@@ -46,29 +46,44 @@ bool DeleteOrAlreadyRemoved(const char* path, bool removedByPackage) {
 
 }  // namespace
 
-bool OemInfContainsKey(const char* key, const char* path) {
+bool OemInfContainsKey(const char* key, const char* path) { return ScanOemInf(key, path) == OemInfScan::Holds; }
+
+OemInfScan ScanOemInf(const char* key, const char* path) {
     Trace("--> Opening OEM* File");
     plat::File file(plat::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
         Trace("--> Error opening file");
-        return false;
+        return OemInfScan::Unread;
     }
     InfLineScanner scanner(key);
     char chunk[4096];
     DWORD got = 0;
-    while (plat::ReadFile(file.get(), chunk, sizeof chunk, &got, nullptr) && got > 0) {
+    while (plat::ReadFile(file.get(), chunk, sizeof chunk, &got, nullptr)) {
+        if (got == 0) {
+            Trace("----> Search Key Not Found, exiting....");
+            return OemInfScan::Lacks;
+        }
         if (scanner.Feed(chunk, got)) {
             Trace("----> Search Key Found!");
-            return true;
+            return OemInfScan::Holds;
         }
     }
-    Trace("----> Search Key Not Found, exiting....");
-    return false;
+    // A copy read only in part may hold the key further on.
+    Trace("--> Error reading file");
+    return OemInfScan::Unread;
 }
 
-void RemoveOemInfFiles(const char* key) {
-    Trace("----> Removing all OEM*.inf/pnf files associated with the specified search key");
+namespace {
+
+void TraceSearchFailed(DWORD error) {
+    TraceF("----> OEM INF files could not be searched : GetLastError() = %08lxh", static_cast<unsigned long>(error));
+}
+
+}  // namespace
+
+OemInfWalk VisitOemInfCopies(const char* key, const OemInfVisitor& naming) {
+    OemInfWalk walk;
     Trace("----> Retreiving the windows path");
     char windowsPath[MAX_PATH] = {};
     const HRESULT lookup = plat::SHGetFolderPathA(nullptr, CSIDL_WINDOWS, nullptr, 0, windowsPath);
@@ -77,7 +92,8 @@ void RemoveOemInfFiles(const char* key) {
         // would search the current drive's root instead.
         TraceF("----> Windows path not available : %08lxh",
                static_cast<unsigned long>(static_cast<DWORD>(lookup)));  // 8 digits where long has 64 bits
-        return;
+        walk.searched = false;
+        return walk;
     }
     windowsPath[MAX_PATH - 1] = '\0';
     Trace(windowsPath);
@@ -87,14 +103,21 @@ void RemoveOemInfFiles(const char* key) {
         std::snprintf(pattern, sizeof pattern, "%s\\inf\\OEM*.inf", windowsPath);
     // A cut pattern could match other files than the OEM INF copies.
     if (patternLength < 0 || patternLength >= static_cast<int>(sizeof pattern)) {
-        Trace("----> No files found");
-        return;
+        TraceSearchFailed(ERROR_FILENAME_EXCED_RANGE);
+        walk.searched = false;
+        return walk;
     }
     WIN32_FIND_DATAA found{};
     plat::FindHandle search(plat::FindFirstFileA(pattern, &found));
     if (!search) {
-        Trace("----> No files found");
-        return;
+        const DWORD error = plat::GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+            Trace("----> No files found");
+        } else {
+            TraceSearchFailed(error);
+            walk.searched = false;
+        }
+        return walk;
     }
     do {
         Trace(found.cFileName);
@@ -102,20 +125,44 @@ void RemoveOemInfFiles(const char* key) {
         const int length =
             std::snprintf(fullPath, sizeof fullPath, "%s\\inf\\%s", windowsPath, found.cFileName);
         // A cut path would name some other file; never open or delete through one.
-        if (length < 0 || length >= static_cast<int>(sizeof fullPath)) continue;
-        if (!OemInfContainsKey(key, fullPath)) continue;
+        if (length < 0 || length >= static_cast<int>(sizeof fullPath)) {
+            walk.unread.push_back(found.cFileName);
+            continue;
+        }
+        switch (ScanOemInf(key, fullPath)) {
+        case OemInfScan::Holds:
+            naming(fullPath, found.cFileName);
+            break;
+        case OemInfScan::Unread:
+            walk.unread.push_back(found.cFileName);
+            break;
+        case OemInfScan::Lacks:
+            break;
+        }
+    } while (plat::FindNextFileA(search.get(), &found));
+    const DWORD error = plat::GetLastError();
+    if (error != ERROR_NO_MORE_FILES) {
+        TraceSearchFailed(error);
+        walk.searched = false;
+    }
+    return walk;
+}
 
+void RemoveOemInfFiles(const char* key) {
+    Trace("----> Removing all OEM*.inf/pnf files associated with the specified search key");
+    VisitOemInfCopies(key, [](const char* fullPath, const char* fileName) {
+        const std::size_t length = std::strlen(fullPath);
         char pnfPath[MAX_PATH];
-        std::memcpy(pnfPath, fullPath, static_cast<std::size_t>(length) + 1);
+        std::memcpy(pnfPath, fullPath, length + 1);
         pnfPath[length - 3] = 'P';  // ".inf" -> ".Pnf"; file names are case-insensitive
         // The search has just found the INF; whether the PNF is there is
         // looked at before the package removal may delete both.
         const bool pnfWasThere = plat::GetFileAttributesA(pnfPath) != INVALID_FILE_ATTRIBUTES;
-        const bool packageRemoved = UninstallDriverPackage(found.cFileName);
+        const bool packageRemoved = UninstallDriverPackage(fileName);
 
         Trace("----> Deleting INF File");
         if (!DeleteOrAlreadyRemoved(fullPath, packageRemoved)) Trace("----> Failed");
         Trace("----> Deleting PNF File");
         if (!DeleteOrAlreadyRemoved(pnfPath, packageRemoved && pnfWasThere)) Trace("----> Failed");
-    } while (plat::FindNextFileA(search.get(), &found));
+    });
 }

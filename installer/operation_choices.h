@@ -15,4 +15,7 @@ struct OperationChoices {
     // "BASE_DEVICE" and "MAROVEL_SERIAL"; they count only in a silent run.
     bool installBase = false;
     bool multiPort = false;
+    // "CHECK": no operation is run; the machine is only read, to tell whether
+    // it is as the operation (an install unless "UNINSTALL") leaves it.
+    bool check = false;
 };

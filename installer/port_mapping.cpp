@@ -8,15 +8,19 @@
 #include "platform/trace.h"
 
 bool AssignComPort(const char* hardwareId, const char* portName, const char* portLabel) {
-    // An unobtainable set is not checked: the search then traces the error and finds nothing.
-    const plat::DeviceInfoSet set = PresentComPortDevices();
+    plat::DeviceInfoSet set;
     SP_DEVINFO_DATA devInfo{};
-    if (!FindDevice(hardwareId, SPDRP_HARDWAREID, &devInfo, set.get())) return true;
-    if (!ReassignComPort(portName, portLabel, devInfo, set.get())) {
-        Trace("--> Error assigning COM port");
-        return false;
+    switch (FindPortDevice(hardwareId, &set, &devInfo)) {
+    case SearchResult::NotFound:
+        return true;
+    case SearchResult::Failed:  // the port may be there: it is not counted as mapped
+        break;
+    case SearchResult::Found:
+        if (ReassignComPort(portName, portLabel, devInfo, set.get())) return true;
+        break;
     }
-    return true;
+    Trace("--> Error assigning COM port");
+    return false;
 }
 
 bool MapComPorts() {

@@ -5,7 +5,8 @@
 // board. A failed row does not stop the pass. Always true.
 bool MapComPorts();
 
-// Finds the port device by hardware ID among the present serial-port devices
-// and renames it. True when renamed and also when no such device is present;
-// false only when renaming a found device fails.
+// Finds the port device by hardware ID among the present serial ports
+// (FindPortDevice) and renames it. True when renamed and also when no such
+// device is present; false when the search fails or renaming a found device
+// fails.
 bool AssignComPort(const char* hardwareId, const char* portName, const char* portLabel);

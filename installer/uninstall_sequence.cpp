@@ -46,7 +46,14 @@ bool RemoveInstalledDrivers(bool* restartNeeded) {
         if (row->removeFlag != 1) continue;
         g_status.SetLine("Removing %s...", row->description);
         SP_DEVINFO_DATA devInfo{};
-        if (!FindDevice(row->description, SPDRP_DEVICEDESC, &devInfo, set.get())) continue;
+        const SearchResult found = FindDevice(row->description, SPDRP_DEVICEDESC, &devInfo, set.get());
+        if (found == SearchResult::NotFound) continue;
+        if (found == SearchResult::Failed) {
+            // The device may be there: an uninstall that cannot look must not say it is done.
+            g_status.AppendResult("[Failed]");
+            plat::Sleep(kRemovalPauseMs);
+            return false;
+        }
         anyFound = true;
 
         g_status.SetLine("%s found, removing...", row->description);

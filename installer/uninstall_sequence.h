@@ -5,8 +5,9 @@
 
 // Removes the first device found for each row marked for removal, the OEM
 // INF copies naming its hardware ID, and the row's own INF and PNF files.
-// False at the first device whose removal fails; "Uninstall Complete!" and
-// true otherwise, also when nothing was found. With `restartNeeded`, each
+// False at the first row whose search fails ("Removing <row>...[Failed]") or
+// whose device cannot be removed; "Uninstall Complete!" and true otherwise,
+// also when nothing was found. With `restartNeeded`, each
 // removed device is asked whether the system needs a restart to finish, and
 // one that does sets it.
 bool RemoveInstalledDrivers(bool* restartNeeded = nullptr);

@@ -44,6 +44,11 @@ BOOL SetupDiGetDeviceInstanceIdA(HDEVINFO set, PSP_DEVINFO_DATA data, PSTR id, D
 BOOL SetupDiRemoveDevice(HDEVINFO set, PSP_DEVINFO_DATA data);
 BOOL SetupDiGetDeviceInstallParamsA(HDEVINFO set, PSP_DEVINFO_DATA data, PSP_DEVINSTALL_PARAMS_A params);
 BOOL SetupDiDestroyDeviceInfoList(HDEVINFO set);
+// Opens a device's driver key (DIREG_DRV), where its installed driver is
+// recorded; INVALID_HANDLE_VALUE with the last error when it cannot
+// (ERROR_KEY_DOES_NOT_EXIST: the device has no driver).
+HKEY SetupDiOpenDevRegKey(HDEVINFO set, PSP_DEVINFO_DATA data, DWORD scope, DWORD hardwareProfile, DWORD keyType,
+                          REGSAM access);
 // Removes the driver package a published OEM INF ("oem12.inf") belongs to from
 // the driver store, with the INF and its PNF.
 BOOL SetupUninstallOEMInfA(PCSTR infFileName, DWORD flags, PVOID reserved);
@@ -56,6 +61,7 @@ BOOL UpdateDriverForPlugAndPlayDevicesA(HWND parent, LPCSTR hardwareId, LPCSTR i
 LONG RegOpenKeyExA(HKEY parent, LPCSTR subKey, DWORD options, REGSAM access, PHKEY result);
 LONG RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type, const BYTE* data,
                     DWORD size);
+LONG RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD size);
 LONG RegCloseKey(HKEY key);
 
 // Errors, files and folders (kernel32, shell32).
@@ -84,6 +90,13 @@ DWORD GetFullPathNameA(LPCSTR path, DWORD size, LPSTR buffer, LPSTR* filePart);
 DWORD GetLongPathNameA(LPCSTR shortPath, LPSTR longPath, DWORD size);
 // Closes a file, a mutex, a process or a thread.
 BOOL CloseHandle(HANDLE handle);
+// The process's standard output as its starter gave it (a file, a pipe, a
+// console, or none), what kind of file a handle is on, and a second handle
+// to the same object (inheritable, for a program this one starts).
+HANDLE GetStdHandle(DWORD stdHandle);
+DWORD GetFileType(HANDLE file);
+BOOL DuplicateHandle(HANDLE sourceProcess, HANDLE source, HANDLE targetProcess, LPHANDLE target, DWORD access,
+                     BOOL inherit, DWORD options);
 HANDLE FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data);
 BOOL FindNextFileA(HANDLE find, LPWIN32_FIND_DATAA data);
 BOOL FindClose(HANDLE find);

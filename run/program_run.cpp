@@ -1,6 +1,8 @@
 #include "run/program_run.h"
 
+#include "installer/machine_check.h"
 #include "res/version.h"
+#include "run/captured_output.h"
 #include "run/exit_codes.h"
 #include "run/worker_run.h"
 #include "run/wow64_handover.h"
@@ -8,6 +10,7 @@
 namespace {
 
 constexpr char kNotCompleted[] = "operation not completed";
+constexpr char kCheckNotRead[] = "machine could not be read";
 
 // The outcome of a run that ended, as the log's last line names it.
 const char* OutcomeText(RunOutcome outcome) {
@@ -42,11 +45,17 @@ void ProgramRun::OpenLog() {
 }
 
 bool ProgramRun::HandedOverToNativeProgram() {
-    const std::optional<HandOver> handOver = HandOverOnWow64(m_argumentText);
+    // A check's verdict line goes to the same captured output from the 64-bit program.
+    const std::optional<HandOver> handOver = HandOverOnWow64(m_argumentText, m_options.check);
     if (!handOver) return false;
     if (handOver->started) {
         m_exitCode = handOver->exitCode;
         m_outcome = "handed over to the 64-bit program";
+    } else if (m_options.check) {
+        // A check touches no marker and shows no box.
+        m_exitCode = kExitFailed;
+        m_outcome = kCheckNotRead;
+        WriteCapturedLine("ZAN drivers could not be checked: the 64-bit program could not be started");
     } else if (TakeLock()) {
         const RunOutcome outcome = FailHandOver(*handOver, m_options.unattended);
         m_exitCode = ProcessExitCode(true, outcome);
@@ -71,6 +80,26 @@ void ProgramRun::WorkerEnded(bool workerStarted, const StatusBoard& board) {
     m_outcome = completed ? OutcomeText(outcome) : kNotCompleted;
 }
 
+void ProgramRun::CheckMachine() {
+    const MachineCheck check = ::CheckMachine(m_options);
+    WriteCapturedLine(check.summary);
+    switch (check.verdict) {
+    case CheckVerdict::AsLeft:
+        m_exitCode = kExitSucceeded;
+        m_outcome = m_options.operation == Operation::Uninstall ? "machine as an uninstall leaves it"
+                                                                 : "machine as an install leaves it";
+        return;
+    case CheckVerdict::Differs:
+        m_exitCode = kExitFailed;
+        m_outcome = "machine differs";
+        return;
+    case CheckVerdict::Unread:
+        break;
+    }
+    m_exitCode = kExitFailed;
+    m_outcome = kCheckNotRead;
+}
+
 int ProgramRun::Finish() {
     m_log.Close(m_outcome, m_exitCode);
     m_lock.Release();
@@ -83,6 +112,11 @@ int RunProgram(ProgramRun& run, bool mayHandOver, const ShowWindowStep& showWind
     // dismisser, and no lock while it runs.
     if (mayHandOver && run.HandedOverToNativeProgram()) return run.Finish();
     // Nothing is shown or touched before the lock is held.
-    if (run.TakeLock()) run.WorkerEnded(showWindow(run), g_status);
+    if (!run.TakeLock()) return run.Finish();
+    if (run.Options().check) {
+        run.CheckMachine();
+    } else {
+        run.WorkerEnded(showWindow(run), g_status);
+    }
     return run.Finish();
 }

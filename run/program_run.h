@@ -45,6 +45,11 @@ public:
     bool TakeLock();
     // How the worker ended, once the window is gone.
     void WorkerEnded(bool workerStarted, const StatusBoard& board);
+    // A "CHECK" run instead of the window and the worker: reads the machine
+    // (installer/machine_check.h), writes the summary to a captured standard
+    // output, and ends with kExitSucceeded when the machine is as the
+    // operation leaves it, kExitFailed when it differs or could not be read.
+    void CheckMachine();
     // The exit code. The log gets its last line and is closed, the lock is
     // given back.
     int Finish();
@@ -64,7 +69,9 @@ private:
 // starts; returns whether the worker was started.
 using ShowWindowStep = std::function<bool(ProgramRun& run)>;
 
-// The whole run, in order; returns the process exit code. `mayHandOver`: the
+// The whole run, in order; returns the process exit code. A "CHECK" run
+// shows no window and starts no worker: it checks the machine once it holds
+// the lock. `mayHandOver`: the
 // program is the 32-bit one, which hands over on 64-bit Windows. `run` must
 // live until the process ends: a worker the window left running reads it.
 int RunProgram(ProgramRun& run, bool mayHandOver, const ShowWindowStep& showWindow);

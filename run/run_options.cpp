@@ -72,7 +72,9 @@ RunOptions ParseRunOptions(const std::string& argumentText) {
     keywordText.append(argumentText, kept, std::string::npos);
 
     options.operation = ChooseOperation(keywordText);
-    options.unattended = Contains(keywordText, "UNATTENDED");
+    options.check = Contains(keywordText, "CHECK");
+    // A check shows no window and no box either: nobody need be there.
+    options.unattended = options.check || Contains(keywordText, "UNATTENDED");
     options.silent = options.unattended || Contains(keywordText, "SILENT");
     options.installBase = Contains(keywordText, "BASE_DEVICE");
     options.multiPort = Contains(keywordText, "MAROVEL_SERIAL");

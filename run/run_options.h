@@ -12,7 +12,7 @@
 Operation ChooseOperation(const std::string& keywordText);
 
 // The worker's choices (the operation, "SILENT", "UNATTENDED", "BASE_DEVICE",
-// "MAROVEL_SERIAL"), and the run's own.
+// "MAROVEL_SERIAL", "CHECK", which makes the run unattended), and the run's own.
 struct RunOptions : OperationChoices {
     // "/LOG=<path>": the last one given names the log; the path is empty
     // when nothing follows the '='.

@@ -4,6 +4,7 @@
 #include "platform/handles.h"
 #include "platform/platform.h"
 #include "platform/trace.h"
+#include "run/captured_output.h"
 
 #include <cstdio>
 #include <vector>
@@ -46,7 +47,7 @@ HandOver NotStarted(HandOver handOver, DWORD error) {
 
 }  // namespace
 
-std::optional<HandOver> HandOverOnWow64(const std::string& argumentText) {
+std::optional<HandOver> HandOverOnWow64(const std::string& argumentText, bool passOutput) {
     if (!RunningUnderWow64()) return std::nullopt;
 
     HandOver handOver;
@@ -62,10 +63,24 @@ std::optional<HandOver> HandOverOnWow64(const std::string& argumentText) {
     writable.push_back('\0');
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);
+    // Only handles made inheritable are inherited: this duplicate is the one.
+    plat::KernelHandle output;
+    const HANDLE captured = passOutput ? CapturedOutput() : nullptr;
+    if (captured != nullptr) {
+        if (plat::DuplicateHandle(plat::GetCurrentProcess(), captured, plat::GetCurrentProcess(), output.out(), 0,
+                                  TRUE, DUPLICATE_SAME_ACCESS)) {
+            startup.dwFlags = STARTF_USESTDHANDLES;
+            startup.hStdOutput = output.get();
+        } else {
+            TraceF("--> Standard output not passed on : GetLastError() = %08lxh",
+                   static_cast<unsigned long>(plat::GetLastError()));
+        }
+    }
     PROCESS_INFORMATION started = {};
-    if (!plat::CreateProcessA(program.c_str(), writable.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                              &startup, &started))
+    if (!plat::CreateProcessA(program.c_str(), writable.data(), nullptr, nullptr, output ? TRUE : FALSE, 0, nullptr,
+                              nullptr, &startup, &started))
         return NotStarted(handOver, plat::GetLastError());
+    output.reset();
     const plat::KernelHandle process(started.hProcess);
     const plat::KernelHandle thread(started.hThread);
 

@@ -34,7 +34,10 @@ struct HandOver {
 // path (never searched for), with the command line "<full path>" followed by
 // a space and `argumentText` unchanged, inheriting no handles; waits for it
 // and returns its exit code, touching no marker: they are that program's.
-std::optional<HandOver> HandOverOnWow64(const std::string& argumentText);
+// With `passOutput` and a captured standard output (captured_output.h), the
+// program gets that output as its own, through an inheritable duplicate, the
+// one handle it inherits from here.
+std::optional<HandOver> HandOverOnWow64(const std::string& argumentText, bool passOutput = false);
 
 // When the 64-bit program could not be started, the run fails like an
 // operation: deletes the old markers, then reports a failed run with an

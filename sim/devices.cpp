@@ -239,6 +239,34 @@ BOOL SetupDiDestroyDeviceInfoList(HDEVINFO set) {
     return TRUE;
 }
 
+// The driver key is where the device's SPDRP_DRIVER points below the Class
+// key; a device without a driver has none. The hardware key is its "Device
+// Parameters" key.
+HKEY SetupDiOpenDevRegKey(HDEVINFO set, PSP_DEVINFO_DATA data, DWORD scope, DWORD, DWORD keyType, REGSAM) {
+    Call call("SetupDiOpenDevRegKey");
+    Impl& m = call.m;
+    const auto fail = [](DWORD error) { return static_cast<HKEY>(FailHandle(error)); };
+    if (auto fault = call.fault) return fail(*fault);
+    Impl::DeviceRecord* record = nullptr;
+    if (DWORD error = LookupLocked(m, set, data, &record)) return fail(error);
+    if (scope != DICS_FLAG_GLOBAL || (keyType != DIREG_DRV && keyType != DIREG_DEV)) return fail(ERROR_INVALID_FLAGS);
+    if (record == nullptr) return fail(ERROR_NO_SUCH_DEVINST);
+    std::vector<std::string> path;
+    if (keyType == DIREG_DEV) {
+        path = Impl::EnumKeyParts(record->device.instanceId);
+        path.push_back("Device Parameters");
+    } else {
+        const auto driver = record->device.properties.find(SPDRP_DRIVER);
+        if (driver == record->device.properties.end()) return fail(ERROR_KEY_DOES_NOT_EXIST);
+        path = {"SYSTEM", "CurrentControlSet", "Control", "Class"};
+        for (std::string& part : sim::SplitKeyPath(sim::SzText(driver->second))) path.push_back(std::move(part));
+    }
+    if (m.FindKeyLocked(path) == nullptr) return fail(ERROR_KEY_DOES_NOT_EXIST);
+    const std::uintptr_t handle = m.NewHandleLocked();
+    m.openKeys.emplace(handle, std::move(path));
+    return MakeHandle<HKEY>(handle);
+}
+
 // A package leaves the store only with its published INF: when that cannot be
 // deleted nothing changes. Its PNF goes too when it can.
 BOOL SetupUninstallOEMInfA(PCSTR infFileName, DWORD flags, PVOID) {
@@ -287,6 +315,7 @@ BOOL UpdateDriverForPlugAndPlayDevicesA(HWND, LPCSTR hardwareId, LPCSTR infPath,
     for (auto& record : m.devices) {
         if (!record->device.present || !CarriesId(record->device, hardwareId)) continue;
         record->device.driverInf = infPath;
+        m.WriteDriverKeyLocked(*record);
         matched = true;
     }
     if (!matched) return Fail(ERROR_NO_SUCH_DEVINST);

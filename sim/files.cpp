@@ -200,6 +200,13 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPP
 
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOVERLAPPED overlapped) {
     const Call call("WriteFile");
+    if (!call.fault && call.m.IsStandardOutputLocked(file)) {
+        if (written == nullptr || overlapped != nullptr) return Fail(ERROR_INVALID_PARAMETER);
+        if (buffer == nullptr && toWrite != 0) return Fail(ERROR_NOACCESS);
+        call.m.stdOutText.append(static_cast<const char*>(buffer), toWrite);
+        *written = toWrite;
+        return TRUE;
+    }
     Impl::OpenFile* target = TransferTarget(call, file, buffer, toWrite, written, overlapped);
     if (target == nullptr) return FALSE;
     Impl::OpenFile& open = *target;
@@ -330,6 +337,11 @@ BOOL CloseHandle(HANDLE handle) {
         return TRUE;
     }
     if (m.processHandles.erase(Id(handle)) != 0) return TRUE;
+    if (m.stdOutDuplicates.erase(Id(handle)) != 0) return TRUE;
+    if (Id(handle) != 0 && Id(handle) == m.stdOutHandle) {
+        m.stdOutHandle = 0;
+        return TRUE;
+    }
     const auto mutex = m.mutexHandles.find(Id(handle));
     if (mutex == m.mutexHandles.end()) return Fail(ERROR_INVALID_HANDLE);
     // Ownership stays with its thread; the object goes with its last handle.
@@ -337,6 +349,65 @@ BOOL CloseHandle(HANDLE handle) {
     m.mutexHandles.erase(mutex);
     --m.mutexes[name].localHandles;
     m.DropMutexIfUnusedLocked(name);
+    return TRUE;
+}
+
+// The standard output's handle is made when first asked for; without one
+// (a program started from the desktop) the answer is null.
+HANDLE GetStdHandle(DWORD stdHandle) {
+    Machine& machine = TheMachine();
+    Call call("GetStdHandle");
+    Impl& m = call.m;
+    if (auto fault = call.fault) return FailHandle(*fault);
+    if (stdHandle != STD_OUTPUT_HANDLE || machine.standardOutput == Machine::StandardOutput::None) return nullptr;
+    if (m.stdOutHandle == 0) m.stdOutHandle = m.NewHandleLocked();
+    return MakeHandle<HANDLE>(m.stdOutHandle);
+}
+
+DWORD GetFileType(HANDLE file) {
+    Machine& machine = TheMachine();
+    Call call("GetFileType");
+    Impl& m = call.m;
+    if (auto fault = call.fault) {
+        SetLastError(*fault);
+        return FILE_TYPE_UNKNOWN;
+    }
+    if (m.IsStandardOutputLocked(file)) {
+        SetLastError(ERROR_SUCCESS);
+        switch (machine.standardOutput.load()) {
+        case Machine::StandardOutput::Console:
+            return FILE_TYPE_CHAR;
+        case Machine::StandardOutput::Pipe:
+            return FILE_TYPE_PIPE;
+        case Machine::StandardOutput::File:
+            return FILE_TYPE_DISK;
+        case Machine::StandardOutput::None:
+            break;
+        }
+        return FILE_TYPE_UNKNOWN;
+    }
+    if (m.files.count(Id(file)) != 0) {
+        SetLastError(ERROR_SUCCESS);
+        return FILE_TYPE_DISK;
+    }
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FILE_TYPE_UNKNOWN;
+}
+
+// Only the standard output's handle is duplicated here, within this process.
+BOOL DuplicateHandle(HANDLE sourceProcess, HANDLE source, HANDLE targetProcess, LPHANDLE target, DWORD, BOOL inherit,
+                     DWORD options) {
+    Call call("DuplicateHandle");
+    Impl& m = call.m;
+    if (auto fault = call.fault) return Fail(*fault);
+    const HANDLE self = MakeHandle<HANDLE>(static_cast<std::uintptr_t>(-1));
+    if (sourceProcess != self || targetProcess != self || !m.IsStandardOutputLocked(source)) {
+        return Fail(ERROR_INVALID_HANDLE);
+    }
+    if (target == nullptr || options != DUPLICATE_SAME_ACCESS) return Fail(ERROR_INVALID_PARAMETER);
+    const std::uintptr_t handle = m.NewHandleLocked();
+    m.stdOutDuplicates[handle] = inherit != FALSE;
+    *target = MakeHandle<HANDLE>(handle);
     return TRUE;
 }
 

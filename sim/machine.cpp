@@ -232,6 +232,17 @@ Machine::Impl::Key* Machine::Impl::MakeKeyLocked(const std::vector<std::string>&
     return key;
 }
 
+void Machine::Impl::WriteDriverKeyLocked(DeviceRecord& record) {
+    Device& device = record.device;
+    if (device.driverInf.empty()) return;
+    char number[16];
+    std::snprintf(number, sizeof number, "%04u", static_cast<unsigned>(record.devInst));
+    const std::string classKey = plat::GuidText(device.classGuid);
+    Key* key = MakeKeyLocked({"SYSTEM", "CurrentControlSet", "Control", "Class", classKey, number});
+    key->values["InfPath"] = Sz(device.driverInf.substr(device.driverInf.find_last_of('\\') + 1));
+    device.properties[SPDRP_DRIVER] = Sz(classKey + "\\" + number);
+}
+
 void Machine::Impl::DeleteKeyLocked(const std::vector<std::string>& parts) {
     if (parts.empty()) return;
     Key* parent = FindKeyLocked(std::vector<std::string>(parts.begin(), parts.end() - 1));
@@ -418,6 +429,9 @@ void Machine::Impl::ResetLocked() {
     processStarts.clear();
     fsRedirectionOff.clear();
     openedWithoutRedirection.clear();
+    stdOutHandle = 0;
+    stdOutDuplicates.clear();
+    stdOutText.clear();
 
     // A fresh host folder stands for drive C:, with "WINDOWS\INF" in it.
     std::error_code ec;
@@ -455,6 +469,7 @@ void Machine::Reset() {
     wow64 = false;
     errorMode = 0;
     windowsFolderAnswer = FolderAnswer::Path;
+    standardOutput = StandardOutput::None;
 }
 
 void Machine::AddDevice(const Device& device) {
@@ -471,6 +486,7 @@ void Machine::AddDevice(const Device& device) {
     std::vector<std::string> parameters = Impl::EnumKeyParts(device.instanceId);
     parameters.push_back("Device Parameters");
     impl_->MakeKeyLocked(parameters);
+    impl_->WriteDriverKeyLocked(*impl_->FindRecordLocked(device.instanceId));
 }
 
 const Device* Machine::FindDevice(const std::string& instanceId) const {
@@ -828,7 +844,83 @@ HandleCounts Machine::OpenHandles() const {
     counts.searches = static_cast<int>(impl_->searches.size());
     counts.mutexes = static_cast<int>(impl_->mutexHandles.size());
     counts.processes = static_cast<int>(impl_->processHandles.size());
+    counts.duplicates = static_cast<int>(impl_->stdOutDuplicates.size());
     return counts;
+}
+
+bool Machine::Impl::IsStandardOutputLocked(HANDLE handle) const {
+    const std::uintptr_t id = reinterpret_cast<std::uintptr_t>(handle);
+    return (id != 0 && id == stdOutHandle) || stdOutDuplicates.count(id) != 0;
+}
+
+std::string Machine::StandardOutputText() const {
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    return impl_->stdOutText;
+}
+
+namespace {
+
+// Bytes as text: printable ASCII as it is, every other byte as \xNN.
+std::string Shown(const std::string& bytes) {
+    std::string text;
+    for (const unsigned char c : bytes) {
+        if (c >= 0x20 && c < 0x7F && c != '\\') {
+            text += static_cast<char>(c);
+        } else {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
+            text += escaped;
+        }
+    }
+    return text;
+}
+
+void KeyText(const Machine::Impl::Key& key, const std::string& path, std::string& out) {
+    for (const auto& [name, value] : key.values) {
+        out += "value " + path + " \"" + name + "\" " + std::to_string(value.type) + " " + Shown(value.bytes) + "\n";
+    }
+    for (const auto& [name, sub] : key.subkeys) {
+        out += "key " + path + "\\" + name + "\n";
+        KeyText(*sub, path + "\\" + name, out);
+    }
+}
+
+}  // namespace
+
+std::string Machine::StateText() const {
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    std::string out;
+    for (const auto& record : impl_->devices) {
+        const Device& d = record->device;
+        out += "device " + d.instanceId + " class " + plat::GuidText(d.classGuid) + (d.present ? " present" : "") +
+               " interfaces " + std::to_string(d.interfaces.size()) + " driver \"" + d.driverInf + "\" package \"" +
+               d.driverPackage + "\"\n";
+        for (const auto& [property, value] : d.properties) {
+            out += "  property " + std::to_string(property) + " " + std::to_string(value.type) + " " +
+                   Shown(value.bytes) + "\n";
+        }
+    }
+    KeyText(impl_->hklm, "HKLM", out);
+    std::vector<std::string> files;
+    std::error_code ec;
+    for (fs::recursive_directory_iterator it(impl_->root, ec), end; !ec && it != end; it.increment(ec)) {
+        std::string line = "file " + fs::relative(it->path(), impl_->root, ec).string();
+        if (it->is_symlink(ec)) {
+            line += " -> " + fs::read_symlink(it->path(), ec).string();
+        } else if (it->is_regular_file(ec)) {
+            std::unique_ptr<std::FILE, Impl::FileCloser> file(std::fopen(it->path().c_str(), "rb"));
+            std::string bytes;
+            char chunk[4096];
+            for (std::size_t got; file && (got = std::fread(chunk, 1, sizeof chunk, file.get())) > 0;)
+                bytes.append(chunk, got);
+            line += " " + Shown(bytes);
+        }
+        files.push_back(line);
+    }
+    std::sort(files.begin(), files.end());
+    for (const std::string& line : files) out += line + "\n";
+    for (const std::string& package : impl_->packages) out += "package " + package + "\n";
+    return out;
 }
 
 Machine& TheMachine() {

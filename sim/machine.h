@@ -57,7 +57,9 @@ struct Device {
     std::vector<GUID> interfaces;
     // Device registry properties by SPDRP_* code.
     std::map<DWORD, Value> properties;
-    // Set by a successful driver update: the INF path it was given.
+    // Set by a successful driver update: the INF path it was given. A device
+    // with one has a driver: a driver key (SPDRP_DRIVER names it) whose
+    // "InfPath" is the INF's file name.
     std::string driverInf;
     // The driver package in the store the device's driver comes from, by its
     // published OEM INF name ("oem12.inf"); empty for none.
@@ -104,6 +106,9 @@ struct ProcessStart {
     std::string commandLine;
     BOOL inheritHandles = FALSE;
     DWORD creationFlags = 0;
+    // Given this process's standard output: STARTF_USESTDHANDLES with an
+    // inheritable duplicate of it, and handles inherited.
+    bool standardOutputPassed = false;
 };
 
 // What a machine holds open for the plat:: callers: handles obtained and not
@@ -115,6 +120,7 @@ struct HandleCounts {
     int searches = 0;
     int mutexes = 0;
     int processes = 0;  // process and thread handles of started programs
+    int duplicates = 0;  // duplicates of the standard output's handle
 };
 
 // Every member may be called from any thread; the machine guards its state.
@@ -229,6 +235,19 @@ public:
     // A successful driver update says a restart is needed (to a caller that asks).
     std::atomic<bool> driverUpdateNeedsRestart{false};
     std::vector<RegWrite> RegWrites() const;
+
+    // --- Standard output ---------------------------------------------------------
+    // The program's standard output as its starter gave it: none (a program
+    // started from the desktop), a console, a pipe or a file. What is written
+    // to it, or to a duplicate of its handle, is kept.
+    enum class StandardOutput { None, Console, Pipe, File };
+    std::atomic<StandardOutput> standardOutput{StandardOutput::None};
+    std::string StandardOutputText() const;
+
+    // Everything a run could change, as text: the devices with their
+    // properties and drivers, the registry, every file below C:\ with its
+    // bytes, the driver store. Two equal texts: nothing was changed.
+    std::string StateText() const;
 
     // --- Named mutexes ----------------------------------------------------------
     // A mutex belongs to the thread that took it, counts its recursion, and

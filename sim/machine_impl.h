@@ -81,6 +81,8 @@ struct Machine::Impl {
     DeviceRecord* FindRecordLocked(DWORD devInst);
     DeviceRecord* FindRecordLocked(const std::string& instanceId);
     static std::vector<std::string> EnumKeyParts(const std::string& instanceId);
+    // Gives a device with a driver INF its driver key and SPDRP_DRIVER.
+    void WriteDriverKeyLocked(DeviceRecord& record);
 
     // --- Registry below HKEY_LOCAL_MACHINE ----------------------------------
     struct Key {
@@ -142,6 +144,13 @@ struct Machine::Impl {
     std::set<std::string> undeletable, unreadable, unwritable;  // Resolved::key
     // Deletes the file as DeleteFileA does; the error, or ERROR_SUCCESS.
     DWORD DeleteFileLocked(const std::string& windowsPath);
+
+    // --- Standard output: its handle (none until asked for), the duplicates
+    // made of it (handle -> inheritable), what was written to it.
+    std::uintptr_t stdOutHandle = 0;
+    std::map<std::uintptr_t, bool> stdOutDuplicates;
+    std::string stdOutText;
+    bool IsStandardOutputLocked(HANDLE handle) const;
 
     // --- Driver store: the published OEM INF names of its packages ----------
     std::set<std::string, NoCaseLess> packages;

@@ -212,8 +212,14 @@ BOOL CreateProcessA(LPCSTR applicationName, LPSTR commandLine, LPSECURITY_ATTRIB
     Call call("CreateProcessA");
     Impl& m = call.m;
     if (auto fault = call.fault) return Fail(*fault);
+    bool standardOutputPassed = false;
+    if (startupInfo != nullptr && (startupInfo->dwFlags & STARTF_USESTDHANDLES) && inheritHandles) {
+        const auto duplicate = m.stdOutDuplicates.find(Id(startupInfo->hStdOutput));
+        standardOutputPassed = duplicate != m.stdOutDuplicates.end() && duplicate->second;
+    }
     m.processStarts.push_back({applicationName != nullptr ? applicationName : "",
-                               commandLine != nullptr ? commandLine : "", inheritHandles, creationFlags});
+                               commandLine != nullptr ? commandLine : "", inheritHandles, creationFlags,
+                               standardOutputPassed});
     if (startupInfo == nullptr || startupInfo->cb != sizeof(STARTUPINFOA) || processInformation == nullptr) {
         return Fail(ERROR_INVALID_PARAMETER);
     }

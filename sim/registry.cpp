@@ -55,6 +55,32 @@ LONG RegSetValueExA(HKEY key, LPCSTR valueName, DWORD, DWORD type, const BYTE* d
     return ERROR_SUCCESS;
 }
 
+LONG RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD size) {
+    Call call("RegQueryValueExA");
+    Impl& m = call.m;
+    if (auto fault = call.fault) return static_cast<LONG>(*fault);
+    if (reserved != nullptr || (data != nullptr && size == nullptr)) return ERROR_INVALID_PARAMETER;
+    const Impl::Key* target = &m.hklm;
+    if (key != HKEY_LOCAL_MACHINE) {
+        const auto open = m.openKeys.find(Id(key));
+        if (open == m.openKeys.end()) return ERROR_INVALID_HANDLE;
+        target = m.FindKeyLocked(open->second);
+        if (target == nullptr) return ERROR_KEY_DELETED;
+    }
+    const auto value = target->values.find(valueName ? valueName : "");
+    if (value == target->values.end()) return ERROR_FILE_NOT_FOUND;
+    if (type != nullptr) *type = value->second.type;
+    const std::string& bytes = value->second.bytes;
+    const DWORD needed = static_cast<DWORD>(bytes.size());
+    if (data != nullptr && *size < needed) {
+        *size = needed;
+        return ERROR_MORE_DATA;
+    }
+    if (data != nullptr) std::memcpy(data, bytes.data(), needed);
+    if (size != nullptr) *size = needed;
+    return ERROR_SUCCESS;
+}
+
 LONG RegCloseKey(HKEY key) {
     Call call("RegCloseKey");
     Impl& m = call.m;

@@ -17,6 +17,8 @@
 #           empty   no device
 # add-ons:  decoys  devices described "ZAN 7350-21x Base Device 2" and "ZAN 7350-21x Base"
 #           card2   a second card
+#           nointerface  the ports expose no serial-port interface (a driver
+#                   stack without the serial enumerator): Ports class only
 # --oem     OEM INF copies for the removal's cleanup (see write_oem_infs)
 #
 # The driver INF files go to C:\windows\inf (ZANBaseD.inf, ZANPorts.inf,
@@ -28,7 +30,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
 posmachine=${POSMACHINE:-$root/build/${WINEARCH:-win64}/tools/posmachine/posmachine.exe}
 
-usage() { echo "usage: $0 [--new] <prefix> <full4|full1|nobase|empty> [decoys] [card2] [--oem]" >&2; exit 2; }
+usage() { echo "usage: $0 [--new] <prefix> <full4|full1|nobase|empty> [decoys] [card2] [nointerface] [--oem]" >&2; exit 2; }
 new=0
 [ "${1:-}" = --new ] && { new=1; shift; }
 [ $# -ge 2 ] || usage
@@ -44,7 +46,7 @@ fi
 words=() oem=0
 for a in "$@"; do
   case $a in
-    full4|full1|nobase|empty|decoys|card2) words+=("$a") ;;
+    full4|full1|nobase|empty|decoys|card2|nointerface) words+=("$a") ;;
     --oem) oem=1 ;;
     *) usage ;;
   esac

@@ -70,6 +70,13 @@ BOOL SetupDiDestroyDeviceInfoList(HDEVINFO set) {
     return call != nullptr ? call(set) : FALSE;
 }
 
+HKEY SetupDiOpenDevRegKey(HDEVINFO set, PSP_DEVINFO_DATA data, DWORD scope, DWORD hardwareProfile, DWORD keyType,
+                          REGSAM access) {
+    auto call = Setupapi<decltype(&::SetupDiOpenDevRegKey)>("SetupDiOpenDevRegKey");
+    return call != nullptr ? call(set, data, scope, hardwareProfile, keyType, access)
+                           : static_cast<HKEY>(INVALID_HANDLE_VALUE);
+}
+
 BOOL SetupUninstallOEMInfA(PCSTR infFileName, DWORD flags, PVOID reserved) {
     auto call = Setupapi<decltype(&::SetupUninstallOEMInfA)>("SetupUninstallOEMInfA");
     return call != nullptr ? call(infFileName, flags, reserved) : FALSE;
@@ -92,6 +99,10 @@ LONG RegOpenKeyExA(HKEY parent, LPCSTR subKey, DWORD options, REGSAM access, PHK
 
 LONG RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type, const BYTE* data, DWORD size) {
     return ::RegSetValueExA(key, valueName, reserved, type, data, size);
+}
+
+LONG RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD size) {
+    return ::RegQueryValueExA(key, valueName, reserved, type, data, size);
 }
 
 LONG RegCloseKey(HKEY key) { return ::RegCloseKey(key); }
@@ -155,6 +166,15 @@ DWORD GetLongPathNameA(LPCSTR shortPath, LPSTR longPath, DWORD size) {
 }
 
 BOOL CloseHandle(HANDLE handle) { return ::CloseHandle(handle); }
+
+HANDLE GetStdHandle(DWORD stdHandle) { return ::GetStdHandle(stdHandle); }
+
+DWORD GetFileType(HANDLE file) { return ::GetFileType(file); }
+
+BOOL DuplicateHandle(HANDLE sourceProcess, HANDLE source, HANDLE targetProcess, LPHANDLE target, DWORD access,
+                     BOOL inherit, DWORD options) {
+    return ::DuplicateHandle(sourceProcess, source, targetProcess, target, access, inherit, options);
+}
 
 HANDLE FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data) { return ::FindFirstFileA(pattern, data); }
 

@@ -367,6 +367,21 @@ void CheckInterfaceSets(const Devices& devices) {
     WithElement(&kComPortInterface, devices.port, [&](HDEVINFO set, SP_DEVINFO_DATA& element) {
         CHECK_READ(REG_MULTI_SZ, plat::MultiSzBytes(kPortIds), ReadProperty(set, &element, SPDRP_HARDWAREID));
     });
+    // Without DIGCF_DEVICEINTERFACE the GUID names a setup class: the Ports
+    // devices, whatever they expose, and no System device. The present
+    // devices of every class hold them all.
+    HDEVINFO ports = plat::SetupDiGetClassDevsA(&kPortsClass, nullptr, nullptr, DIGCF_PRESENT);
+    if (CHECK(Valid(ports))) {
+        const Walk walk = WalkSet(ports);
+        CHECK_EQ(ERROR_NO_MORE_ITEMS, walk.endError);
+        CheckHeld(walk, {devices.port, devices.bare}, {devices.systemPort, devices.singleId});
+        CHECK(plat::SetupDiDestroyDeviceInfoList(ports));
+    }
+    HDEVINFO present = plat::SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES | DIGCF_PRESENT);
+    if (CHECK(Valid(present))) {
+        CheckHeld(WalkSet(present), devices.All());
+        CHECK(plat::SetupDiDestroyDeviceInfoList(present));
+    }
     // No device exposes this one: a valid set that ends at once.
     WithSet(&kUnusedInterface, [&](HDEVINFO none) {
         SP_DEVINFO_DATA data = NewElement();
@@ -423,6 +438,24 @@ void CheckDeviceParameters(Arrange& arrange, const Devices& devices) {
     // A shorter name replaces a longer one whole.
     CHECK_EQ(Sz("COM3"), WritePortName(arrange, path, "COM3"));
     OpenKey(ParametersKey("ROOT\\ZANCONF_ABSENT\\0000"), ERROR_FILE_NOT_FOUND);
+    // Read back as the check reads it: the bytes with their NUL and the
+    // count; too small a buffer gets the size needed; a missing value is
+    // ERROR_FILE_NOT_FOUND.
+    if (HKEY read = OpenKey(path)) {
+        char name[kBuffer] = {};
+        DWORD type = REG_NONE, size = kBuffer;
+        CHECK_EQ(ERROR_SUCCESS, plat::RegQueryValueExA(read, "PortName", nullptr, &type,
+                                                       reinterpret_cast<LPBYTE>(name), &size));
+        CHECK_EQ(REG_SZ, type);
+        CHECK_EQ(Sz("COM3"), std::string(name, size));
+        size = 2;
+        CHECK_EQ(ERROR_MORE_DATA, plat::RegQueryValueExA(read, "PortName", nullptr, &type,
+                                                         reinterpret_cast<LPBYTE>(name), &size));
+        CHECK_EQ(5, size);
+        CHECK_EQ(ERROR_FILE_NOT_FOUND, plat::RegQueryValueExA(read, "NoSuchValue", nullptr, &type,
+                                                              reinterpret_cast<LPBYTE>(name), &size));
+        CHECK_EQ(ERROR_SUCCESS, plat::RegCloseKey(read));
+    }
     // A closed key is no key.
     HKEY key = OpenKey(path);
     CHECK_EQ(ERROR_SUCCESS, plat::RegCloseKey(key));
@@ -826,6 +859,52 @@ void CheckDriverUpdate(Arrange& arrange, const std::string& folder) {
     CHECK_DOCUMENTED(documented, "missing INF file", update(kDriverId, folder + "\\missing.inf"), ERROR_FILE_NOT_FOUND);
 }
 
+// The driver key as the check reads it: there, with the INF's name, once
+// the update installed a driver; none for a device without a driver.
+void CheckDriverKey(const Devices& devices) {
+    Section("driver key (DIREG_DRV)");
+    const auto open = [](HDEVINFO set, SP_DEVINFO_DATA& element) {
+        return plat::SetupDiOpenDevRegKey(set, &element, DICS_FLAG_GLOBAL, 0, DIREG_DRV, KEY_QUERY_VALUE);
+    };
+    const HKEY none = reinterpret_cast<HKEY>(INVALID_HANDLE_VALUE);
+    WithElement(devices.driver, [&](HDEVINFO set, SP_DEVINFO_DATA& element) {
+        const HKEY key = open(set, element);
+        if (!CHECK(key != none)) return;
+        char inf[MAX_PATH] = {};
+        DWORD type = REG_NONE, size = MAX_PATH;
+        CHECK_EQ(ERROR_SUCCESS,
+                 plat::RegQueryValueExA(key, "InfPath", nullptr, &type, reinterpret_cast<LPBYTE>(inf), &size));
+        CHECK_EQ(REG_SZ, type);
+        const std::string name = Upper(inf);
+        CHECK(name.size() > 4 && name.compare(name.size() - 4, 4, ".INF") == 0);
+        CHECK_EQ(ERROR_SUCCESS, plat::RegCloseKey(key));
+    });
+    WithElement(devices.bare, [&](HDEVINFO set, SP_DEVINFO_DATA& element) {
+        CHECK_FAILS(open(set, element) == none, ERROR_KEY_DOES_NOT_EXIST);
+    });
+}
+
+// The standard output as the check writes to it, and the duplicate the
+// 32-bit program hands to the 64-bit one: this suite's output is a file or
+// a pipe.
+void CheckStandardOutput() {
+    Section("standard output");
+    const HANDLE output = plat::GetStdHandle(STD_OUTPUT_HANDLE);
+    if (!CHECK(output != nullptr && output != INVALID_HANDLE_VALUE)) return;
+    const DWORD type = plat::GetFileType(output);
+    CHECK(type == FILE_TYPE_DISK || type == FILE_TYPE_PIPE);
+    HANDLE duplicate = nullptr;
+    if (!CHECK(plat::DuplicateHandle(plat::GetCurrentProcess(), output, plat::GetCurrentProcess(), &duplicate, 0,
+                                     TRUE, DUPLICATE_SAME_ACCESS)))
+        return;
+    CHECK_EQ(type, plat::GetFileType(duplicate));
+    const char line[] = "(a line written through a duplicate of the standard output)\r\n";
+    DWORD written = 0;
+    CHECK(plat::WriteFile(duplicate, line, sizeof line - 1, &written, nullptr));
+    CHECK_EQ(sizeof line - 1, written);
+    CHECK(plat::CloseHandle(duplicate));
+}
+
 // --- Files and folders -----------------------------------------------------------
 
 // The names a search yields, sorted ignoring case (Windows gives NTFS order,
@@ -1047,7 +1126,10 @@ int RunSuite(Arrange& arrange) {
         CheckFriendlyNameWrite(devices);
         CheckDeviceParameters(arrange, devices);
         CheckRemoval(arrange, devices);
-        if (haveFolder) CheckDriverUpdate(arrange, folder);
+        if (haveFolder) {
+            CheckDriverUpdate(arrange, folder);
+            CheckDriverKey(devices);
+        }
     }
     if (haveFolder) {
         CheckFileSearch(arrange, folder);
@@ -1063,6 +1145,7 @@ int RunSuite(Arrange& arrange) {
     CheckTimeAndProcess(arrange);
     CheckProcessState(arrange);
     CheckWindows(arrange);
+    CheckStandardOutput();
     CheckEveryOperationCalled(arrange);
     return Finish();
 }

@@ -84,6 +84,10 @@ machine_expect_files() {
 # as UTF-16: "Serial Port C(COM3)" and its NUL are 40 bytes.
 M_FRIENDLY_BYTES=40
 
+# M_PORTS_INTERFACE: 0 when the machine's ports expose no serial-port
+# interface (provisioned with nointerface).
+M_PORTS_INTERFACE=1
+
 # machine_expect_port NAME LETTER NAMES INSTALLED: Serial Port LETTER in dump
 # NAME: its driver from ZANPorts.inf when INSTALLED is 1, and for NAMES COMn
 # its port name and friendly name, for port:COMn the port name alone, for -
@@ -91,7 +95,9 @@ M_FRIENDLY_BYTES=40
 machine_expect_port() {
     machine_expect_device "$1" "Serial Port $2" < <(
         echo "hardware-id \"MF\\PCI1D9E_${M_PORT_ID[$2]}\""
-        printf '%s\n' "present yes" "ports-interface present" "setup-class {4D36E978-E325-11CE-BFC1-08002BE10318}"
+        echo "present yes"
+        [ "$M_PORTS_INTERFACE" = 1 ] && echo "ports-interface present"
+        echo "setup-class {4D36E978-E325-11CE-BFC1-08002BE10318}"
         [[ $3 == COM* ]] && echo "friendly-name REG_SZ $M_FRIENDLY_BYTES bytes \"Serial Port $2($3)\\0\""
         echo 'class "Ports"'
         [ "$4" = 1 ] && printf '%s\n' 'driver.InfPath "ZANPorts.inf"' 'driver.InfSection "ZANPort_Install"'

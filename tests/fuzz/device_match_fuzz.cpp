@@ -58,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     plat::DeviceInfoSet set(plat::SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES));
     SP_DEVINFO_DATA found{};
-    const bool matched = FindDevice(key.c_str(), property, &found, set.get());
+    const bool matched = FindDevice(key.c_str(), property, &found, set.get()) == SearchResult::Found;
     if (matched != Expected(key, property, type, bytes)) std::abort();
     // Remove it again so every input starts from an empty machine.
     SP_DEVINFO_DATA element{};

@@ -19,7 +19,9 @@ protected:
     std::string Find(const std::string& key, DWORD property) {
         plat::DeviceInfoSet set(plat::SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES));
         SP_DEVINFO_DATA found{};
-        if (!FindDevice(key.c_str(), property, &found, set.get())) return "";
+        const SearchResult result = FindDevice(key.c_str(), property, &found, set.get());
+        if (result == SearchResult::Failed) return "<search failed>";
+        if (result == SearchResult::NotFound) return "";
         EXPECT_EQ(found.cbSize, sizeof(SP_DEVINFO_DATA));
         char id[100] = {};
         EXPECT_TRUE(plat::SetupDiGetDeviceInstanceIdA(set.get(), &found, id, sizeof id, nullptr));
@@ -94,12 +96,20 @@ TEST_F(SearchTest, ValuesThatFillTheBufferWithoutTerminatorStayInsideIt) {
     EXPECT_EQ(Find("x" + std::string(39, 'S'), SPDRP_HARDWAREID), "ROOT\\LIST");
 }
 
-TEST_F(SearchTest, AFailingEnumerationIsTracedWithItsCode) {
+// A search that could not look everywhere cannot say a device is not there.
+TEST_F(SearchTest, AWalkOrAReadThatFailsFailsTheSearchUnlessALaterDeviceMatches) {
     machine().AddDevice(BaseDevice());
     machine().FailNext("SetupDiEnumDeviceInfo", ERROR_INVALID_USER_BUFFER);
-
-    EXPECT_EQ(Find(kBaseDesc, SPDRP_DEVICEDESC), "");
+    EXPECT_EQ(Find(kBaseDesc, SPDRP_DEVICEDESC), "<search failed>");
     EXPECT_EQ(Trace().back(), "----> Abnormal Exit : GetLastError() = 000006f8h\n");
+
+    // The unreadable device may be the one searched for.
+    machine().FailNext("SetupDiGetDeviceRegistryPropertyA", ERROR_ACCESS_DENIED);
+    EXPECT_EQ(Find(kBaseDesc, SPDRP_DEVICEDESC), "<search failed>");
+    EXPECT_EQ(Trace().back(), "----> Abnormal Exit : GetLastError() = 00000005h\n");
+    machine().AddDevice(BaseDevice("PCI\\VEN_1D9E&DEV_0B52\\BASE1"));
+    machine().FailNext("SetupDiGetDeviceRegistryPropertyA", ERROR_ACCESS_DENIED);
+    EXPECT_EQ(Find(kBaseDesc, SPDRP_DEVICEDESC), "PCI\\VEN_1D9E&DEV_0B52\\BASE1");
 }
 
 TEST_F(SearchTest, ARemovedDeviceStaysInTheSetButIsNeverFoundAgain) {
@@ -107,14 +117,14 @@ TEST_F(SearchTest, ARemovedDeviceStaysInTheSetButIsNeverFoundAgain) {
     machine().AddDevice(Card("PCI\\CARD\\1"));
     plat::DeviceInfoSet set(plat::SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES));
     SP_DEVINFO_DATA first{};
-    ASSERT_TRUE(FindDevice(kCardDesc, SPDRP_DEVICEDESC, &first, set.get()));
+    ASSERT_EQ(FindDevice(kCardDesc, SPDRP_DEVICEDESC, &first, set.get()), SearchResult::Found);
     ASSERT_TRUE(plat::SetupDiRemoveDevice(set.get(), &first));
 
     SP_DEVINFO_DATA second{};
-    ASSERT_TRUE(FindDevice(kCardDesc, SPDRP_DEVICEDESC, &second, set.get()));
+    ASSERT_EQ(FindDevice(kCardDesc, SPDRP_DEVICEDESC, &second, set.get()), SearchResult::Found);
     EXPECT_NE(first.DevInst, second.DevInst);
     EXPECT_FALSE(machine().FindDevice("PCI\\CARD\\0"));
     ASSERT_TRUE(plat::SetupDiRemoveDevice(set.get(), &second));
     SP_DEVINFO_DATA none{};
-    EXPECT_FALSE(FindDevice(kCardDesc, SPDRP_DEVICEDESC, &none, set.get()));
+    EXPECT_EQ(FindDevice(kCardDesc, SPDRP_DEVICEDESC, &none, set.get()), SearchResult::NotFound);
 }

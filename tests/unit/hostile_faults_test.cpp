@@ -79,12 +79,12 @@ void ExpectReached(const Row& row) {
 }
 
 auto Counts(const sim::HandleCounts& h) {
-    return std::make_tuple(h.deviceSets, h.keys, h.files, h.searches, h.mutexes, h.processes);
+    return std::make_tuple(h.deviceSets, h.keys, h.files, h.searches, h.mutexes, h.processes, h.duplicates);
 }
 
 void ExpectHandles(const sim::HandleCounts& expected) {
     EXPECT_EQ(Counts(sim::TheMachine().OpenHandles()), Counts(expected))
-        << "device sets, registry keys, files, file searches, mutexes, processes left open";
+        << "device sets, registry keys, files, file searches, mutexes, processes, duplicates left open";
 }
 
 // Calls `arm` at the pause that follows the status line `shown`.
@@ -260,11 +260,10 @@ struct PortFault {
 };
 
 const PortFault kPortFaults[] = {
-    // An unobtainable set: the search reads an invalid handle and finds nothing; "[OK]".
-    {"SetupDiGetClassDevsA", kAbnormal6, 'O', '-'},
-    {"SetupDiEnumDeviceInfo", kAbnormal8, 'O', '-'},
-    // An unreadable port is passed over like one that is not there.
-    {"SetupDiGetDeviceRegistryPropertyA", kNoMoreDevices, 'O', '-'},
+    // A search that cannot look everywhere fails the port: "[Failed]", nothing written.
+    {"SetupDiGetClassDevsA", kAbnormal6, 'F', '-'},
+    {"SetupDiEnumDeviceInfo", kAbnormal8, 'F', '-'},
+    {"SetupDiGetDeviceRegistryPropertyA", kAbnormal8, 'F', '-'},
     // The port name written before the friendly name failed stays.
     {"SetupDiSetDeviceRegistryPropertyA", "----> Error writing updated friendly name\n", 'F', 'P'},
     {"SetupDiGetDeviceInstanceIdA", "----> Error getting instance ID", 'F', '-'},
@@ -308,7 +307,8 @@ const std::vector<InstallFault> kMarkerFaults = Table<InstallFault>({
 });
 constexpr char kUnreachedByInstall[] =
     "SetupDiRemoveDevice SetupDiGetDeviceInstallParamsA SetupUninstallOEMInfA GetFileAttributesA ReadFile "
-    "FindFirstFileA FindNextFileA FindClose SHGetFolderPathA MessageBoxA";
+    "FindFirstFileA FindNextFileA FindClose SHGetFolderPathA MessageBoxA SetupDiOpenDevRegKey RegQueryValueExA "
+    "GetStdHandle GetFileType DuplicateHandle";
 
 // From the start of "INSTALL SILENT BASE_DEVICE MAROVEL_SERIAL". The first
 // call of most operations is Serial Port C's; the first file deletion is the
@@ -493,7 +493,8 @@ const Lines kBothTables = Join({kTableBase, kTableCard});
 const Lines kAllGone = Join({kBothTables, Oem(1), Oem(3), Oem(4)});
 
 constexpr char kNoneFound[] = "----> No driver installation found";
-constexpr char kNoFiles[] = "----> No files found";
+constexpr char kSearchFailed[] = "----> OEM INF files could not be searched : GetLastError() = 00000008h";
+constexpr char kReadFailed[] = "--> Error reading file";
 constexpr char kNoWindowsPath[] = "----> Windows path not available : 80004005h";
 constexpr char kOpenFailed[] = "--> Error opening file";
 constexpr char kDeleteFailed[] = "----> Failed";
@@ -504,13 +505,10 @@ constexpr char kNoParameters[] = "----> Install parameters not read : GetLastErr
 // what is left of them. The first file deletion is the old RESULT.SUCCESS,
 // which is not there.
 const std::vector<UninstallFault> kUninstallFaults = Table<UninstallFault>({
-    // No set: every search ends at once, nothing is removed, the run completes.
-    {"SetupDiGetClassDevsA", B, S, kSuccess, kAbnormal6, "", {}, kNoneOpen},
-    // The base device's search breaks off; it stays installed with its files.
-    {"SetupDiEnumDeviceInfo", N, S, kSuccess, kAbnormal8, "C", Join({kTableCard, Oem(3)}), kNoneOpen},
-    {"SetupDiEnumDeviceInfo", A, S, kSuccess, kAbnormal8, "", {}, kNoneOpen},
-    {"SetupDiGetDeviceRegistryPropertyA", N, S, kSuccess, nullptr, "C", Join({kTableCard, Oem(3)}), kNoneOpen},
-    {"SetupDiGetDeviceRegistryPropertyA", A, S, kSuccess, kNoneFound, "", {}, kNoneOpen},
+    // A search that cannot look everywhere stops the uninstall at its row, as
+    // a removal that fails: nothing is removed or deleted.
+    {"SetupDiGetClassDevsA", B, F, kFail, kAbnormal6, "S", {}, kNoneOpen},
+    {"SetupDiEnumDeviceInfo SetupDiGetDeviceRegistryPropertyA", B, F, kFail, kAbnormal8, "S", {}, kNoneOpen},
     // The first removal fails: the pass stops, nothing of the card is touched.
     {"SetupDiRemoveDevice", B, F, kFail, nullptr, "X", {}, kNoneOpen},
     // Parameters that cannot be read count as no restart need.
@@ -528,25 +526,27 @@ const std::vector<UninstallFault> kUninstallFaults = Table<UninstallFault>({
     {"CreateFileA", N, S, kSuccess, kOpenFailed, "BC", Join({kBothTables, Oem(3), Oem(4)}), kNoneOpen},
     {"CreateFileA", A, S, kNoMarker, kNoMarkerFile, "BC", kBothTables, kNoneOpen},
     // A copy that cannot be read is never deleted either.
-    {"ReadFile", N, S, kSuccess, nullptr, "BC", Join({kBothTables, Oem(3), Oem(4)}), kNoneOpen},
-    {"ReadFile", A, S, kSuccess, nullptr, "BC", kBothTables, kNoneOpen},
+    {"ReadFile", N, S, kSuccess, kReadFailed, "BC", Join({kBothTables, Oem(3), Oem(4)}), kNoneOpen},
+    {"ReadFile", A, S, kSuccess, kReadFailed, "BC", kBothTables, kNoneOpen},
     // A handle left open keeps its file from being deleted; its PNF goes.
     {"CloseHandle", N, S, kSuccess, kDeleteFailed, "BC", Join({kBothTables, {"oem1.PNF"}, Oem(3), Oem(4)}), Files(1)},
     // Four copies opened by each of two scans, and the marker.
     {"CloseHandle", A, S, kSuccess, kDeleteFailed, "BC", Join({kBothTables, {"oem1.PNF", "oem3.PNF", "oem4.PNF"}}),
      Files(9)},
-    {"FindFirstFileA", N, S, kSuccess, kNoFiles, "BC", Join({kBothTables, Oem(3)}), kNoneOpen},
-    {"FindFirstFileA", A, S, kSuccess, kNoFiles, "BC", kBothTables, kNoneOpen},
+    // A search that fails is told as one, not as a folder without copies.
+    {"FindFirstFileA", N, S, kSuccess, kSearchFailed, "BC", Join({kBothTables, Oem(3)}), kNoneOpen},
+    {"FindFirstFileA", A, S, kSuccess, kSearchFailed, "BC", kBothTables, kNoneOpen},
     // Each scan stops after its first file.
-    {"FindNextFileA", N, S, kSuccess, nullptr, "BC", Join({kBothTables, Oem(1), Oem(3)}), kNoneOpen},
-    {"FindNextFileA", A, S, kSuccess, nullptr, "BC", Join({kBothTables, Oem(1)}), kNoneOpen},
+    {"FindNextFileA", N, S, kSuccess, kSearchFailed, "BC", Join({kBothTables, Oem(1), Oem(3)}), kNoneOpen},
+    {"FindNextFileA", A, S, kSuccess, kSearchFailed, "BC", Join({kBothTables, Oem(1)}), kNoneOpen},
     {"FindClose", N, S, kSuccess, nullptr, "BC", kAllGone, Searches(1)},
     {"FindClose", A, S, kSuccess, nullptr, "BC", kAllGone, Searches(2)},
     // Without the Windows folder a scan deletes nothing.
     {"SHGetFolderPathA", N, S, kSuccess, kNoWindowsPath, "BC", Join({kBothTables, Oem(3)}), kNoneOpen},
     {"SHGetFolderPathA", A, S, kSuccess, kNoWindowsPath, "BC", kBothTables, kNoneOpen},
     {"SetupDiSetDeviceRegistryPropertyA SetupDiGetDeviceInstanceIdA UpdateDriverForPlugAndPlayDevicesA RegOpenKeyExA "
-     "RegSetValueExA RegCloseKey MessageBoxA",
+     "RegSetValueExA RegCloseKey MessageBoxA SetupDiOpenDevRegKey RegQueryValueExA GetStdHandle GetFileType "
+     "DuplicateHandle",
      B, S, kSuccess, nullptr, "BC", kAllGone, kNoneOpen, kUnreached},
 });
 
@@ -715,6 +715,121 @@ std::string RunFaultName(const ::testing::TestParamInfo<RunFault>& info) {
 
 INSTANTIATE_TEST_SUITE_P(EveryOperation, RunFaultTest, ::testing::ValuesIn(kRunFaults), RunFaultName);
 
+// --- CHECK: the machine read, never changed -----------------------------------------------
+
+struct CheckFault {
+    std::string operation;
+    Mode mode;
+    bool uninstall;  // "CHECK UNINSTALL" after an uninstall; else "CHECK BASE_DEVICE MAROVEL_SERIAL" after that install
+    int exitCode;
+    const char* trace;  // a line the check must trace, or nullptr
+    bool summary;       // the summary line reached the captured standard output
+    sim::HandleCounts left = kNoneOpen;
+    bool unreached = false;
+    bool wow64 = false;  // the 32-bit program on 64-bit Windows, whose 64-bit program ends with 0
+};
+void PrintTo(const CheckFault& row, std::ostream* os) { *os << Named(row) << (row.uninstall ? " (uninstall)" : ""); }
+
+// What a check may never call.
+constexpr const char* kChanging[] = {"SetupDiSetDeviceRegistryPropertyA", "SetupDiRemoveDevice", "SetupUninstallOEMInfA",
+                                     "UpdateDriverForPlugAndPlayDevicesA", "RegSetValueExA", "DeleteFileA",
+                                     "SetFileInformationByHandle", "MessageBoxA"};
+
+class CheckFaultTest : public FaultTest, public ::testing::WithParamInterface<CheckFault> {};
+
+// The four-port machine with the base device as the install leaves it (or
+// the uninstall after it), an OEM copy of another device's driver beside it,
+// the standard output a pipe.
+TEST_P(CheckFaultTest, ChangesNothingAndTellsWhatItCouldNotRead) {
+    const CheckFault& row = GetParam();
+    PutTableInfs();
+    AddPosDevices(true, "CDEF");
+    machine().PutFile(kInf + "oem2.inf", "[Models]\r\n%Other%=Inst, PCI\\VEN_8086&DEV_1234\r\n");
+    ASSERT_EQ(Run("INSTALL UNATTENDED BASE_DEVICE MAROVEL_SERIAL"), RunOutcome::Succeeded);
+    if (row.uninstall) ASSERT_EQ(Run("UNINSTALL UNATTENDED"), RunOutcome::Succeeded);
+    ResetDeviceTable();
+    machine().ClearTrace();
+    machine().standardOutput = sim::Machine::StandardOutput::Pipe;
+    machine().wow64 = row.wow64;
+    if (row.wow64) machine().AddProgram("C:\\ZAN\\x64\\ZanDriverInstaller.exe", [](const std::string&) -> DWORD { return 0; });
+    const std::string before = machine().StateText();
+    std::map<std::string, int> calls;
+    for (const char* operation : kChanging) calls[operation] = machine().Calls(operation);
+    Inject(row.operation, row.mode);
+
+    const int exitCode = RunWholeProgram(row.uninstall ? "CHECK UNINSTALL" : "CHECK BASE_DEVICE MAROVEL_SERIAL");
+    machine().ClearFaults();
+
+    EXPECT_EQ(exitCode, row.exitCode);
+    EXPECT_EQ(machine().StateText(), before) << "the check changed the machine";
+    for (const char* operation : kChanging) EXPECT_EQ(machine().Calls(operation), calls[operation]) << operation;
+    EXPECT_TRUE(row.trace == nullptr || TraceHas(row.trace)) << "missing trace: " << row.trace;
+    const std::string output = machine().StandardOutputText();
+    EXPECT_EQ(!output.empty(), row.summary) << output;
+    if (!output.empty()) {
+        const char* const asLeft = row.uninstall ? "ZAN drivers removed: " : "ZAN drivers installed: ";
+        EXPECT_EQ(output.rfind(asLeft, 0) == 0, row.exitCode == 0) << output;
+    }
+    ExpectHandles(row.left);
+    ExpectReached(row);
+}
+
+constexpr bool kInstalled = false, kUninstalled = true;
+constexpr char kUnreachedByCheck[] =
+    "SetupDiSetDeviceRegistryPropertyA SetupDiRemoveDevice SetupDiGetDeviceInstallParamsA SetupUninstallOEMInfA "
+    "UpdateDriverForPlugAndPlayDevicesA RegSetValueExA DeleteFileA GetFileAttributesA FlushFileBuffers "
+    "GetFileInformationByHandle GetFinalPathNameByHandleA SetFileInformationByHandle GetFullPathNameA GetLongPathNameA "
+    "GetWindowsDirectoryA DuplicateHandle MessageBoxA Sleep GetLocalTime GetCurrentProcessId "
+    "Wow64DisableWow64FsRedirection Wow64RevertWow64FsRedirection GetModuleFileNameA CreateProcessA GetExitCodeProcess "
+    "FindWindowExA GetWindowTextA SetForegroundWindow GetForegroundWindow SendInput";
+constexpr char kBaseDriverUnread[] =
+    "--> Check ZAN 7350-21x Base Device (PCI\\VEN_1D9E&DEV_0B52&SUBSYS_0B531D9E): expected a present device with a "
+    "driver; found a present device whose driver could not be read (GetLastError() = 00000008h) [Not read]";
+constexpr char kPortCNamesUnread[] =
+    "--> Check Serial Port C names: expected PortName \"COM3\" and friendly name \"Serial Port C(COM3)\"; found "
+    "PortName unreadable (GetLastError() = 00000008h) and friendly name \"Serial Port C(COM3)\" [Not read]";
+constexpr char kOemUnread[] =
+    "--> Check OEM INF copies naming PCI\\VEN_1D9E&DEV_0B52&SUBSYS_0B531D9E: expected none; found none; unread: "
+    "oem2.inf [Not read]";
+
+const std::vector<CheckFault> kCheckFaults = Table<CheckFault>({
+    // A list that cannot be walked, or a device that cannot be read: could not be read, never "absent".
+    {"SetupDiGetClassDevsA", B, kInstalled, 1, kAbnormal6, true},
+    {"SetupDiEnumDeviceInfo SetupDiGetDeviceRegistryPropertyA", B, kInstalled, 1, kAbnormal8, true},
+    {"SetupDiGetClassDevsA", B, kUninstalled, 1, kAbnormal6, true},
+    {"SetupDiOpenDevRegKey RegQueryValueExA", B, kInstalled, 1, kBaseDriverUnread, true},
+    {"SetupDiGetDeviceInstanceIdA RegOpenKeyExA", B, kInstalled, 1, kPortCNamesUnread, true},
+    // Copies that cannot be looked at.
+    {"CreateFileA", B, kUninstalled, 1, kOemUnread, true},
+    {"ReadFile", B, kUninstalled, 1, kOemUnread, true},
+    {"FindFirstFileA FindNextFileA", B, kUninstalled, 1, kSearchFailed, true},
+    {"SHGetFolderPathA", B, kUninstalled, 1, kNoWindowsPath, true},
+    // Handles the system would not close stay open; the verdict stands.
+    {"RegCloseKey", N, kInstalled, 0, nullptr, true, Keys(1)},
+    {"RegCloseKey", A, kInstalled, 0, nullptr, true, Keys(10)},
+    {"SetupDiDestroyDeviceInfoList", N, kInstalled, 0, nullptr, true, Sets(1)},
+    {"SetupDiDestroyDeviceInfoList", A, kInstalled, 0, nullptr, true, Sets(6)},
+    {"FindClose", N, kUninstalled, 0, nullptr, true, Searches(1)},
+    {"FindClose", A, kUninstalled, 0, nullptr, true, Searches(2)},
+    {"CloseHandle", N, kUninstalled, 0, nullptr, true, Files(1)},
+    {"CloseHandle", A, kUninstalled, 0, nullptr, true, {0, 0, 2, 0, 1, 0, 0}},
+    // Without a captured output the verdict is the exit code alone.
+    {"GetStdHandle GetFileType WriteFile", B, kInstalled, 0, nullptr, false},
+    // The lock, the error mode, the debugger, WOW64 itself: the check goes on.
+    {"CreateMutexA WaitForSingleObject ReleaseMutex SetErrorMode IsWow64Process GetCurrentProcess OutputDebugStringA", B,
+     kInstalled, 0, nullptr, true},
+    {kUnreachedByCheck, B, kInstalled, 0, nullptr, true, kNoneOpen, kUnreached},
+    // Handed over: the 64-bit program gets no captured output, and says so.
+    {"DuplicateHandle", B, kInstalled, 0, "--> Standard output not passed on : GetLastError() = 00000008h", false,
+     kNoneOpen, false, true},
+});
+
+INSTANTIATE_TEST_SUITE_P(EveryOperation, CheckFaultTest, ::testing::ValuesIn(kCheckFaults),
+                         [](const ::testing::TestParamInfo<CheckFault>& info) {
+                             return RowName(info) + (info.param.uninstall ? "_Uninstall" : "") +
+                                    (info.param.wow64 ? "_Wow64" : "");
+                         });
+
 // --- The wizard dismisser ----------------------------------------------------------------
 
 struct DismisserFault {
@@ -787,6 +902,7 @@ TEST(FaultSweep, FailsEveryOperationBothWaysWhereItIsReached) {
     add(kUninstallFaults);
     add(kRunFaults);
     add(kDismisserFaults);
+    add(kCheckFaults);
     const auto& faultless = sim::kOperationsWithoutFault;
     for (const std::string_view operation : plat::kOperations) {
         const bool hasFault = std::find(std::begin(faultless), std::end(faultless), operation) == std::end(faultless);

@@ -40,12 +40,22 @@ Lines UninstallLines(const std::string& removed) {
     };
     Lines lines{"Removing previously installed drivers and devices...", "sleep 1000",
                 std::string("Removing ") + kBaseDesc + "..."};
+    // The search of the row after those removed fails.
+    const bool searchFails = removed.find('S') != std::string::npos;
+    const auto failed = [&lines](const std::string& d) {
+        return Join({lines, {"Removing " + d + "...[Failed]", "sleep 1000"}});
+    };
     if (removed.find('X') != std::string::npos) return Join({lines, found(kBaseDesc, "[Failed]")});
-    if (removed.find('B') != std::string::npos) lines = Join({lines, found(kBaseDesc, "[OK]")});
+    if (removed.find('B') != std::string::npos) {
+        lines = Join({lines, found(kBaseDesc, "[OK]")});
+    } else if (searchFails) {
+        return failed(kBaseDesc);
+    }
     const auto cards = std::count(removed.begin(), removed.end(), 'C');
     for (int row = 0; row < 2; ++row) {  // the one-port card's row, then the four-port card's
         lines.push_back(std::string("Removing ") + kCardDesc + "...");
         if (row < cards) lines = Join({lines, found(kCardDesc, "[OK]")});
+        if (row >= cards && searchFails) return failed(kCardDesc);
     }
     lines.push_back("Uninstall Complete!");
     return lines;

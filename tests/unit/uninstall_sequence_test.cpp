@@ -96,18 +96,23 @@ TEST_F(UninstallTest, AFullMachineLosesItsDevicesTheirOemCopiesAndTheTableInfs) 
     EXPECT_NE(std::search(trace.begin(), trace.end(), removal.begin(), removal.end()), trace.end());
 }
 
-TEST_F(UninstallTest, AnUnobtainableDeviceSetFindsNothingAndStillCompletes) {
+// A device list that cannot be had hides the devices: the uninstall stops
+// at its first row as after a removal that fails, and says so.
+TEST_F(UninstallTest, AnUnobtainableDeviceSetFailsTheUninstallAtItsFirstRow) {
     PutTableInfs();
     AddPosDevices(true, "");
     machine().FailNext("SetupDiGetClassDevsA", ERROR_INVALID_PARAMETER);
 
-    EXPECT_EQ(Run("UNINSTALL"), RunOutcome::Succeeded);
+    EXPECT_EQ(Run("UNINSTALL"), RunOutcome::Failed);
 
-    const auto trace = Trace();
-    EXPECT_EQ(std::count(trace.begin(), trace.end(),
-                         std::string("----> Abnormal Exit : GetLastError() = 00000006h\n")),
-              3);
+    EXPECT_EQ(Timeline(), (Lines{"Removing previously installed drivers and devices...", "sleep 1000",
+                                 std::string("Removing ") + kBaseDesc + "...",
+                                 std::string("Removing ") + kBaseDesc + "...[Failed]", "sleep 1000"}));
+    EXPECT_TRUE(TraceHas("----> Abnormal Exit : GetLastError() = 00000006h\n"));
+    EXPECT_EQ(Boxes(), std::vector<Box>{ErrorBox("An error was encountered while uninstalling the drivers.")});
+    EXPECT_EQ(Markers(), Lines{"RESULT.FAIL"});
     EXPECT_TRUE(machine().FindDevice("PCI\\VEN_1D9E&DEV_0B52\\BASE0"));
+    EXPECT_TRUE(machine().FileExists(kInf + "ZANBaseD.inf"));
 }
 
 TEST_F(UninstallTest, OemCleanupWithoutOemFilesTracesThatItFoundNone) {

@@ -84,18 +84,26 @@ bool ProfileDevices(const std::string& word, std::vector<NewDevice>& out) {
 
 int CmdCreate(const std::vector<std::string>& args) {
     if (args.empty()) {
-        std::fprintf(stderr, "usage: posmachine create <full4|full1|nobase|empty|decoys|card2>...\n");
+        std::fprintf(stderr, "usage: posmachine create <full4|full1|nobase|empty|decoys|card2|nointerface>...\n");
         return 2;
     }
     std::vector<NewDevice> devices;
+    bool portsWithoutInterface = false;
     for (const auto& word : args) {
+        // Ports whose driver stack loads no serial enumerator: Ports class, no interface.
+        if (word == "nointerface") {
+            portsWithoutInterface = true;
+            continue;
+        }
         if (!ProfileDevices(word, devices)) {
             std::fprintf(stderr, "posmachine: unknown profile \"%s\"\n", word.c_str());
             return 2;
         }
     }
-    for (const auto& device : devices)
+    for (auto& device : devices) {
+        if (portsWithoutInterface) device.comPortInterface = false;
         if (!CreateDevice(device)) return 1;
+    }
     return 0;
 }
 

@@ -12,8 +12,8 @@
 // call of it, "<function>#<n>" for its n-th call only (counting from 1),
 // several separated by commas. A failing call does nothing and fails with
 // the last error ZAN_STUB_SETUPAPI_ERROR (decimal or 0x hex; default
-// ERROR_ACCESS_DENIED); SetupDiGetClassDevsA then returns
-// INVALID_HANDLE_VALUE, the others FALSE. Each failure is traced to the
+// ERROR_ACCESS_DENIED); SetupDiGetClassDevsA and SetupDiOpenDevRegKey then
+// return INVALID_HANDLE_VALUE, the others FALSE. Each failure is traced to the
 // debugger output as
 //   stub setupapi: SetupDiRemoveDevice call 2 -> error 0x00000005
 // Every other call is handed to Wine's own setupapi.dll (see wine_builtin.h).
@@ -172,6 +172,13 @@ __declspec(dllexport) BOOL WINAPI SetupDiGetDeviceInstallParamsA(HDEVINFO set, P
 __declspec(dllexport) BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO set) {
     static Calls calls(__func__);
     return Forward<decltype(&SetupDiDestroyDeviceInfoList)>(calls, FALSE, set);
+}
+
+__declspec(dllexport) HKEY WINAPI SetupDiOpenDevRegKey(HDEVINFO set, PSP_DEVINFO_DATA data, DWORD scope,
+                                                       DWORD hardwareProfile, DWORD keyType, REGSAM access) {
+    static Calls calls(__func__);
+    return Forward<decltype(&SetupDiOpenDevRegKey)>(calls, static_cast<HKEY>(INVALID_HANDLE_VALUE), set, data, scope,
+                                                    hardwareProfile, keyType, access);
 }
 
 // Built without it as well (lacking/setupapi.dll), for a system DLL that lacks an entry point.
