@@ -687,11 +687,12 @@ void Machine::SetModulePath(const std::string& windowsPath) {
     impl_->modulePath = windowsPath;
 }
 
-void Machine::AddProgram(const std::string& windowsPath, std::function<DWORD(const std::string&)> run) {
+void Machine::AddProgram(const std::string& windowsPath, std::function<DWORD(const std::string&)> run,
+                         DWORD runsForMs) {
     PutFile(windowsPath, "MZ");
     std::lock_guard<std::mutex> lock(impl_->mu);
     const WinPath path = ParseWinPath(windowsPath);
-    if (path.error == ERROR_SUCCESS) impl_->programs[JoinUpper(path.parts)] = std::move(run);
+    if (path.error == ERROR_SUCCESS) impl_->programs[JoinUpper(path.parts)] = {std::move(run), runsForMs};
 }
 
 std::vector<ProcessStart> Machine::ProcessStarts() const {

@@ -288,11 +288,16 @@ public:
     // The program's own file, as GetModuleFileNameA(nullptr) gives it;
     // "C:\ZAN\ZanDriverInstaller.exe" after Reset.
     void SetModulePath(const std::string& windowsPath);
-    // Puts a program file in place that CreateProcessA can start. The started
-    // program runs once something waits for it: `run` gets its command line,
-    // may arrange the machine as the program would, and returns its exit code.
-    // Any other file CreateProcessA is given fails with ERROR_BAD_EXE_FORMAT.
-    void AddProgram(const std::string& windowsPath, std::function<DWORD(const std::string&)> run);
+    // Puts a program file in place that CreateProcessA can start. A started
+    // program takes `runsForMs` of the virtual clock: a wait that gives it
+    // that long (or INFINITE) sees it end, the clock moved on, and only then
+    // does `run` get its command line, arrange the machine as the program
+    // would and return its exit code; a shorter wait ends with WAIT_TIMEOUT
+    // after its timeout, and the program is still running (GetExitCodeProcess
+    // gives STILL_ACTIVE). Any other file CreateProcessA is given fails with
+    // ERROR_BAD_EXE_FORMAT.
+    void AddProgram(const std::string& windowsPath, std::function<DWORD(const std::string&)> run,
+                    DWORD runsForMs = 0);
     // Every CreateProcessA call, started or not.
     std::vector<ProcessStart> ProcessStarts() const;
 

@@ -197,10 +197,15 @@ struct Machine::Impl {
 
     // --- The program's process and the programs it starts -------------------
     std::string modulePath;
-    std::map<std::string, std::function<DWORD(const std::string&)>> programs;  // Resolved::key
+    struct Program {
+        std::function<DWORD(const std::string&)> run;
+        DWORD runsForMs = 0;
+    };
+    std::map<std::string, Program> programs;  // Resolved::key
     struct Process {
         std::string commandLine;
         std::function<DWORD(const std::string&)> run;
+        DWORD leftMs = 0;  // of its running time
         bool ended = false;
         DWORD exitCode = STILL_ACTIVE;
     };

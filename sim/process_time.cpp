@@ -235,7 +235,8 @@ BOOL CreateProcessA(LPCSTR applicationName, LPSTR commandLine, LPSECURITY_ATTRIB
 
     auto process = std::make_shared<Impl::Process>();
     process->commandLine = commandLine != nullptr ? commandLine : applicationName;
-    process->run = program->second;
+    process->run = program->second.run;
+    process->leftMs = program->second.runsForMs;
     const std::uintptr_t processHandle = m.NewHandleLocked();
     const std::uintptr_t threadHandle = m.NewHandleLocked();
     m.processHandles[processHandle] = {process, false};
@@ -248,8 +249,9 @@ BOOL CreateProcessA(LPCSTR applicationName, LPSTR commandLine, LPSECURITY_ATTRIB
 }
 
 // A wait for a mutex takes it when it is free (the tool waits only with a
-// zero timeout); a started program runs to its end on the first wait for it.
-DWORD WaitForSingleObject(HANDLE handle, DWORD) {
+// zero timeout); a started program runs to its end on a wait long enough
+// for what is left of its running time, and a shorter one times out.
+DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
     Call call("WaitForSingleObject");
     Impl& m = call.m;
     if (auto fault = call.fault) {
@@ -265,6 +267,13 @@ DWORD WaitForSingleObject(HANDLE handle, DWORD) {
     }
     const std::shared_ptr<Impl::Process> process = found->second.process;
     if (process->ended) return WAIT_OBJECT_0;
+    if (milliseconds != INFINITE && milliseconds < process->leftMs) {
+        m.nowMs += milliseconds;
+        process->leftMs -= milliseconds;
+        return WAIT_TIMEOUT;
+    }
+    m.nowMs += process->leftMs;
+    process->leftMs = 0;
     call.Unlock();
     const DWORD exitCode = process->run ? process->run(process->commandLine) : 0;
     std::lock_guard<std::mutex> lock(m.mu);

@@ -99,11 +99,15 @@ bool g_lockFreeForNative = false;
 void Wow64(sim::Machine& m) { m.wow64 = true; }
 void Wow64WithNative(sim::Machine& m) {
     m.wow64 = true;
-    m.AddProgram(kNative, [](const std::string& line) -> DWORD {
-        g_nativeStartedWith = line;
-        g_lockFreeForNative = !sim::TheMachine().MutexExists(kRunLockName);
-        return 3010;
-    });
+    // It takes the 20 s of a full install's pauses: a hand-over must wait that long.
+    m.AddProgram(
+        kNative,
+        [](const std::string& line) -> DWORD {
+            g_nativeStartedWith = line;
+            g_lockFreeForNative = !sim::TheMachine().MutexExists(kRunLockName);
+            return 3010;
+        },
+        20000);
 }
 void AddFullMachine(sim::Machine& m) {
     for (const auto& device : {BaseDevice(), Card(), Port('C'), Port('D'), Port('E'), Port('F')}) m.AddDevice(device);
@@ -340,6 +344,8 @@ INSTANTIATE_TEST_SUITE_P(Runs, RestartTest, ::testing::Values(
     RestartCase{"UnattendedUninstall", "UNINSTALL UNATTENDED", FromCardRemoval, "", nullptr, 3010, 1, true},
     RestartCase{"UnattendedUninstallBothNeeds", "UNINSTALL UNATTENDED", FromCardRemoval | FromBaseRemoval, "",
                 nullptr, 3010, 2, true},
+    // A later removal without a need leaves the earlier need standing.
+    RestartCase{"UnattendedUninstallEarlierNeed", "UNINSTALL UNATTENDED", FromBaseRemoval, "", nullptr, 3010, 1, true},
     RestartCase{"UnattendedUninstallFailingAfterANeed", "UNINSTALL UNATTENDED", FromBaseRemoval, "",
                 "SetupDiRemoveDevice", 1, 1, true},
     RestartCase{"UnattendedUninstallUnreadableParameters", "UNINSTALL UNATTENDED", FromCardRemoval, "",
