@@ -182,7 +182,9 @@ std::string JoinUpper(const std::vector<std::string>& parts) {
 // --- Machine::Impl ---------------------------------------------------------------
 
 std::optional<DWORD> Machine::Impl::EnterLocked(const char* operation) {
-    ++calls[operation];
+    const int call = ++calls[operation];
+    const auto numbered = failOnCall.find({operation, call});
+    if (numbered != failOnCall.end()) return numbered->second;
     const auto next = failNext.find(operation);
     if (next != failNext.end() && !next->second.empty()) {
         const DWORD error = next->second.front();
@@ -399,6 +401,7 @@ void Machine::Impl::ResetLocked() {
     calls.clear();
     failNext.clear();
     failAlways.clear();
+    failOnCall.clear();
     devices.clear();
     byInstanceId.clear();
     lastDevInst = 0;
@@ -812,6 +815,12 @@ void CheckFaultable(const std::string& operation) {
 
 }  // namespace
 
+void Machine::FailOnCall(const std::string& operation, int call, DWORD error) {
+    CheckFaultable(operation);
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    impl_->failOnCall[{operation, call}] = error;
+}
+
 void Machine::FailNext(const std::string& operation, DWORD error) {
     CheckFaultable(operation);
     std::lock_guard<std::mutex> lock(impl_->mu);
@@ -828,6 +837,7 @@ void Machine::ClearFaults() {
     std::lock_guard<std::mutex> lock(impl_->mu);
     impl_->failNext.clear();
     impl_->failAlways.clear();
+    impl_->failOnCall.clear();
 }
 
 int Machine::Calls(const std::string& operation) const {

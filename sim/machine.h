@@ -316,6 +316,8 @@ public:
     //   SetErrorMode         leaves the mode unchanged and returns it;
     //   GetCurrentProcess    gives a null handle.
     void FailNext(const std::string& operation, DWORD error);
+    // The call numbered `call` (counting from 1 since Reset) fails so.
+    void FailOnCall(const std::string& operation, int call, DWORD error);
     void FailAlways(const std::string& operation, DWORD error);
     void ClearFaults();
     // How often the named operation has been called since Reset.

@@ -53,6 +53,7 @@ struct Machine::Impl {
     std::map<std::string, int> calls;
     std::map<std::string, std::deque<DWORD>> failNext;
     std::map<std::string, DWORD> failAlways;
+    std::map<std::pair<std::string, int>, DWORD> failOnCall;
     // Counts the call; gives the injected error when this call is to fail.
     std::optional<DWORD> EnterLocked(const char* operation);
 

@@ -39,17 +39,28 @@ label() { [ "$1" = win64 ] && echo x64 || echo x86; }
 
 # --- The runs, longest first ------------------------------------------------
 runs=()
+# Each scenario of the catalogue the Wine player plays is a run of its own,
+# "scenario:<name>" (tests/e2e/test_scenarios.sh with E2E_SCENARIO).
+names=()
 for test in "$here"/test_*.sh; do
     name=$(basename "$test" .sh)
+    if [ "$name" = test_scenarios ]; then
+        names+=($(awk '/^scenario: / { n = substr($0, 11) } /^players: / && / wine/ { print "scenario:" n }' \
+            "$root/tests/scenarios/catalogue.txt"))
+    else
+        names+=("$name")
+    fi
+done
+for name in "${names[@]}"; do
     if [ $# -gt 0 ]; then
         match=0
         for want in "$@"; do [[ $name == *"$want"* ]] && match=1; done
         [ $match -eq 1 ] || continue
     fi
     for arch in $archs; do
-        # The last time measured, else the script's size as a guess.
+        # The last time measured, else a guess: the script's size, or half a minute a scenario.
         seconds=$(awk -v n="$name" -v a="$arch" '$1 == n && $2 == a { s = $3 } END { print s + 0 }' "$durations")
-        [ "$seconds" -gt 0 ] || seconds=$(($(wc -l <"$test") / 10))
+        [ "$seconds" -gt 0 ] || { [[ $name == scenario:* ]] && seconds=30 || seconds=$(($(wc -l <"$here/$name.sh") / 10)); }
         runs+=("$seconds $name $arch")
     done
 done
@@ -115,7 +126,10 @@ for run in "${runs[@]}"; do
     read -r _ name arch <<<"$run"
     while [ ${#run_of[@]} -ge "$jobs_max" ]; do finish_one; done
     mkdir -p "$work/$arch"
-    E2E_ARCH=$arch timeout -k 20 "$run_seconds" bash "$here/$name.sh" >"$work/$arch/${name#test_}.log" 2>&1 </dev/null &
+    script=$here/$name.sh scenario=""
+    [[ $name == scenario:* ]] && script=$here/test_scenarios.sh scenario=${name#scenario:}
+    E2E_ARCH=$arch E2E_SCENARIO=$scenario timeout -k 20 "$run_seconds" bash "$script" \
+        >"$work/$arch/${name#test_}.log" 2>&1 </dev/null &
     run_of[$!]="$name $arch"
     start_of[$!]=$(now)
 done

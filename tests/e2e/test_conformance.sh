@@ -33,6 +33,7 @@ friendly name write
 registry: a device'"'"'s "Device Parameters" key
 device removal
 driver update
+driver key (DIREG_DRV)
 file search (OEM*.inf)
 file deletion
 file open, read and create
@@ -45,6 +46,7 @@ named mutex
 local time and process ID
 last error, error mode and redirection
 windows and keyboard input
+standard output
 every operation called'
 [ "$sections" = "$expected" ] || e2e_fail "groups run differ: $(echo "$sections" | tr '\n' '|')"
 

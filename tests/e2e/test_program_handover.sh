@@ -11,6 +11,8 @@
 # 1. A full install ends exactly as the 64-bit program's own run does: the
 #    same status lines in one window, the same trace between the two lines of
 #    the hand-over, the same devices, RESULT.SUCCESS, exit code 0.
+#    A check through it ends with the 64-bit program's exit code and its
+#    verdict line on the 32-bit program's captured output, no window shown.
 # 2. An install that fails: the 64-bit program's error box, its RESULT.FAIL
 #    (the old RESULT.SUCCESS gone), and its exit code 1 back.
 # 3. With a program in x64\ that echoes its command line: it gets its quoted
@@ -28,6 +30,7 @@
 . "$(dirname "$0")/lib.sh"
 . "$(dirname "$0")/machine.sh"
 machine_setup program_handover
+e2e_runs_32bit || e2e_skip "this machine cannot start the 32-bit program"
 
 # The folder make dist ships, both programs signed with a throwaway certificate.
 e2e_signing_certs "$E2E_DIR/pki"
@@ -73,8 +76,6 @@ no_window() {
     grep -q 'window shown' "$M_WATCH_LOG" && e2e_fail "$what: a progress window was shown"
 }
 
-e2e_runs_32bit || e2e_skip "this machine cannot start the 32-bit program"
-
 if [ "$E2E_ARCH" = win32 ]; then
     cp "$E2E_DIR/echo.exe" "$app/x64/ZanDriverInstaller.exe"
     machine_provision full1
@@ -96,6 +97,16 @@ machine_expect_trace < <(
     machine_trace_install 6 4
     echo '--> 64-bit program ended with exit code 0'
 )
+# A check is handed over too, with the 32-bit program's captured output: the
+# verdict line is the 64-bit program's, and no window shows.
+e2e_log "CHECK through the hand-over"
+M_WATCH_ARGS=(--timeout 3)
+machine_run 60 CHECK BASE_DEVICE MAROVEL_SERIAL
+M_WATCH_ARGS=()
+e2e_assert_eq 0 "$E2E_EXIT" "check through the hand-over: exit code"
+e2e_assert_eq "ZAN drivers installed: base device; Serial Ports C to F are COM3 to COM6" \
+    "$(tr -d '\r' <"$E2E_DIR/program.out")" "check through the hand-over: captured output"
+e2e_assert_eq "" "$(grep 'window shown' "$M_WATCH_LOG")" "check through the hand-over: a window"
 
 # --- 2. An install that fails in the 64-bit program ----------------------------
 e2e_install_stub_newdev 0xE000020B
