@@ -136,7 +136,12 @@ struct UpdateFailure {
     const char* hardwareId;
     const char* inf;
     const char* cause;  // as the failure's trace line names it; nullptr: it succeeds
+    const char* words = nullptr;  // the line after it that names a cause the code alone does not
 };
+
+constexpr char kUntrusted[] =
+    "----> The driver package's publisher is not trusted on this machine: add its certificate to the Trusted "
+    "Publishers store before the install";
 
 class DriverUpdateFailure : public MachineTest,
                             public ::testing::WithParamInterface<UpdateFailure> {};
@@ -152,6 +157,7 @@ TEST_P(DriverUpdateFailure, IsTracedWithItsCause) {
     if (GetParam().cause != nullptr) {
         trace.push_back(std::string("----> Device Driver Installation failed : ") + GetParam().cause + "\n");
     }
+    if (GetParam().words != nullptr) trace.push_back(GetParam().words);
     EXPECT_EQ(Trace(), trace);
 }
 
@@ -161,6 +167,11 @@ INSTANTIATE_TEST_SUITE_P(Errors, DriverUpdateFailure, ::testing::Values(
     UpdateFailure{ERROR_NO_SUCH_DEVINST, kBaseId, kBaseInf.c_str(), "No such device"},
     UpdateFailure{ERROR_ACCESS_DENIED, kBaseId, kBaseInf.c_str(), "GetLastError() = 00000005h"},
     UpdateFailure{0xE0000247, kBaseId, kBaseInf.c_str(), "GetLastError() = e0000247h"},
+    // A publisher the machine does not trust yet: the code, then the cause in words.
+    UpdateFailure{ERROR_AUTHENTICODE_TRUST_NOT_ESTABLISHED, kBaseId, kBaseInf.c_str(), "GetLastError() = e0000242h",
+                  kUntrusted},
+    UpdateFailure{ERROR_AUTHENTICODE_PUBLISHER_NOT_TRUSTED, kBaseId, kBaseInf.c_str(), "GetLastError() = e0000243h",
+                  kUntrusted},
     UpdateFailure{0, kBaseId, "C:\\WINDOWS\\INF\\absent.inf", "INF File Not Found"},
     UpdateFailure{0, "PCI\\VEN_FFFF&DEV_0000", kBaseInf.c_str(), "No such device"},
     UpdateFailure{0, kBaseId, kBaseInf.c_str(), nullptr}));
