@@ -25,6 +25,31 @@ WINE_ENV_XVFB_SECONDS=${WINE_ENV_XVFB_SECONDS:-20}
 WINE_ENV_BOOT_SECONDS=${WINE_ENV_BOOT_SECONDS:-300}
 WINE_ENV_CALL_SECONDS=${WINE_ENV_CALL_SECONDS:-60}
 
+# --- 32-bit programs ----------------------------------------------------------
+
+# Some machines cannot start any 32-bit program (a kernel or sandbox without
+# 32-bit support: "Exec format error"), Wine's 32-bit loader included. Wine's
+# own launchers try that loader first and fail there even for a 64-bit
+# prefix. On such a machine WINE_ENV_RUNS_32BIT is 0 and `wine`, `wine-stable`
+# (and so `wineboot`) reach the 64-bit loader through stand-ins put first on
+# PATH: 64-bit prefixes and programs work, 32-bit ones cannot.
+WINE_ENV_RUNS_32BIT=1
+if [ -e /usr/lib/wine/wine ] && ! /usr/lib/wine/wine --version >/dev/null 2>&1 && [ -x /usr/lib/wine/wine64 ]; then
+    WINE_ENV_RUNS_32BIT=0
+    wine_env_shims=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/build/wine64-only
+    if [ ! -x "$wine_env_shims/wine-stable" ]; then
+        mkdir -p "$wine_env_shims"
+        for wine_env_name in wine wine-stable; do
+            printf '#!/bin/sh\nexport WINELOADER=/usr/lib/wine/wine64\n[ -n "$WINEDEBUG" ] || export WINEDEBUG=fixme-all\nexec /usr/lib/wine/wine64 "$@"\n' \
+                >"$wine_env_shims/$wine_env_name.$$"
+            chmod +x "$wine_env_shims/$wine_env_name.$$"
+            mv -f "$wine_env_shims/$wine_env_name.$$" "$wine_env_shims/$wine_env_name"
+        done
+    fi
+    case ":$PATH:" in *":$wine_env_shims:"*) ;; *) export PATH=$wine_env_shims:$PATH ;; esac
+fi
+export WINE_ENV_RUNS_32BIT
+
 # --- Waiting -----------------------------------------------------------------
 
 # wine_env_now_ms: the time in milliseconds.
@@ -167,6 +192,10 @@ wine_env_make_prefix() {
     esac
     if [ -e "$prefix" ]; then
         echo "wine-env: $prefix exists already" >&2
+        return 1
+    fi
+    if [ "$arch" = win32 ] && [ "$WINE_ENV_RUNS_32BIT" = 0 ]; then
+        echo "wine-env: this machine cannot start 32-bit programs (Wine's 32-bit loader fails): no win32 prefix" >&2
         return 1
     fi
     base=$(basename "$prefix")

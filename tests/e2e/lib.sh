@@ -94,6 +94,17 @@ e2e_assert_le() {
     [ -n "$2" ] && [ "$2" -le "$1" ] || e2e_fail "$3: expected at most $1, got '$2'"
 }
 
+# e2e_skip REASON: ends the test as skipped (exit status 77): what it tests
+# cannot run on this machine. run-all.sh reports it with the reason.
+e2e_skip() {
+    echo "SKIP [$E2E_TEST $E2E_ARCH_NAME]: $*" >&2
+    exit 77
+}
+
+# e2e_runs_32bit: true when this machine can start 32-bit programs (see
+# tools/wine-env.sh); the 32-bit program then runs in a 64-bit prefix too.
+e2e_runs_32bit() { [ "$WINE_ENV_RUNS_32BIT" = 1 ]; }
+
 # e2e_finish: ends the test; exit status 0 when every check passed.
 e2e_finish() {
     if [ "$E2E_FAILURES" -eq 0 ]; then

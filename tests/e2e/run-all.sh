@@ -21,6 +21,12 @@ here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 work=$root/build/e2e
 archs=${E2E_ARCHS:-win64 win32}
+. "$root/tools/wine-env.sh"
+if [ "$WINE_ENV_RUNS_32BIT" = 0 ] && [[ " $archs " == *" win32 "* ]]; then
+    archs=$(echo " $archs " | sed 's/ win32 / /; s/^ *//; s/ *$//')
+    echo "e2e: SKIPPED: every win32 run. This machine cannot start 32-bit programs (Wine's 32-bit loader" \
+        "fails with 'Exec format error'), so neither the 32-bit program nor a 32-bit prefix can run here."
+fi
 jobs_max=${E2E_JOBS:-4}
 run_seconds=${E2E_RUN_SECONDS:-600}
 durations=$work/durations
@@ -65,9 +71,9 @@ done
 
 # --- Side by side -------------------------------------------------------------
 declare -A run_of=() start_of=()
-declare -A passed=() failed=()
+declare -A passed=() failed=() skipped=()
 failed_names=()
-for arch in $archs; do passed[$arch]=0 failed[$arch]=0; done
+for arch in $archs; do passed[$arch]=0 failed[$arch]=0 skipped[$arch]=0; done
 
 stop_all() {
     local pid deadline=$(($(now) + 20))
@@ -92,6 +98,9 @@ finish_one() {
     if [ $status -eq 0 ]; then
         passed[$arch]=$((passed[$arch] + 1))
         echo "PASS [${name#test_} $(label "$arch")] ${seconds} s"
+    elif [ $status -eq 77 ]; then
+        skipped[$arch]=$((skipped[$arch] + 1))
+        grep '^SKIP ' "$log" | tail -n 1
     else
         failed[$arch]=$((failed[$arch] + 1))
         failed_names+=("${name#test_} $(label "$arch")")
@@ -118,12 +127,14 @@ awk '{ t[$1 " " $2] = $3 } END { for (k in t) print k, t[k] }' "$durations" | so
 
 total_passed=0
 total_failed=0
+total_skipped=0
 for arch in $archs; do
-    echo "$(label "$arch"): ${passed[$arch]} passed, ${failed[$arch]} failed"
+    echo "$(label "$arch"): ${passed[$arch]} passed, ${failed[$arch]} failed, ${skipped[$arch]} skipped"
     total_passed=$((total_passed + passed[$arch]))
     total_failed=$((total_failed + failed[$arch]))
+    total_skipped=$((total_skipped + skipped[$arch]))
 done
 [ $total_failed -gt 0 ] && printf 'failed: %s\n' "${failed_names[@]}" >&2
 echo "end-to-end: $((${#runs[@]})) runs, at most $jobs_max at once, in $(($(now) - started_at)) s"
-echo "$total_passed passed, $total_failed failed"
+echo "$total_passed passed, $total_failed failed, $total_skipped skipped"
 [ $total_failed -eq 0 ] && [ $total_passed -gt 0 ]

@@ -73,6 +73,8 @@ no_window() {
     grep -q 'window shown' "$M_WATCH_LOG" && e2e_fail "$what: a progress window was shown"
 }
 
+e2e_runs_32bit || e2e_skip "this machine cannot start the 32-bit program"
+
 if [ "$E2E_ARCH" = win32 ]; then
     cp "$E2E_DIR/echo.exe" "$app/x64/ZanDriverInstaller.exe"
     machine_provision full1

@@ -40,7 +40,9 @@ refused "link to nothing" 'C:\ProgramData\ZAN\planted.log' 'its name leads to no
 refused "linked folder" 'C:\ProgramData\linked\existing.log' 'it leads to \"C:\\windows\\target\\existing.log\"'
 refused "new name, linked folder" 'C:\ProgramData\linked\new.log' 'its folder leads to \"C:\\windows\\target\"'
 
-if [ "$E2E_ARCH" = win64 ]; then
+if [ "$E2E_ARCH" = win64 ] && ! e2e_runs_32bit; then
+    e2e_log "SKIPPED: the 32-bit program's refusal (this machine cannot start 32-bit programs)"
+elif [ "$E2E_ARCH" = win64 ]; then
     app=$E2E_DIR/app
     mkdir -p "$app/x64"
     cp "$E2E_EXE32" "$app/ZanDriverInstaller.exe"
