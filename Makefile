@@ -2,7 +2,9 @@
 # installed on first use) and builds what it needs.
 #
 #   make demo      the installer under Wine on a simulated point-of-sale machine
-#                  (its screenshot goes to build/demo/progress-window.png)
+#                  (its screenshot goes to build/demo/progress-window.png); it
+#                  installs and builds only what it shows: the 64-bit program
+#                  and posmachine, in a 64-bit Wine prefix
 #   make screenshot  the demo, its screenshot replacing docs/progress-window.png
 #   make test      every test: native unit tests (plain, ASan+UBSan, TSan),
 #                  both Windows builds, and the end-to-end tests under Wine on
@@ -22,7 +24,7 @@ CMAKE_GEN := -G "Unix Makefiles"
 FUZZ_SECONDS ?= 60
 comma := ,
 
-.PHONY: all deps deps-native native unit asan tsan windows win64 win32 e2e test test-suites dist reproducible demo screenshot bench fuzz coverage clean
+.PHONY: all deps deps-native deps-demo native unit asan tsan windows win64 win32 e2e test test-suites dist reproducible demo demo-programs screenshot bench fuzz coverage clean
 
 all: native windows
 
@@ -32,12 +34,16 @@ deps:
 deps-native:
 	@tools/install-deps.sh --native
 
-# $(call build,DIR,CMAKE OPTIONS): configures and builds DIR. The compiler's
-# output goes to DIR/build.log; a failed build prints its last lines.
+deps-demo:
+	@tools/install-deps.sh --demo
+
+# $(call build,DIR,CMAKE OPTIONS[,TARGETS]): configures and builds DIR, all of
+# it or only TARGETS. The compiler's output goes to DIR/build.log; a failed
+# build prints its last lines.
 define build
 	@cmake -S . -B $(1) $(CMAKE_GEN) $(2) >/dev/null
-	@echo "Building $(1) (compiler output: $(1)/build.log)"
-	@cmake --build $(1) -j $(JOBS) >$(1)/build.log 2>&1 || \
+	@echo "Building $(1)$(if $(3), ($(3)),) (compiler output: $(1)/build.log)"
+	@cmake --build $(1) -j $(JOBS)$(if $(3), --target $(3),) >$(1)/build.log 2>&1 || \
 	  { tail -n 40 $(1)/build.log; echo "make: the build of $(1) failed; its output: $(1)/build.log" >&2; exit 1; }
 endef
 
@@ -55,8 +61,10 @@ tsan: deps-native
 	$(call build,build/tsan,-DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ -DZAN_SANITIZE=thread)
 	cd build/tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(JOBS)
 
+WIN64_OPTIONS := -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake
+
 win64: deps
-	$(call build,build/win64,-DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake)
+	$(call build,build/win64,$(WIN64_OPTIONS))
 
 win32: deps
 	$(call build,build/win32,-DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake)
@@ -81,11 +89,17 @@ dist: windows
 reproducible: deps
 	tools/reproducible.sh
 
-demo: windows
+# The demo installs only its own packages (no 32-bit Wine, no test tools);
+# tools/demo.sh builds demo-programs while the Wine prefix makes its first start.
+demo: deps-demo
 	@tools/demo.sh
 
+# What the demo runs, and no more: the 64-bit program and posmachine.
+demo-programs:
+	$(call build,build/win64,$(WIN64_OPTIONS),ZanDriverInstaller posmachine)
+
 # The only target that changes a tracked file: the README's picture.
-screenshot: windows
+screenshot: deps-demo
 	tools/demo.sh --screenshot docs/progress-window.png
 
 bench: windows

@@ -1,11 +1,20 @@
-// The one seam between the program and the operating system.
+// The seam between the program and the operating system (for all but the
+// window's own calls, below).
 //
 // Floors, top down: ui/ -> run/ -> installer/ -> device/ -> platform/ (this
-// one, the ground floor). The code above calls the operating system only
-// through the functions of namespace plat, which carry the Windows names
-// (ANSI forms) and signatures; it includes nothing from the OS and does not
-// know which side it runs on. In the program (Windows only) these functions
-// reach the real API (platform/win32). The simulated Windows machine (sim/,
+// one, the ground floor). run/, installer/, device/ and the window-free files
+// of ui/ call the operating system only through the functions of namespace
+// plat, which carry the Windows names (ANSI forms) and signatures; they
+// include nothing from the OS and do not know which side they run on (the
+// native build holds them to it: there the only Windows functions are
+// plat::'s). The ui/ files that only the Windows program compiles (WinMain,
+// the dialog framework, the application object, the progress window) call the
+// window, dialog, painting and thread functions directly (DialogBoxParamA,
+// CreateThread, SetTimer, ...): the native tests never build the window, and
+// this seam serves the logic below it, which they run on the simulated
+// machine; the window starts that logic's threads through starter functions
+// the tests replace. In the program (Windows only) the plat functions reach
+// the real API (platform/win32). The simulated Windows machine (sim/,
 // beside this floor) implements the same functions for the native tests; it
 // is never part of the program, and nothing here includes it. Beside this
 // header: win_types.h (the Windows types and constants where there are no

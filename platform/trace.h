@@ -1,6 +1,12 @@
 // Debugger trace lines: every line the program traces passes through Trace.
 // Prefixes mark depth: "****" opens an operation, "-->" marks a step, "---->"
 // a detail of a step.
+//
+// The texts handed to Trace at its call sites are the program's fixed texts,
+// kept byte for byte, odd names and spellings included ("Installing Root Port
+// USB Driver" opens every row's driver update, "Retreiving the windows path"
+// the OEM INF cleanup): deployment scripts and support staff match them in
+// the debugger output and the log file, so they are not corrected.
 #pragma once
 
 // Writes the text as it is (some lines end in a newline, some do not) to the

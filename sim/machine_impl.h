@@ -1,6 +1,8 @@
 // The state of a simulated machine, shared by the test-facing Machine API
-// (machine.cpp) and the plat:: operations (sim_platform.cpp). Every member is
-// guarded by `mu`; the helpers named ...Locked expect it held.
+// (machine.cpp) and the plat:: operations (one source per API family:
+// devices.cpp, registry.cpp, files.cpp, process_time.cpp, windows_input.cpp,
+// through calls.h). Every member is guarded by `mu`; the helpers named
+// ...Locked expect it held.
 #pragma once
 
 #include "sim/machine.h"

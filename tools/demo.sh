@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # make demo: the installer under Wine on a simulated point-of-sale machine.
 #
-# Makes a throwaway Wine prefix, arranges a four-port machine with a base
-# device in it (tools/provision.sh), and runs
+# Builds what it runs (make demo-programs: the 64-bit program and posmachine)
+# while a throwaway 64-bit Wine prefix makes its first start (wineboot), then
+# arranges a four-port machine with a base device in it (tools/provision.sh),
+# and runs
 #   ZanDriverInstaller.exe INSTALL SILENT BASE_DEVICE MAROVEL_SERIAL
 # then
 #   ZanDriverInstaller.exe UNINSTALL
@@ -35,9 +37,6 @@ elif [ $# -ne 0 ]; then
     exit 2
 fi
 caption='ZAN 7350-21X PCI Serial Port and Base Device Driver v1.0'
-for f in "$exe" "$posmachine"; do
-    [ -f "$f" ] || { echo "demo: $f is missing; run make demo (or make win64) first" >&2; exit 1; }
-done
 # Limits in seconds: the window watch ends itself after watch_seconds; a run
 # of the program or its watch gets a little longer before it is ended.
 watch_seconds=120
@@ -46,8 +45,11 @@ run_seconds=150
 work=$(mktemp -d /tmp/zan-demo.XXXXXX)
 prefix=$work/prefix
 watch_pid=""
+prefix_pid=""
 cleanup() {
     if [ -n "$watch_pid" ]; then kill "$watch_pid" 2>/dev/null || true; fi
+    # A prefix still being made is removed by its maker when it is ended.
+    if [ -n "$prefix_pid" ]; then kill "$prefix_pid" 2>/dev/null || true; fi
     wine_env_stop_wine "$prefix"
     wine_env_stop_xvfb
     wine_env_reap 10
@@ -119,8 +121,16 @@ else
     wine_env_start_xvfb "$work" || fail "no X server"
     echo "  display: Xvfb $DISPLAY (headless)"
 fi
-echo "  Wine prefix: $prefix (wineboot; this takes a little while)"
-"$root/tools/provision.sh" --new "$prefix" full4 >/dev/null
+echo "  Wine prefix: $prefix (wineboot, while the programs build)"
+wine_env_make_prefix "$prefix" win64 >"$work/prefix.log" 2>&1 &
+prefix_pid=$!
+make -C "$root" --no-print-directory demo-programs | sed -u 's/^/  /' || fail "the programs did not build"
+# Each step of the maker has its own limit (wine-env.sh); this one is their sum.
+wine_env_wait_pid "$prefix_pid" "$((WINE_ENV_BOOT_SECONDS + 2 * WINE_ENV_CALL_SECONDS))" ||
+    fail "the Wine prefix was not made in time"
+prefix_pid=""
+[ "$WINE_ENV_STATUS" = 0 ] || { cat "$work/prefix.log" >&2; fail "no Wine prefix"; }
+"$root/tools/provision.sh" "$prefix" full4 >/dev/null
 echo "  machine: base device, four-port card, Serial Ports C to F; driver INF files in C:\\windows\\inf"
 
 section "The machine before the install"

@@ -7,6 +7,9 @@
 #   install-deps.sh             everything (the Windows builds, Wine, Xvfb, ...)
 #   install-deps.sh --native    only what the native build and tests need
 #   install-deps.sh --coverage  the native set and gcovr
+#   install-deps.sh --demo      only what make demo shows: the 64-bit program
+#                               and posmachine built, run by 64-bit Wine on
+#                               Xvfb, the screenshot taken (xwd, convert)
 #
 # Packages come without the ones they merely recommend (which would bring
 # codecs, printer drivers and fonts nothing here uses); the fonts Xvfb and
@@ -17,9 +20,16 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
 native=(build-essential cmake googletest libgtest-dev clang libclang-rt-14-dev)
+# The demo's compiler is MinGW-w64's win32-threads g++ alone: with both
+# variants installed (g++-mingw-w64-x86-64), x86_64-w64-mingw32-g++ names that
+# one too (the higher priority of the two alternatives), so the demo's build
+# and make test's use the same compiler.
+demo=(make cmake g++-mingw-w64-x86-64-win32 binutils-mingw-w64-x86-64
+  wine wine64 fonts-wine fonts-liberation xvfb xfonts-base x11-apps imagemagick procps)
 case "${1:-}" in
 --native) want=("${native[@]}") ;;
 --coverage) want=("${native[@]}" gcovr) ;;
+--demo) want=("${demo[@]}") ;;
 *)
   want=(
     "${native[@]}"

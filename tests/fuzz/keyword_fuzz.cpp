@@ -1,5 +1,6 @@
 // The reading of the argument text on arbitrary bytes, against the rule as
-// the README and run_options.h state it, worked out here byte by byte:
+// the README, docs/log-file.md and run_options.h state it, worked out here
+// byte by byte:
 //  - a /LOG= option starts where an argument starts (the start of the text,
 //    or after a space or tab), as "/LOG=" in any case or as "\"/LOG=" (the
 //    whole argument quoted);
