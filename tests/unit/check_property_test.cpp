@@ -26,10 +26,10 @@ constexpr unsigned kKeptSeeds[] = {1, 1151};
 
 // Runs per suite: fewer under a sanitizer, which slows the machine tenfold.
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr unsigned kRuns = 400;
+constexpr unsigned kRuns = 200;
 #elif defined(__has_feature)
 #if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-constexpr unsigned kRuns = 400;
+constexpr unsigned kRuns = 200;
 #else
 constexpr unsigned kRuns = 2000;
 #endif
