@@ -25,14 +25,8 @@ namespace {
 constexpr unsigned kKeptSeeds[] = {1, 1151};
 
 // Runs per suite: fewer under a sanitizer, which slows the machine tenfold.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#ifdef ZAN_SANITIZED
 constexpr unsigned kRuns = 200;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-constexpr unsigned kRuns = 200;
-#else
-constexpr unsigned kRuns = 2000;
-#endif
 #else
 constexpr unsigned kRuns = 2000;
 #endif

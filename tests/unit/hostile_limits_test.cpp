@@ -211,25 +211,15 @@ INSTANTIATE_TEST_SUITE_P(Sizes, PropertyAtTheBufferEdge, ::testing::ValuesIn(AtE
 
 // --- Ten thousand devices ---------------------------------------------------------------------
 
+// What bounds the program's own work here is what it asks of the system: how
+// many calls each walk makes, counted by the simulated machine. (A wall-clock
+// budget would time the simulated machine, and a busy one.)
 constexpr int kManyDevices = 10000;
-// A plain build takes a fraction of it; a sanitizer build runs a few times slower.
-#ifdef ZAN_SANITIZED
-constexpr auto kSearchBudget = std::chrono::seconds(20);
-#else
-constexpr auto kSearchBudget = std::chrono::seconds(5);
-#endif
 
 std::string Numbered(const char* prefix, int n) {
     char text[64];
     std::snprintf(text, sizeof text, "%s%05d", prefix, n);
     return text;
-}
-
-template <typename F>
-std::chrono::steady_clock::duration Timed(F&& work) {
-    const auto start = std::chrono::steady_clock::now();
-    work();
-    return std::chrono::steady_clock::now() - start;
 }
 
 using ManyDevicesTest = MachineTest;
@@ -250,16 +240,13 @@ TEST_F(ManyDevicesTest, RemovalFindsTheBaseDeviceAfterNineThousandNineHundredAnd
     machine().AddDevice(BaseDevice());
     PutTableInfs();
 
-    RunOutcome outcome = RunOutcome::NotRun;
-    const auto took = Timed([&] { outcome = Run("UNINSTALL"); });
+    EXPECT_EQ(Run("UNINSTALL"), RunOutcome::Succeeded);
 
-    EXPECT_EQ(outcome, RunOutcome::Succeeded);
     EXPECT_FALSE(machine().FindDevice("PCI\\VEN_1D9E&DEV_0B52\\BASE0"));
     EXPECT_EQ(machine().Devices().size(), static_cast<std::size_t>(kManyDevices - 1));
     EXPECT_FALSE(machine().FileExists(kInf + "ZANBaseD.inf"));
     // One walk per removal row, never more than one fetch per element and end.
     EXPECT_LE(machine().Calls("SetupDiEnumDeviceInfo"), 3 * (kManyDevices + 1));
-    EXPECT_LT(took, kSearchBudget);
 }
 
 TEST_F(ManyDevicesTest, PortMappingFindsSerialPortCAfterNineThousandNineHundredAndNinetyNineOtherPorts) {
@@ -273,17 +260,14 @@ TEST_F(ManyDevicesTest, PortMappingFindsSerialPortCAfterNineThousandNineHundredA
     }
     machine().AddDevice(Port('C'));
 
-    bool mapped = false;
-    const auto took = Timed([&] { mapped = AssignComPort(kPortCId, "COM3", "Serial Port C"); });
+    EXPECT_TRUE(AssignComPort(kPortCId, "COM3", "Serial Port C"));
 
-    EXPECT_TRUE(mapped);
     ASSERT_TRUE(machine().GetValue(ParamsKey(kPorts[0].instanceId), "PortName"));
     EXPECT_EQ(sim::SzText(*machine().GetValue(ParamsKey(kPorts[0].instanceId), "PortName")), "COM3");
     EXPECT_FALSE(machine().GetValue(ParamsKey(Numbered("ACPI\\PNP0501\\", kManyDevices - 2)), "PortName"));
     // The walk stops at the device found: one fetch and one read per element.
     EXPECT_EQ(machine().Calls("SetupDiEnumDeviceInfo"), kManyDevices);
     EXPECT_EQ(machine().Calls("SetupDiGetDeviceRegistryPropertyA"), kManyDevices);
-    EXPECT_LT(took, kSearchBudget);
 }
 
 // --- Five thousand OEM INF copies ------------------------------------------------------------
@@ -340,9 +324,7 @@ TEST_F(ManyOemInfsTest, OnlyTheCopiesNamingARemovedDeviceGoWithTheirPnfs) {
     }
     ASSERT_EQ(machine().ListFolder(kInf).size(), 2u * kOemCopies + 5);
 
-    RunOutcome outcome = RunOutcome::NotRun;
-    const auto took = Timed([&] { outcome = Run("UNINSTALL"); });
-    EXPECT_EQ(outcome, RunOutcome::Succeeded);
+    EXPECT_EQ(Run("UNINSTALL"), RunOutcome::Succeeded);
 
     std::set<std::string> left;
     for (const std::string& name : machine().ListFolder(kInf)) left.insert(name);
@@ -358,7 +340,19 @@ TEST_F(ManyOemInfsTest, OnlyTheCopiesNamingARemovedDeviceGoWithTheirPnfs) {
     const sim::HandleCounts open = machine().OpenHandles();
     EXPECT_EQ(open.files, 0);
     EXPECT_EQ(open.searches, 0);
-    EXPECT_LT(took, kSearchBudget);
+    // Two scans, the base device's and the card's (without the three copies
+    // the first deleted): each copy opened once, read at most to its end,
+    // listed once; and the marker.
+    const int scanned = kOemCopies + (kOemCopies - 3);
+    EXPECT_EQ(machine().Calls("CreateFileA"), scanned + 1);
+    EXPECT_EQ(machine().Calls("FindNextFileA"), scanned);
+    std::size_t reads = 0;  // a read per 4096 bytes and the one that finds the end, for each scan
+    for (int i = 0; i < kOemCopies; ++i) {
+        const auto own = owned.find(i);
+        const std::size_t size = (own != owned.end() ? own->second : others[i % others.size()]).size();
+        reads += (size / 4096 + 2) * (own != owned.end() && own->second.find(kBaseId) != std::string::npos ? 1 : 2);
+    }
+    EXPECT_LE(machine().Calls("ReadFile"), static_cast<int>(reads));
 }
 
 // A copy whose full path would be longer than MAX_PATH allows is passed
