@@ -8,7 +8,8 @@
 #   make screenshot  the demo, its screenshot replacing docs/progress-window.png
 #   make test      every test: native unit tests (plain, ASan+UBSan, TSan),
 #                  both Windows builds, and the end-to-end tests under Wine on
-#                  both programs; prints its wall time at the end
+#                  both programs, side by side (tools/test.sh); prints each
+#                  phase's time and the wall time at the end
 #   make windows   build/win64/ZanDriverInstaller.exe and build/win32/ZanDriverInstaller.exe
 #   make dist      build/dist (the 32-bit program, x64/ the 64-bit one, README.txt,
 #                  SHA256SUMS) and build/ZanDriverInstaller-<version>.zip of it;
@@ -24,7 +25,7 @@ CMAKE_GEN := -G "Unix Makefiles"
 FUZZ_SECONDS ?= 60
 comma := ,
 
-.PHONY: all deps deps-native deps-demo native unit asan tsan windows win64 win32 e2e test test-suites dist reproducible demo demo-programs screenshot bench fuzz coverage clean
+.PHONY: all deps deps-native deps-demo native native-build unit asan tsan asan-build tsan-build native-suite asan-suite tsan-suite windows win64 win32 e2e test dist reproducible demo demo-programs screenshot bench fuzz coverage clean
 
 all: native windows
 
@@ -47,19 +48,40 @@ define build
 	  { tail -n 40 $(1)/build.log; echo "make: the build of $(1) failed; its output: $(1)/build.log" >&2; exit 1; }
 endef
 
-native: deps-native
+# $(call suite,DIR,ENVIRONMENT): the native suite of the build DIR (ctest;
+# the output of a test that fails is printed).
+define suite
+	@cd $(1) && $(2) ctest --output-on-failure -j $(JOBS)
+endef
+
+native native-build: deps-native
 	$(call build,build/native,-DCMAKE_BUILD_TYPE=Debug)
 
-unit: native
-	cd build/native && ctest --output-on-failure -j $(JOBS)
-
-asan: deps-native
+asan-build: deps-native
 	$(call build,build/asan,-DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ -DZAN_SANITIZE=address$(comma)undefined)
-	cd build/asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS)
 
-tsan: deps-native
+tsan-build: deps-native
 	$(call build,build/tsan,-DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ -DZAN_SANITIZE=thread)
-	cd build/tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(JOBS)
+
+# The suites alone, of builds already made (make test runs each as soon as
+# its build is done).
+native-suite:
+	$(call suite,build/native,)
+
+asan-suite:
+	$(call suite,build/asan,ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1)
+
+tsan-suite:
+	$(call suite,build/tsan,TSAN_OPTIONS=halt_on_error=1)
+
+unit: native
+	@$(MAKE) --no-print-directory native-suite
+
+asan: asan-build
+	@$(MAKE) --no-print-directory asan-suite
+
+tsan: tsan-build
+	@$(MAKE) --no-print-directory tsan-suite
 
 WIN64_OPTIONS := -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake
 
@@ -74,14 +96,9 @@ windows: win64 win32
 e2e: windows
 	tests/e2e/run-all.sh
 
-# The suites in order; the wall time is taken around all of them, set-up included.
+# Every suite, the Windows and the native builds side by side (tools/test.sh).
 test:
-	@start=$$(date +%s); status=0; $(MAKE) --no-print-directory test-suites || status=$$?; \
-	  took=$$(($$(date +%s) - start)); took="$$((took / 60)) min $$((took % 60)) s"; \
-	  if [ $$status -eq 0 ]; then echo "make test: all suites passed; wall time $$took"; \
-	  else echo "make test: FAILED; wall time $$took"; fi; exit $$status
-
-test-suites: unit asan tsan e2e
+	@JOBS=$(JOBS) tools/test.sh
 
 dist: windows
 	tools/dist.sh

@@ -33,7 +33,10 @@
 #include <windows.h>
 #include <setupapi.h>
 #include <newdev.h>
-#include <shlobj.h>
+// CSIDL_WINDOWS from the small shell folder header: <shlobj.h> (COM, OLE and
+// the common controls) doubled the compile time of every file that includes
+// this one; only platform/win32/platform_win32.cpp needs it.
+#include <shfolder.h>
 #else
 #include "platform/win_types.h"
 #endif

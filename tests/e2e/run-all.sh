@@ -1,31 +1,39 @@
 #!/usr/bin/env bash
-# Runs every tests/e2e/test_*.sh once per architecture: E2E_ARCH=win64 (the
-# 64-bit program in 64-bit prefixes) and E2E_ARCH=win32 (the 32-bit program
-# in 32-bit prefixes). The runs go side by side, at most E2E_JOBS at once:
-# each has its own prefix and X server, and most of a run's time is the
-# program's own pauses. A run's output goes to build/e2e/<arch>/<test>.log,
+# Runs the end-to-end units of work side by side, at most E2E_JOBS at once,
+# the longest first. A unit is one run under Wine with a name, an
+# architecture and a command; today each tests/e2e/test_*.sh is one unit per
+# architecture: E2E_ARCH=win64 (the 64-bit program in 64-bit prefixes) and
+# E2E_ARCH=win32 (the 32-bit program in 32-bit prefixes). Each run has its own
+# prefix and X server. A run's output goes to build/e2e/<arch>/<name>.log,
 # printed in full when it fails. Prints a result line per run as it ends,
 # then the counts per architecture and "N passed, N failed"; exits non-zero
 # on a failure.
 #
-#   run-all.sh [NAME_PART...]   only the tests whose names hold one of them
+#   run-all.sh [NAME_PART...]   only the units whose names hold one of them
+#   run-all.sh --prefixes       only the template prefixes (see lib.sh), so
+#                               that they are made while the programs build
 #   E2E_ARCHS="win32"           only these architectures (default "win64 win32")
 #   E2E_JOBS=N                  runs at once (default 4)
 #   E2E_RUN_SECONDS=N           a run still going after N seconds is ended
-#                               and fails (default 600; the longest take ~1 min)
+#                               and fails (default 600; the longest take ~1.5 min)
 #
-# The longest runs start first: each run's time is kept in
-# build/e2e/durations for the next time (until then, the longer script first).
+# Longest first: each run's time is kept in build/e2e/durations for the next
+# time; until a unit has one, its time in tests/e2e/durations (measured on
+# the 2-core machine, either architecture; copy build/e2e/durations there
+# when the runs have changed much), else 60 s.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 work=$root/build/e2e
 archs=${E2E_ARCHS:-win64 win32}
 . "$root/tools/wine-env.sh"
+prefixes_only=0
+[ "${1:-}" = --prefixes ] && prefixes_only=1 && shift
 if [ "$WINE_ENV_RUNS_32BIT" = 0 ] && [[ " $archs " == *" win32 "* ]]; then
     archs=$(echo " $archs " | sed 's/ win32 / /; s/^ *//; s/ *$//')
-    echo "e2e: SKIPPED: every win32 run. This machine cannot start 32-bit programs (Wine's 32-bit loader" \
-        "fails with 'Exec format error'), so neither the 32-bit program nor a 32-bit prefix can run here."
+    [ $prefixes_only = 1 ] ||
+        echo "e2e: SKIPPED: every win32 run. This machine cannot start 32-bit programs (Wine's 32-bit loader" \
+            "fails with 'Exec format error'), so neither the 32-bit program nor a 32-bit prefix can run here."
 fi
 jobs_max=${E2E_JOBS:-4}
 run_seconds=${E2E_RUN_SECONDS:-600}
@@ -37,39 +45,6 @@ started_at=$(now)
 
 label() { [ "$1" = win64 ] && echo x64 || echo x86; }
 
-# --- The runs, longest first ------------------------------------------------
-runs=()
-# Each scenario of the catalogue the Wine player plays is a run of its own,
-# "scenario:<name>" (tests/e2e/test_scenarios.sh with E2E_SCENARIO).
-names=()
-for test in "$here"/test_*.sh; do
-    name=$(basename "$test" .sh)
-    if [ "$name" = test_scenarios ]; then
-        names+=($(awk '/^scenario: / { n = substr($0, 11) } /^players: / && / wine/ { print "scenario:" n }' \
-            "$root/tests/scenarios/catalogue.txt"))
-    else
-        names+=("$name")
-    fi
-done
-for name in "${names[@]}"; do
-    if [ $# -gt 0 ]; then
-        match=0
-        for want in "$@"; do [[ $name == *"$want"* ]] && match=1; done
-        [ $match -eq 1 ] || continue
-    fi
-    for arch in $archs; do
-        # The last time measured, else a guess: the script's size, or half a minute a scenario.
-        seconds=$(awk -v n="$name" -v a="$arch" '$1 == n && $2 == a { s = $3 } END { print s + 0 }' "$durations")
-        [ "$seconds" -gt 0 ] || { [[ $name == scenario:* ]] && seconds=30 || seconds=$(($(wc -l <"$here/$name.sh") / 10)); }
-        runs+=("$seconds $name $arch")
-    done
-done
-if [ ${#runs[@]} -eq 0 ]; then
-    echo "no test matches: $*" >&2
-    exit 1
-fi
-mapfile -t runs < <(printf '%s\n' "${runs[@]}" | sort -k1,1nr -k2,2 -k3,3)
-
 # --- Template prefixes, one per architecture, before any run ----------------
 pids=()
 for arch in $archs; do
@@ -79,6 +54,60 @@ done
 for pid in "${pids[@]}"; do
     wait "$pid" || { echo "e2e: a template prefix could not be made" >&2; exit 1; }
 done
+[ $prefixes_only = 1 ] && exit 0
+
+# --- The units, longest first ------------------------------------------------
+# Each kind of unit has a function listing its units, one line each: "NAME
+# ARCH PLAYER", and a player, a function that plays unit NAME (with E2E_ARCH
+# set to ARCH) by exec'ing its command under the run's time limit, so that
+# ending the run ends the command. A new kind of run is one more such pair,
+# its list called by units.
+script_units() {
+    local test arch
+    for test in "$here"/test_*.sh; do
+        for arch in $archs; do echo "$(basename "$test" .sh | sed 's/^test_//') $arch play_script"; done
+    done
+}
+play_script() { exec timeout -k 20 "$run_seconds" bash "$here/test_$1.sh"; }
+# The catalogue's scenarios that the Wine player plays, one unit each,
+# "scenario:<name>" (tests/e2e/test_scenarios.sh with E2E_SCENARIO).
+scenario_units() {
+    local name arch
+    for name in $(awk '/^scenario: / { n = substr($0, 11) } /^players: / && / wine/ { print n }' \
+        "$root/tests/scenarios/catalogue.txt"); do
+        for arch in $archs; do echo "scenario:$name $arch play_scenario"; done
+    done
+}
+play_scenario() { E2E_SCENARIO=${1#scenario:} exec timeout -k 20 "$run_seconds" bash "$here/test_scenarios.sh"; }
+units() {
+    script_units | grep -v '^scenarios '
+    scenario_units
+}
+
+# seconds_of NAME ARCH: the unit's last time here, else its time measured
+# on the 2-core machine, else 60.
+seconds_of() {
+    local s
+    s=$(awk -v n="$1" -v a="$2" '$1 == n && $2 == a { s = $3 } END { print s + 0 }' "$durations")
+    [ "$s" -gt 0 ] || s=$(awk -v n="$1" '$1 == n { s = $2 } END { print s + 0 }' "$here/durations" 2>/dev/null)
+    [ "${s:-0}" -gt 0 ] || s=60
+    echo "$s"
+}
+
+runs=()
+while read -r name arch player; do
+    if [ $# -gt 0 ]; then
+        match=0
+        for want in "$@"; do [[ $name == *"$want"* ]] && match=1; done
+        [ $match -eq 1 ] || continue
+    fi
+    runs+=("$(seconds_of "$name" "$arch") $name $arch $player")
+done < <(units)
+if [ ${#runs[@]} -eq 0 ]; then
+    echo "no unit matches: $*" >&2
+    exit 1
+fi
+mapfile -t runs < <(printf '%s\n' "${runs[@]}" | sort -k1,1nr -k2,2 -k3,3)
 
 # --- Side by side -------------------------------------------------------------
 declare -A run_of=() start_of=()
@@ -105,31 +134,28 @@ finish_one() {
     read -r name arch <<<"${run_of[$pid]}"
     unset "run_of[$pid]"
     seconds=$(($(now) - start_of[$pid]))
-    log=$work/$arch/${name#test_}.log
+    log=$work/$arch/$name.log
     if [ $status -eq 0 ]; then
         passed[$arch]=$((passed[$arch] + 1))
-        echo "PASS [${name#test_} $(label "$arch")] ${seconds} s"
+        echo "PASS [$name $(label "$arch")] ${seconds} s"
     elif [ $status -eq 77 ]; then
         skipped[$arch]=$((skipped[$arch] + 1))
         grep '^SKIP ' "$log" | tail -n 1
     else
         failed[$arch]=$((failed[$arch] + 1))
-        failed_names+=("${name#test_} $(label "$arch")")
+        failed_names+=("$name $(label "$arch")")
         [ $status -eq 124 ] && echo "(ended after its limit of $run_seconds s)" >>"$log"
-        echo "FAIL [${name#test_} $(label "$arch")] ${seconds} s, exit status $status; its log ($log):"
+        echo "FAIL [$name $(label "$arch")] ${seconds} s, exit status $status; its log ($log):"
         sed 's/^/    /' "$log"
     fi
     echo "$name $arch $seconds" >>"$durations"
 }
 
 for run in "${runs[@]}"; do
-    read -r _ name arch <<<"$run"
+    read -r _ name arch player <<<"$run"
     while [ ${#run_of[@]} -ge "$jobs_max" ]; do finish_one; done
     mkdir -p "$work/$arch"
-    script=$here/$name.sh scenario=""
-    [[ $name == scenario:* ]] && script=$here/test_scenarios.sh scenario=${name#scenario:}
-    E2E_ARCH=$arch E2E_SCENARIO=$scenario timeout -k 20 "$run_seconds" bash "$script" \
-        >"$work/$arch/${name#test_}.log" 2>&1 </dev/null &
+    { export E2E_ARCH=$arch; "$player" "$name"; } >"$work/$arch/$name.log" 2>&1 </dev/null &
     run_of[$!]="$name $arch"
     start_of[$!]=$(now)
 done

@@ -78,7 +78,7 @@ int main(int argc, char** argv) {
     }
     std::fprintf(stderr,
                  "usage: posmachine create <profile>... | dump | find <ports|all> | update <hwid> <inf> |\n"
-                 "       watch [--timeout S] [--hold MS] [--answer CAPTION=yes|no|ok]...\n"
+                 "       watch [--timeout S] [--hold MS] [--every MS] [--answer CAPTION=yes|no|ok]...\n"
                  "profiles: full4 full1 nobase empty; add-ons: decoys card2\n");
     return 2;
 }

@@ -4,9 +4,11 @@
 // them when asked to, notes when a marker file appears, and returns once the
 // window has closed.
 //
-//   posmachine watch [--timeout S] [--hold MS] [--answer CAPTION=yes|no|ok]...
+//   posmachine watch [--timeout S] [--hold MS] [--every MS] [--answer CAPTION=yes|no|ok]...
 //
-// Every line starts with the milliseconds since the watch began.
+// Every line starts with the milliseconds since the watch began. It looks
+// every 5 ms (--every: another pause between looks; each look costs Wine's
+// server a round of requests, a quarter of a core at 5 ms).
 #include "posmachine.h"
 
 #include <cstdio>
@@ -101,6 +103,7 @@ int ButtonId(const std::string& answer) {
 int CmdWatch(const std::vector<std::string>& args) {
     double timeout = 120;
     DWORD hold = 300;
+    DWORD every = 5;
     std::map<std::string, int> answers;  // caption -> button ID
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -108,6 +111,8 @@ int CmdWatch(const std::vector<std::string>& args) {
             timeout = std::atof(args[++i].c_str());
         } else if (a == "--hold" && i + 1 < args.size()) {
             hold = static_cast<DWORD>(std::atoi(args[++i].c_str()));
+        } else if (a == "--every" && i + 1 < args.size()) {
+            every = static_cast<DWORD>(std::atoi(args[++i].c_str()));
         } else if (a == "--answer" && i + 1 < args.size()) {
             const std::string& answer = args[++i];
             size_t eq = answer.rfind('=');
@@ -118,8 +123,8 @@ int CmdWatch(const std::vector<std::string>& args) {
             }
             answers[answer.substr(0, eq)] = id;
         } else {
-            std::fprintf(stderr,
-                         "usage: posmachine watch [--timeout S] [--hold MS] [--answer CAPTION=yes|no|ok]...\n");
+            std::fprintf(stderr, "usage: posmachine watch [--timeout S] [--hold MS] [--every MS]"
+                                 " [--answer CAPTION=yes|no|ok]...\n");
             return 2;
         }
     }
@@ -183,7 +188,7 @@ int CmdWatch(const std::vector<std::string>& args) {
             }
         }
         if (closed) return 0;
-        Sleep(5);
+        Sleep(every);
     }
     Say("timeout");
     return 3;
