@@ -33,7 +33,12 @@
 #include <windows.h>
 #include <setupapi.h>
 #include <newdev.h>
-#include <shlobj.h>
+// Not shlobj.h: with all it includes it would double the time every file
+// that includes this one takes to compile. The one value of it the code above
+// uses (the same in shlobj.h, which platform/win32 includes for the call):
+#ifndef CSIDL_WINDOWS
+#define CSIDL_WINDOWS 0x0024
+#endif
 #else
 #include "platform/win_types.h"
 #endif
