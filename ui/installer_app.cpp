@@ -5,6 +5,8 @@
 #include "ui/progress_dlg.h"
 #include "ui/wizard_dismisser.h"
 
+#include <commctrl.h>
+
 CZANLumivaleKioskScannerandMSRDriverInstallerApp theApp;
 
 plat::ThreadHandle g_hDismisserThread;

@@ -6,6 +6,8 @@
 
 #include "platform/win32/system_dll.h"
 
+#include <shlobj.h>
+
 namespace plat {
 namespace {
 
