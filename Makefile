@@ -41,8 +41,10 @@ deps-demo:
 # $(call build,DIR,CMAKE OPTIONS[,TARGETS]): configures and builds DIR, all of
 # it or only TARGETS. The compiler's output goes to DIR/build.log; a failed
 # build prints its last lines.
+# (--no-warn-unused-cli: a configured DIR ignores the toolchain file given
+# again, and need not say so at every build.)
 define build
-	@cmake -S . -B $(1) $(CMAKE_GEN) $(2) >/dev/null
+	@cmake --no-warn-unused-cli -S . -B $(1) $(CMAKE_GEN) $(2) >/dev/null
 	@echo "Building $(1)$(if $(3), ($(3)),) (compiler output: $(1)/build.log)"
 	@cmake --build $(1) -j $(JOBS)$(if $(3), --target $(3),) >$(1)/build.log 2>&1 || \
 	  { tail -n 40 $(1)/build.log; echo "make: the build of $(1) failed; its output: $(1)/build.log" >&2; exit 1; }
