@@ -2,9 +2,10 @@
 # make test: every build and every suite, in two lanes side by side, so that
 # both cores have work from start to end:
 #
-#   Windows lane: the 64-bit and the 32-bit build, then the end-to-end runs
-#                 under Wine (run-all.sh, E2E_JOBS at once); the template Wine
-#                 prefixes are made beside the builds
+#   Windows lane: the 64-bit build, then its end-to-end runs under Wine
+#                 (run-all.sh, E2E_JOBS at once) while the 32-bit build is
+#                 made beside them, then the 32-bit runs; the template Wine
+#                 prefixes are made beside the 64-bit build
 #   native lane:  the plain native build and its suite, then the ASan+UBSan
 #                 build and its suite, then the TSan build and its suite
 #
@@ -60,23 +61,36 @@ record() {
 make_target() { make -s --no-print-directory "$1" JOBS="$jobs"; }
 
 windows_lane() {
-    local prefixes status=0 from
+    local prefixes status=0 win32
     phase wine-prefixes tests/e2e/run-all.sh --prefixes &
     prefixes=$!
     phase win64-build make_target win64 || status=1
-    phase win32-build make_target win32 || status=1
     wait "$prefixes" || status=1
-    if [ $status != 0 ]; then
-        record wine-runs "$(elapsed)" skipped
+    # The 64-bit runs start as soon as their program exists; the 32-bit
+    # build goes on beside them, and its runs follow.
+    phase win32-build make_target win32 &
+    win32=$!
+    wine_runs win64 $status || status=1
+    wait "$win32" || status=1
+    wine_runs win32 $status || status=1
+    return "$status"
+}
+
+# wine_runs ARCH READY: the Wine runs of one architecture (a phase "ARCH-runs"),
+# unless READY is not 0 (a build they need failed). Their own lines as they
+# come; all of their output in build/test/ARCH-runs.log.
+wine_runs() {
+    local from status
+    if [ "$2" != 0 ]; then
+        record "$1-runs" "$(elapsed)" skipped
         return 1
     fi
-    # The runs' own lines as they come; all of its output in wine-runs.log.
     from=$(elapsed)
-    say wine-runs "started, at most $E2E_JOBS at once"
-    tests/e2e/run-all.sh </dev/null 2>&1 | tee "$out/wine-runs.log" |
-        while IFS= read -r line; do say wine-runs "$line"; done
+    say "$1-runs" "started, at most $E2E_JOBS at once"
+    E2E_ARCHS=$1 tests/e2e/run-all.sh </dev/null 2>&1 | tee "$out/$1-runs.log" |
+        while IFS= read -r line; do say "$1-runs" "$line"; done
     status=${PIPESTATUS[0]}
-    record wine-runs "$from" "$status"
+    record "$1-runs" "$from" "$status"
     return "$status"
 }
 
@@ -116,7 +130,7 @@ wait $native || status=1
 
 # The output of every failed phase but the Wine runs (their logs came as they failed).
 while read -r name _ _ result; do
-    [ "$result" = FAILED ] && [ "$name" != wine-runs ] || continue
+    [ "$result" = FAILED ] && [[ $name != *-runs ]] || continue
     echo
     echo "==== $name failed; its output ($out/$name.log):"
     cat "$out/$name.log"
