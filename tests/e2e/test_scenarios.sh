@@ -256,6 +256,7 @@ if [ -n "$(field "$name" status-held)" ]; then
     while IFS= read -r line; do
         while [ $k -lt ${#seen[@]} ] && [ "${seen[$k]}" != "$line" ]; do k=$((k + 1)); done
         [ $k -lt ${#seen[@]} ] || e2e_fail "held status line not seen in order: $line"
+        k=$((k + 1))
     done < <(field "$name" status-held)
 fi
 
