@@ -178,20 +178,16 @@ fi
 # marker present and shown while the status line was empty.
 if [ -n "$(field "$name" question)" ]; then
     mapfile -t answers < <(sed -n 's/^ *[0-9]* box answer "&\(.*\)"$/\1/p' "$M_WATCH_LOG" | tr 'A-Z' 'a-z')
-    k=0
-    while IFS='|' read -r caption text buttons markers; do
+    mapfile -t boxes < <(machine_boxes_seen)
+    mapfile -t wanted < <(field "$name" question | grep -vx none)
+    e2e_assert_eq "${#wanted[@]}" "${#boxes[@]}" "boxes shown"
+    for k in "${!boxes[@]}"; do
+        IFS='|' read -r caption text buttons markers <<<"${boxes[$k]}"
         e2e_assert_eq "&Yes,&No|none" "$buttons|$markers" "question $caption: buttons and markers"
-        asked[k]="$caption answered ${answers[$k]:-none}, asking ${text//\\x0A/\\n}"
-        k=$((k + 1))
-    done < <(machine_boxes_seen)
-    k=0
-    while IFS= read -r q; do
-        [ "$q" = none ] && continue
-        [[ $q == *", asking "* ]] || asked[k]=${asked[$k]%%, asking *}
-        e2e_assert_eq "$q" "${asked[$k]:-}" "question $((k + 1))"
-        k=$((k + 1))
-    done < <(field "$name" question)
-    e2e_assert_eq "$k" "$(machine_boxes_seen | wc -l)" "boxes shown"
+        asked="$caption answered ${answers[$k]:-none}"
+        [[ ${wanted[$k]:-} == *", asking "* ]] && asked+=", asking ${text//\\x0A/\\n}"
+        e2e_assert_eq "${wanted[$k]:-}" "$asked" "question $((k + 1))"
+    done
     awk '/ status "/ { last = $0; sub(/^ *[0-9]* status /, "", last) } / box caption / { print last }' "$M_WATCH_LOG" |
         grep -qvx '""' && e2e_fail "a question asked while the status line was not empty"
 fi

@@ -153,9 +153,13 @@ TEST_P(ScenarioTest, EndsAsTheCatalogueSays) {
     for (const std::string& marker : s.All("old-marker")) machine().PutFile(std::string(kWin) + "\\" + marker);
     for (const std::string& file : s.All("put")) machine().PutFile(kInf + file);
     // question: the answers queued, and at each box the status lines written so far and the markers.
+    Lines questions;
     std::vector<int> answers;
-    for (const std::string& q : s.All("question"))
-        if (q != "none") answers.push_back(q.find(" answered yes") != std::string::npos ? IDYES : IDNO);
+    for (const std::string& q : s.All("question")) {
+        if (q == "none") continue;
+        questions.push_back(q);
+        answers.push_back(q.find(" answered yes") != std::string::npos ? IDYES : IDNO);
+    }
     machine().QueueAnswers(answers);
     std::vector<std::pair<std::size_t, Lines>> atBoxes;
     machine().onMessageBox = [&](const sim::MessageBoxCall&) { atBoxes.emplace_back(Timeline().size(), Markers()); };
@@ -167,12 +171,15 @@ TEST_P(ScenarioTest, EndsAsTheCatalogueSays) {
         return files;
     };
     const Lines infBefore = infFiles();
+    const auto describe = [](const sim::Device& d) {
+        const auto desc = d.properties.find(SPDRP_DEVICEDESC);
+        return desc != d.properties.end() ? sim::SzText(desc->second) : d.instanceId;
+    };
     // untouched: each device's text (properties, driver, presence, port name) by description.
-    const auto deviceText = [this](const std::string& description) {
+    const auto deviceText = [&](const std::string& description) {
         std::string text;
         for (const sim::Device& d : machine().Devices()) {
-            const auto desc = d.properties.find(SPDRP_DEVICEDESC);
-            if (desc == d.properties.end() || sim::SzText(desc->second) != description) continue;
+            if (describe(d) != description) continue;
             text += d.instanceId + (d.present ? " present" : "") + " driver " + d.driverInf + "\n";
             for (const auto& [property, value] : d.properties)
                 text += std::to_string(property) + " " + std::string(value.bytes.begin(), value.bytes.end()) + "\n";
@@ -246,25 +253,16 @@ TEST_P(ScenarioTest, EndsAsTheCatalogueSays) {
     // asked before any status line and with no marker present.
     if (s.Has("question")) {
         const auto boxes = machine().MessageBoxes();
-        std::vector<std::string> asked, wanted;
-        for (std::size_t i = boxesBefore; i < boxes.size(); ++i) {
-            asked.push_back(boxes[i].caption + " answered " + (boxes[i].answer == IDYES ? "yes" : "no") + ", asking " +
-                            boxes[i].text);
-            EXPECT_EQ(boxes[i].type, static_cast<UINT>(MB_YESNO)) << boxes[i].caption;
-        }
-        for (const auto& [lines, markers] : atBoxes) {
-            EXPECT_EQ(lines, linesBefore) << "a status line before a question";
-            EXPECT_TRUE(markers.empty()) << "a marker while a question waits";
-        }
-        for (const std::string& q : s.All("question")) {
-            if (q != "none") wanted.push_back(q);
-        }
-        ASSERT_EQ(asked.size(), wanted.size()) << "questions asked";
-        for (std::size_t i = 0; i < asked.size(); ++i) {
-            std::string text = asked[i];
-            if (wanted[i].find(", asking ") == std::string::npos) text = text.substr(0, text.find(", asking "));
-            for (std::size_t at; (at = text.find('\n')) != std::string::npos;) text.replace(at, 1, "\\n");
-            EXPECT_EQ(text, wanted[i]);
+        ASSERT_EQ(boxes.size() - boxesBefore, questions.size()) << "questions asked";
+        for (std::size_t i = 0; i < questions.size(); ++i) {
+            const sim::MessageBoxCall& box = boxes[boxesBefore + i];
+            std::string asked = box.caption + " answered " + (box.answer == IDYES ? "yes" : "no");
+            if (questions[i].find(", asking ") != std::string::npos) asked += ", asking " + box.text;
+            for (std::size_t at; (at = asked.find('\n')) != std::string::npos;) asked.replace(at, 1, "\\n");
+            EXPECT_EQ(asked, questions[i]);
+            EXPECT_EQ(box.type, static_cast<UINT>(MB_YESNO)) << box.caption;
+            EXPECT_EQ(atBoxes[i].first, linesBefore) << "a status line before a question";
+            EXPECT_TRUE(atBoxes[i].second.empty()) << "a marker while a question waits";
         }
     }
     machine().onMessageBox = nullptr;
@@ -283,9 +281,7 @@ TEST_P(ScenarioTest, EndsAsTheCatalogueSays) {
         const std::string description = driver.substr(0, colon), inf = driver.substr(colon + 2);
         std::string got = "<no such device>";
         for (const sim::Device& d : machine().Devices()) {
-            const auto desc = d.properties.find(SPDRP_DEVICEDESC);
-            if (desc != d.properties.end() && sim::SzText(desc->second) == description)
-                got = d.driverInf.empty() ? "none" : d.driverInf;
+            if (describe(d) == description) got = d.driverInf.empty() ? "none" : d.driverInf;
         }
         EXPECT_EQ(got, inf == "none" ? inf : kInf + inf) << description;
     }
@@ -295,10 +291,7 @@ TEST_P(ScenarioTest, EndsAsTheCatalogueSays) {
     // devices: exactly these devices are left, by description.
     if (s.Has("devices")) {
         Lines left, wanted = s.All("devices");
-        for (const sim::Device& d : machine().Devices()) {
-            const auto desc = d.properties.find(SPDRP_DEVICEDESC);
-            left.push_back(desc != d.properties.end() ? sim::SzText(desc->second) : d.instanceId);
-        }
+        for (const sim::Device& d : machine().Devices()) left.push_back(describe(d));
         std::sort(left.begin(), left.end());
         std::sort(wanted.begin(), wanted.end());
         EXPECT_EQ(left, wanted);
