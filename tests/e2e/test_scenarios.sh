@@ -16,7 +16,7 @@ field() {
         /^#/ { next }
         /^$/ { on = 0; next }
         $0 == "scenario: " name { on = 1 }
-        on && index($0, want ": ") == 1 { print substr($0, length(want) + 3) }
+        on && index($0, want ": ") == 1 { v = substr($0, length(want) + 3); gsub(/ \| /, "\n", v); print v }
     ' "$catalogue"
 }
 
@@ -92,9 +92,16 @@ fi
 # --- The run --------------------------------------------------------------------------
 run=$(field "$name" run)
 exit_wanted=$(field "$name" exit)
+# old-marker, put: files an earlier run or the system left.
+while IFS= read -r marker; do [ -n "$marker" ] && touch "$E2E_WINDIR/$marker"; done < <(field "$name" old-marker)
+while IFS= read -r file; do [ -n "$file" ] && : >"$E2E_WINDIR/inf/${file//\\//}"; done < <(field "$name" put)
 machine_dump pre
 # A run that shows no window is watched for a moment only.
 [[ $run == *CHECK* ]] && M_WATCH_ARGS=(--timeout 3) || M_WATCH_ARGS=(--answer "$M_CAPTION=ok")
+# question: the watch answers each question as the row says.
+while IFS= read -r q; do
+    [[ $q == *" answered "* ]] && M_WATCH_ARGS+=(--answer "${q%% answered *}=$(sed 's/^\(yes\|no\).*/\1/' <<<"${q#* answered }")")
+done < <(field "$name" question)
 # Exit codes past 255 are read through a batch file (see lib.sh).
 [ "$exit_wanted" -gt 255 ] && E2E_STARTER=e2e_start_program_for_code
 e2e_log "run: $run"
@@ -165,6 +172,88 @@ if [ -n "$last" ]; then
     log=${run#*/LOG=C:\\}
     log=$WINEPREFIX/drive_c/${log%% *}
     e2e_assert_eq "$last" "$(e2e_log_lines "$log" | tail -n 1 | cut -f 3)" "the log's last line"
+fi
+
+# question: the boxes seen are these Yes/No questions, in order, each with no
+# marker present and shown while the status line was empty.
+if [ -n "$(field "$name" question)" ]; then
+    mapfile -t answers < <(sed -n 's/^ *[0-9]* box answer "&\(.*\)"$/\1/p' "$M_WATCH_LOG" | tr 'A-Z' 'a-z')
+    mapfile -t boxes < <(machine_boxes_seen)
+    mapfile -t wanted < <(field "$name" question | grep -vx none)
+    e2e_assert_eq "${#wanted[@]}" "${#boxes[@]}" "boxes shown"
+    for k in "${!boxes[@]}"; do
+        IFS='|' read -r caption text buttons markers <<<"${boxes[$k]}"
+        e2e_assert_eq "&Yes,&No|none" "$buttons|$markers" "question $caption: buttons and markers"
+        asked="$caption answered ${answers[$k]:-none}"
+        [[ ${wanted[$k]:-} == *", asking "* ]] && asked+=", asking ${text//\\x0A/\\n}"
+        e2e_assert_eq "${wanted[$k]:-}" "$asked" "question $((k + 1))"
+    done
+    awk '/ status "/ { last = $0; sub(/^ *[0-9]* status /, "", last) } / box caption / { print last }' "$M_WATCH_LOG" |
+        grep -qvx '""' && e2e_fail "a question asked while the status line was not empty"
+fi
+
+# trace-all: the whole trace in order, after the window's first line.
+if [ -n "$(field "$name" trace-all)" ]; then
+    mapfile -t got <<<"$logged"
+    e2e_assert_eq 'CZANLumivaleKioskScannerandMSRDriverInstallerDlg::OnInitDialog()\n' "${got[0]}" "the window's trace line"
+    mapfile -t wanted < <(field "$name" trace-all)
+    e2e_assert_eq "${#wanted[@]}" "$((${#got[@]} - 1))" "trace lines"
+    for k in "${!wanted[@]}"; do
+        [ "${wanted[$k]}" = "(any one line)" ] || e2e_assert_eq "${wanted[$k]}" "${got[$((k + 1))]:-}" "trace line $((k + 1))"
+    done
+fi
+
+# driver: the INF each device's driver came from (Wine records its file name
+# and the section), or none.
+while IFS= read -r driver; do
+    [ -n "$driver" ] || continue
+    device=$(machine_device post "${driver%: *}")
+    inf=${driver##*: }
+    case $inf in
+        none) grep -q '^driver\.' <<<"$device" && e2e_fail "${driver%: *} has a driver" ;;
+        *)
+            case $inf in
+                ZANBaseD.inf) section=ZANBase_Install ;;
+                ZANPorts.inf) section=ZANPort_Install ;;
+                *1port*) section=ZAN1Port_Install ;;
+                *) section=ZAN4Port_Install ;;
+            esac
+            grep -qxF "driver.InfPath \"${inf##*\\}\"" <<<"$device" && grep -qxF "driver.InfSection \"$section\"" <<<"$device" ||
+                e2e_fail "${driver%: *}: no driver from $inf ($(grep '^driver\.' <<<"$device" | tr '\n' ' '))"
+            ;;
+    esac
+done < <(field "$name" driver)
+
+# devices: exactly these devices are left, by description.
+if [ -n "$(field "$name" devices)" ]; then
+    e2e_assert_eq "$(field "$name" devices | sort)" "$(sed -n 's/^device "\(.*\)"$/\1/p' "$E2E_DIR/post.dump" | sort)" "devices left"
+fi
+
+# untouched: these devices are as they were.
+while IFS= read -r device; do
+    [ -n "$device" ] || continue
+    [ -n "$(machine_device pre "$device")" ] || e2e_fail "no device $device"
+    [ "$(machine_device pre "$device")" = "$(machine_device post "$device")" ] || e2e_fail "$device changed"
+done < <(field "$name" untouched)
+
+# inf-unchanged: the INF folder holds the same files.
+[ "$(field "$name" inf-unchanged)" = yes ] && e2e_assert_eq "$(machine_files pre)" "$(machine_files post)" "the INF folder's files"
+
+# package-removal: the OEM copies handed to the driver package removal, in
+# order, as Wine's own line on each says.
+if [ -n "$(field "$name" package-removal)" ]; then
+    e2e_assert_eq "$(field "$name" package-removal)" "$(sed -n 's/^[0-9a-f]*:fixme:setupapi:SetupUninstallOEMInfW not deleting L"\(.*\)"$/\1/p' "$E2E_TRACE" | sed 's/.*\\//')" "package removals"
+fi
+
+# status-held: every held status line seen, in this order.
+if [ -n "$(field "$name" status-held)" ]; then
+    mapfile -t seen < <(sed -n 's/^ *[0-9]* status "\(.*\)"$/\1/p' "$M_WATCH_LOG")
+    k=0
+    while IFS= read -r line; do
+        while [ $k -lt ${#seen[@]} ] && [ "${seen[$k]}" != "$line" ]; do k=$((k + 1)); done
+        [ $k -lt ${#seen[@]} ] || e2e_fail "held status line not seen in order: $line"
+        k=$((k + 1))
+    done < <(field "$name" status-held)
 fi
 
 e2e_finish

@@ -1,102 +1,15 @@
 // The install operation on a simulated point-of-sale machine, end to end
-// through the worker thread's entry.
+// through the worker thread's entry. The installs of each choice are rows of
+// tests/scenarios/catalogue.txt.
 #include "machine_fixture.h"
 
 using namespace pos;
 
 namespace {
 
-const std::string kOnePortInf = std::string(kWin) + "\\INF\\.\\1port\\ZAN2kmf.inf";
-const std::string kFourPortInf = std::string(kWin) + "\\INF\\.\\4port\\ZAN2kmf.inf";
 const std::string kBaseInf = std::string(kWin) + "\\INF\\ZANBaseD.inf";
-const std::string kPortsInf = std::string(kWin) + "\\INF\\ZANPorts.inf";
-
-struct Selection {
-    const char* cmdLine;
-    std::vector<int> answers;  // to the two questions a run without SILENT asks
-    std::vector<std::pair<std::string, std::string>> updates;  // hardware ID, INF path
-    Lines installed;                                           // status descriptions
-    std::string ports;                                         // ports mapped, in order
-    bool baseInfKept;
-};
-
-class InstallSelection : public MachineTest, public ::testing::WithParamInterface<Selection> {};
-
-const char kBanner[] = "**** InstallTiDevice(), Installing Root Port USB Driver ****";
 
 }  // namespace
-
-// Each row's driver update is given the row's INF below the Windows INF
-// folder, joined as the table names it (".\1port\ZAN2kmf.inf" too).
-TEST_P(InstallSelection, InstallsTheSelectedRowsInOrderFromTheirFullInfPathsThenMapsTheirPorts) {
-    const Selection& selection = GetParam();
-    PutTableInfs();
-    AddPosDevices(true, "CDEF");
-    machine().QueueAnswers(selection.answers);
-
-    EXPECT_EQ(Run(selection.cmdLine), RunOutcome::Succeeded);
-
-    std::vector<std::pair<std::string, std::string>> updates;
-    for (const auto& call : machine().DriverUpdates()) {
-        EXPECT_EQ(call.flags, INSTALLFLAG_FORCE);
-        updates.emplace_back(call.hardwareId, call.infPath);
-    }
-    EXPECT_EQ(updates, selection.updates);
-    // Each install opens with the same banner.
-    const auto trace = Trace();
-    ASSERT_GE(trace.size(), 2u);
-    EXPECT_EQ(trace[0], kBanner);
-    EXPECT_EQ(trace[1], "--> Installing device driver");
-    EXPECT_EQ(std::count(trace.begin(), trace.end(), kBanner), static_cast<long>(updates.size()));
-
-    Lines expected;
-    for (const std::string& description : selection.installed) {
-        expected = Join({expected, InstallLines(description)});
-    }
-    for (char letter : selection.ports) expected = Join({expected, MappingLines(letter)});
-    EXPECT_EQ(Timeline(), expected);
-
-    for (const PortDevice& port : kPorts) {
-        const bool mapped = selection.ports.find(port.letter) != std::string::npos;
-        EXPECT_EQ(machine().GetValue(ParamsKey(port.instanceId), "PortName").has_value(), mapped) << port.letter;
-    }
-    EXPECT_EQ(machine().FileExists(kBaseInf), selection.baseInfKept);
-    // The precompiled companion of a declined base INF is left alone.
-    EXPECT_TRUE(machine().FileExists(std::string(kWin) + "\\INF\\ZANBaseD.pnf"));
-    // Without SILENT both questions are asked, in order; only Yes counts.
-    const std::vector<Box> questions{
-        {MB_YESNO, "Install the Base Device Driver?",
-         "Do you want to install the base device driver?\n\nNote: Not recommended if installing the ZAN Point of Sale "
-         "drivers.\n"},
-        {MB_YESNO, "Install the Marovel RS-232 Driver?", "Is an RS-232 Marovel card present?\n\n"}};
-    EXPECT_EQ(Boxes(), selection.answers.empty() ? std::vector<Box>{} : questions);
-    EXPECT_EQ(Markers(), Lines{"RESULT.SUCCESS"});
-}
-
-using Updates = std::vector<std::pair<std::string, std::string>>;
-const Updates kOnePort{{kCardId, kOnePortInf}, {"MF\\PCI1D9E_COMF", kPortsInf}};
-const Updates kFourPort{{kCardId, kFourPortInf},
-                        {"MF\\PCI1D9E_COMF", kPortsInf},
-                        {"MF\\PCI1D9E_COMC", kPortsInf},
-                        {"MF\\PCI1D9E_COME", kPortsInf},
-                        {"MF\\PCI1D9E_COMD", kPortsInf}};
-Updates WithBase(Updates updates) {
-    updates.insert(updates.begin(), {kBaseId, kBaseInf});
-    return updates;
-}
-const Lines kFourPortLines{kCardDesc, "Serial Port C", "Serial Port D", "Serial Port E", "Serial Port F"};
-
-INSTANTIATE_TEST_SUITE_P(Choices, InstallSelection, ::testing::Values(
-    Selection{"INSTALL SILENT", {}, kOnePort, {kCardDesc, "Serial Port C"}, "C", false},
-    Selection{"INSTALL SILENT BASE_DEVICE", {}, WithBase(kOnePort), {kBaseDesc, kCardDesc, "Serial Port C"}, "C",
-              true},
-    Selection{"INSTALL SILENT MAROVEL_SERIAL", {}, kFourPort, kFourPortLines, "CDEF", false},
-    Selection{"/q INSTALL SILENT BASE_DEVICE MAROVEL_SERIAL", {}, WithBase(kFourPort),
-              Join({{kBaseDesc}, kFourPortLines}), "CDEF", true},
-    // Choice keywords mean nothing without SILENT; Cancel is not Yes.
-    Selection{"INSTALL BASE_DEVICE", {IDCANCEL, IDYES}, kFourPort, kFourPortLines, "CDEF", false},
-    Selection{"INSTALL MAROVEL_SERIAL", {IDYES, IDNO}, WithBase(kOnePort), {kBaseDesc, kCardDesc, "Serial Port C"},
-              "C", true}));
 
 TEST_F(MachineTest, AMissingCardFailsTheInstallAtItsRowAndLeavesOnlyTheFailMarker) {
     PutTableInfs();
@@ -117,16 +30,6 @@ TEST_F(MachineTest, AMissingCardFailsTheInstallAtItsRowAndLeavesOnlyTheFailMarke
     EXPECT_EQ(Boxes(), std::vector<Box>{ErrorBox("An error was encountered while installing the drivers.")});
     EXPECT_EQ(Markers(), Lines{"RESULT.FAIL"});
     EXPECT_FALSE(machine().GetValue(ParamsKey(kPorts[0].instanceId), "PortName"));
-}
-
-TEST_F(MachineTest, ADeclinedBaseDeviceLosesItsInfEvenWhenTheInstallFails) {
-    PutTableInfs();  // no devices at all
-
-    EXPECT_EQ(Run("INSTALL SILENT"), RunOutcome::Failed);
-
-    EXPECT_FALSE(machine().FileExists(kBaseInf));
-    EXPECT_TRUE(machine().FileExists(kOnePortInf));
-    EXPECT_EQ(Markers(), Lines{"RESULT.FAIL"});
 }
 
 // The ways a driver update fails, each traced with its cause: errors of the

@@ -39,7 +39,11 @@ std::vector<Scenario> LoadCatalogue() {
         const std::string field = line.substr(0, colon), value = colon == std::string::npos ? "" : line.substr(colon + 2);
         if (field == "scenario") current.name = value;
         if (field == "before" || field == "rename") current.steps.emplace_back(field, value);
-        current.fields[field].push_back(value);
+        // A field's values may share a line, split by " | ".
+        std::string rest = value;
+        for (std::size_t bar; (bar = rest.find(" | ")) != std::string::npos; rest.erase(0, bar + 3))
+            current.fields[field].push_back(rest.substr(0, bar));
+        current.fields[field].push_back(rest);
     }
     if (!current.name.empty()) scenarios.push_back(current);
     return scenarios;
@@ -145,6 +149,47 @@ TEST_P(ScenarioTest, EndsAsTheCatalogueSays) {
             machine().FailAlways(operation, code);
         }
     }
+    // old-marker, put: files an earlier run or the system left.
+    for (const std::string& marker : s.All("old-marker")) machine().PutFile(std::string(kWin) + "\\" + marker);
+    for (const std::string& file : s.All("put")) machine().PutFile(kInf + file);
+    // question: the answers queued, and at each box the status lines written so far and the markers.
+    Lines questions;
+    std::vector<int> answers;
+    for (const std::string& q : s.All("question")) {
+        if (q == "none") continue;
+        questions.push_back(q);
+        answers.push_back(q.find(" answered yes") != std::string::npos ? IDYES : IDNO);
+    }
+    machine().QueueAnswers(answers);
+    std::vector<std::pair<std::size_t, Lines>> atBoxes;
+    machine().onMessageBox = [&](const sim::MessageBoxCall&) { atBoxes.emplace_back(Timeline().size(), Markers()); };
+    const std::size_t boxesBefore = machine().MessageBoxes().size();
+    const auto infFiles = [this] {
+        Lines files;
+        for (const std::string& sub : {std::string(), std::string("1port\\"), std::string("4port\\")})
+            for (const std::string& name : machine().ListFolder(kInf + sub)) files.push_back(sub + name);
+        return files;
+    };
+    const Lines infBefore = infFiles();
+    const auto describe = [](const sim::Device& d) {
+        const auto desc = d.properties.find(SPDRP_DEVICEDESC);
+        return desc != d.properties.end() ? sim::SzText(desc->second) : d.instanceId;
+    };
+    // untouched: each device's text (properties, driver, presence, port name) by description.
+    const auto deviceText = [&](const std::string& description) {
+        std::string text;
+        for (const sim::Device& d : machine().Devices()) {
+            if (describe(d) != description) continue;
+            text += d.instanceId + (d.present ? " present" : "") + " driver " + d.driverInf + "\n";
+            for (const auto& [property, value] : d.properties)
+                text += std::to_string(property) + " " + std::string(value.bytes.begin(), value.bytes.end()) + "\n";
+            const auto name = machine().GetValue(ParamsKey(d.instanceId), "PortName");
+            if (name) text += "PortName " + sim::SzText(*name) + "\n";
+        }
+        return text;
+    };
+    std::map<std::string, std::string> untouchedBefore;
+    for (const std::string& d : s.All("untouched")) untouchedBefore[d] = deviceText(d);
     ResetDeviceTable();
     machine().ClearTrace();
     const std::size_t linesBefore = Timeline().size();
@@ -203,6 +248,88 @@ TEST_P(ScenarioTest, EndsAsTheCatalogueSays) {
         const std::string path = run.substr(run.find("/LOG=") + 5);
         const Lines log = LogTexts(machine().ReadWholeFile(path), "3172");
         EXPECT_TRUE(!log.empty() && log.back() == s.One("log-last")) << "the log's last line";
+    }
+    // question: the boxes of the run are these Yes/No questions, in order, each
+    // asked before any status line and with no marker present.
+    if (s.Has("question")) {
+        const auto boxes = machine().MessageBoxes();
+        ASSERT_EQ(boxes.size() - boxesBefore, questions.size()) << "questions asked";
+        for (std::size_t i = 0; i < questions.size(); ++i) {
+            const sim::MessageBoxCall& box = boxes[boxesBefore + i];
+            std::string asked = box.caption + " answered " + (box.answer == IDYES ? "yes" : "no");
+            if (questions[i].find(", asking ") != std::string::npos) asked += ", asking " + box.text;
+            for (std::size_t at; (at = asked.find('\n')) != std::string::npos;) asked.replace(at, 1, "\\n");
+            EXPECT_EQ(asked, questions[i]);
+            EXPECT_EQ(box.type, static_cast<UINT>(MB_YESNO)) << box.caption;
+            EXPECT_EQ(atBoxes[i].first, linesBefore) << "a status line before a question";
+            EXPECT_TRUE(atBoxes[i].second.empty()) << "a marker while a question waits";
+        }
+    }
+    machine().onMessageBox = nullptr;
+    // trace-all: the whole trace in order; the window's first line is the Wine player's alone.
+    if (s.Has("trace-all")) {
+        const Lines& wanted = s.All("trace-all");
+        EXPECT_EQ(trace.size(), wanted.size()) << "trace lines";
+        for (std::size_t i = 0; i < std::min(trace.size(), wanted.size()); ++i)
+            if (wanted[i] != "(any one line)") {
+                EXPECT_EQ(trace[i], wanted[i]) << "trace line " << i + 1;
+            }
+    }
+    // driver: the INF each device's driver was installed from, or none; every update forced.
+    for (const std::string& driver : s.All("driver")) {
+        const std::size_t colon = driver.rfind(": ");
+        const std::string description = driver.substr(0, colon), inf = driver.substr(colon + 2);
+        std::string got = "<no such device>";
+        for (const sim::Device& d : machine().Devices()) {
+            if (describe(d) == description) got = d.driverInf.empty() ? "none" : d.driverInf;
+        }
+        EXPECT_EQ(got, inf == "none" ? inf : kInf + inf) << description;
+    }
+    if (s.Has("driver")) {
+        for (const auto& call : machine().DriverUpdates()) EXPECT_EQ(call.flags, INSTALLFLAG_FORCE) << call.hardwareId;
+    }
+    // devices: exactly these devices are left, by description.
+    if (s.Has("devices")) {
+        Lines left, wanted = s.All("devices");
+        for (const sim::Device& d : machine().Devices()) left.push_back(describe(d));
+        std::sort(left.begin(), left.end());
+        std::sort(wanted.begin(), wanted.end());
+        EXPECT_EQ(left, wanted);
+    }
+    // untouched: these devices are as they were.
+    for (const auto& [description, before] : untouchedBefore) {
+        EXPECT_FALSE(before.empty()) << "no device " << description;
+        EXPECT_EQ(deviceText(description), before) << description << " changed";
+    }
+    // inf-unchanged: the INF folder holds the same files.
+    if (s.One("inf-unchanged") == "yes") {
+        EXPECT_EQ(infFiles(), infBefore);
+    }
+    // status-held, status-closing: the held lines in order, the closing one last.
+    if (s.Has("status-held") || s.Has("status-closing")) {
+        Lines shown;
+        const Lines timeline = Timeline();
+        for (std::size_t i = linesBefore; i < timeline.size(); ++i)
+            if (timeline[i].rfind("sleep ", 0) != 0) shown.push_back(timeline[i]);
+        std::size_t at = 0;
+        for (const std::string& line : s.All("status-held")) {
+            while (at < shown.size() && shown[at] != line) ++at;
+            EXPECT_LT(at++, shown.size()) << "status line missing or out of order: " << line;
+        }
+        if (s.Has("status-closing")) {
+            EXPECT_TRUE(!shown.empty() && shown.back() == s.One("status-closing"));
+        }
+    }
+    // package-removal: the OEM copies handed to the driver package removal, in order.
+    if (s.Has("package-removal")) {
+        Lines handed;
+        std::string copy;
+        for (const std::string& line : trace) {
+            if (line.rfind("oem", 0) == 0) copy = line;
+            if (line == "----> Uninstalling Driver Package") handed.push_back(copy);
+        }
+        EXPECT_EQ(handed, s.All("package-removal"));
+        EXPECT_EQ(machine().Calls("SetupUninstallOEMInfA"), static_cast<int>(handed.size()));
     }
 }
 

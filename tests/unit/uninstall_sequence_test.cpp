@@ -1,119 +1,14 @@
-// The uninstall operation: devices found by description and removed, their
-// OEM INF copies and the table's own INF files deleted.
+// The uninstall operation: its OEM INF cleanup and the driver store. Whole
+// uninstalls are rows of tests/scenarios/catalogue.txt.
 #include "machine_fixture.h"
 
 using namespace pos;
 
 namespace {
 
-std::string Utf16(const std::string& ascii) {
-    std::string wide = "\xFF\xFE";
-    for (char c : ascii) {
-        wide += c;
-        wide += '\0';
-    }
-    return wide;
-}
-
-class UninstallTest : public MachineTest {
-protected:
-    // OEM copies: two that name a removed device's ID on a line of their own
-    // (one without its PNF), and three that must survive.
-    void PutOemInfs() {
-        machine().PutFile(kInf + "oem1.inf", std::string("[Models]\r\n%Dev%=Inst, ") + kBaseId + "\r\n");
-        machine().PutFile(kInf + "oem1.PNF", "pnf");
-        machine().PutFile(kInf + "oem2.inf", "[Models]\n%Dev%=Inst, PCI\\VEN_1D9E&DEV_0B52\n");
-        machine().PutFile(kInf + "oem2.pnf", "pnf");
-        machine().PutFile(kInf + "oem3.inf", "PCI\\VEN_1D9E&DEV_0B52\n&SUBSYS_0B531D9E\n");
-        machine().PutFile(kInf + "oem3.pnf", "pnf");
-        machine().PutFile(kInf + "oem4.inf", Utf16(std::string("[Models]\r\n") + kBaseId + "\r\n"));
-        machine().PutFile(kInf + "oem4.pnf", "pnf");
-        machine().PutFile(kInf + "OEM5.INF", std::string("x\n") + kCardId);
-    }
-};
+class UninstallTest : public MachineTest {};
 
 }  // namespace
-
-TEST_F(UninstallTest, AMachineWithoutTheDevicesEndsCompleteAndDeletesNothing) {
-    PutTableInfs();
-    PutOemInfs();
-    machine().AddDevice(Port('C'));
-    const auto before = machine().ListFolder(kInf);
-
-    EXPECT_EQ(Run("UNINSTALL"), RunOutcome::Succeeded);
-
-    EXPECT_EQ(Timeline(), UninstallLines(""));
-    EXPECT_EQ(machine().ListFolder(kInf), before);
-    EXPECT_TRUE(machine().FileExists(kInf + "1port\\ZAN2kmf.inf"));
-    EXPECT_EQ(Trace().front(), "**** Removing installed drivers ****");
-    EXPECT_EQ(Trace().back(), "----> No driver installation found");
-    EXPECT_EQ(Markers(), Lines{"RESULT.SUCCESS"});
-    EXPECT_STREQ(g_deviceTable[kRowOnePortCard].infName, ".\\1port\\ZAN2kmf.inf");
-}
-
-TEST_F(UninstallTest, AFullMachineLosesItsDevicesTheirOemCopiesAndTheTableInfs) {
-    PutTableInfs();
-    PutOemInfs();
-    // Decoys first in set order: a longer description and a piece of it.
-    sim::Device longer = BaseDevice("ROOT\\DECOY\\0000");
-    longer.properties[SPDRP_DEVICEDESC] = sim::Sz(std::string(kBaseDesc) + " 2");
-    sim::Device piece = BaseDevice("ROOT\\DECOY\\0001");
-    piece.properties[SPDRP_DEVICEDESC] = sim::Sz("ZAN 7350-21x Base");
-    machine().AddDevice(longer);
-    machine().AddDevice(piece);
-    AddPosDevices(true, "CDEF");
-    sim::Device secondCard = Card("PCI\\VEN_1D9E&DEV_0B54\\CARD1");
-    secondCard.present = false;  // a card once installed in another slot
-    machine().AddDevice(secondCard);
-
-    EXPECT_EQ(Run("UNINSTALL"), RunOutcome::Succeeded);
-
-    EXPECT_EQ(Timeline(), UninstallLines("BCC"));
-
-    EXPECT_FALSE(machine().FindDevice("PCI\\VEN_1D9E&DEV_0B52\\BASE0"));
-    EXPECT_FALSE(machine().FindDevice("PCI\\VEN_1D9E&DEV_0B54\\CARD0"));
-    EXPECT_FALSE(machine().FindDevice("PCI\\VEN_1D9E&DEV_0B54\\CARD1"));
-    EXPECT_TRUE(machine().FindDevice("ROOT\\DECOY\\0000"));
-    EXPECT_TRUE(machine().FindDevice("ROOT\\DECOY\\0001"));
-    EXPECT_TRUE(machine().FindDevice(kPorts[0].instanceId));
-
-    EXPECT_EQ(machine().ListFolder(kInf),
-              (Lines{"1port", "4port", "oem2.inf", "oem2.pnf", "oem3.inf", "oem3.pnf", "oem4.inf",
-                     "oem4.pnf", "ZANPorts.inf"}));
-    EXPECT_TRUE(machine().ListFolder(kInf + "1port").empty());
-    EXPECT_TRUE(machine().ListFolder(kInf + "4port").empty());
-    EXPECT_STREQ(g_deviceTable[kRowOnePortCard].infName, ".\\1port\\ZAN2kmf");
-    EXPECT_STREQ(g_deviceTable[kRowFourPortCard].infName, ".\\4port\\ZAN2kmf");
-    EXPECT_FALSE(TraceHas("----> No driver installation found"));
-    EXPECT_EQ(Markers(), Lines{"RESULT.SUCCESS"});
-
-    // The base device's removal, step by step.
-    const auto trace = Trace();
-    const Lines removal{"--> Device Enumeration(FindDevice)", "----> FindDevice match(REG_SZ)!",
-                        "----> Driver installation found", "----> Removing Device",
-                        "--> REMOVING DEVICE....",
-                        "----> Removing all OEM*.inf/pnf files associated with the specified search key"};
-    EXPECT_NE(std::search(trace.begin(), trace.end(), removal.begin(), removal.end()), trace.end());
-}
-
-// A device list that cannot be had hides the devices: the uninstall stops
-// at its first row as after a removal that fails, and says so.
-TEST_F(UninstallTest, AnUnobtainableDeviceSetFailsTheUninstallAtItsFirstRow) {
-    PutTableInfs();
-    AddPosDevices(true, "");
-    machine().FailNext("SetupDiGetClassDevsA", ERROR_INVALID_PARAMETER);
-
-    EXPECT_EQ(Run("UNINSTALL"), RunOutcome::Failed);
-
-    EXPECT_EQ(Timeline(), (Lines{"Removing previously installed drivers and devices...", "sleep 1000",
-                                 std::string("Removing ") + kBaseDesc + "...",
-                                 std::string("Removing ") + kBaseDesc + "...[Failed]", "sleep 1000"}));
-    EXPECT_TRUE(TraceHas("----> Abnormal Exit : GetLastError() = 00000006h\n"));
-    EXPECT_EQ(Boxes(), std::vector<Box>{ErrorBox("An error was encountered while uninstalling the drivers.")});
-    EXPECT_EQ(Markers(), Lines{"RESULT.FAIL"});
-    EXPECT_TRUE(machine().FindDevice("PCI\\VEN_1D9E&DEV_0B52\\BASE0"));
-    EXPECT_TRUE(machine().FileExists(kInf + "ZANBaseD.inf"));
-}
 
 TEST_F(UninstallTest, OemCleanupWithoutOemFilesTracesThatItFoundNone) {
     RemoveOemInfFiles(kBaseId);
