@@ -70,6 +70,53 @@ done < <(awk -v name="$name" '
     on && /^(before|rename): / { i = index($0, ": "); print substr($0, 1, i - 1) "\t" substr($0, i + 2) }
 ' "$catalogue")
 
+# --- file: the files in the way, arranged in the catalogue's order ----------------
+# file_host PATH: where the Windows path C:\... lies in the prefix.
+file_host() { local p=${1#[Cc]:\\}; printf '%s/drive_c/%s' "$WINEPREFIX" "${p//\\//}"; }
+# file_contents FILE: the hash of its bytes, a folder's files and theirs, or "absent".
+file_contents() {
+    if [ -d "$1" ]; then (cd "$1" && find . -type f | sort | xargs -r sha1sum)
+    elif [ -e "$1" ]; then sha1sum <"$1"
+    else echo absent; fi
+}
+held=()
+declare -A as_it_was=()
+while read -r state path target; do
+    [ -n "$state" ] || continue
+    f=$(file_host "$path")
+    mkdir -p "$(dirname "$f")"
+    case $state in
+        plain) : >"$f" ;;
+        # Root may write a file without write permission under Wine: immutable too.
+        read-only)
+            [ -e "$f" ] || : >"$f"
+            chmod a-w "$f"
+            chattr +i "$f" || e2e_fail "$path could not be made immutable"
+            e2e_on_exit "chattr -i '$f' 2>/dev/null"
+            ;;
+        held) held+=(none "$path") ;;
+        held-read) held+=(read "$path") ;;
+        folder) rm -f "$f" && mkdir -p "$f" ;;
+        hard-link) ln "$(file_host "$target")" "$f" ;;
+        link) ln -s "$(file_host "$target")" "$f" ;;
+    esac
+    [ -n "$target" ] && as_it_was[$target]=$(file_contents "$(file_host "$target")")
+    [ "$state" = read-only ] && as_it_was[$path]=$(file_contents "$f")
+done < <(field "$name" file)
+if [ ${#held[@]} -gt 0 ]; then
+    e2e_require "$E2E_HELPERS/file-holder/file-holder.exe"
+    wine "$E2E_HELPERS/file-holder/file-holder.exe" 300 "${held[@]}" >"$E2E_DIR/holder.log" 2>&1 &
+    e2e_on_exit "kill $! 2>/dev/null"
+    wine_env_wait_file "$E2E_DIR/holder.log" 30 $!
+    grep -q '^holding' "$E2E_DIR/holder.log" || e2e_fail "the files are not held: $(cat "$E2E_DIR/holder.log")"
+fi
+
+# restart: the stand-in DLLs say a restart is needed after each driver update, or each removal.
+case $(field "$name" restart) in
+    "driver update") e2e_install_stub_newdev && export ZAN_STUB_NEWDEV_REBOOT=1 ;;
+    removal) e2e_install_stub_newdev && e2e_install_stub_for_program setupapi && export ZAN_STUB_SETUPAPI_NEEDREBOOT=1 ;;
+esac
+
 # --- The fault, through the stand-in setupapi.dll --------------------------------
 fault=$(field "$name" fault)
 if [ -n "$fault" ]; then
@@ -166,5 +213,24 @@ if [ -n "$last" ]; then
     log=$WINEPREFIX/drive_c/${log%% *}
     e2e_assert_eq "$last" "$(e2e_log_lines "$log" | tail -n 1 | cut -f 3)" "the log's last line"
 fi
+
+# file: a folder in the way is still one; a read-only file and what a link leads to are as they were.
+while read -r state path _; do
+    [ "$state" = folder ] && ! [ -d "$(file_host "$path")" ] && e2e_fail "no longer a folder: $path"
+done < <(field "$name" file)
+for path in "${!as_it_was[@]}"; do
+    [ "$(file_contents "$(file_host "$path")")" = "${as_it_was[$path]}" ] || e2e_fail "changed: $path"
+done
+
+# log: lines the log the run's /LOG= names holds.
+while IFS= read -r line; do
+    log=${run#*/LOG=C:\\}
+    [ -n "$line" ] && ! e2e_log_lines "$WINEPREFIX/drive_c/${log%% *}" | cut -f 3 | grep -qxF -- "$line" &&
+        e2e_fail "the log lacks: $line"
+done < <(field "$name" log)
+
+# boxes: how many message boxes the run showed.
+boxes=$(field "$name" boxes)
+[ -z "$boxes" ] || e2e_assert_eq "$boxes" "$(machine_boxes_seen | grep -c .)" "message boxes"
 
 e2e_finish
