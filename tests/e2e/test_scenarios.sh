@@ -81,8 +81,10 @@ file_contents() {
 }
 held=()
 declare -A as_it_was=()
-while read -r state path target; do
+while read -r state path; do
     [ -n "$state" ] || continue
+    target=""
+    [[ $state == *link || $state == copy-of ]] && read -r path target <<<"$path"
     f=$(file_host "$path")
     mkdir -p "$(dirname "$f")"
     case $state in
@@ -99,6 +101,7 @@ while read -r state path target; do
         folder) rm -f "$f" && mkdir -p "$f" ;;
         hard-link) ln "$(file_host "$target")" "$f" ;;
         link) ln -s "$(file_host "$target")" "$f" ;;
+        copy-of) cat "$(file_host "$target")" >"$f" && target="" ;;
     esac
     [ -n "$target" ] && as_it_was[$target]=$(file_contents "$(file_host "$target")")
     [ "$state" = read-only ] && as_it_was[$path]=$(file_contents "$f")
@@ -144,6 +147,15 @@ machine_dump pre
 [[ $run == *CHECK* ]] && M_WATCH_ARGS=(--timeout 3) || M_WATCH_ARGS=(--answer "$M_CAPTION=ok")
 # Exit codes past 255 are read through a batch file (see lib.sh).
 [ "$exit_wanted" -gt 255 ] && E2E_STARTER=e2e_start_program_for_code
+# A run text with quotes, or a log named by a relative path, goes as it is
+# written through a batch file started in C:\, as deployment tools start programs.
+scenario_start_raw() {
+    printf '@cd /d C:\\\r\n@"%s" %s\r\n@echo exit code %%ERRORLEVEL%%\r\n' "$(winepath_of "$E2E_EXE")" \
+        "$(field "$name" run)" >"$WINEPREFIX/drive_c/scenario-run.bat"
+    e2e_start_program cmd /c 'C:\scenario-run.bat'
+    E2E_EXIT_FROM_BATCH=1
+}
+[[ $run == *\"* || $run =~ /LOG=[^C\ ] ]] && E2E_STARTER=scenario_start_raw
 e2e_log "run: $run"
 machine_run 90 $run
 E2E_STARTER=e2e_start_program
@@ -215,7 +227,7 @@ if [ -n "$last" ]; then
 fi
 
 # file: a folder in the way is still one; a read-only file and what a link leads to are as they were.
-while read -r state path _; do
+while read -r state path; do
     [ "$state" = folder ] && ! [ -d "$(file_host "$path")" ] && e2e_fail "no longer a folder: $path"
 done < <(field "$name" file)
 for path in "${!as_it_was[@]}"; do
@@ -223,9 +235,13 @@ for path in "${!as_it_was[@]}"; do
 done
 
 # log: lines the log the run's /LOG= names holds.
+# The path runs to a closing quote, or without one to a space.
+log=${run#*/LOG=}
+log=${log#\"}
+[[ $log == *\"* ]] && log=${log%%\"*} || log=${log%% *}
+log=${log#C:\\}
 while IFS= read -r line; do
-    log=${run#*/LOG=C:\\}
-    [ -n "$line" ] && ! e2e_log_lines "$WINEPREFIX/drive_c/${log%% *}" | cut -f 3 | grep -qxF -- "$line" &&
+    [ -n "$line" ] && ! e2e_log_lines "$WINEPREFIX/drive_c/${log//\\//}" | cut -f 3 | grep -qxF -- "$line" &&
         e2e_fail "the log lacks: $line"
 done < <(field "$name" log)
 
