@@ -122,6 +122,7 @@ class UnopenableLogTest : public RunLogTest, public ::testing::WithParamInterfac
 // user made first, with links to the system's files in it.
 TEST_P(UnopenableLogTest, IsTracedAndTheRunGoesOnWithoutItChangingNothing) {
     machine().PutFile("C:\\WINDOWS\\keep2.ini", "[keep]\r\n");
+    machine().PutFile("C:\\WINDOWS\\target\\existing.log", "system\r\n");
     machine().PutFolder("C:\\WINDOWS\\target\\sub");
     machine().AddSymbolicLink("C:\\user\\symbolic.log", "C:\\WINDOWS\\keep2.ini");
     machine().AddSymbolicLink("C:\\user\\planted.log", "C:\\WINDOWS\\system32\\planted.dll");
@@ -143,6 +144,12 @@ TEST_P(UnopenableLogTest, IsTracedAndTheRunGoesOnWithoutItChangingNothing) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Paths, UnopenableLogTest, ::testing::Values(
+    Unopenable{"MissingFolder", "C:\\logs\\absent\\run.log",
+               "--> Log file \"C:\\logs\\absent\\run.log\" could not be opened : GetLastError() = 00000003h"},
+    Unopenable{"EmptyPath", "", "--> Log file \"\" could not be opened : GetLastError() = 00000003h"},
+    Unopenable{"LinkedFolderExistingFile", "C:\\user\\linked\\existing.log",
+               "--> Log file \"C:\\user\\linked\\existing.log\" refused: it leads to "
+               "\"C:\\WINDOWS\\target\\existing.log\""},
     Unopenable{"SymbolicLink", "C:\\user\\symbolic.log",
                "--> Log file \"C:\\user\\symbolic.log\" refused: it is a link"},
     Unopenable{"LinkToNothing", "C:\\user\\planted.log",
