@@ -410,17 +410,6 @@ e2e_expect_log() {
 $(diff -u <(echo "$want") <(echo "$got") | tail -n +3 | grep '^[-+]' | sed 's/^/    /')"
 }
 
-# e2e_expect_no_log WHAT EXE ARGUMENT FIRST_LINE: an uninstall by EXE with
-# ARGUMENT (a /LOG= that cannot be written) traced FIRST_LINE (in Wine's
-# escaping) before anything else and went on as without the option.
-e2e_expect_no_log() {
-    e2e_log "$1: $3"
-    e2e_run 60 "$2" UNINSTALL "$3"
-    e2e_expect_end 0 RESULT.SUCCESS "$1"
-    e2e_assert_eq "$4" "$(e2e_trace_lines | head -n 1)" "$1: first trace line"
-    e2e_assert_trace '**** Removing installed drivers ****'
-}
-
 # --- Files -------------------------------------------------------------------
 
 # e2e_markers: the marker files in the Windows directory, one a line.

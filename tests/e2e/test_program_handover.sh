@@ -27,6 +27,7 @@
 #    hand-over and the 64-bit program's whole run (the 32-bit program opens
 #    it past the redirection to SysWOW64).
 # 6. UNATTENDED without the 64-bit program: no box at all, RESULT.FAIL, exit 1.
+# 7. A log that a hard link leads elsewhere: refused by both programs.
 . "$(dirname "$0")/lib.sh"
 . "$(dirname "$0")/machine.sh"
 machine_setup program_handover
@@ -142,6 +143,18 @@ e2e_assert_eq 'Finished: RESULT.SUCCESS, exit code 0' "$(tail -n 1 <<<"$native_l
     "hand-over log: the 64-bit program's last line"
 grep -q 'another run in progress' "$log" && e2e_fail "hand-over log: the 64-bit program was refused"
 [ -e "$E2E_WINDIR/syswow64/zan-handover.log" ] && e2e_fail "hand-over log: the 32-bit program wrote to SysWOW64"
+
+# --- 7. A log that a hard link leads elsewhere ----------------------------------
+# The 32-bit program opens the log before it hands over: it refuses it, and so
+# does the 64-bit program it hands over to; the linked file stays as it was.
+printf '[keep]\r\n' >"$E2E_WINDIR/keep1.ini"
+ln "$E2E_WINDIR/keep1.ini" "$WINEPREFIX/drive_c/hard.log"
+e2e_log "a log that a hard link leads elsewhere, through the hand-over"
+M_WATCH_ARGS=(--timeout 3)
+machine_run 60 CHECK /LOG=C:\\hard.log
+M_WATCH_ARGS=()
+e2e_assert_eq 2 "$(e2e_trace_lines | grep -c 'refused: the file has 2 hard links')" "hard-linked log: refusals"
+e2e_assert_eq '[keep]' "$(tr -d '\r' <"$E2E_WINDIR/keep1.ini")" "hard-linked log: the linked file"
 
 # --- 3. The argument text, quotes and all --------------------------------------
 cp "$E2E_DIR/echo.exe" "$app/x64/ZanDriverInstaller.exe"

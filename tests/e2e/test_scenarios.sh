@@ -70,6 +70,56 @@ done < <(awk -v name="$name" '
     on && /^(before|rename): / { i = index($0, ": "); print substr($0, 1, i - 1) "\t" substr($0, i + 2) }
 ' "$catalogue")
 
+# --- file: the files in the way, arranged in the catalogue's order ----------------
+# file_host PATH: where the Windows path C:\... lies in the prefix.
+file_host() { local p=${1#[Cc]:\\}; printf '%s/drive_c/%s' "$WINEPREFIX" "${p//\\//}"; }
+# file_contents FILE: the hash of its bytes, a folder's files and theirs, or "absent".
+file_contents() {
+    if [ -d "$1" ]; then (cd "$1" && find . -type f | sort | xargs -r sha1sum)
+    elif [ -e "$1" ]; then sha1sum <"$1"
+    else echo absent; fi
+}
+held=()
+declare -A as_it_was=()
+while read -r state path; do
+    [ -n "$state" ] || continue
+    target=""
+    [[ $state == *link || $state == copy-of ]] && read -r path target <<<"$path"
+    f=$(file_host "$path")
+    mkdir -p "$(dirname "$f")"
+    case $state in
+        plain) : >"$f" ;;
+        # Root may write a file without write permission under Wine: immutable too.
+        read-only)
+            [ -e "$f" ] || : >"$f"
+            chmod a-w "$f"
+            chattr +i "$f" || e2e_fail "$path could not be made immutable"
+            e2e_on_exit "chattr -i '$f' 2>/dev/null"
+            ;;
+        held) held+=(none "$path") ;;
+        held-read) held+=(read "$path") ;;
+        folder) rm -f "$f" && mkdir -p "$f" ;;
+        hard-link) ln "$(file_host "$target")" "$f" ;;
+        link) ln -s "$(file_host "$target")" "$f" ;;
+        copy-of) cat "$(file_host "$target")" >"$f" && target="" ;;
+    esac
+    [ -n "$target" ] && as_it_was[$target]=$(file_contents "$(file_host "$target")")
+    [ "$state" = read-only ] && as_it_was[$path]=$(file_contents "$f")
+done < <(field "$name" file)
+if [ ${#held[@]} -gt 0 ]; then
+    e2e_require "$E2E_HELPERS/file-holder/file-holder.exe"
+    wine "$E2E_HELPERS/file-holder/file-holder.exe" 300 "${held[@]}" >"$E2E_DIR/holder.log" 2>&1 &
+    e2e_on_exit "kill $! 2>/dev/null"
+    wine_env_wait_file "$E2E_DIR/holder.log" 30 $!
+    grep -q '^holding' "$E2E_DIR/holder.log" || e2e_fail "the files are not held: $(cat "$E2E_DIR/holder.log")"
+fi
+
+# restart: the stand-in DLLs say a restart is needed after each driver update, or each removal.
+case $(field "$name" restart) in
+    "driver update") e2e_install_stub_newdev && export ZAN_STUB_NEWDEV_REBOOT=1 ;;
+    removal) e2e_install_stub_newdev && e2e_install_stub_for_program setupapi && export ZAN_STUB_SETUPAPI_NEEDREBOOT=1 ;;
+esac
+
 # --- The fault, through the stand-in setupapi.dll --------------------------------
 fault=$(field "$name" fault)
 if [ -n "$fault" ]; then
@@ -104,6 +154,15 @@ while IFS= read -r q; do
 done < <(field "$name" question)
 # Exit codes past 255 are read through a batch file (see lib.sh).
 [ "$exit_wanted" -gt 255 ] && E2E_STARTER=e2e_start_program_for_code
+# A run text with quotes, or a log named by a relative path, goes as it is
+# written through a batch file started in C:\, as deployment tools start programs.
+scenario_start_raw() {
+    printf '@cd /d C:\\\r\n@"%s" %s\r\n@echo exit code %%ERRORLEVEL%%\r\n' "$(winepath_of "$E2E_EXE")" \
+        "$(field "$name" run)" >"$WINEPREFIX/drive_c/scenario-run.bat"
+    e2e_start_program cmd /c 'C:\scenario-run.bat'
+    E2E_EXIT_FROM_BATCH=1
+}
+[[ $run == *\"* || $run =~ /LOG=[^C\ ] ]] && E2E_STARTER=scenario_start_raw
 e2e_log "run: $run"
 machine_run 90 $run
 E2E_STARTER=e2e_start_program
@@ -255,5 +314,27 @@ if [ -n "$(field "$name" status-held)" ]; then
         k=$((k + 1))
     done < <(field "$name" status-held)
 fi
+# file: a folder in the way is still one; a read-only file and what a link leads to are as they were.
+while read -r state path; do
+    [ "$state" = folder ] && ! [ -d "$(file_host "$path")" ] && e2e_fail "no longer a folder: $path"
+done < <(field "$name" file)
+for path in "${!as_it_was[@]}"; do
+    [ "$(file_contents "$(file_host "$path")")" = "${as_it_was[$path]}" ] || e2e_fail "changed: $path"
+done
+
+# log: lines the log the run's /LOG= names holds.
+# The path runs to a closing quote, or without one to a space.
+log=${run#*/LOG=}
+log=${log#\"}
+[[ $log == *\"* ]] && log=${log%%\"*} || log=${log%% *}
+log=${log#C:\\}
+while IFS= read -r line; do
+    [ -n "$line" ] && ! e2e_log_lines "$WINEPREFIX/drive_c/${log//\\//}" | cut -f 3 | grep -qxF -- "$line" &&
+        e2e_fail "the log lacks: $line"
+done < <(field "$name" log)
+
+# boxes: how many message boxes the run showed.
+boxes=$(field "$name" boxes)
+[ -z "$boxes" ] || e2e_assert_eq "$boxes" "$(machine_boxes_seen | grep -c .)" "message boxes"
 
 e2e_finish

@@ -1,5 +1,6 @@
 // Files that fight back: OEM INF copies that cannot be opened, read or
-// deleted, and marker files that cannot be deleted or created.
+// deleted, and a log removed as it is made. Markers that cannot be deleted
+// or created are rows of the catalogue of scenarios.
 #include "machine_fixture.h"
 
 using namespace pos;
@@ -179,74 +180,5 @@ TEST_F(MachineTest, ALogRemovedRightAfterItsCreationIsNotMadeAgain) {
     EXPECT_EQ(Trace(), Lines{"--> Log file \"C:\\logs\\new.log\" could not be opened : GetLastError() = 00000002h"});
     EXPECT_FALSE(machine().FileExists(kLog));
 }
-
-// --- Marker files ------------------------------------------------------------------------------
-
-enum class RunKind {
-    FailingInstall,       // the card is missing: the install fails at its row
-    FailingUninstall,     // the base device cannot be removed
-    SucceedingUninstall,  // nothing to remove
-    NoOperation,
-};
-const char* const kRunCmdLines[] = {"INSTALL SILENT BASE_DEVICE", "UNINSTALL", "UNINSTALL", "/quiet"};
-
-struct MarkerCase {
-    const char* name;
-    RunKind run;
-    const char* undeletable;  // an old marker that cannot be deleted, or nullptr
-    const char* unwritable;   // a marker that cannot be created, or nullptr
-    RunOutcome outcome;       // the exit code follows it: 1 after Failed, else 0
-    Lines markers;            // what a calling script finds afterwards
-    const char* lastTrace;    // the run's last trace line, or nullptr
-};
-
-void PrintTo(const MarkerCase& c, std::ostream* os) { *os << c.name; }
-
-class MarkerFileTest : public MachineTest, public ::testing::WithParamInterface<MarkerCase> {};
-
-TEST_P(MarkerFileTest, EndsWithTheMarkersAScriptWillFind) {
-    const MarkerCase& c = GetParam();
-    PutTableInfs();
-    // Both markers of earlier runs are there to begin with.
-    for (const char* marker : {"RESULT.SUCCESS", "RESULT.FAIL"}) machine().PutFile(std::string(kWin) + "\\" + marker);
-    if (c.undeletable != nullptr) machine().MakeUndeletable(std::string(kWin) + "\\" + c.undeletable);
-    if (c.unwritable != nullptr) machine().MakeUnwritable(std::string(kWin) + "\\" + c.unwritable);
-    if (c.run == RunKind::FailingInstall || c.run == RunKind::FailingUninstall) machine().AddDevice(BaseDevice());
-    if (c.run == RunKind::FailingUninstall) machine().FailNext("SetupDiRemoveDevice", ERROR_ACCESS_DENIED);
-
-    EXPECT_EQ(Run(kRunCmdLines[static_cast<int>(c.run)]), c.outcome);
-
-    EXPECT_EQ(Markers(), c.markers);
-    if (c.lastTrace != nullptr) {
-        EXPECT_EQ(Trace().empty() ? "" : Trace().back(), c.lastTrace);
-    }
-    EXPECT_EQ(machine().MessageBoxes().size(), c.outcome == RunOutcome::Failed ? 1u : 0u);
-    EXPECT_EQ(machine().OpenHandles().files, 0);
-}
-
-const auto kFailed = RunOutcome::Failed;
-const auto kSucceeded = RunOutcome::Succeeded;
-
-INSTANTIATE_TEST_SUITE_P(Markers, MarkerFileTest, ::testing::Values(
-    // This run's marker cannot be created: no marker at all, the old ones
-    // gone all the same, and the outcome stands.
-    MarkerCase{"SuccessMarkerUncreatable", RunKind::SucceedingUninstall, nullptr, "RESULT.SUCCESS", kSucceeded,
-               {}, "--> Error creating marker file : 00000005h"},
-    MarkerCase{"FailMarkerUncreatableAfterInstall", RunKind::FailingInstall, nullptr, "RESULT.FAIL",
-               kFailed, {}, "--> Error creating marker file : 00000005h"},
-    MarkerCase{"FailMarkerUncreatableAfterUninstall", RunKind::FailingUninstall, nullptr, "RESULT.FAIL",
-               kFailed, {}, "--> Error creating marker file : 00000005h"},
-    // An old marker that cannot be deleted stays beside this run's marker.
-    MarkerCase{"OldSuccessStaysBesideFail", RunKind::FailingInstall, "RESULT.SUCCESS", nullptr, kFailed,
-               {"RESULT.FAIL", "RESULT.SUCCESS"}, nullptr},
-    MarkerCase{"OldFailStaysBesideSuccess", RunKind::SucceedingUninstall, "RESULT.FAIL", nullptr,
-               kSucceeded, {"RESULT.FAIL", "RESULT.SUCCESS"}, nullptr},
-    MarkerCase{"OldSuccessStaysWithoutAnOperation", RunKind::NoOperation, "RESULT.SUCCESS", nullptr,
-               RunOutcome::NotRun, {"RESULT.SUCCESS"}, nullptr},
-    // An old RESULT.FAIL that can neither be deleted nor rewritten: the failed
-    // run's marker is there, though this run could not write it.
-    MarkerCase{"ReadOnlyOldFailAfterAFailure", RunKind::FailingUninstall, "RESULT.FAIL", "RESULT.FAIL",
-               kFailed, {"RESULT.FAIL"}, "--> Error creating marker file : 00000005h"}),
-    [](const ::testing::TestParamInfo<MarkerCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

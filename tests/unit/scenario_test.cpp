@@ -136,6 +136,58 @@ TEST_P(ScenarioTest, EndsAsTheCatalogueSays) {
             machine().SetValue(ParamsKey(kPorts[value[0] - 'C'].instanceId), "PortName", sim::Sz(value.substr(2)));
         }
     }
+    // file: the files in the way, arranged in the catalogue's order; a held
+    // file stays open, as another program would hold it, until the run ends.
+    std::vector<plat::File> held;
+    // What a read-only file or a link's target holds (a folder: its files'
+    // names and bytes), to be so after the run.
+    const auto contents = [&](const std::string& path) -> std::optional<std::string> {
+        if (!std::filesystem::is_directory(machine().HostPath(path))) return machine().ReadWholeFile(path);
+        std::string all;
+        for (const std::string& name : machine().ListFolder(path))
+            all += name + ":" + machine().ReadWholeFile(path + "\\" + name).value_or("<folder>") + "\n";
+        return all;
+    };
+    std::map<std::string, std::optional<std::string>> asItWas;
+    for (const std::string& file : s.All("file")) {
+        // The path is the rest of the line, but for a link or a copy: its path and its target.
+        std::istringstream words(file);
+        std::string state, path, target;
+        words >> state >> std::ws;
+        if (state.find("link") != std::string::npos || state == "copy-of") words >> path >> target;
+        else std::getline(words, path);
+        if (state == "plain" || ((state == "read-only" || state == "held" || state == "held-read") &&
+                                 !machine().FileExists(path)))
+            machine().PutFile(path);
+        if (state == "read-only") {
+            machine().MakeUnwritable(path);
+            machine().MakeUndeletable(path);
+        }
+        if (state == "held" || state == "held-read") {
+            held.emplace_back(plat::CreateFileA(path.c_str(), GENERIC_READ, state == "held" ? 0 : FILE_SHARE_READ,
+                                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+            ASSERT_TRUE(held.back()) << file;
+        }
+        if (state == "folder") {
+            plat::DeleteFileA(path.c_str());
+            machine().PutFolder(path);
+        }
+        if (state == "hard-link") machine().AddHardLink(path, target);
+        if (state == "link") machine().AddSymbolicLink(path, target);
+        if (state == "copy-of") machine().PutFile(path, machine().ReadWholeFile(target).value_or(""));
+        if (!target.empty() && state != "copy-of") asItWas[target] = contents(target);
+        if (state == "read-only") asItWas[path] = contents(path);
+    }
+    // links: "followed", as Wine 8 follows every link.
+    if (s.One("links") == "followed") machine().linksAlwaysFollowed = true;
+    // restart: the system says a restart is needed after each driver update, or each device's removal.
+    if (s.One("restart") == "driver update") machine().driverUpdateNeedsRestart = true;
+    if (s.One("restart") == "removal") {
+        for (sim::Device device : machine().Devices()) {
+            device.installFlagsOnRemoval = DI_NEEDREBOOT;
+            machine().AddDevice(device);
+        }
+    }
     if (s.Has("fault")) {
         std::istringstream fault(s.One("fault"));
         std::string operation, fails, with, at, call;
@@ -331,6 +383,23 @@ TEST_P(ScenarioTest, EndsAsTheCatalogueSays) {
         EXPECT_EQ(handed, s.All("package-removal"));
         EXPECT_EQ(machine().Calls("SetupUninstallOEMInfA"), static_cast<int>(handed.size()));
     }
+    // file: a folder in the way is still one; a read-only file and what a link leads to are as they were.
+    held.clear();
+    for (const std::string& file : s.All("file")) {
+        if (file.rfind("folder ", 0) == 0)
+            EXPECT_TRUE(std::filesystem::is_directory(machine().HostPath(file.substr(7)))) << file;
+    }
+    for (const auto& [path, before] : asItWas) EXPECT_EQ(contents(path), before) << "changed: " << path;
+    // log: lines the log the run's /LOG= names holds.
+    for (const std::string& line : s.All("log")) {
+        std::string path = s.One("run").substr(s.One("run").find("/LOG=") + 5);
+        if (!path.empty() && path[0] == '"') path.erase(0, 1);  // to a closing quote, or without one to a space
+        path = path.substr(0, path.find(path.find('"') != std::string::npos ? '"' : ' '));
+        const Lines log = LogTexts(machine().ReadWholeFile(path), "3172");
+        EXPECT_NE(std::find(log.begin(), log.end(), line), log.end()) << "the log lacks: " << line;
+    }
+    // boxes: how many message boxes the run showed.
+    if (s.Has("boxes")) EXPECT_EQ(std::to_string(machine().MessageBoxes().size()), s.One("boxes"));
 }
 
 // Every scenario says who plays it, and why a player is left out.
