@@ -136,7 +136,7 @@ TEST_P(ScenarioTest, EndsAsTheCatalogueSays) {
         std::istringstream fault(s.One("fault"));
         std::string operation, fails, with, at, call;
         DWORD code = 0;
-        fault >> operation >> fails >> with >> code >> at >> call;
+        fault >> operation >> fails >> with >> std::setbase(0) >> code >> at >> call;
         if (call == "call") {
             int n = 0;
             fault >> n;
@@ -145,6 +145,13 @@ TEST_P(ScenarioTest, EndsAsTheCatalogueSays) {
             machine().FailAlways(operation, code);
         }
     }
+    // old-marker: left by an earlier run.
+    for (const std::string& marker : s.All("old-marker")) machine().PutFile(std::string(kWin) + "\\" + marker);
+    // no-key: the port's "Device Parameters" key deleted by hand.
+    if (s.Has("no-key")) machine().DeleteKey(ParamsKey(kPorts[s.One("no-key")[0] - 'C'].instanceId));
+    // update: the driver updates made before the run, passed over.
+    const std::size_t updatesBefore = machine().DriverUpdates().size();
+    markersAtBoxes.clear();
     ResetDeviceTable();
     machine().ClearTrace();
     const std::size_t linesBefore = Timeline().size();
@@ -203,6 +210,45 @@ TEST_P(ScenarioTest, EndsAsTheCatalogueSays) {
         const std::string path = run.substr(run.find("/LOG=") + 5);
         const Lines log = LogTexts(machine().ReadWholeFile(path), "3172");
         EXPECT_TRUE(!log.empty() && log.back() == s.One("log-last")) << "the log's last line";
+    }
+    // no-key: nothing written for the port, its key still missing.
+    if (s.Has("no-key")) {
+        const PortDevice& port = kPorts[s.One("no-key")[0] - 'C'];
+        EXPECT_FALSE(machine().KeyExists(ParamsKey(port.instanceId))) << port.instanceId;
+        EXPECT_EQ(machine().FindDevice(port.instanceId)->properties.count(SPDRP_FRIENDLYNAME), 0u) << port.instanceId;
+    }
+    // box: the one box the run showed, while no marker was there; or none.
+    if (s.Has("box")) {
+        const bool none = s.One("box") == "none";
+        EXPECT_EQ(Boxes(), none ? std::vector<Box>{} : std::vector<Box>{ErrorBox(s.One("box"))});
+        EXPECT_EQ(markersAtBoxes, std::vector<Lines>(none ? 0 : 1)) << "a marker was there while the box was";
+    }
+    // port-name-only: the port name written, no friendly name.
+    for (const std::string& port : s.All("port-name-only")) {
+        const PortDevice& device = kPorts[port[0] - 'C'];
+        const auto portName = machine().GetValue(ParamsKey(device.instanceId), "PortName");
+        EXPECT_EQ(portName ? sim::SzText(*portName) : "<none>", port.substr(2)) << port;
+        EXPECT_EQ(machine().FindDevice(device.instanceId)->properties.count(SPDRP_FRIENDLYNAME), 0u) << port;
+    }
+    // update: every driver update the run asked for, in order.
+    if (s.Has("update")) {
+        Lines updates;
+        const auto calls = machine().DriverUpdates();
+        for (std::size_t i = updatesBefore; i < calls.size(); ++i)
+            updates.push_back(calls[i].hardwareId + " from " + calls[i].infPath.substr(calls[i].infPath.find('\\', 3) + 1));
+        EXPECT_EQ(updates, s.All("update"));
+    }
+    // device: a device gone, there without a driver, or with the driver of that INF.
+    for (const std::string& line : s.All("device")) {
+        const std::size_t space = line.rfind(' ');
+        const std::string description = line.substr(0, space), driver = line.substr(space + 1);
+        std::string found = "gone";
+        for (const sim::Device& device : machine().Devices()) {
+            const auto desc = device.properties.find(SPDRP_DEVICEDESC);
+            if (desc == device.properties.end() || sim::SzText(desc->second) != description) continue;
+            found = device.driverInf.empty() ? "none" : device.driverInf.substr(device.driverInf.rfind('\\') + 1);
+        }
+        EXPECT_EQ(found, driver) << description;
     }
 }
 
