@@ -71,9 +71,8 @@ done < <(awk -v name="$name" '
 ' "$catalogue")
 
 # --- The fault, through the stand-in setupapi.dll --------------------------------
-fault=$(field "$name" fault)
-if [ -n "$fault" ]; then
-    read -r operation _ _ code _ at n <<<"$fault"
+while read -r operation _ _ code _ at n; do
+    [ -n "$operation" ] || continue
     case $operation in
         SetupDiGetClassDevsA | SetupDiEnumDeviceInfo | SetupDiGetDeviceRegistryPropertyA | \
             SetupDiSetDeviceRegistryPropertyA | SetupDiGetDeviceInstanceIdA | SetupDiRemoveDevice | \
@@ -82,8 +81,10 @@ if [ -n "$fault" ]; then
             # driver updates then succeed without installing anything.
             e2e_install_stub_newdev
             e2e_install_stub_for_program setupapi
+            [ "${ZAN_STUB_SETUPAPI_ERROR:-$code}" = "$code" ] || e2e_fail "the stand-in setupapi.dll fails with one code"
             export ZAN_STUB_SETUPAPI_ERROR=$code
-            [ "$at" = call ] && export ZAN_STUB_SETUPAPI_FAIL="$operation#$n" || export ZAN_STUB_SETUPAPI_FAIL=$operation
+            [ "$at" = call ] && operation="$operation#$n"
+            export ZAN_STUB_SETUPAPI_FAIL=${ZAN_STUB_SETUPAPI_FAIL:+$ZAN_STUB_SETUPAPI_FAIL,}$operation
             ;;
         UpdateDriverForPlugAndPlayDevicesA)
             e2e_install_stub_newdev
@@ -97,7 +98,7 @@ if [ -n "$fault" ]; then
             ;;
         *) e2e_fail "the Wine player cannot make $operation fail: mark the scenario native only"; e2e_finish ;;
     esac
-fi
+done < <(field "$name" fault)
 
 # old-marker: left by an earlier run.
 for marker in $(field "$name" old-marker); do : >"$E2E_WINDIR/$marker"; done

@@ -132,8 +132,8 @@ TEST_P(ScenarioTest, EndsAsTheCatalogueSays) {
             machine().SetValue(ParamsKey(kPorts[value[0] - 'C'].instanceId), "PortName", sim::Sz(value.substr(2)));
         }
     }
-    if (s.Has("fault")) {
-        std::istringstream fault(s.One("fault"));
+    for (const std::string& spelled : s.All("fault")) {
+        std::istringstream fault(spelled);
         std::string operation, fails, with, at, call;
         DWORD code = 0;
         fault >> operation >> fails >> with >> std::setbase(0) >> code >> at >> call;
