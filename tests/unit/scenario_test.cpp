@@ -151,6 +151,7 @@ TEST_P(ScenarioTest, EndsAsTheCatalogueSays) {
     if (s.Has("no-key")) machine().DeleteKey(ParamsKey(kPorts[s.One("no-key")[0] - 'C'].instanceId));
     // update: the driver updates made before the run, passed over.
     const std::size_t updatesBefore = machine().DriverUpdates().size();
+    // box: only this run's boxes.
     markersAtBoxes.clear();
     ResetDeviceTable();
     machine().ClearTrace();
