@@ -529,6 +529,11 @@ std::optional<Value> Machine::GetValue(const std::string& keyPath, const std::st
     return value->second;
 }
 
+void Machine::DeleteKey(const std::string& path) {
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    impl_->DeleteKeyLocked(SplitKeyPath(path));
+}
+
 void Machine::DenyKeyAccess(const std::string& path) {
     std::lock_guard<std::mutex> lock(impl_->mu);
     impl_->deniedKeys.insert(JoinUpper(SplitKeyPath(path)));

@@ -156,6 +156,8 @@ public:
     // Creates the key when needed and stores the value.
     void SetValue(const std::string& keyPath, const std::string& name, const Value& value);
     bool KeyExists(const std::string& path) const;
+    // Deletes the key and every key below it, as a person with regedit would.
+    void DeleteKey(const std::string& path);
     std::optional<Value> GetValue(const std::string& keyPath, const std::string& name) const;
     // Opening this key fails with ERROR_ACCESS_DENIED.
     void DenyKeyAccess(const std::string& path);

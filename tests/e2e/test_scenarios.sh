@@ -121,9 +121,8 @@ case $(field "$name" restart) in
 esac
 
 # --- The fault, through the stand-in setupapi.dll --------------------------------
-fault=$(field "$name" fault)
-if [ -n "$fault" ]; then
-    read -r operation _ _ code _ at n <<<"$fault"
+while read -r operation _ _ code _ at n; do
+    [ -n "$operation" ] || continue
     case $operation in
         SetupDiGetClassDevsA | SetupDiEnumDeviceInfo | SetupDiGetDeviceRegistryPropertyA | \
             SetupDiSetDeviceRegistryPropertyA | SetupDiGetDeviceInstanceIdA | SetupDiRemoveDevice | \
@@ -132,11 +131,33 @@ if [ -n "$fault" ]; then
             # driver updates then succeed without installing anything.
             e2e_install_stub_newdev
             e2e_install_stub_for_program setupapi
+            [ "${ZAN_STUB_SETUPAPI_ERROR:-$code}" = "$code" ] || e2e_fail "the stand-in setupapi.dll fails with one code"
             export ZAN_STUB_SETUPAPI_ERROR=$code
-            [ "$at" = call ] && export ZAN_STUB_SETUPAPI_FAIL="$operation#$n" || export ZAN_STUB_SETUPAPI_FAIL=$operation
+            [ "$at" = call ] && operation="$operation#$n"
+            export ZAN_STUB_SETUPAPI_FAIL=${ZAN_STUB_SETUPAPI_FAIL:+$ZAN_STUB_SETUPAPI_FAIL,}$operation
+            ;;
+        UpdateDriverForPlugAndPlayDevicesA)
+            e2e_install_stub_newdev
+            export ZAN_STUB_NEWDEV_ERROR=$code
+            [ "$at" = call ] && export ZAN_STUB_NEWDEV_FAIL_CALL=$n
+            ;;
+        SHGetFolderPathA)
+            [ "$at $code" = "every 0x80004005" ] || { e2e_fail "the stand-in shell32.dll fails every call with E_FAIL only"; e2e_finish; }
+            e2e_install_stub_for_program shell32
+            export ZAN_STUB_SHELL32_FAIL=1
             ;;
         *) e2e_fail "the Wine player cannot make $operation fail: mark the scenario native only"; e2e_finish ;;
     esac
+done < <(field "$name" fault)
+
+# no-key: the port's "Device Parameters" key deleted by hand.
+no_key=$(field "$name" no-key)
+if [ -n "$no_key" ]; then
+    machine_dump unkeying
+    no_key_id=$(awk -v want="device \"Serial Port $no_key\"" '$0 == want { on = 1; next } /^device / { on = 0 }
+        on && /^  instance / { print $2 }' "$E2E_DIR/unkeying.full")
+    timeout 60 wine reg delete "HKLM\\SYSTEM\\CurrentControlSet\\Enum\\$no_key_id\\Device Parameters" /f >/dev/null 2>&1 ||
+        e2e_fail "the Device Parameters key of Serial Port $no_key could not be deleted"
 fi
 
 # --- The run --------------------------------------------------------------------------
@@ -263,13 +284,14 @@ if [ -n "$(field "$name" trace-all)" ]; then
 fi
 
 # driver: the INF each device's driver came from (Wine records its file name
-# and the section), or none.
+# and the section), none, or gone (no such device).
 while IFS= read -r driver; do
     [ -n "$driver" ] || continue
     device=$(machine_device post "${driver%: *}")
     inf=${driver##*: }
     case $inf in
-        none) grep -q '^driver\.' <<<"$device" && e2e_fail "${driver%: *} has a driver" ;;
+        gone) [ -z "$device" ] || e2e_fail "${driver%: *} is still there" ;;
+        none) [ -n "$device" ] && ! grep -q '^driver\.' <<<"$device" || e2e_fail "${driver%: *}: no such device, or it has a driver" ;;
         *)
             case $inf in
                 ZANBaseD.inf) section=ZANBase_Install ;;
@@ -336,5 +358,40 @@ done < <(field "$name" log)
 # boxes: how many message boxes the run showed.
 boxes=$(field "$name" boxes)
 [ -z "$boxes" ] || e2e_assert_eq "$boxes" "$(machine_boxes_seen | grep -c .)" "message boxes"
+
+# no-key: nothing written for the port, its key still missing.
+if [ -n "$no_key" ]; then
+    device=$(machine_device post "Serial Port $no_key")
+    grep -qx 'device-parameters absent' <<<"$device" || e2e_fail "Serial Port $no_key has a Device Parameters key"
+    grep -q '^friendly-name ' <<<"$device" && e2e_fail "Serial Port $no_key has a friendly name"
+fi
+
+# box: the one box the run showed, while no marker was there; or none.
+# RESULT.FAIL comes after it; a failed install's "[Failed]" line stays 2 s before it.
+box=$(field "$name" box)
+if [ "$box" = none ]; then
+    e2e_assert_eq "" "$(machine_boxes_seen)" "message boxes"
+elif [ -n "$box" ]; then
+    e2e_assert_eq "$M_CAPTION|$box|OK|none" "$(machine_boxes_seen)" "message boxes"
+    if [[ " $markers " == *" RESULT.FAIL "* ]]; then
+        [[ $run == INSTALL* ]] && machine_expect_failure_order "$name" || machine_expect_fail_after_box "$name"
+    fi
+fi
+
+# port-name-only: the port name written, no friendly name.
+while read -r letter com; do
+    [ -n "$letter" ] || continue
+    device=$(machine_device post "Serial Port $letter")
+    grep -qxF "port-name REG_SZ $((${#com} * 2 + 2)) bytes \"$com\\0\"" <<<"$device" ||
+        e2e_fail "Serial Port $letter: no port name $com"
+    grep -q '^friendly-name ' <<<"$device" && e2e_fail "Serial Port $letter has a friendly name"
+done < <(field "$name" port-name-only)
+
+# update: every driver update the run asked for, in order, as the stand-in newdev.dll traced them.
+if [ -n "$(field "$name" update)" ]; then
+    e2e_assert_eq "$(field "$name" update)" "$(e2e_trace_lines | perl -ne 's/\\(["\\])/$1/g;
+        print "$1 from $2\n" if /^stub newdev: UpdateDriverForPlugAndPlayDevicesA\("(.*)", "[A-Za-z]:\\[^\\]*\\(.*)", flags /')" \
+        "driver updates"
+fi
 
 e2e_finish

@@ -15,13 +15,9 @@ namespace {
 // here, so a trace that shows it shows the injected failure.
 constexpr DWORD kFault = 8;
 
-// Both: a row failing once and a row failing for good, that end alike.
-enum class Mode { Next, Always, Both };
-const auto N = Mode::Next;
-const auto A = Mode::Always;
-const auto B = Mode::Both;
-const auto S = RunOutcome::Succeeded;
-const auto F = RunOutcome::Failed;
+// How the operation fails: its next call only, or every call from then on;
+// a row spelled BothWays stands for two rows that end alike.
+enum class Fails { Once, Always, BothWays };
 // The last member of a row: its operations are not reached.
 constexpr bool kUnreached = true;
 
@@ -31,19 +27,35 @@ const Lines kNoMarker{};
 // An old RESULT.FAIL that could not be deleted, beside this run's marker.
 const Lines kBothMarkers{"RESULT.FAIL", "RESULT.SUCCESS"};
 
+// How a run ends: its outcome and the markers it leaves beside the old
+// RESULT.FAIL of an earlier run.
+enum class Ends {
+    Succeeded,              // RESULT.SUCCESS alone
+    Failed,                 // RESULT.FAIL alone
+    SucceededNoMarker,      // none: the old one deleted, the new one not made
+    SucceededOldFailStays,  // the old RESULT.FAIL could not be deleted
+};
+RunOutcome OutcomeOf(Ends ends) { return ends == Ends::Failed ? RunOutcome::Failed : RunOutcome::Succeeded; }
+Lines MarkersOf(Ends ends) {
+    return ends == Ends::Succeeded           ? kSuccess
+           : ends == Ends::Failed            ? kFail
+           : ends == Ends::SucceededNoMarker ? kNoMarker
+                                             : kBothMarkers;
+}
+
 constexpr sim::HandleCounts kNoneOpen{};
 constexpr sim::HandleCounts Sets(int n) { return {n, 0, 0, 0}; }
 constexpr sim::HandleCounts Keys(int n) { return {0, n, 0, 0}; }
 constexpr sim::HandleCounts Files(int n) { return {0, 0, n, 0}; }
 constexpr sim::HandleCounts Searches(int n) { return {0, 0, 0, n}; }
 
-std::string ModeName(Mode mode) { return mode == Mode::Next ? "Next" : "Always"; }
+std::string FailsName(Fails fails) { return fails == Fails::Once ? "Once" : "Always"; }
 template <typename Row>
-std::string Named(const Row& row) { return row.operation + " failing " + ModeName(row.mode); }
+std::string Named(const Row& row) { return row.operation + " failing " + FailsName(row.fails); }
 
 template <typename Row>
 std::string RowName(const ::testing::TestParamInfo<Row>& info) {
-    return info.param.operation + "_" + ModeName(info.param.mode);
+    return info.param.operation + "_" + FailsName(info.param.fails);
 }
 
 // The rows of a table: one for each operation a row names (separated by
@@ -54,11 +66,11 @@ std::vector<Row> Table(std::initializer_list<Row> spelled) {
     for (const Row& row : spelled) {
         std::istringstream operations(row.operation);
         for (std::string operation; operations >> operation;) {
-            for (const Mode mode : {Mode::Next, Mode::Always}) {
-                if (row.mode != Mode::Both && row.mode != mode) continue;
+            for (const Fails fails : {Fails::Once, Fails::Always}) {
+                if (row.fails != Fails::BothWays && row.fails != fails) continue;
                 rows.push_back(row);
                 rows.back().operation = operation;
-                rows.back().mode = mode;
+                rows.back().fails = fails;
             }
         }
     }
@@ -67,9 +79,10 @@ std::vector<Row> Table(std::initializer_list<Row> spelled) {
 
 int g_callsBefore = 0;  // of the operation, when its fault was injected
 
-void Inject(const std::string& operation, Mode mode) {
+void Inject(const std::string& operation, Fails fails) {
     g_callsBefore = sim::TheMachine().Calls(operation);
-    (sim::TheMachine().*(mode == Mode::Next ? &sim::Machine::FailNext : &sim::Machine::FailAlways))(operation, kFault);
+    auto fail = fails == Fails::Once ? &sim::Machine::FailNext : &sim::Machine::FailAlways;
+    (sim::TheMachine().*fail)(operation, kFault);
 }
 
 // The operation was called after its fault was injected, unless not reached.
@@ -138,17 +151,24 @@ protected:
 constexpr char kFullInstallCmd[] = "INSTALL SILENT BASE_DEVICE MAROVEL_SERIAL";
 constexpr char kInstallError[] = "An error was encountered while installing the drivers.";
 
+// How a port's mapping ends: its status line's result and what it holds.
+enum class Port {
+    Renamed,             // "[OK]", port name and friendly name
+    FailedUnnamed,       // "[Failed]", neither written
+    FailedPortNameOnly,  // "[Failed]", the port name written, no friendly name
+    NotMapped,           // the install stopped before the mapping: no line, neither written
+};
+using Ports = std::array<Port, 4>;  // Serial Ports C, D, E, F
+constexpr Ports kAllRenamed{Port::Renamed, Port::Renamed, Port::Renamed, Port::Renamed};
+constexpr Ports kNoneMapped{Port::NotMapped, Port::NotMapped, Port::NotMapped, Port::NotMapped};
+bool Failed(Port port) { return port == Port::FailedUnnamed || port == Port::FailedPortNameOnly; }
+
 struct InstallFault {
     std::string operation;
-    Mode mode;
-    RunOutcome outcome;
-    Lines markers;
+    Fails fails;
+    Ends ends;
     const char* trace;  // a line the run must trace, or nullptr
-    // Ports C, D, E, F in turn. mapping: 'O' "[OK]", 'F' "[Failed]" ("" when
-    // the install stops before the mapping). written: 'B' port name and
-    // friendly name, 'P' port name only, '-' neither.
-    std::string mapping;
-    std::string written;
+    Ports ports;
     sim::HandleCounts left;
     bool unreached = false;
 };
@@ -156,36 +176,46 @@ void PrintTo(const InstallFault& row, std::ostream* os) { *os << Named(row); }
 
 Lines ExpectedInstallTimeline(const InstallFault& fault) {
     // The first row's driver update fails: nothing after it is tried.
-    if (fault.outcome == RunOutcome::Failed) return InstallLines(kBaseDesc, "[Failed]");
+    if (fault.ends == Ends::Failed) return InstallLines(kBaseDesc, "[Failed]");
     Lines lines;
     for (const char* description : {kBaseDesc, kCardDesc, "Serial Port C", "Serial Port D", "Serial Port E",
                                     "Serial Port F"}) {
         lines = Join({lines, InstallLines(description)});
     }
     for (int i = 0; i < 4; ++i) {
-        lines = Join({lines, MappingLines(kPorts[i].letter, fault.mapping[i] == 'O' ? "[OK]" : "[Failed]")});
+        lines = Join({lines, MappingLines(kPorts[i].letter, Failed(fault.ports[i]) ? "[Failed]" : "[OK]")});
     }
     return lines;
 }
 
-// What each port holds, as InstallFault::written spells it; '?' for a name
-// other than its own.
-std::string PortsWritten() {
-    std::string written;
+// What each port holds: both names, the port name only, neither, or another name.
+std::vector<std::string> PortsWritten() {
+    std::vector<std::string> written;
     for (int i = 0; i < 4; ++i) {
         const PortDevice& port = kPorts[i];
         const std::string com = "COM" + std::to_string(3 + i);
         const auto name = sim::TheMachine().GetValue(ParamsKey(port.instanceId), "PortName");
         const sim::Device* device = sim::TheMachine().FindDevice(port.instanceId);
-        if (device == nullptr) return written + "<no port " + port.letter + ">";
+        if (device == nullptr) return {"no port " + std::string(1, port.letter)};
         const auto friendly = device->properties.find(SPDRP_FRIENDLYNAME);
         const bool hasFriendly = friendly != device->properties.end();
         const std::string friendlyName = std::string("Serial Port ") + port.letter + "(" + com + ")";
-        if ((name && sim::SzText(*name) != com) || (hasFriendly && sim::SzText(friendly->second) != friendlyName)) {
-            written += '?';
-        } else {
-            written += hasFriendly ? (name ? 'B' : '?') : (name ? 'P' : '-');
-        }
+        const bool other =
+            (name && sim::SzText(*name) != com) || (hasFriendly && sim::SzText(friendly->second) != friendlyName);
+        written.push_back(std::string(1, port.letter) + (other || (hasFriendly && !name) ? " another name"
+                                                         : hasFriendly                  ? " both names"
+                                                         : name                         ? " port name only"
+                                                                                        : " neither"));
+    }
+    return written;
+}
+
+std::vector<std::string> PortsWritten(const Ports& ports) {
+    std::vector<std::string> written;
+    for (int i = 0; i < 4; ++i) {
+        written.push_back(std::string(1, kPorts[i].letter) + (ports[i] == Port::Renamed              ? " both names"
+                                                              : ports[i] == Port::FailedPortNameOnly ? " port name only"
+                                                                                                     : " neither"));
     }
     return written;
 }
@@ -198,17 +228,17 @@ protected:
         PutTableInfs();
         AddPosDevices(true, "CDEF");
         const auto infsBefore = AllInfs();
-        const auto inject = [&fault] { Inject(fault.operation, fault.mode); };
+        const auto inject = [&fault] { Inject(fault.operation, fault.fails); };
         afterPortC ? AtPauseAfter("Mapping Serial Port C to COM3...[OK]", inject) : inject();
 
         const RunOutcome outcome = Run(kFullInstallCmd);
         machine().ClearFaults();
 
-        EXPECT_EQ(outcome, fault.outcome);
-        EXPECT_EQ(Markers(), fault.markers);
+        EXPECT_EQ(outcome, OutcomeOf(fault.ends));
+        EXPECT_EQ(Markers(), MarkersOf(fault.ends));
         EXPECT_TRUE(fault.trace == nullptr || TraceHas(fault.trace)) << "missing trace: " << fault.trace;
         EXPECT_EQ(Timeline(), ExpectedInstallTimeline(fault));
-        EXPECT_EQ(PortsWritten(), fault.written);
+        EXPECT_EQ(PortsWritten(), PortsWritten(fault.ports));
         // A failed mapping traces the step that failed, then its own failure.
         const Lines trace = Trace();
         const std::string failed = "--> Error assigning COM port";
@@ -216,7 +246,7 @@ protected:
         for (std::size_t i = 1; i < trace.size(); ++i) {
             afterTheStep += trace[i] == failed && fault.trace && trace[i - 1] == fault.trace;
         }
-        const auto failures = std::count(fault.mapping.begin(), fault.mapping.end(), 'F');
+        const auto failures = std::count_if(fault.ports.begin(), fault.ports.end(), Failed);
         EXPECT_EQ(afterTheStep, failures);
         EXPECT_EQ(std::count(trace.begin(), trace.end(), failed), failures);
         ExpectErrorBox(outcome, kInstallError);
@@ -248,29 +278,27 @@ constexpr char kAbnormal8[] = "----> Abnormal Exit : GetLastError() = 00000008h\
 constexpr char kNoMoreDevices[] = "----> No more devices\n";
 constexpr char kNoMarkerFile[] = "--> Error creating marker file : 00000008h";
 
-// A fault in the mapping of a port, and how each port it meets ends: 'O' or
-// 'F' its mapping's result, 'B', 'P' or '-' what it holds (as in
-// InstallFault), and what is left open for it.
+// A fault in the mapping of a port, how each port it meets ends, and what
+// is left open for it.
 struct PortFault {
     const char* operation;
     const char* trace;
-    char mapping;
-    char written;
+    Port met;
     sim::HandleCounts left = kNoneOpen;
 };
 
 const PortFault kPortFaults[] = {
     // A search that cannot look everywhere fails the port: "[Failed]", nothing written.
-    {"SetupDiGetClassDevsA", kAbnormal6, 'F', '-'},
-    {"SetupDiEnumDeviceInfo", kAbnormal8, 'F', '-'},
-    {"SetupDiGetDeviceRegistryPropertyA", kAbnormal8, 'F', '-'},
+    {"SetupDiGetClassDevsA", kAbnormal6, Port::FailedUnnamed},
+    {"SetupDiEnumDeviceInfo", kAbnormal8, Port::FailedUnnamed},
+    {"SetupDiGetDeviceRegistryPropertyA", kAbnormal8, Port::FailedUnnamed},
     // The port name written before the friendly name failed stays.
-    {"SetupDiSetDeviceRegistryPropertyA", "----> Error writing updated friendly name\n", 'F', 'P'},
-    {"SetupDiGetDeviceInstanceIdA", "----> Error getting instance ID", 'F', '-'},
-    {"RegOpenKeyExA", "----> Error opening device parameters key", 'F', '-'},
-    {"RegSetValueExA", "----> Error writing to COM port value key\n", 'F', '-'},
-    {"SetupDiDestroyDeviceInfoList", nullptr, 'O', 'B', Sets(1)},
-    {"RegCloseKey", nullptr, 'O', 'B', Keys(1)},
+    {"SetupDiSetDeviceRegistryPropertyA", "----> Error writing updated friendly name\n", Port::FailedPortNameOnly},
+    {"SetupDiGetDeviceInstanceIdA", "----> Error getting instance ID", Port::FailedUnnamed},
+    {"RegOpenKeyExA", "----> Error opening device parameters key", Port::FailedUnnamed},
+    {"RegSetValueExA", "----> Error writing to COM port value key\n", Port::FailedUnnamed},
+    {"SetupDiDestroyDeviceInfoList", nullptr, Port::Renamed, Sets(1)},
+    {"RegCloseKey", nullptr, Port::Renamed, Keys(1)},
 };
 
 // The rows of kPortFaults for a fault that holds from the mapping of port
@@ -279,15 +307,15 @@ const PortFault kPortFaults[] = {
 std::vector<InstallFault> PortRows(int first) {
     std::vector<InstallFault> rows;
     for (const PortFault& fault : kPortFaults) {
-        for (const Mode mode : {N, A}) {
+        for (const Fails fails : {Fails::Once, Fails::Always}) {
             // Each port's search reads Serial Port C first: failing once, that
             // read fails, and a later port's own read succeeds.
             const bool readOfC = std::string(fault.operation) == "SetupDiGetDeviceRegistryPropertyA";
-            const int met = mode == A ? 4 - first : readOfC && first > 0 ? 0 : 1;
+            const int met = fails == Fails::Always ? 4 - first : readOfC && first > 0 ? 0 : 1;
             const sim::HandleCounts left{fault.left.deviceSets * met, fault.left.keys * met, 0, 0};
-            InstallFault row{fault.operation, mode, S, kSuccess, met > 0 ? fault.trace : nullptr, "OOOO", "BBBB", left};
-            row.mapping.replace(first, met, met, fault.mapping);
-            row.written.replace(first, met, met, fault.written);
+            InstallFault row{fault.operation, fails, Ends::Succeeded, met > 0 ? fault.trace : nullptr,
+                             kAllRenamed, left};
+            std::fill_n(row.ports.begin() + first, met, fault.met);
             rows.push_back(row);
         }
     }
@@ -302,8 +330,8 @@ std::vector<InstallFault> operator+(std::vector<InstallFault> rows, const std::v
 // The marker, written after the mapping: when it cannot be created that is
 // traced, and the run still counts as a success.
 const std::vector<InstallFault> kMarkerFaults = Table<InstallFault>({
-    {"CreateFileA", B, S, kNoMarker, kNoMarkerFile, "OOOO", "BBBB", kNoneOpen},
-    {"CloseHandle", B, S, kSuccess, nullptr, "OOOO", "BBBB", Files(1)},
+    {"CreateFileA", Fails::BothWays, Ends::SucceededNoMarker, kNoMarkerFile, kAllRenamed, kNoneOpen},
+    {"CloseHandle", Fails::BothWays, Ends::Succeeded, nullptr, kAllRenamed, Files(1)},
 });
 constexpr char kUnreachedByInstall[] =
     "SetupDiRemoveDevice SetupDiGetDeviceInstallParamsA SetupUninstallOEMInfA GetFileAttributesA ReadFile "
@@ -315,12 +343,12 @@ constexpr char kUnreachedByInstall[] =
 // old RESULT.SUCCESS, which is not there.
 const std::vector<InstallFault> kInstallFaults = PortRows(0) + kMarkerFaults + Table<InstallFault>({
     // The base device's row fails: the install stops there, box, RESULT.FAIL.
-    {"UpdateDriverForPlugAndPlayDevicesA", B, F, kFail,
-     "----> Device Driver Installation failed : GetLastError() = 00000008h\n", "", "----", kNoneOpen},
+    {"UpdateDriverForPlugAndPlayDevicesA", Fails::BothWays, Ends::Failed,
+     "----> Device Driver Installation failed : GetLastError() = 00000008h\n", kNoneMapped, kNoneOpen},
     // Old markers that cannot be deleted are passed over; one may stay beside the new.
-    {"DeleteFileA", N, S, kSuccess, nullptr, "OOOO", "BBBB", kNoneOpen},
-    {"DeleteFileA", A, S, kBothMarkers, nullptr, "OOOO", "BBBB", kNoneOpen},
-    {kUnreachedByInstall, B, S, kSuccess, nullptr, "OOOO", "BBBB", kNoneOpen, kUnreached},
+    {"DeleteFileA", Fails::Once, Ends::Succeeded, nullptr, kAllRenamed, kNoneOpen},
+    {"DeleteFileA", Fails::Always, Ends::SucceededOldFailStays, nullptr, kAllRenamed, kNoneOpen},
+    {kUnreachedByInstall, Fails::BothWays, Ends::Succeeded, nullptr, kAllRenamed, kNoneOpen, kUnreached},
 });
 
 INSTANTIATE_TEST_SUITE_P(EveryOperation, InstallFaultTest, ::testing::ValuesIn(kInstallFaults),
@@ -330,8 +358,8 @@ INSTANTIATE_TEST_SUITE_P(EveryOperation, InstallFaultTest, ::testing::ValuesIn(k
 // (and, failing for good, E and F too); all drivers are installed and the
 // old markers deleted by then.
 const std::vector<InstallFault> kPortMappingFaults = PortRows(1) + kMarkerFaults + Table<InstallFault>({
-    {std::string(kUnreachedByInstall) + " UpdateDriverForPlugAndPlayDevicesA DeleteFileA", B, S, kSuccess, nullptr,
-     "OOOO", "BBBB", kNoneOpen, kUnreached},
+    {std::string(kUnreachedByInstall) + " UpdateDriverForPlugAndPlayDevicesA DeleteFileA", Fails::BothWays,
+     Ends::Succeeded, nullptr, kAllRenamed, kNoneOpen, kUnreached},
 });
 
 INSTANTIATE_TEST_SUITE_P(EveryOperation, PortMappingFaultTest, ::testing::ValuesIn(kPortMappingFaults),
@@ -341,12 +369,11 @@ INSTANTIATE_TEST_SUITE_P(EveryOperation, PortMappingFaultTest, ::testing::Values
 
 struct BoxFault {
     std::string operation;
-    Mode mode;
+    Fails fails;
     const char* cmdLine;
     const char* failing;  // another operation, failing once to fail the run, or nullptr
-    RunOutcome outcome;
+    Ends ends;
     int boxes;  // MessageBoxA calls
-    Lines markers;
     Lines updated;      // the hardware IDs given a driver update, in order
     bool baseDeclined;  // the base device's INF is deleted
     bool unreached = false;
@@ -362,9 +389,9 @@ TEST_P(BoxFaultTest, TheRunGoesOnWithoutItsBoxes) {
     AddPosDevices(true, "CDEF");
     machine().QueueAnswers({IDYES, IDYES});
     if (row.failing != nullptr) machine().FailNext(row.failing, kFault);
-    Inject(row.operation, row.mode);
+    Inject(row.operation, row.fails);
 
-    EXPECT_EQ(Run(row.cmdLine), row.outcome);
+    EXPECT_EQ(Run(row.cmdLine), OutcomeOf(row.ends));
 
     EXPECT_EQ(machine().Calls("MessageBoxA"), row.boxes);
     Lines updated;
@@ -372,19 +399,20 @@ TEST_P(BoxFaultTest, TheRunGoesOnWithoutItsBoxes) {
     EXPECT_EQ(updated, row.updated);
     EXPECT_EQ(machine().FileExists(kInf + "ZANBaseD.inf"), !row.baseDeclined);
     EXPECT_TRUE(machine().FindDevice("PCI\\VEN_1D9E&DEV_0B52\\BASE0"));
-    EXPECT_EQ(Markers(), row.markers);
+    EXPECT_EQ(Markers(), MarkersOf(row.ends));
 }
 
 constexpr char kAsking[] = "INSTALL BASE_DEVICE MAROVEL_SERIAL";
 
 const std::vector<BoxFault> kBoxFaults = Table<BoxFault>({
     // A question that cannot be shown counts as No; the next is asked all the same.
-    {"MessageBoxA", N, kAsking, nullptr, S, 2, kSuccess,
+    {"MessageBoxA", Fails::Once, kAsking, nullptr, Ends::Succeeded, 2,
      {kCardId, kPorts[0].hardwareId, kPorts[1].hardwareId, kPorts[2].hardwareId, kPorts[3].hardwareId}, true},
-    {"MessageBoxA", A, kAsking, nullptr, S, 2, kSuccess, {kCardId, kPorts[0].hardwareId}, true},
+    {"MessageBoxA", Fails::Always, kAsking, nullptr, Ends::Succeeded, 2, {kCardId, kPorts[0].hardwareId}, true},
     // Nobody can dismiss an error box that cannot be shown: the run still ends failed.
-    {"MessageBoxA", A, kFullInstallCmd, "UpdateDriverForPlugAndPlayDevicesA", F, 1, kFail, {kBaseId}, false},
-    {"MessageBoxA", A, "UNINSTALL", "SetupDiRemoveDevice", F, 1, kFail, {}, false},
+    {"MessageBoxA", Fails::Always, kFullInstallCmd, "UpdateDriverForPlugAndPlayDevicesA", Ends::Failed, 1, {kBaseId},
+     false},
+    {"MessageBoxA", Fails::Always, "UNINSTALL", "SetupDiRemoveDevice", Ends::Failed, 1, {}, false},
 });
 
 INSTANTIATE_TEST_SUITE_P(EveryOperation, BoxFaultTest, ::testing::ValuesIn(kBoxFaults),
@@ -403,15 +431,25 @@ const Lines kTableCard{"1port\\ZAN2kmf.inf", "1port\\ZAN2kmf.pnf"};
 const Lines kEveryInf = Join({kTableBase, kTableCard, {"4port\\ZAN2kmf.inf", "4port\\ZAN2kmf.pnf", "ZANPorts.inf"},
                               Oem(1), Oem(2), Oem(3), Oem(4)});
 
+// What an uninstall removes.
+enum class Removed {
+    NothingSearchFailed,   // the base device's search fails
+    NothingRemovalFailed,  // the base device is found, its removal fails
+    BaseAndCard,           // the base device and the card, the four-port row finding nothing
+};
+// As UninstallLines spells it.
+std::string Spelled(Removed removed) {
+    return removed == Removed::NothingSearchFailed ? "S" : removed == Removed::NothingRemovalFailed ? "X" : "BC";
+}
+
 struct UninstallFault {
     std::string operation;
-    Mode mode;
-    RunOutcome outcome;
-    Lines markers;
+    Fails fails;
+    Ends ends;
     const char* trace;  // a line the run must trace, or nullptr
-    std::string removed;  // as UninstallLines spells it
-    Lines gone;  // files of the INF folder deleted; every other one stays
-    sim::HandleCounts left;
+    Lines gone;         // files of the INF folder deleted; every other one stays
+    sim::HandleCounts left = kNoneOpen;
+    Removed removed = Removed::BaseAndCard;
     bool unreached = false;
 };
 void PrintTo(const UninstallFault& row, std::ostream* os) { *os << Named(row); }
@@ -446,46 +484,24 @@ class UninstallFaultTest : public UninstallRunTest, public ::testing::WithParamI
 TEST_P(UninstallFaultTest, EndsAsTheToolMust) {
     const UninstallFault& fault = GetParam();
     PutUninstallMachine();
-    Inject(fault.operation, fault.mode);
+    Inject(fault.operation, fault.fails);
 
     const RunOutcome outcome = Run("UNINSTALL UNATTENDED");
     machine().ClearFaults();
 
-    EXPECT_EQ(outcome, fault.outcome);
-    EXPECT_EQ(Markers(), fault.markers);
+    EXPECT_EQ(outcome, OutcomeOf(fault.ends));
+    EXPECT_EQ(Markers(), MarkersOf(fault.ends));
     EXPECT_TRUE(fault.trace == nullptr || TraceHas(fault.trace)) << "missing trace: " << fault.trace;
-    EXPECT_EQ(Timeline(), UninstallLines(fault.removed));
+    EXPECT_EQ(Timeline(), UninstallLines(Spelled(fault.removed)));
     EXPECT_TRUE(machine().MessageBoxes().empty());
     ExpectCleanTrace();
-    EXPECT_EQ(machine().FindDevice("PCI\\VEN_1D9E&DEV_0B52\\BASE0") == nullptr,
-              fault.removed.find('B') != std::string::npos);
-    EXPECT_EQ(machine().FindDevice("PCI\\VEN_1D9E&DEV_0B54\\CARD0") == nullptr,
-              fault.removed.find('C') != std::string::npos);
+    const bool removed = fault.removed == Removed::BaseAndCard;
+    EXPECT_EQ(machine().FindDevice("PCI\\VEN_1D9E&DEV_0B52\\BASE0") == nullptr, removed);
+    EXPECT_EQ(machine().FindDevice("PCI\\VEN_1D9E&DEV_0B54\\CARD0") == nullptr, removed);
     for (const PortDevice& port : kPorts) EXPECT_TRUE(machine().FindDevice(port.instanceId)) << port.letter;
     ExpectGone(fault.gone);
     ExpectHandles(fault.left);
     ExpectReached(fault);
-}
-
-// The card's removal fails after the base device's succeeded: what the base
-// device's removal did stays done, the card keeps its device and its files.
-TEST_F(UninstallRunTest, ARemovalThatFailsAfterAnotherLeavesTheFirstDone) {
-    PutUninstallMachine();
-    AtPauseAfter("ZAN 7350-21x Base Device found, removing...[OK]",
-                 [] { sim::TheMachine().FailNext("SetupDiRemoveDevice", kFault); });
-
-    EXPECT_EQ(Run("UNINSTALL"), RunOutcome::Failed);
-
-    const Lines timeline = Timeline();
-    ASSERT_GE(timeline.size(), 2u);
-    EXPECT_EQ(timeline[timeline.size() - 2], std::string(kCardDesc) + " found, removing...[Failed]");
-    EXPECT_EQ(timeline.back(), "sleep 1000");
-    EXPECT_FALSE(machine().FindDevice("PCI\\VEN_1D9E&DEV_0B52\\BASE0"));
-    EXPECT_TRUE(machine().FindDevice("PCI\\VEN_1D9E&DEV_0B54\\CARD0"));
-    ExpectGone(Join({kTableBase, Oem(1), Oem(4)}));
-    ExpectErrorBox(RunOutcome::Failed, "An error was encountered while uninstalling the drivers.");
-    EXPECT_EQ(Markers(), kFail);
-    ExpectHandles(kNoneOpen);
 }
 
 // The table's own INF and PNF files of the base device and the one-port card.
@@ -507,47 +523,50 @@ constexpr char kNoParameters[] = "----> Install parameters not read : GetLastErr
 const std::vector<UninstallFault> kUninstallFaults = Table<UninstallFault>({
     // A search that cannot look everywhere stops the uninstall at its row, as
     // a removal that fails: nothing is removed or deleted.
-    {"SetupDiGetClassDevsA", B, F, kFail, kAbnormal6, "S", {}, kNoneOpen},
-    {"SetupDiEnumDeviceInfo SetupDiGetDeviceRegistryPropertyA", B, F, kFail, kAbnormal8, "S", {}, kNoneOpen},
+    {"SetupDiGetClassDevsA", Fails::BothWays, Ends::Failed, kAbnormal6, {}, kNoneOpen, Removed::NothingSearchFailed},
+    {"SetupDiEnumDeviceInfo SetupDiGetDeviceRegistryPropertyA", Fails::BothWays, Ends::Failed, kAbnormal8, {},
+     kNoneOpen, Removed::NothingSearchFailed},
     // The first removal fails: the pass stops, nothing of the card is touched.
-    {"SetupDiRemoveDevice", B, F, kFail, nullptr, "X", {}, kNoneOpen},
+    {"SetupDiRemoveDevice", Fails::BothWays, Ends::Failed, nullptr, {}, kNoneOpen, Removed::NothingRemovalFailed},
     // Parameters that cannot be read count as no restart need.
-    {"SetupDiGetDeviceInstallParamsA", B, S, kSuccess, kNoParameters, "BC", kAllGone, kNoneOpen},
-    {"SetupDiDestroyDeviceInfoList", B, S, kSuccess, nullptr, "BC", kAllGone, Sets(1)},
+    {"SetupDiGetDeviceInstallParamsA", Fails::BothWays, Ends::Succeeded, kNoParameters, kAllGone},
+    {"SetupDiDestroyDeviceInfoList", Fails::BothWays, Ends::Succeeded, nullptr, kAllGone, Sets(1)},
     // The copies are no packages of the store; the refusal shows the fault
     // instead, and the deletions go on as before.
-    {"SetupUninstallOEMInfA", B, S, kSuccess, kPackageFault, "BC", kAllGone, kNoneOpen},
-    {"DeleteFileA", N, S, kSuccess, nullptr, "BC", kAllGone, kNoneOpen},
+    {"SetupUninstallOEMInfA", Fails::BothWays, Ends::Succeeded, kPackageFault, kAllGone},
+    {"DeleteFileA", Fails::Once, Ends::Succeeded, nullptr, kAllGone},
     // Nothing can be deleted: devices go, every file stays, both markers are there.
-    {"DeleteFileA", A, S, kBothMarkers, kDeleteFailed, "BC", {}, kNoneOpen},
+    {"DeleteFileA", Fails::Always, Ends::SucceededOldFailStays, kDeleteFailed, {}},
     // Only a file the package removal took needs the look before it.
-    {"GetFileAttributesA", B, S, kSuccess, nullptr, "BC", kAllGone, kNoneOpen},
+    {"GetFileAttributesA", Fails::BothWays, Ends::Succeeded, nullptr, kAllGone},
     // A copy that cannot be opened is never deleted; the next one is.
-    {"CreateFileA", N, S, kSuccess, kOpenFailed, "BC", Join({kBothTables, Oem(3), Oem(4)}), kNoneOpen},
-    {"CreateFileA", A, S, kNoMarker, kNoMarkerFile, "BC", kBothTables, kNoneOpen},
+    {"CreateFileA", Fails::Once, Ends::Succeeded, kOpenFailed, Join({kBothTables, Oem(3), Oem(4)})},
+    {"CreateFileA", Fails::Always, Ends::SucceededNoMarker, kNoMarkerFile, kBothTables},
     // A copy that cannot be read is never deleted either.
-    {"ReadFile", N, S, kSuccess, kReadFailed, "BC", Join({kBothTables, Oem(3), Oem(4)}), kNoneOpen},
-    {"ReadFile", A, S, kSuccess, kReadFailed, "BC", kBothTables, kNoneOpen},
+    {"ReadFile", Fails::Once, Ends::Succeeded, kReadFailed, Join({kBothTables, Oem(3), Oem(4)})},
+    {"ReadFile", Fails::Always, Ends::Succeeded, kReadFailed, kBothTables},
     // A handle left open keeps its file from being deleted; its PNF goes.
-    {"CloseHandle", N, S, kSuccess, kDeleteFailed, "BC", Join({kBothTables, {"oem1.PNF"}, Oem(3), Oem(4)}), Files(1)},
+    {"CloseHandle", Fails::Once, Ends::Succeeded, kDeleteFailed, Join({kBothTables, {"oem1.PNF"}, Oem(3), Oem(4)}),
+     Files(1)},
     // Four copies opened by each of two scans, and the marker.
-    {"CloseHandle", A, S, kSuccess, kDeleteFailed, "BC", Join({kBothTables, {"oem1.PNF", "oem3.PNF", "oem4.PNF"}}),
+    {"CloseHandle", Fails::Always, Ends::Succeeded, kDeleteFailed, Join({kBothTables, {"oem1.PNF", "oem3.PNF",
+     "oem4.PNF"}}),
      Files(9)},
     // A search that fails is told as one, not as a folder without copies.
-    {"FindFirstFileA", N, S, kSuccess, kSearchFailed, "BC", Join({kBothTables, Oem(3)}), kNoneOpen},
-    {"FindFirstFileA", A, S, kSuccess, kSearchFailed, "BC", kBothTables, kNoneOpen},
+    {"FindFirstFileA", Fails::Once, Ends::Succeeded, kSearchFailed, Join({kBothTables, Oem(3)})},
+    {"FindFirstFileA", Fails::Always, Ends::Succeeded, kSearchFailed, kBothTables},
     // Each scan stops after its first file.
-    {"FindNextFileA", N, S, kSuccess, kSearchFailed, "BC", Join({kBothTables, Oem(1), Oem(3)}), kNoneOpen},
-    {"FindNextFileA", A, S, kSuccess, kSearchFailed, "BC", Join({kBothTables, Oem(1)}), kNoneOpen},
-    {"FindClose", N, S, kSuccess, nullptr, "BC", kAllGone, Searches(1)},
-    {"FindClose", A, S, kSuccess, nullptr, "BC", kAllGone, Searches(2)},
+    {"FindNextFileA", Fails::Once, Ends::Succeeded, kSearchFailed, Join({kBothTables, Oem(1), Oem(3)})},
+    {"FindNextFileA", Fails::Always, Ends::Succeeded, kSearchFailed, Join({kBothTables, Oem(1)})},
+    {"FindClose", Fails::Once, Ends::Succeeded, nullptr, kAllGone, Searches(1)},
+    {"FindClose", Fails::Always, Ends::Succeeded, nullptr, kAllGone, Searches(2)},
     // Without the Windows folder a scan deletes nothing.
-    {"SHGetFolderPathA", N, S, kSuccess, kNoWindowsPath, "BC", Join({kBothTables, Oem(3)}), kNoneOpen},
-    {"SHGetFolderPathA", A, S, kSuccess, kNoWindowsPath, "BC", kBothTables, kNoneOpen},
+    {"SHGetFolderPathA", Fails::Once, Ends::Succeeded, kNoWindowsPath, Join({kBothTables, Oem(3)})},
+    {"SHGetFolderPathA", Fails::Always, Ends::Succeeded, kNoWindowsPath, kBothTables},
     {"SetupDiSetDeviceRegistryPropertyA SetupDiGetDeviceInstanceIdA UpdateDriverForPlugAndPlayDevicesA RegOpenKeyExA "
      "RegSetValueExA RegCloseKey MessageBoxA SetupDiOpenDevRegKey RegQueryValueExA GetStdHandle GetFileType "
      "DuplicateHandle",
-     B, S, kSuccess, nullptr, "BC", kAllGone, kNoneOpen, kUnreached},
+     Fails::BothWays, Ends::Succeeded, nullptr, kAllGone, kNoneOpen, Removed::BaseAndCard, kUnreached},
 });
 
 INSTANTIATE_TEST_SUITE_P(EveryOperation, UninstallFaultTest, ::testing::ValuesIn(kUninstallFaults),
@@ -579,7 +598,7 @@ enum class Log {
 
 struct RunFault {
     std::string operation;
-    Mode mode;
+    Fails fails;
     Setting setting;
     int exitCode;
     const char* outcome;  // as the log's last line names it
@@ -620,7 +639,7 @@ TEST_P(RunFaultTest, EndsAsTheToolMust) {
             if (disposition == CREATE_NEW) sim::TheMachine().FailNext("GetFinalPathNameByHandleA", kFault);
         };
     }
-    Inject(row.operation, row.mode);
+    Inject(row.operation, row.fails);
 
     const int exitCode = RunWholeProgram(kRunArguments);
     machine().ClearFaults();
@@ -639,7 +658,7 @@ TEST_P(RunFaultTest, EndsAsTheToolMust) {
                               : row.log == Log::Kept     ? Lines{"an earlier run"}
                                                          : Lines{});
     if (row.log == Log::Untraced) {  // the debugger missed the first line, or every line
-        const std::size_t missed = row.mode == N ? 1 : kNothingFound.size();
+        const std::size_t missed = row.fails == Fails::Once ? 1 : kNothingFound.size();
         EXPECT_EQ(TraceAsLogged(), Lines(kNothingFound.begin() + missed, kNothingFound.end()));
     }
     EXPECT_TRUE(machine().MessageBoxes().empty());
@@ -669,41 +688,46 @@ const auto Wow64 = Setting::Wow64;
 const std::vector<RunFault> kRunFaults = Table<RunFault>({
     // The lock fails: traced, and the run goes on without it; or it cannot
     // be given back, and its handle is closed all the same.
-    {"CreateMutexA WaitForSingleObject", B, Native, 0, kSucceeded, kSuccess,
+    {"CreateMutexA WaitForSingleObject", Fails::BothWays, Native, 0, kSucceeded, kSuccess,
      "--> Run lock not available : GetLastError() = 00000008h", Log::Whole},
-    {"ReleaseMutex FlushFileBuffers", B, Native, 0, kSucceeded, kSuccess, nullptr, Log::Whole},
+    {"ReleaseMutex FlushFileBuffers", Fails::BothWays, Native, 0, kSucceeded, kSuccess, nullptr, Log::Whole},
     // A line that cannot be written is lost; the run does not depend on its log.
-    {"WriteFile", N, Native, 0, kSucceeded, kSuccess, nullptr, Log::Headless},
-    {"WriteFile", A, Native, 0, kSucceeded, kSuccess, nullptr, Log::Empty},
+    {"WriteFile", Fails::Once, Native, 0, kSucceeded, kSuccess, nullptr, Log::Headless},
+    {"WriteFile", Fails::Always, Native, 0, kSucceeded, kSuccess, nullptr, Log::Empty},
     // No time, no process ID, no debugger, no error mode: the run ends as it would.
-    {"GetLocalTime", B, Native, 0, kSucceeded, kSuccess, "0000-00-00 00:00:00.000 3172 ZanDriverInstaller", Log::Whole},
-    {"GetCurrentProcessId", B, Native, 0, kSucceeded, kSuccess, "2024-05-06 08:30:00.000 0 ZanDriverInstaller",
+    {"GetLocalTime", Fails::BothWays, Native, 0, kSucceeded, kSuccess,
+     "0000-00-00 00:00:00.000 3172 ZanDriverInstaller", Log::Whole},
+    {"GetCurrentProcessId", Fails::BothWays, Native, 0, kSucceeded, kSuccess,
+     "2024-05-06 08:30:00.000 0 ZanDriverInstaller",
      Log::Whole},
-    {"OutputDebugStringA", B, Native, 0, kSucceeded, kSuccess, nullptr, Log::Untraced},
-    {"SetErrorMode", B, Native, 0, kSucceeded, kSuccess, nullptr, Log::Whole},
+    {"OutputDebugStringA", Fails::BothWays, Native, 0, kSucceeded, kSuccess, nullptr, Log::Untraced},
+    {"SetErrorMode", Fails::BothWays, Native, 0, kSucceeded, kSuccess, nullptr, Log::Whole},
     // What cannot be checked is not written to; a new log that failed its
     // check and cannot be removed again stays empty.
-    {"GetFullPathNameA GetLongPathNameA GetFileInformationByHandle GetFinalPathNameByHandleA", B, Native, 0,
+    {"GetFullPathNameA GetLongPathNameA GetFileInformationByHandle GetFinalPathNameByHandleA", Fails::BothWays,
+     Native, 0,
      kSucceeded, kSuccess, kUnchecked, Log::None},
-    {"GetFullPathNameA", B, Setting::LogThere, 0, kSucceeded, kSuccess, kUnchecked, Log::Kept},
-    {"SetFileInformationByHandle", B, Setting::Unverifiable, 0, kSucceeded, kSuccess, kUnchecked, Log::Empty},
+    {"GetFullPathNameA", Fails::BothWays, Setting::LogThere, 0, kSucceeded, kSuccess, kUnchecked, Log::Kept},
+    {"SetFileInformationByHandle", Fails::BothWays, Setting::Unverifiable, 0, kSucceeded, kSuccess, kUnchecked,
+     Log::Empty},
     // The system cannot tell WOW64: the run goes on in this process.
-    {"IsWow64Process GetCurrentProcess", B, Wow64, 0, kSucceeded, kSuccess, "**** Removing installed drivers ****",
+    {"IsWow64Process GetCurrentProcess", Fails::BothWays, Wow64, 0, kSucceeded, kSuccess,
+     "**** Removing installed drivers ****",
      Log::Whole},
     // The log is opened with System32 redirected; the 64-bit program does the run.
-    {"Wow64DisableWow64FsRedirection", B, Wow64, 3010, kHandedOver, kBothMarkers, nullptr, Log::Whole},
+    {"Wow64DisableWow64FsRedirection", Fails::BothWays, Wow64, 3010, kHandedOver, kBothMarkers, nullptr, Log::Whole},
     // The open's error is traced, not the revert's.
-    {"Wow64RevertWow64FsRedirection", B, Setting::NoLogFolder, 3010, kHandedOver, kBothMarkers,
+    {"Wow64RevertWow64FsRedirection", Fails::BothWays, Setting::NoLogFolder, 3010, kHandedOver, kBothMarkers,
      "--> Log file \"C:\\logs\\zan.log\" could not be opened : GetLastError() = 00000003h", Log::None},
     // The 64-bit program cannot be started: the run fails like an operation;
     // without the Windows folder no marker is deleted or written.
-    {"GetModuleFileNameA CreateProcessA", B, Wow64, 1, kFailed, kFail, kNotStarted, Log::Whole},
-    {"GetWindowsDirectoryA", B, Setting::NoNativeProgram, 1, kFailed, kBothMarkers,
+    {"GetModuleFileNameA CreateProcessA", Fails::BothWays, Wow64, 1, kFailed, kFail, kNotStarted, Log::Whole},
+    {"GetWindowsDirectoryA", Fails::BothWays, Setting::NoNativeProgram, 1, kFailed, kBothMarkers,
      "--> Windows directory not available", Log::Whole},
     // Started, but its end or its exit code cannot be had: exit code 1.
-    {"WaitForSingleObject", B, Wow64, 1, kHandedOver, kBothMarkers,
+    {"WaitForSingleObject", Fails::BothWays, Wow64, 1, kHandedOver, kBothMarkers,
      "--> Error waiting for the 64-bit program : 00000008h", Log::Whole},
-    {"GetExitCodeProcess", B, Wow64, 1, kHandedOver, kBothMarkers,
+    {"GetExitCodeProcess", Fails::BothWays, Wow64, 1, kHandedOver, kBothMarkers,
      "--> Error reading the 64-bit program's exit code : 00000008h", Log::Whole},
 });
 
@@ -719,7 +743,7 @@ INSTANTIATE_TEST_SUITE_P(EveryOperation, RunFaultTest, ::testing::ValuesIn(kRunF
 
 struct CheckFault {
     std::string operation;
-    Mode mode;
+    Fails fails;
     bool uninstall;  // "CHECK UNINSTALL" after an uninstall; else "CHECK BASE_DEVICE MAROVEL_SERIAL" after that install
     int exitCode;
     const char* trace;  // a line the check must trace, or nullptr
@@ -755,7 +779,7 @@ TEST_P(CheckFaultTest, ChangesNothingAndTellsWhatItCouldNotRead) {
     const std::string before = machine().StateText();
     std::map<std::string, int> calls;
     for (const char* operation : kChanging) calls[operation] = machine().Calls(operation);
-    Inject(row.operation, row.mode);
+    Inject(row.operation, row.fails);
 
     const int exitCode = RunWholeProgram(row.uninstall ? "CHECK UNINSTALL" : "CHECK BASE_DEVICE MAROVEL_SERIAL");
     machine().ClearFaults();
@@ -794,34 +818,34 @@ constexpr char kOemUnread[] =
 
 const std::vector<CheckFault> kCheckFaults = Table<CheckFault>({
     // A list that cannot be walked, or a device that cannot be read: could not be read, never "absent".
-    {"SetupDiGetClassDevsA", B, kInstalled, 1, kAbnormal6, true},
-    {"SetupDiEnumDeviceInfo SetupDiGetDeviceRegistryPropertyA", B, kInstalled, 1, kAbnormal8, true},
-    {"SetupDiGetClassDevsA", B, kUninstalled, 1, kAbnormal6, true},
-    {"SetupDiOpenDevRegKey RegQueryValueExA", B, kInstalled, 1, kBaseDriverUnread, true},
-    {"SetupDiGetDeviceInstanceIdA RegOpenKeyExA", B, kInstalled, 1, kPortCNamesUnread, true},
+    {"SetupDiGetClassDevsA", Fails::BothWays, kInstalled, 1, kAbnormal6, true},
+    {"SetupDiEnumDeviceInfo SetupDiGetDeviceRegistryPropertyA", Fails::BothWays, kInstalled, 1, kAbnormal8, true},
+    {"SetupDiGetClassDevsA", Fails::BothWays, kUninstalled, 1, kAbnormal6, true},
+    {"SetupDiOpenDevRegKey RegQueryValueExA", Fails::BothWays, kInstalled, 1, kBaseDriverUnread, true},
+    {"SetupDiGetDeviceInstanceIdA RegOpenKeyExA", Fails::BothWays, kInstalled, 1, kPortCNamesUnread, true},
     // Copies that cannot be looked at.
-    {"CreateFileA", B, kUninstalled, 1, kOemUnread, true},
-    {"ReadFile", B, kUninstalled, 1, kOemUnread, true},
-    {"FindFirstFileA FindNextFileA", B, kUninstalled, 1, kSearchFailed, true},
-    {"SHGetFolderPathA", B, kUninstalled, 1, kNoWindowsPath, true},
+    {"CreateFileA", Fails::BothWays, kUninstalled, 1, kOemUnread, true},
+    {"ReadFile", Fails::BothWays, kUninstalled, 1, kOemUnread, true},
+    {"FindFirstFileA FindNextFileA", Fails::BothWays, kUninstalled, 1, kSearchFailed, true},
+    {"SHGetFolderPathA", Fails::BothWays, kUninstalled, 1, kNoWindowsPath, true},
     // Handles the system would not close stay open; the verdict stands.
-    {"RegCloseKey", N, kInstalled, 0, nullptr, true, Keys(1)},
-    {"RegCloseKey", A, kInstalled, 0, nullptr, true, Keys(10)},
-    {"SetupDiDestroyDeviceInfoList", N, kInstalled, 0, nullptr, true, Sets(1)},
-    {"SetupDiDestroyDeviceInfoList", A, kInstalled, 0, nullptr, true, Sets(6)},
-    {"FindClose", N, kUninstalled, 0, nullptr, true, Searches(1)},
-    {"FindClose", A, kUninstalled, 0, nullptr, true, Searches(2)},
-    {"CloseHandle", N, kUninstalled, 0, nullptr, true, Files(1)},
-    {"CloseHandle", A, kUninstalled, 0, nullptr, true, {0, 0, 2, 0, 1, 0, 0}},
+    {"RegCloseKey", Fails::Once, kInstalled, 0, nullptr, true, Keys(1)},
+    {"RegCloseKey", Fails::Always, kInstalled, 0, nullptr, true, Keys(10)},
+    {"SetupDiDestroyDeviceInfoList", Fails::Once, kInstalled, 0, nullptr, true, Sets(1)},
+    {"SetupDiDestroyDeviceInfoList", Fails::Always, kInstalled, 0, nullptr, true, Sets(6)},
+    {"FindClose", Fails::Once, kUninstalled, 0, nullptr, true, Searches(1)},
+    {"FindClose", Fails::Always, kUninstalled, 0, nullptr, true, Searches(2)},
+    {"CloseHandle", Fails::Once, kUninstalled, 0, nullptr, true, Files(1)},
+    {"CloseHandle", Fails::Always, kUninstalled, 0, nullptr, true, {0, 0, 2, 0, 1, 0, 0}},
     // Without a captured output the verdict is the exit code alone.
-    {"GetStdHandle GetFileType WriteFile", B, kInstalled, 0, nullptr, false},
+    {"GetStdHandle GetFileType WriteFile", Fails::BothWays, kInstalled, 0, nullptr, false},
     // The lock, the error mode, the debugger, WOW64 itself: the check goes on.
-    {"CreateMutexA WaitForSingleObject ReleaseMutex SetErrorMode IsWow64Process GetCurrentProcess OutputDebugStringA", B,
-     kInstalled, 0, nullptr, true},
-    {kUnreachedByCheck, B, kInstalled, 0, nullptr, true, kNoneOpen, kUnreached},
+    {"CreateMutexA WaitForSingleObject ReleaseMutex SetErrorMode IsWow64Process GetCurrentProcess OutputDebugStringA",
+     Fails::BothWays, kInstalled, 0, nullptr, true},
+    {kUnreachedByCheck, Fails::BothWays, kInstalled, 0, nullptr, true, kNoneOpen, kUnreached},
     // Handed over: the 64-bit program gets no captured output, and says so.
-    {"DuplicateHandle", B, kInstalled, 0, "--> Standard output not passed on : GetLastError() = 00000008h", false,
-     kNoneOpen, false, true},
+    {"DuplicateHandle", Fails::BothWays, kInstalled, 0, "--> Standard output not passed on : GetLastError() = 00000008h",
+     false, kNoneOpen, false, true},
 });
 
 INSTANTIATE_TEST_SUITE_P(EveryOperation, CheckFaultTest, ::testing::ValuesIn(kCheckFaults),
@@ -834,8 +858,8 @@ INSTANTIATE_TEST_SUITE_P(EveryOperation, CheckFaultTest, ::testing::ValuesIn(kCh
 
 struct DismisserFault {
     std::string operation;
-    Mode mode;
-    std::string keys;  // sent to the wizard: 'D' its key down, 'U' its key up
+    Fails fails;
+    Lines keys;        // sent to the wizard, in order
     int sleepsBefore;  // lookup pauses before it was found
     bool paused;       // the pause after it was found
     int sleepsAfter;   // lookup pauses for the other title, which no window has
@@ -849,7 +873,7 @@ class DismisserFaultTest : public MachineTest, public ::testing::WithParamInterf
 TEST_P(DismisserFaultTest, AnswersTheWizardOrLeavesItForTheNextCycle) {
     const DismisserFault& row = GetParam();
     const HWND wizard = machine().AddWindow(kHardwareInstallationTitle);
-    Inject(row.operation, row.mode);
+    Inject(row.operation, row.fails);
 
     DismissHardwareWizardsOnce();
     machine().ClearFaults();
@@ -859,11 +883,11 @@ TEST_P(DismisserFaultTest, AnswersTheWizardOrLeavesItForTheNextCycle) {
     sleeps.insert(sleeps.end(), row.sleepsAfter, kLookupSleepMs);
     EXPECT_EQ(machine().Sleeps(), sleeps);
     EXPECT_EQ(machine().NowMs(), std::accumulate(sleeps.begin(), sleeps.end(), 0u));
-    std::string keys;
+    Lines keys;
     for (const sim::KeyInput& input : machine().Inputs()) {
         EXPECT_EQ(input.window, wizard);
         EXPECT_EQ(input.vk, kHardwareInstallationKey);
-        keys += input.flags == 0 ? 'D' : input.flags == KEYEVENTF_KEYUP ? 'U' : '?';
+        keys.push_back(input.flags == 0 ? "down" : input.flags == KEYEVENTF_KEYUP ? "up" : "other");
     }
     EXPECT_EQ(keys, row.keys);
     ExpectReached(row);
@@ -871,15 +895,15 @@ TEST_P(DismisserFaultTest, AnswersTheWizardOrLeavesItForTheNextCycle) {
 
 const std::vector<DismisserFault> kDismisserFaults = Table<DismisserFault>({
     // The window is not found (or its title not read) at the first lookup, or at none.
-    {"FindWindowExA GetWindowTextA", N, "DU", 1, true, 10},
-    {"FindWindowExA GetWindowTextA", A, "", 10, false, 10},
+    {"FindWindowExA GetWindowTextA", Fails::Once, {"down", "up"}, 1, true, 10},
+    {"FindWindowExA GetWindowTextA", Fails::Always, {}, 10, false, 10},
     // Not in front: no key, the pause all the same.
-    {"SetForegroundWindow GetForegroundWindow", B, "", 0, true, 10},
-    {"SendInput", N, "U", 0, true, 10},
-    {"SendInput", A, "", 0, true, 10},
+    {"SetForegroundWindow GetForegroundWindow", Fails::BothWays, {}, 0, true, 10},
+    {"SendInput", Fails::Once, {"up"}, 0, true, 10},
+    {"SendInput", Fails::Always, {}, 0, true, 10},
     // A pause that is not made: the clock does not move.
-    {"Sleep", N, "DU", 0, false, 10},
-    {"Sleep", A, "DU", 0, false, 0},
+    {"Sleep", Fails::Once, {"down", "up"}, 0, false, 10},
+    {"Sleep", Fails::Always, {"down", "up"}, 0, false, 0},
 });
 
 INSTANTIATE_TEST_SUITE_P(EveryOperation, DismisserFaultTest, ::testing::ValuesIn(kDismisserFaults),
@@ -890,10 +914,10 @@ INSTANTIATE_TEST_SUITE_P(EveryOperation, DismisserFaultTest, ::testing::ValuesIn
 // Every operation of the seam is reached and failed both ways in some table,
 // but for those that carry the faults themselves.
 TEST(FaultSweep, FailsEveryOperationBothWaysWhereItIsReached) {
-    std::set<std::pair<std::string, Mode>> reached;
+    std::set<std::pair<std::string, Fails>> reached;
     const auto add = [&reached](const auto& table) {
         for (const auto& row : table) {
-            if (!row.unreached) reached.emplace(row.operation, row.mode);
+            if (!row.unreached) reached.emplace(row.operation, row.fails);
         }
     };
     add(kInstallFaults);
@@ -906,9 +930,9 @@ TEST(FaultSweep, FailsEveryOperationBothWaysWhereItIsReached) {
     const auto& faultless = sim::kOperationsWithoutFault;
     for (const std::string_view operation : plat::kOperations) {
         const bool hasFault = std::find(std::begin(faultless), std::end(faultless), operation) == std::end(faultless);
-        for (const Mode mode : {Mode::Next, Mode::Always}) {
-            EXPECT_EQ(reached.count({std::string(operation), mode}), hasFault ? 1u : 0u)
-                << operation << " failing " << ModeName(mode);
+        for (const Fails fails : {Fails::Once, Fails::Always}) {
+            EXPECT_EQ(reached.count({std::string(operation), fails}), hasFault ? 1u : 0u)
+                << operation << " failing " << FailsName(fails);
         }
     }
 }

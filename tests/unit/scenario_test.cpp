@@ -188,11 +188,11 @@ TEST_P(ScenarioTest, EndsAsTheCatalogueSays) {
             machine().AddDevice(device);
         }
     }
-    if (s.Has("fault")) {
-        std::istringstream fault(s.One("fault"));
+    for (const std::string& spelled : s.All("fault")) {
+        std::istringstream fault(spelled);
         std::string operation, fails, with, at, call;
         DWORD code = 0;
-        fault >> operation >> fails >> with >> code >> at >> call;
+        fault >> operation >> fails >> with >> std::setbase(0) >> code >> at >> call;
         if (call == "call") {
             int n = 0;
             fault >> n;
@@ -242,6 +242,10 @@ TEST_P(ScenarioTest, EndsAsTheCatalogueSays) {
     };
     std::map<std::string, std::string> untouchedBefore;
     for (const std::string& d : s.All("untouched")) untouchedBefore[d] = deviceText(d);
+    // no-key: the port's "Device Parameters" key deleted by hand.
+    if (s.Has("no-key")) machine().DeleteKey(ParamsKey(kPorts[s.One("no-key")[0] - 'C'].instanceId));
+    // update: the driver updates made before the run, passed over.
+    const std::size_t updatesBefore = machine().DriverUpdates().size();
     ResetDeviceTable();
     machine().ClearTrace();
     const std::size_t linesBefore = Timeline().size();
@@ -331,11 +335,11 @@ TEST_P(ScenarioTest, EndsAsTheCatalogueSays) {
     for (const std::string& driver : s.All("driver")) {
         const std::size_t colon = driver.rfind(": ");
         const std::string description = driver.substr(0, colon), inf = driver.substr(colon + 2);
-        std::string got = "<no such device>";
+        std::string got = "gone";
         for (const sim::Device& d : machine().Devices()) {
             if (describe(d) == description) got = d.driverInf.empty() ? "none" : d.driverInf;
         }
-        EXPECT_EQ(got, inf == "none" ? inf : kInf + inf) << description;
+        EXPECT_EQ(got, inf == "none" || inf == "gone" ? inf : kInf + inf) << description;
     }
     if (s.Has("driver")) {
         for (const auto& call : machine().DriverUpdates()) EXPECT_EQ(call.flags, INSTALLFLAG_FORCE) << call.hardwareId;
@@ -400,6 +404,35 @@ TEST_P(ScenarioTest, EndsAsTheCatalogueSays) {
     }
     // boxes: how many message boxes the run showed.
     if (s.Has("boxes")) EXPECT_EQ(std::to_string(machine().MessageBoxes().size()), s.One("boxes"));
+    // no-key: nothing written for the port, its key still missing.
+    if (s.Has("no-key")) {
+        const PortDevice& port = kPorts[s.One("no-key")[0] - 'C'];
+        EXPECT_FALSE(machine().KeyExists(ParamsKey(port.instanceId))) << port.instanceId;
+        EXPECT_EQ(machine().FindDevice(port.instanceId)->properties.count(SPDRP_FRIENDLYNAME), 0u) << port.instanceId;
+    }
+    // box: the one box the run showed, while no marker was there; or none.
+    if (s.Has("box")) {
+        const bool none = s.One("box") == "none";
+        EXPECT_EQ(Boxes(), none ? std::vector<Box>{} : std::vector<Box>{ErrorBox(s.One("box"))});
+        std::vector<Lines> markersAtBox;
+        for (const auto& atBox : atBoxes) markersAtBox.push_back(atBox.second);
+        EXPECT_EQ(markersAtBox, std::vector<Lines>(none ? 0 : 1)) << "a marker was there while the box was";
+    }
+    // port-name-only: the port name written, no friendly name.
+    for (const std::string& port : s.All("port-name-only")) {
+        const PortDevice& device = kPorts[port[0] - 'C'];
+        const auto portName = machine().GetValue(ParamsKey(device.instanceId), "PortName");
+        EXPECT_EQ(portName ? sim::SzText(*portName) : "<none>", port.substr(2)) << port;
+        EXPECT_EQ(machine().FindDevice(device.instanceId)->properties.count(SPDRP_FRIENDLYNAME), 0u) << port;
+    }
+    // update: every driver update the run asked for, in order.
+    if (s.Has("update")) {
+        Lines updates;
+        const auto calls = machine().DriverUpdates();
+        for (std::size_t i = updatesBefore; i < calls.size(); ++i)
+            updates.push_back(calls[i].hardwareId + " from " + calls[i].infPath.substr(calls[i].infPath.find('\\', 3) + 1));
+        EXPECT_EQ(updates, s.All("update"));
+    }
 }
 
 // Every scenario says who plays it, and why a player is left out.

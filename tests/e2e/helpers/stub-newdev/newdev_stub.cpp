@@ -11,6 +11,8 @@
 // set); every other call is handed to Wine's own newdev.dll, found through
 // WINEDLLDIR0, so that the rows before the failing one really get their
 // drivers.
+// With ZAN_STUB_NEWDEV_FAIL_CALL=<n> instead, only the n-th call (counting
+// from 1) fails so, and every other one is handed on likewise.
 //
 // Every call is traced to the debugger output as
 //   stub newdev: UpdateDriverForPlugAndPlayDevicesA("<id>", "<inf>", flags 0x1) -> error 0x...
@@ -68,8 +70,14 @@ void ReportRestart(BOOL succeeded, PBOOL rebootRequired) {
     }
 }
 
-// True when ZAN_STUB_NEWDEV_FAIL_ID names another hardware ID than this one.
+// True when ZAN_STUB_NEWDEV_FAIL_ID names another hardware ID than this one,
+// or ZAN_STUB_NEWDEV_FAIL_CALL another call than this one.
 bool PassedOn(const char* hardwareId) {
+    static long calls = 0;
+    const long call = ++calls;
+    char failCall[16] = {};
+    const DWORD callLength = ::GetEnvironmentVariableA("ZAN_STUB_NEWDEV_FAIL_CALL", failCall, sizeof(failCall));
+    if (callLength > 0 && callLength < sizeof(failCall)) return std::strtol(failCall, nullptr, 10) != call;
     char failId[260] = {};
     const DWORD length = ::GetEnvironmentVariableA("ZAN_STUB_NEWDEV_FAIL_ID", failId, sizeof(failId));
     return length > 0 && length < sizeof(failId) && std::strcmp(failId, hardwareId) != 0;
@@ -89,7 +97,8 @@ BOOL Finish(const char* call, const char* hardwareId, const char* infPath, DWORD
         std::snprintf(outcome, sizeof(outcome), "passed on, result %d", update != nullptr ? result : -1);
     } else {
         error = ConfiguredError();
-        if (error == ERROR_SUCCESS && ::GetEnvironmentVariableA("ZAN_STUB_NEWDEV_FAIL_ID", nullptr, 0) > 0)
+        if (error == ERROR_SUCCESS && (::GetEnvironmentVariableA("ZAN_STUB_NEWDEV_FAIL_ID", nullptr, 0) > 0 ||
+                                       ::GetEnvironmentVariableA("ZAN_STUB_NEWDEV_FAIL_CALL", nullptr, 0) > 0))
             error = ERROR_GEN_FAILURE;
         result = error == ERROR_SUCCESS;
         if (result && rebootRequired != nullptr) *rebootRequired = FALSE;
