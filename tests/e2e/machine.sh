@@ -154,16 +154,6 @@ machine_expect_device() {
 $(diff -u <(echo "$want") <(echo "$got") | tail -n +3 | grep '^[-+]' | sed 's/^/    /')"
 }
 
-# machine_expect_unchanged NAME1 NAME2 DESCRIPTION: the device's lines are the
-# same in both dumps.
-machine_expect_unchanged() {
-    local a b
-    a=$(machine_device "$1" "$3")
-    b=$(machine_device "$2" "$3")
-    [ -n "$a" ] || e2e_fail "device \"$3\" missing from $1"
-    [ "$a" = "$b" ] || e2e_fail "device \"$3\" changed between $1 and $2"
-}
-
 # machine_expect_lines WHAT ACTUAL < expected: ACTUAL (a text) is exactly the
 # expected lines.
 machine_expect_lines() {
@@ -286,26 +276,6 @@ machine_status_installed() {
     for d in "$@"; do printf '%s\n' "may: Installing $d..." "must: Installing $d...[OK]"; done
 }
 
-# machine_status_uninstall [OUTCOME...]: an uninstall's start and its rows
-# (the base device, the one-port card, the four-port card), each not found
-# (-, or no OUTCOME given) or found and its removal ended with OUTCOME (OK or
-# Failed; each line up for 1 s). The run ends at a failed row, else with
-# "Uninstall Complete!".
-machine_status_uninstall() {
-    local rows=("ZAN 7350-21x Base Device" "ZAN 7350-21x Serial Multifunction Device"
-        "ZAN 7350-21x Serial Multifunction Device") outcomes=("$@") k d
-    machine_status_start
-    echo 'must: Removing previously installed drivers and devices...'
-    for k in 0 1 2; do
-        d=${rows[$k]}
-        echo "may: Removing $d..."
-        [ "${outcomes[$k]:--}" = - ] && continue
-        printf '%s\n' "must: $d found, removing..." "must: $d found, removing...[${outcomes[$k]}]"
-        [ "${outcomes[$k]}" = Failed ] && return
-    done
-    echo 'may: Uninstall Complete!'
-}
-
 # machine_expect_error_box WHAT OPERATION [MARKERS]: the one box seen was the
 # error box of a failed OPERATION (installing, uninstalling), with the
 # markers MARKERS (none) at that moment.
@@ -411,57 +381,11 @@ machine_trace_install() {
     machine_trace_mapped "$2"
 }
 
-# machine_trace_removed: a removal row's device found and removed.
-machine_trace_removed() {
-    printf '%s\n' '--> Device Enumeration(FindDevice)' '----> FindDevice match(REG_SZ)!' \
-        '----> Driver installation found' '----> Removing Device' '--> REMOVING DEVICE....'
-}
-
-# machine_trace_oem_cleanup: the start of the OEM INF cleanup after a removal.
-machine_trace_oem_cleanup() {
-    printf '%s\n' '----> Removing all OEM*.inf/pnf files associated with the specified search key' \
-        '----> Retreiving the windows path' 'C:\\windows'
-}
-
-# machine_trace_oem_copy NAME deleted|inf_failed|pnf_failed|not_found|unopenable:
-# the cleanup's look at one OEM INF copy. A copy that names the key has its
-# driver package removed (which Wine answers with success), then its INF and
-# its PNF deleted, the one named failing ("----> Failed").
-machine_trace_oem_copy() {
-    printf '%s\n' "$1" '--> Opening OEM* File'
-    case $2 in
-        not_found) echo '----> Search Key Not Found, exiting....' ;;
-        unopenable) echo '--> Error opening file' ;;
-        *)
-            printf '%s\n' '----> Search Key Found!' '----> Uninstalling Driver Package' \
-                '----> Driver Package Uninstalled' '----> Deleting INF File'
-            [ "$2" = inf_failed ] && echo '----> Failed'
-            echo '----> Deleting PNF File'
-            [ "$2" = pnf_failed ] && echo '----> Failed'
-            ;;
-    esac
-}
-
 # machine_put_oem N KEY: an OEM INF copy oemN.inf in the INF folder whose
 # model line names KEY, and its PNF.
 machine_put_oem() {
     printf '[Version]\r\nSignature="$WINDOWS NT$"\r\n[Models]\r\n%%Dev%%=Dev_Install,%s\r\n' "$2" >"$E2E_WINDIR/inf/oem$1.inf"
     printf 'Wine PNF header\r\nC:\\windows\\inf\\oem%s.inf' "$1" >"$E2E_WINDIR/inf/oem$1.pnf"
-}
-
-# machine_trace_uninstall_start: an uninstall's first trace lines.
-machine_trace_uninstall_start() {
-    printf '%s\n' 'CZANLumivaleKioskScannerandMSRDriverInstallerDlg::OnInitDialog()\n' \
-        '**** Removing installed drivers ****'
-}
-
-# machine_trace_uninstall_empty: the trace of an uninstall on a machine
-# without any of the devices.
-machine_trace_uninstall_empty() {
-    local k
-    machine_trace_uninstall_start
-    for k in 1 2 3; do printf '%s\n' '--> Device Enumeration(FindDevice)' '----> No more devices\n'; done
-    echo '----> No driver installation found'
 }
 
 # machine_expect_install NAME BASE PORTS: a successful install as the window
