@@ -22,29 +22,24 @@ struct Placed {
     const char* text;
 };
 
-// Filler that cannot spell a keyword: no upper-case letters but those of
-// near misses, which stand between spaces so no placed word joins them.
-std::string Filler(std::size_t length) {
+// The words placed in 32767 characters of filler that cannot spell a
+// keyword: no upper-case letters but those of near misses, which stand
+// between spaces so no placed word joins them.
+std::string LongCommandLine(const std::vector<Placed>& words) {
     static const char* const kNearMisses[] = {" Install ", " INSTAL ", " UNINSTAL ", " SILEN ",
                                               " BASE-DEVICE ", " MAROVEL SERIAL ", " uninstall "};
     std::string text;
     // Every byte of the ANSI page in turn but NUL, controls and capitals.
-    for (unsigned byte = 0x20, miss = 0; text.size() < length; byte = byte == 0xFF ? 0x20 : byte + 1) {
+    for (unsigned byte = 0x20, miss = 0; text.size() < kLongCmdLength; byte = byte == 0xFF ? 0x20 : byte + 1) {
         if (text.size() % 997 == 0) text += kNearMisses[miss++ % 7];
         if ((byte < 'A' || byte > 'Z') && byte != 0x7F) text += static_cast<char>(byte);
     }
-    text.resize(length);
-    return text;
-}
-
-std::string LongCommandLine(const std::vector<Placed>& words) {
-    std::string text = Filler(kLongCmdLength);
+    text.resize(kLongCmdLength);
     for (const Placed& word : words) {
-        const std::string padded =
-            word.where == Where::Start ? std::string(word.text) + " "
-            : word.where == Where::End ? " " + std::string(word.text)
-                                       : " " + std::string(word.text) + " ";
-        const std::size_t at = word.where == Where::Start  ? 0
+        const std::string padded = word.where == Where::Start ? std::string(word.text) + " "
+                                   : word.where == Where::End ? " " + std::string(word.text)
+                                                              : " " + std::string(word.text) + " ";
+        const std::size_t at = word.where == Where::Start ? 0
                                : word.where == Where::End ? text.size() - padded.size()
                                                           : text.size() / 2;
         text.replace(at, padded.size(), padded);
