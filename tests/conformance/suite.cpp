@@ -970,6 +970,7 @@ void CheckFileDeletion(const std::string& folder) {
     CHECK_FAILS(!remove("oem9.pnf"), ERROR_FILE_NOT_FOUND);
     CHECK_FAILS(!remove("absent\\oem9.inf"), ERROR_PATH_NOT_FOUND);
     CHECK_FAILS(!remove("empty"), ERROR_ACCESS_DENIED);  // a folder
+    CHECK_FAILS(!remove(std::string(250, 'a').c_str()), ERROR_FILENAME_EXCED_RANGE);  // a path past MAX_PATH
     // A file open without delete sharing stays until it is closed.
     HANDLE open = OpenToRead(folder + "\\oem1.inf");
     if (CHECK(Valid(open))) {
