@@ -156,7 +156,8 @@ TEST_F(SimMachine, DriverPackagesLeaveTheStoreOnlyWhenNoKnownDeviceUsesThem) {
     // Forced, a package goes while a device uses it; a removed device uses none.
     EXPECT_EQ(uninstallError("OEM1.INF", SUOI_FORCEDELETE), ERROR_SUCCESS);
     HDEVINFO set = plat::SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES);
-    SP_DEVINFO_DATA portData{sizeof portData};
+    SP_DEVINFO_DATA portData{};
+    portData.cbSize = sizeof portData;
     ASSERT_TRUE(plat::SetupDiEnumDeviceInfo(set, 1, &portData));
     ASSERT_TRUE(plat::SetupDiRemoveDevice(set, &portData));
     plat::SetupDiDestroyDeviceInfoList(set);
