@@ -179,9 +179,11 @@ bool WriteFriendlyName(HDEVINFO set, SP_DEVINFO_DATA* element, const char* bytes
 const std::string kEnum = "SYSTEM\\CurrentControlSet\\ENUM\\";
 std::string ParametersKey(const std::string& instanceId) { return kEnum + instanceId + "\\Device Parameters"; }
 
+// A failed open leaves no key behind (a stale one is not kept).
 HKEY OpenKey(const std::string& path, LONG expected = ERROR_SUCCESS) {
-    HKEY key = nullptr;
+    HKEY key = reinterpret_cast<HKEY>(1);
     CHECK_EQ(expected, plat::RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_ALL_ACCESS, &key));
+    if (expected != ERROR_SUCCESS) CHECK(key == nullptr);
     return key;
 }
 
@@ -454,6 +456,13 @@ void CheckDeviceParameters(Arrange& arrange, const Devices& devices) {
         CHECK_EQ(5, size);
         CHECK_EQ(ERROR_FILE_NOT_FOUND, plat::RegQueryValueExA(read, "NoSuchValue", nullptr, &type,
                                                               reinterpret_cast<LPBYTE>(name), &size));
+        // Value names ignore case; so does the key's path, and each open is a handle of its own.
+        size = kBuffer;
+        CHECK_EQ(ERROR_SUCCESS, plat::RegQueryValueExA(read, "PORTNAME", nullptr, &type,
+                                                       reinterpret_cast<LPBYTE>(name), &size));
+        HKEY upper = OpenKey(Upper(path));
+        CHECK(upper != nullptr && upper != read);
+        if (upper != nullptr) CHECK_EQ(ERROR_SUCCESS, plat::RegCloseKey(upper));
         CHECK_EQ(ERROR_SUCCESS, plat::RegCloseKey(read));
     }
     // A closed key is no key.
@@ -944,6 +953,9 @@ void CheckFileSearch(Arrange& arrange, const std::string& folder) {
     CHECK(!all.names.empty());
     CHECK_EQ(ERROR_NO_MORE_FILES, all.error);
     CHECK_EQ(std::string("oem1.inf|OEM12.INF|Oem2.inf|"), all.names);
+    // '?' stands for one character; a pattern nothing matches finds nothing.
+    CHECK_EQ(std::string("oem3.pnf|"), RunSearch(folder + "\\OEM?.PNF").names);
+    CHECK_FAILS(RunSearch(folder + "\\none*.inf").names.empty(), ERROR_FILE_NOT_FOUND);
     // Nothing found in an empty folder, nor in a missing one, each with its error.
     CHECK_FAILS(RunSearch(folder + "\\empty\\OEM*.inf").names.empty(), ERROR_FILE_NOT_FOUND);
     CHECK_FAILS(RunSearch(folder + "\\absent\\OEM*.inf").names.empty(), ERROR_PATH_NOT_FOUND);
@@ -958,6 +970,7 @@ void CheckFileDeletion(const std::string& folder) {
     CHECK_FAILS(!remove("oem9.pnf"), ERROR_FILE_NOT_FOUND);
     CHECK_FAILS(!remove("absent\\oem9.inf"), ERROR_PATH_NOT_FOUND);
     CHECK_FAILS(!remove("empty"), ERROR_ACCESS_DENIED);  // a folder
+    CHECK_FAILS(!remove(std::string(250, 'a').c_str()), ERROR_FILENAME_EXCED_RANGE);  // a path past MAX_PATH
     // A file open without delete sharing stays until it is closed.
     HANDLE open = OpenToRead(folder + "\\oem1.inf");
     if (CHECK(Valid(open))) {

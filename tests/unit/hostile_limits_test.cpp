@@ -22,29 +22,24 @@ struct Placed {
     const char* text;
 };
 
-// Filler that cannot spell a keyword: no upper-case letters but those of
-// near misses, which stand between spaces so no placed word joins them.
-std::string Filler(std::size_t length) {
+// The words placed in 32767 characters of filler that cannot spell a
+// keyword: no upper-case letters but those of near misses, which stand
+// between spaces so no placed word joins them.
+std::string LongCommandLine(const std::vector<Placed>& words) {
     static const char* const kNearMisses[] = {" Install ", " INSTAL ", " UNINSTAL ", " SILEN ",
                                               " BASE-DEVICE ", " MAROVEL SERIAL ", " uninstall "};
     std::string text;
     // Every byte of the ANSI page in turn but NUL, controls and capitals.
-    for (unsigned byte = 0x20, miss = 0; text.size() < length; byte = byte == 0xFF ? 0x20 : byte + 1) {
+    for (unsigned byte = 0x20, miss = 0; text.size() < kLongCmdLength; byte = byte == 0xFF ? 0x20 : byte + 1) {
         if (text.size() % 997 == 0) text += kNearMisses[miss++ % 7];
         if ((byte < 'A' || byte > 'Z') && byte != 0x7F) text += static_cast<char>(byte);
     }
-    text.resize(length);
-    return text;
-}
-
-std::string LongCommandLine(const std::vector<Placed>& words) {
-    std::string text = Filler(kLongCmdLength);
+    text.resize(kLongCmdLength);
     for (const Placed& word : words) {
-        const std::string padded =
-            word.where == Where::Start ? std::string(word.text) + " "
-            : word.where == Where::End ? " " + std::string(word.text)
-                                       : " " + std::string(word.text) + " ";
-        const std::size_t at = word.where == Where::Start  ? 0
+        const std::string padded = word.where == Where::Start ? std::string(word.text) + " "
+                                   : word.where == Where::End ? " " + std::string(word.text)
+                                                              : " " + std::string(word.text) + " ";
+        const std::size_t at = word.where == Where::Start ? 0
                                : word.where == Where::End ? text.size() - padded.size()
                                                           : text.size() / 2;
         text.replace(at, padded.size(), padded);
@@ -52,13 +47,14 @@ std::string LongCommandLine(const std::vector<Placed>& words) {
     return text;
 }
 
-enum class Op { None, Install, Uninstall };
+// How the run ends: nothing run; an install, with or without its two
+// questions; an uninstall.
+enum class Ends { NothingRun, InstallsWithoutAsking, InstallsAfterTwoQuestions, Uninstalls };
 
 struct LongCmdCase {
     const char* name;
     std::vector<Placed> words;
-    Op operation;
-    bool asksQuestions;
+    Ends ends;
     std::vector<std::string> updatedIds;  // driver updates, in order
 };
 
@@ -82,8 +78,8 @@ TEST_P(LongCommandLineTest, RunsTheOperationItsKeywordsAskFor) {
     std::vector<std::string> updated;
     for (const auto& call : machine().DriverUpdates()) updated.push_back(call.hardwareId);
     EXPECT_EQ(updated, c.updatedIds);
-    EXPECT_EQ(machine().MessageBoxes().size(), c.asksQuestions ? 2u : 0u);
-    const bool none = c.operation == Op::None, uninstall = c.operation == Op::Uninstall;
+    EXPECT_EQ(machine().MessageBoxes().size(), c.ends == Ends::InstallsAfterTwoQuestions ? 2u : 0u);
+    const bool none = c.ends == Ends::NothingRun, uninstall = c.ends == Ends::Uninstalls;
     EXPECT_EQ(outcome, none ? RunOutcome::NotRun : RunOutcome::Succeeded);
     EXPECT_EQ(Markers(), none ? Lines{} : Lines{"RESULT.SUCCESS"});
     EXPECT_EQ(machine().FindDevice("PCI\\VEN_1D9E&DEV_0B52\\BASE0") == nullptr, uninstall);
@@ -97,18 +93,16 @@ TEST_P(LongCommandLineTest, RunsTheOperationItsKeywordsAskFor) {
 constexpr char kEveryChoice[] = "INSTALL SILENT BASE_DEVICE MAROVEL_SERIAL";
 
 INSTANTIATE_TEST_SUITE_P(ThirtyTwoKiB, LongCommandLineTest, ::testing::ValuesIn(std::vector<LongCmdCase>{
-    {"AllAtTheStart", {{Where::Start, kEveryChoice}}, Op::Install, false, kFullInstall},
-    {"AllInTheMiddle", {{Where::Middle, kEveryChoice}}, Op::Install, false, kFullInstall},
-    {"AllAtTheVeryEnd", {{Where::End, kEveryChoice}}, Op::Install, false, kFullInstall},
-    {"SpreadOverStartMiddleAndEnd",
-     {{Where::Start, "INSTALL"}, {Where::Middle, "SILENT"}, {Where::End, "MAROVEL_SERIAL"}}, Op::Install, false,
-     kFourPortNoBase},
+    {"AllAtTheStart", {{Where::Start, kEveryChoice}}, Ends::InstallsWithoutAsking, kFullInstall},
+    {"AllInTheMiddle", {{Where::Middle, kEveryChoice}}, Ends::InstallsWithoutAsking, kFullInstall},
+    {"AllAtTheVeryEnd", {{Where::End, kEveryChoice}}, Ends::InstallsWithoutAsking, kFullInstall},
+    {"SpreadOverStartMiddleAndEnd", {{Where::Start, "INSTALL"}, {Where::Middle, "SILENT"},
+     {Where::End, "MAROVEL_SERIAL"}}, Ends::InstallsWithoutAsking, kFourPortNoBase},
     {"ChoicesWithoutSilentStillAsk", {{Where::Start, "INSTALL"}, {Where::End, "BASE_DEVICE MAROVEL_SERIAL"}},
-     Op::Install, true, kOnePortNoBase},
-    {"UninstallAtTheVeryEndWins", {{Where::Start, "INSTALL SILENT"}, {Where::End, "UNINSTALL"}}, Op::Uninstall,
-     false, {}},
-    {"UninstallInTheMiddle", {{Where::Middle, "UNINSTALL"}}, Op::Uninstall, false, {}},
-    {"NoKeywordOnlyNearMisses", {}, Op::None, false, {}},
+     Ends::InstallsAfterTwoQuestions, kOnePortNoBase},
+    {"UninstallAtTheVeryEndWins", {{Where::Start, "INSTALL SILENT"}, {Where::End, "UNINSTALL"}}, Ends::Uninstalls, {}},
+    {"UninstallInTheMiddle", {{Where::Middle, "UNINSTALL"}}, Ends::Uninstalls, {}},
+    {"NoKeywordOnlyNearMisses", {}, Ends::NothingRun, {}},
     }),
     [](const ::testing::TestParamInfo<LongCmdCase>& info) { return std::string(info.param.name); });
 
@@ -120,15 +114,18 @@ enum class Shape {
     ListEndingIn,  // a list whose last string is the key, after one long filler string
 };
 
+// Which device the run takes: the edge device while its value fits the
+// 100-byte buffer (at 99 and 100 bytes, not at 101), or never (the ordinary one).
+enum class Taken { WhileItFits, Never };
+
 struct EdgeValue {
     std::string name;
     DWORD property;  // SPDRP_DEVICEDESC: the removal search; SPDRP_HARDWAREID: port mapping
     Shape shape;
-    const char* taken;  // at 99, 100 and 101 bytes: 'T' the edge device is taken, '-' the ordinary one after it
-    std::size_t bytes = 0;
+    Taken taken;
+    std::size_t bytes = 0;  // as the platform stores them, terminators included
 };
 
-// Every size counts the bytes as the platform stores them, terminators included.
 sim::Value Build(const EdgeValue& edge) {
     const std::string key = edge.property == SPDRP_DEVICEDESC ? kBaseDesc : kPortCId;
     switch (edge.shape) {
@@ -142,10 +139,10 @@ sim::Value Build(const EdgeValue& edge) {
 // Each value at 99, 100 and 101 bytes.
 std::vector<EdgeValue> AtEachSize(std::initializer_list<EdgeValue> values) {
     std::vector<EdgeValue> sized;
-    for (EdgeValue value : values) {
+    for (const EdgeValue& value : values) {
         for (std::size_t bytes : {99, 100, 101}) {
-            value.bytes = bytes;
             sized.push_back(value);
+            sized.back().bytes = bytes;
             sized.back().name += std::to_string(bytes);
         }
     }
@@ -160,7 +157,7 @@ class PropertyAtTheBufferEdge : public MachineTest, public ::testing::WithParamI
 // that answers to the same key comes after it. Exactly one of them is taken.
 TEST_P(PropertyAtTheBufferEdge, IsTakenOnlyWhenItFitsAndMatches) {
     const EdgeValue& edge = GetParam();
-    const bool taken = edge.taken[edge.bytes - 99] == 'T';
+    const bool taken = edge.taken == Taken::WhileItFits && edge.bytes <= 100;
     const sim::Value value = Build(edge);
     ASSERT_EQ(value.bytes.size(), edge.bytes);
     const std::string edgeId = "ROOT\\EDGE\\0000";
@@ -186,10 +183,8 @@ TEST_P(PropertyAtTheBufferEdge, IsTakenOnlyWhenItFitsAndMatches) {
 
         EXPECT_TRUE(MapComPorts());
 
-        const auto edgeName = machine().GetValue(ParamsKey(edgeId), "PortName");
-        const auto portName = machine().GetValue(ParamsKey(kPorts[0].instanceId), "PortName");
-        EXPECT_EQ(edgeName.has_value(), taken);
-        EXPECT_EQ(portName.has_value(), !taken);
+        EXPECT_EQ(machine().GetValue(ParamsKey(edgeId), "PortName").has_value(), taken);
+        EXPECT_EQ(machine().GetValue(ParamsKey(kPorts[0].instanceId), "PortName").has_value(), !taken);
         EXPECT_EQ(Timeline(), (Lines{"Mapping Serial Port C to COM3...",
                                      "Mapping Serial Port C to COM3...[OK]", "sleep 2000"}));
     }
@@ -198,14 +193,14 @@ TEST_P(PropertyAtTheBufferEdge, IsTakenOnlyWhenItFitsAndMatches) {
 INSTANTIATE_TEST_SUITE_P(Sizes, PropertyAtTheBufferEdge, ::testing::ValuesIn(AtEachSize({
     // Removal: a description equal to the row's; one that starts with it
     // but goes on is never it; a list of descriptions whose last one is it.
-    {"Description", SPDRP_DEVICEDESC, Shape::PaddedSz, "TT-"},
-    {"LongerDescription", SPDRP_DEVICEDESC, Shape::LongerSz, "---"},
-    {"DescriptionList", SPDRP_DEVICEDESC, Shape::ListEndingIn, "TT-"},
+    {"Description", SPDRP_DEVICEDESC, Shape::PaddedSz, Taken::WhileItFits},
+    {"LongerDescription", SPDRP_DEVICEDESC, Shape::LongerSz, Taken::Never},
+    {"DescriptionList", SPDRP_DEVICEDESC, Shape::ListEndingIn, Taken::WhileItFits},
     // Port mapping: a hardware ID list whose last ID is the port's; a
     // single-string ID; an ID longer than the port's key is not a piece of it.
-    {"HardwareIdList", SPDRP_HARDWAREID, Shape::ListEndingIn, "TT-"},
-    {"HardwareId", SPDRP_HARDWAREID, Shape::PaddedSz, "TT-"},
-    {"LongerHardwareId", SPDRP_HARDWAREID, Shape::LongerSz, "---"},
+    {"HardwareIdList", SPDRP_HARDWAREID, Shape::ListEndingIn, Taken::WhileItFits},
+    {"HardwareId", SPDRP_HARDWAREID, Shape::PaddedSz, Taken::WhileItFits},
+    {"LongerHardwareId", SPDRP_HARDWAREID, Shape::LongerSz, Taken::Never},
     })),
     [](const ::testing::TestParamInfo<EdgeValue>& info) { return info.param.name; });
 

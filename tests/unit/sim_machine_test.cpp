@@ -25,13 +25,6 @@ Device MakeDevice(const std::string& id, GUID cls, bool present, std::vector<GUI
 // The call's last error when it failed, ERROR_SUCCESS when it succeeded.
 DWORD Err(bool succeeded) { return succeeded ? ERROR_SUCCESS : plat::GetLastError(); }
 
-SP_DEVINFO_DATA Element(HDEVINFO set, DWORD index) {
-    SP_DEVINFO_DATA data{};
-    data.cbSize = sizeof data;
-    EXPECT_TRUE(plat::SetupDiEnumDeviceInfo(set, index, &data)) << "index " << index;
-    return data;
-}
-
 // The instance IDs of a set, in enumeration order.
 std::vector<std::string> IdsIn(HDEVINFO set) {
     std::vector<std::string> ids;
@@ -163,7 +156,9 @@ TEST_F(SimMachine, DriverPackagesLeaveTheStoreOnlyWhenNoKnownDeviceUsesThem) {
     // Forced, a package goes while a device uses it; a removed device uses none.
     EXPECT_EQ(uninstallError("OEM1.INF", SUOI_FORCEDELETE), ERROR_SUCCESS);
     HDEVINFO set = plat::SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES);
-    SP_DEVINFO_DATA portData = Element(set, 1);
+    SP_DEVINFO_DATA portData{};
+    portData.cbSize = sizeof portData;
+    ASSERT_TRUE(plat::SetupDiEnumDeviceInfo(set, 1, &portData));
     ASSERT_TRUE(plat::SetupDiRemoveDevice(set, &portData));
     plat::SetupDiDestroyDeviceInfoList(set);
     EXPECT_EQ(uninstallError("oem2.inf", 0), ERROR_SUCCESS);
@@ -179,32 +174,25 @@ TEST_F(SimMachine, DriverPackagesLeaveTheStoreOnlyWhenNoKnownDeviceUsesThem) {
 
 // --- Registry ------------------------------------------------------------------------
 
-TEST_F(SimMachine, RegistryIgnoresCaseStoresExactBytesAndRefusesWhatItMust) {
+// Key path and value name case, separate handles and a failed open's null
+// key are in the conformance suite's "Device Parameters" group.
+TEST_F(SimMachine, RegistryStoresExactBytesAndRefusesADeniedKey) {
     m.AddDevice(MakeDevice(kPort, sim::kPortsClass, true));
-    const std::string upper =
-        "SYSTEM\\CurrentControlSet\\ENUM\\mfserial\\portc\\5&2B3C4D5E&0&0\\DEVICE PARAMETERS";
-    HKEY first = nullptr, second = nullptr;
-    ASSERT_EQ(plat::RegOpenKeyExA(HKEY_LOCAL_MACHINE, upper.c_str(), 0, KEY_ALL_ACCESS, &first), 0);
-    ASSERT_EQ(plat::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kParams, 0, KEY_ALL_ACCESS, &second), 0);
-    EXPECT_NE(first, second);
-
-    EXPECT_EQ(plat::RegSetValueExA(first, "PortName", 0, REG_SZ, reinterpret_cast<const BYTE*>("COM3X"), 4), 0);
-    std::optional<sim::Value> value = m.GetValue(upper, "PORTNAME");
+    HKEY key = nullptr;
+    ASSERT_EQ(plat::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kParams, 0, KEY_ALL_ACCESS, &key), 0);
+    EXPECT_EQ(plat::RegSetValueExA(key, "PortName", 0, REG_SZ, reinterpret_cast<const BYTE*>("COM3X"), 4), 0);
+    // Read back through the test-facing API, which ignores case too.
+    std::optional<sim::Value> value =
+        m.GetValue("SYSTEM\\CurrentControlSet\\ENUM\\mfserial\\portc\\5&2B3C4D5E&0&0\\DEVICE PARAMETERS", "PORTNAME");
     ASSERT_TRUE(value);
     EXPECT_EQ(value->type, REG_SZ);
     EXPECT_EQ(value->bytes, std::string("COM3"));  // no NUL given or following, none is stored
-    EXPECT_EQ(plat::RegSetValueExA(second, "portname", 0, REG_BINARY, reinterpret_cast<const BYTE*>("\0A"), 2), 0);
+    EXPECT_EQ(plat::RegSetValueExA(key, "portname", 0, REG_BINARY, reinterpret_cast<const BYTE*>("\0A"), 2), 0);
     value = m.GetValue(kParams, "PortName");
     EXPECT_EQ(value->type, REG_BINARY);
     EXPECT_EQ(value->bytes, std::string("\0A", 2));
+    EXPECT_EQ(plat::RegCloseKey(key), 0);
 
-    EXPECT_EQ(plat::RegCloseKey(first), 0);
-    EXPECT_EQ(plat::RegCloseKey(second), 0);
-
-    HKEY key = reinterpret_cast<HKEY>(1);
-    EXPECT_EQ(plat::RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\Nowhere", 0, KEY_ALL_ACCESS, &key),
-              static_cast<LONG>(ERROR_FILE_NOT_FOUND));
-    EXPECT_EQ(key, nullptr);
     m.DenyKeyAccess(kParams);
     EXPECT_EQ(plat::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kParams, 0, KEY_ALL_ACCESS, &key),
               static_cast<LONG>(ERROR_ACCESS_DENIED));
@@ -245,8 +233,6 @@ TEST_F(SimMachine, FilesMadeUndeletableUnreadableOrUnwritable) {
     m.MakeUnwritable("C:\\WINDOWS\\RESULT.FAIL");
     EXPECT_EQ(Err(plat::DeleteFileA("C:\\WINDOWS\\INF\\oem2.inf")), ERROR_ACCESS_DENIED);
     EXPECT_TRUE(m.FileExists("C:\\WINDOWS\\INF\\oem2.inf"));
-    const std::string tooLong = "C:\\WINDOWS\\INF\\" + std::string(250, 'a');
-    EXPECT_EQ(Err(plat::DeleteFileA(tooLong.c_str())), ERROR_FILENAME_EXCED_RANGE);
     auto openError = [](const char* path, DWORD access, DWORD disposition) {
         HANDLE file = plat::CreateFileA(path, access, 0, nullptr, disposition, 0, nullptr);
         return Err(file != INVALID_HANDLE_VALUE && plat::CloseHandle(file));
@@ -256,8 +242,10 @@ TEST_F(SimMachine, FilesMadeUndeletableUnreadableOrUnwritable) {
     EXPECT_FALSE(m.FileExists("C:\\WINDOWS\\RESULT.FAIL"));
 }
 
-TEST_F(SimMachine, FileSearchMatchesWildcardsInNtfsOrder) {
-    for (const char* name : {"oem2.INF", "OEM10.inf", "OEM_1.inf", "OEMa.inf", "OEM1.pnf", "xoem3.inf"}) {
+// Which names a pattern takes is in the conformance suite's file search group;
+// here the order NTFS gives them in, and what Wine's host order cannot show.
+TEST_F(SimMachine, FileSearchGivesNtfsOrder) {
+    for (const char* name : {"oem2.INF", "OEM10.inf", "OEM_1.inf", "OEMa.inf", "xoem3.inf"}) {
         m.PutFile(std::string("C:\\WINDOWS\\INF\\") + name, name);
     }
     WIN32_FIND_DATAA data;
@@ -271,14 +259,6 @@ TEST_F(SimMachine, FileSearchMatchesWildcardsInNtfsOrder) {
     EXPECT_EQ(names, (std::vector<std::string>{"OEM10.inf", "oem2.INF", "OEMa.inf", "OEM_1.inf"}));
     EXPECT_TRUE(plat::FindClose(find));
     EXPECT_EQ(Err(plat::FindNextFileA(find, &data)), ERROR_INVALID_HANDLE);
-
-    find = plat::FindFirstFileA("C:\\WINDOWS\\INF\\OEM?.PNF", &data);
-    ASSERT_NE(find, INVALID_HANDLE_VALUE);
-    EXPECT_STREQ(data.cFileName, "OEM1.pnf");
-    EXPECT_FALSE(plat::FindNextFileA(find, &data));
-    plat::FindClose(find);
-    EXPECT_EQ(Err(plat::FindFirstFileA("C:\\WINDOWS\\INF\\none*.inf", &data) != INVALID_HANDLE_VALUE),
-              ERROR_FILE_NOT_FOUND);
 
     // Below the root a folder lists itself and its parent first.
     find = plat::FindFirstFileA("C:\\WINDOWS\\*", &data);
@@ -380,7 +360,9 @@ TEST_F(SimMachine, WindowsAreFoundByWholeTitleAndReceiveInput) {
 
 // --- Faults ------------------------------------------------------------------------------
 
-TEST_F(SimMachine, FailNextFailsOneCallAndChangesNothing) {
+// A fault fails the call with its error and changes nothing; FailNext the
+// next call only, FailAlways every call until cleared. Failed calls count too.
+TEST_F(SimMachine, FaultsFailCallsAndChangeNothing) {
     m.PutFile("C:\\WINDOWS\\RESULT.SUCCESS");
     m.FailNext("DeleteFileA", ERROR_ACCESS_DENIED);
     EXPECT_EQ(Err(plat::DeleteFileA("C:\\WINDOWS\\RESULT.SUCCESS")), ERROR_ACCESS_DENIED);
@@ -394,9 +376,17 @@ TEST_F(SimMachine, FailNextFailsOneCallAndChangesNothing) {
     EXPECT_EQ(plat::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kParams, 0, KEY_ALL_ACCESS, &key),
               static_cast<LONG>(ERROR_ACCESS_DENIED));
     EXPECT_EQ(m.OpenHandles().keys, 0);
-}
 
-TEST_F(SimMachine, FailAlwaysHoldsUntilCleared) {
+    // A folder lookup leaves nothing usable: no NUL in the 260 bytes, nothing written past them.
+    m.FailNext("GetWindowsDirectoryA", ERROR_ACCESS_DENIED);
+    char buffer[MAX_PATH + 1];
+    EXPECT_EQ(Err(plat::GetWindowsDirectoryA(buffer, MAX_PATH) != 0), ERROR_ACCESS_DENIED);
+    m.FailNext("SHGetFolderPathA", ERROR_ACCESS_DENIED);
+    buffer[MAX_PATH] = '\0';
+    EXPECT_EQ(plat::SHGetFolderPathA(nullptr, CSIDL_WINDOWS, nullptr, 0, buffer), E_FAIL);
+    EXPECT_EQ(std::memchr(buffer, '\0', MAX_PATH), nullptr);
+    EXPECT_EQ(buffer[MAX_PATH], '\0');
+
     m.FailAlways("SetupDiGetClassDevsA", ERROR_INVALID_DATA);
     m.FailAlways("UpdateDriverForPlugAndPlayDevicesA", ERROR_ACCESS_DENIED);
     for (int i = 0; i < 2; ++i) {
@@ -413,23 +403,11 @@ TEST_F(SimMachine, FailAlwaysHoldsUntilCleared) {
     EXPECT_EQ(m.Calls("SetupDiGetClassDevsA"), 3);
 }
 
-TEST_F(SimMachine, FaultedFolderLookupsLeaveNothingUsable) {
-    m.FailNext("GetWindowsDirectoryA", ERROR_ACCESS_DENIED);
-    char buffer[MAX_PATH + 1];
-    EXPECT_EQ(Err(plat::GetWindowsDirectoryA(buffer, MAX_PATH) != 0), ERROR_ACCESS_DENIED);
-
-    m.FailNext("SHGetFolderPathA", ERROR_ACCESS_DENIED);
-    buffer[MAX_PATH] = '\0';
-    EXPECT_EQ(plat::SHGetFolderPathA(nullptr, CSIDL_WINDOWS, nullptr, 0, buffer), E_FAIL);
-    EXPECT_EQ(std::memchr(buffer, '\0', MAX_PATH), nullptr);
-    EXPECT_EQ(buffer[MAX_PATH], '\0');  // and nothing past the 260 bytes
-}
-
 // --- Threads ------------------------------------------------------------------------------
 
 TEST_F(SimMachine, LastErrorBelongsToEachThreadAndCallsMayRace) {
     m.AddWindow("Hardware Installation");
-    EXPECT_FALSE(plat::DeleteFileA("C:\\WINDOWS\\missing"));
+    plat::SetLastError(ERROR_FILE_NOT_FOUND);  // each thread's own, as the conformance suite checks
     std::atomic<bool> done{false};
     DWORD workerError = 0;
     std::thread worker([&] {
