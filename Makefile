@@ -6,7 +6,7 @@
 #                  installs and builds only what it shows: the 64-bit program
 #                  and posmachine, in a 64-bit Wine prefix
 #   make screenshot  the demo, its screenshot replacing docs/progress-window.png
-#   make test      every test: native unit tests (plain, ASan+UBSan, TSan),
+#   make test      every test: the native unit tests under ASan+UBSan and TSan,
 #                  both Windows builds, and the end-to-end tests under Wine on
 #                  both programs, side by side (tools/test.sh); prints each
 #                  phase's time and the wall time at the end

@@ -6,8 +6,9 @@
 #                 (run-all.sh, E2E_JOBS at once) while the 32-bit build is
 #                 made beside them, then the 32-bit runs; the template Wine
 #                 prefixes are made beside the 64-bit build
-#   native lane:  the plain native build and its suite, then the ASan+UBSan
-#                 build and its suite, then the TSan build and its suite
+#   native lane:  the ASan+UBSan build and its suite, then the TSan build and
+#                 its suite (the plain build, make unit, runs the same suite
+#                 without the sanitizers' checks: make test leaves it out)
 #
 # The native builds run at a lower priority (nice): the Windows builds are
 # what the Wine runs wait for, and the Wine runs, whose checks include
@@ -61,22 +62,25 @@ record() {
 make_target() { make -s --no-print-directory "$1" JOBS="$jobs"; }
 
 windows_lane() {
-    local prefixes status=0 win32
+    local prefixes ready=0 status=0 win32
     phase wine-prefixes tests/e2e/run-all.sh --prefixes &
     prefixes=$!
-    phase win64-build make_target win64 || status=1
-    wait "$prefixes" || status=1
-    # The 64-bit runs start as soon as their program exists; the 32-bit
-    # build goes on beside them, and its runs follow.
-    phase win32-build make_target win32 &
+    phase win64-build make_target win64 || ready=1
+    wait "$prefixes" || ready=1
+    # The 64-bit runs start as soon as their program exists. Beside them the
+    # 32-bit build, then the run of the dist, which packs both programs; the
+    # 32-bit runs come last.
+    (phase win32-build make_target win32 && E2E_ONLY=dist wine_runs dist $ready) &
     win32=$!
-    wine_runs win64 $status || status=1
-    wait "$win32" || status=1
-    wine_runs win32 $status || status=1
+    E2E_LEAVE_OUT=dist wine_runs win64 $ready || status=1
+    wait "$win32" || { status=1 ready=1; }
+    wine_runs win32 $ready || status=1
+    [ $ready = 0 ] || status=1
     return "$status"
 }
 
-# wine_runs ARCH READY: the Wine runs of one architecture (a phase "ARCH-runs"),
+# wine_runs ARCH READY: the Wine runs of one architecture (a phase "ARCH-runs";
+# "dist": the 64-bit run of the dist alone, E2E_ONLY=dist),
 # unless READY is not 0 (a build they need failed). Their own lines as they
 # come; all of their output in build/test/ARCH-runs.log.
 wine_runs() {
@@ -87,7 +91,7 @@ wine_runs() {
     fi
     from=$(elapsed)
     say "$1-runs" "started, at most $E2E_JOBS at once"
-    E2E_ARCHS=$1 tests/e2e/run-all.sh </dev/null 2>&1 | tee "$out/$1-runs.log" |
+    E2E_ARCHS=${1/dist/win64} tests/e2e/run-all.sh ${E2E_ONLY:-} </dev/null 2>&1 | tee "$out/$1-runs.log" |
         while IFS= read -r line; do say "$1-runs" "$line"; done
     status=${PIPESTATUS[0]}
     record "$1-runs" "$from" "$status"
@@ -96,7 +100,7 @@ wine_runs() {
 
 native_lane() {
     local status=0 kind
-    for kind in native asan tsan; do
+    for kind in asan tsan; do
         if phase "$kind-build" nice -n 10 make -s --no-print-directory "$kind-build" JOBS="$jobs"; then
             phase "$kind-suite" make_target "$kind-suite" || status=1
         else

@@ -24,7 +24,7 @@ namespace {
 // taken out, 1151 with a failed search taken for "not found".
 constexpr unsigned kKeptSeeds[] = {1, 1151};
 
-// Runs per suite: fewer under a sanitizer, which slows the machine tenfold.
+// Runs per suite: fewer under TSan, which slows the machine tenfold.
 #ifdef ZAN_SANITIZED
 constexpr unsigned kRuns = 200;
 #else
