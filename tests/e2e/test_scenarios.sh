@@ -128,8 +128,9 @@ while read -r operation _ _ code _ at n; do
             SetupDiSetDeviceRegistryPropertyA | SetupDiGetDeviceInstanceIdA | SetupDiRemoveDevice | \
             SetupDiGetDeviceInstallParamsA | SetupDiDestroyDeviceInfoList | SetupDiOpenDevRegKey | SetupUninstallOEMInfA)
             # Wine's own newdev.dll would bind to the stand-in's few exports:
-            # driver updates then succeed without installing anything.
-            e2e_install_stub_newdev
+            # driver updates then succeed without installing anything (or
+            # fail as a newdev fault of the same row asks).
+            e2e_install_stub_newdev ${ZAN_STUB_NEWDEV_ERROR:+"$ZAN_STUB_NEWDEV_ERROR"}
             e2e_install_stub_for_program setupapi
             [ "${ZAN_STUB_SETUPAPI_ERROR:-$code}" = "$code" ] || e2e_fail "the stand-in setupapi.dll fails with one code"
             export ZAN_STUB_SETUPAPI_ERROR=$code
@@ -192,7 +193,9 @@ machine_dump post
 # --- What must hold ----------------------------------------------------------------------
 e2e_assert_eq "$exit_wanted" "$E2E_EXIT" "exit code"
 markers=$(field "$name" markers)
-[ -z "$markers" ] || e2e_assert_eq "$markers" "$(e2e_markers | tr '\n' ' ' | sed 's/ $//; s/^$/none/')" "markers"
+left=$(e2e_markers | tr '\n' ' ')
+left=${left% }
+[ -z "$markers" ] || e2e_assert_eq "$markers" "${left:-none}" "markers"
 output=$(field "$name" output)
 if [ -n "$output" ]; then
     e2e_assert_eq "${output/#none/}" "$(tr -d '\r' <"$E2E_DIR/program.out" | grep -v '^exit code ')" "captured output"
@@ -247,28 +250,36 @@ if [ "$(field "$name" unchanged)" = yes ]; then
         e2e_fail "the run changed the machine: $(diff "$E2E_DIR/pre.full" "$E2E_DIR/post.full" | head -5 | tr '\n' '|')"
 fi
 
+# log_path: the file the run's /LOG= names. The name runs to a closing quote,
+# or without one to a space; a relative one is below C:\, where runs start.
+log_path() {
+    local log=${run#*/LOG=}
+    log=${log#\"}
+    [[ $log == *\"* ]] && log=${log%%\"*} || log=${log%% *}
+    log=${log#C:\\}
+    echo "$WINEPREFIX/drive_c/${log//\\//}"
+}
+
 last=$(field "$name" log-last)
 if [ -n "$last" ]; then
-    log=${run#*/LOG=C:\\}
-    log=$WINEPREFIX/drive_c/${log%% *}
-    e2e_assert_eq "$last" "$(e2e_log_lines "$log" | tail -n 1 | cut -f 3)" "the log's last line"
+    e2e_assert_eq "$last" "$(e2e_log_lines "$(log_path)" | tail -n 1 | cut -f 3)" "the log's last line"
 fi
 
 # question: the boxes seen are these Yes/No questions, in order, each with no
 # marker present and shown while the status line was empty.
 if [ -n "$(field "$name" question)" ]; then
     mapfile -t answers < <(sed -n 's/^ *[0-9]* box answer "&\(.*\)"$/\1/p' "$M_WATCH_LOG" | tr 'A-Z' 'a-z')
-    mapfile -t boxes < <(machine_boxes_seen)
+    mapfile -t box_lines < <(machine_boxes_seen)
     mapfile -t wanted < <(field "$name" question | grep -vx none)
-    e2e_assert_eq "${#wanted[@]}" "${#boxes[@]}" "boxes shown"
-    for k in "${!boxes[@]}"; do
-        IFS='|' read -r caption text buttons markers <<<"${boxes[$k]}"
-        e2e_assert_eq "&Yes,&No|none" "$buttons|$markers" "question $caption: buttons and markers"
+    e2e_assert_eq "${#wanted[@]}" "${#box_lines[@]}" "boxes shown"
+    for k in "${!box_lines[@]}"; do
+        IFS='|' read -r caption text buttons box_markers <<<"${box_lines[$k]}"
+        e2e_assert_eq "&Yes,&No|none" "$buttons|$box_markers" "question $caption: buttons and markers"
         asked="$caption answered ${answers[$k]:-none}"
         [[ ${wanted[$k]:-} == *", asking "* ]] && asked+=", asking ${text//\\x0A/\\n}"
         e2e_assert_eq "${wanted[$k]:-}" "$asked" "question $((k + 1))"
     done
-    awk '/ status "/ { last = $0; sub(/^ *[0-9]* status /, "", last) } / box caption / { print last }' "$M_WATCH_LOG" |
+    awk 'BEGIN { last = "\"\"" } / status "/ { last = $0; sub(/^ *[0-9]* status /, "", last) } / box caption / { print last }' "$M_WATCH_LOG" |
         grep -qvx '""' && e2e_fail "a question asked while the status line was not empty"
 fi
 
@@ -344,20 +355,17 @@ for path in "${!as_it_was[@]}"; do
     [ "$(file_contents "$(file_host "$path")")" = "${as_it_was[$path]}" ] || e2e_fail "changed: $path"
 done
 
-# log: lines the log the run's /LOG= names holds.
-# The path runs to a closing quote, or without one to a space.
-log=${run#*/LOG=}
-log=${log#\"}
-[[ $log == *\"* ]] && log=${log%%\"*} || log=${log%% *}
-log=${log#C:\\}
+# log: lines the log the run's /LOG= names holds (the program's line names
+# the architecture of the run).
 while IFS= read -r line; do
-    [ -n "$line" ] && ! e2e_log_lines "$WINEPREFIX/drive_c/${log//\\//}" | cut -f 3 | grep -qxF -- "$line" &&
+    line=${line/ x64, / $E2E_ARCH_NAME, }
+    [ -n "$line" ] && ! e2e_log_lines "$(log_path)" | cut -f 3 | grep -qxF -- "$line" &&
         e2e_fail "the log lacks: $line"
 done < <(field "$name" log)
 
 # boxes: how many message boxes the run showed.
-boxes=$(field "$name" boxes)
-[ -z "$boxes" ] || e2e_assert_eq "$boxes" "$(machine_boxes_seen | grep -c .)" "message boxes"
+boxes_wanted=$(field "$name" boxes)
+[ -z "$boxes_wanted" ] || e2e_assert_eq "$boxes_wanted" "$(machine_boxes_seen | grep -c .)" "message boxes"
 
 # no-key: nothing written for the port, its key still missing.
 if [ -n "$no_key" ]; then
@@ -374,7 +382,11 @@ if [ "$box" = none ]; then
 elif [ -n "$box" ]; then
     e2e_assert_eq "$M_CAPTION|$box|OK|none" "$(machine_boxes_seen)" "message boxes"
     if [[ " $markers " == *" RESULT.FAIL "* ]]; then
-        [[ $run == INSTALL* ]] && machine_expect_failure_order "$name" || machine_expect_fail_after_box "$name"
+        if [[ " $run " == *" INSTALL "* ]]; then
+            machine_expect_failure_order "$name"
+        else
+            machine_expect_fail_after_box "$name"
+        fi
     fi
 fi
 
