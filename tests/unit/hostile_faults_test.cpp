@@ -124,11 +124,6 @@ protected:
         machine().PutFile(std::string(kWin) + "\\RESULT.FAIL");  // left by an earlier run that failed
     }
 
-    void TearDown() override {
-        SetTraceSink(nullptr, nullptr);
-        MachineTest::TearDown();
-    }
-
     // The error box of a failed run, shown before any marker was written;
     // none after a run that succeeded.
     void ExpectErrorBox(RunOutcome outcome, const char* text) {
@@ -394,9 +389,7 @@ TEST_P(BoxFaultTest, TheRunGoesOnWithoutItsBoxes) {
     EXPECT_EQ(Run(row.cmdLine), OutcomeOf(row.ends));
 
     EXPECT_EQ(machine().Calls("MessageBoxA"), row.boxes);
-    Lines updated;
-    for (const auto& call : machine().DriverUpdates()) updated.push_back(call.hardwareId);
-    EXPECT_EQ(updated, row.updated);
+    EXPECT_EQ(UpdatedIds(), row.updated);
     EXPECT_EQ(machine().FileExists(kInf + "ZANBaseD.inf"), !row.baseDeclined);
     EXPECT_TRUE(machine().FindDevice("PCI\\VEN_1D9E&DEV_0B52\\BASE0"));
     EXPECT_EQ(Markers(), MarkersOf(row.ends));
@@ -462,11 +455,7 @@ protected:
     void PutUninstallMachine() {
         PutTableInfs();
         AddPosDevices(true, "CDEF");
-        machine().PutFile(kInf + "oem1.inf", std::string("[Models]\r\n%Base%=Inst, ") + kBaseId + "\r\n");
-        machine().PutFile(kInf + "oem2.inf", "[Models]\r\n%Other%=Inst, PCI\\VEN_8086&DEV_1234\r\n");
-        machine().PutFile(kInf + "oem3.inf", std::string("[Models]\n%Card%=Inst, ") + kCardId + "\n");
-        machine().PutFile(kInf + "oem4.inf", std::string("; older driver\n%Base%=Inst,") + kBaseId);
-        for (int n = 1; n <= 4; ++n) machine().PutFile(kInf + Oem(n)[1], "pnf");
+        PutOemCopies(false);
     }
 
     void ExpectGone(const Lines& gone) {

@@ -74,12 +74,7 @@ TEST_P(OemCleanupObstacles, CopiesThatCannotBeReadStayAndFailedDeletionsAreTrace
         }
         const std::string content = std::string("[Models]\r\n%Dev%=Inst, ") +
                                     (copy.holdsKey ? kBaseId : "PCI\\VEN_8086&DEV_1234") + "\r\n";
-        if (published) {
-            machine().PublishDriverPackage(copy.name, content);
-        } else {
-            machine().PutFile(inf, content);
-            machine().PutFile(kInf + PnfOf(copy.name), "pnf");
-        }
+        PutOemCopy(copy.name, content, published);
         if (copy.obstacle == Obstacle::NoPnf) {
             ASSERT_TRUE(plat::DeleteFileA((kInf + PnfOf(copy.name)).c_str()));
         }

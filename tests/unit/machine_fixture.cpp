@@ -168,6 +168,7 @@ void MachineTest::SetUp() {
 }
 
 void MachineTest::TearDown() {
+    SetTraceSink(nullptr, nullptr);  // a run's log may have set it
     g_status.SetObserver(nullptr);
     sim::TheMachine().onSleep = nullptr;
     sim::TheMachine().onMessageBox = nullptr;
@@ -193,6 +194,34 @@ RunOutcome MachineTest::Run(const std::string& cmdLine) {
     worker.choices = &options;
     InstallerThreadProc(&worker);
     return worker.outcome;
+}
+
+Lines MachineTest::DeviceIds() {
+    Lines ids;
+    for (const auto& device : sim::TheMachine().Devices()) ids.push_back(device.instanceId);
+    return ids;
+}
+
+Lines MachineTest::UpdatedIds() {
+    Lines ids;
+    for (const auto& call : sim::TheMachine().DriverUpdates()) ids.push_back(call.hardwareId);
+    return ids;
+}
+
+void MachineTest::PutOemCopies(bool published) {
+    const std::pair<const char*, std::string> copies[] = {
+        {"oem1.inf", std::string("[Models]\r\n%Base%=Inst, ") + kBaseId + "\r\n"},
+        {"oem2.inf", "[Models]\r\n%Other%=Inst, PCI\\VEN_8086&DEV_1234\r\n"},
+        {"oem3.inf", std::string("[Models]\n%Card%=Inst, ") + kCardId + "\n"},
+        {"oem4.inf", std::string("; older driver\n%Base%=Inst,") + kBaseId},
+    };
+    for (const auto& [name, content] : copies) PutOemCopy(name, content, published);
+}
+
+void MachineTest::PutOemCopy(const std::string& name, const std::string& content, bool published) {
+    if (published) return machine().PublishDriverPackage(name, content);
+    machine().PutFile(kInf + name, content);
+    machine().PutFile(kInf + name.substr(0, name.size() - 4) + ".PNF", "pnf");
 }
 
 std::vector<std::string> MachineTest::Timeline() const {

@@ -82,7 +82,7 @@ protected:
         seen.timeline = Timeline();
         seen.trace = Trace();
         seen.markers = Markers();
-        for (const auto& call : machine().DriverUpdates()) seen.updates.push_back(call.hardwareId);
+        seen.updates = UpdatedIds();
         for (const auto& device : machine().Devices()) seen.devices.push_back(device.instanceId + " " + device.driverInf);
         seen.boxes = machine().MessageBoxes().size();
         return seen;
