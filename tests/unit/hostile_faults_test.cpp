@@ -21,27 +21,14 @@ enum class Fails { Once, Always, BothWays };
 // The last member of a row: its operations are not reached.
 constexpr bool kUnreached = true;
 
+// The markers a run leaves beside the old RESULT.FAIL of an earlier run; a
+// run failed when it leaves RESULT.FAIL alone.
 const Lines kSuccess{"RESULT.SUCCESS"};
 const Lines kFail{"RESULT.FAIL"};
-const Lines kNoMarker{};
+const Lines kNoMarker{};  // the old one deleted, the new one not made
 // An old RESULT.FAIL that could not be deleted, beside this run's marker.
 const Lines kBothMarkers{"RESULT.FAIL", "RESULT.SUCCESS"};
-
-// How a run ends: its outcome and the markers it leaves beside the old
-// RESULT.FAIL of an earlier run.
-enum class Ends {
-    Succeeded,              // RESULT.SUCCESS alone
-    Failed,                 // RESULT.FAIL alone
-    SucceededNoMarker,      // none: the old one deleted, the new one not made
-    SucceededOldFailStays,  // the old RESULT.FAIL could not be deleted
-};
-RunOutcome OutcomeOf(Ends ends) { return ends == Ends::Failed ? RunOutcome::Failed : RunOutcome::Succeeded; }
-Lines MarkersOf(Ends ends) {
-    return ends == Ends::Succeeded           ? kSuccess
-           : ends == Ends::Failed            ? kFail
-           : ends == Ends::SucceededNoMarker ? kNoMarker
-                                             : kBothMarkers;
-}
+RunOutcome OutcomeOf(const Lines& markers) { return markers == kFail ? RunOutcome::Failed : RunOutcome::Succeeded; }
 
 constexpr sim::HandleCounts kNoneOpen{};
 constexpr sim::HandleCounts Sets(int n) { return {n, 0, 0, 0}; }
@@ -50,8 +37,6 @@ constexpr sim::HandleCounts Files(int n) { return {0, 0, n, 0}; }
 constexpr sim::HandleCounts Searches(int n) { return {0, 0, 0, n}; }
 
 std::string FailsName(Fails fails) { return fails == Fails::Once ? "Once" : "Always"; }
-template <typename Row>
-std::string Named(const Row& row) { return row.operation + " failing " + FailsName(row.fails); }
 
 template <typename Row>
 std::string RowName(const ::testing::TestParamInfo<Row>& info) {
@@ -161,17 +146,16 @@ bool Failed(Port port) { return port == Port::FailedUnnamed || port == Port::Fai
 struct InstallFault {
     std::string operation;
     Fails fails;
-    Ends ends;
+    Lines markers;
     const char* trace;  // a line the run must trace, or nullptr
     Ports ports;
     sim::HandleCounts left;
     bool unreached = false;
 };
-void PrintTo(const InstallFault& row, std::ostream* os) { *os << Named(row); }
 
 Lines ExpectedInstallTimeline(const InstallFault& fault) {
     // The first row's driver update fails: nothing after it is tried.
-    if (fault.ends == Ends::Failed) return InstallLines(kBaseDesc, "[Failed]");
+    if (fault.markers == kFail) return InstallLines(kBaseDesc, "[Failed]");
     Lines lines;
     for (const char* description : {kBaseDesc, kCardDesc, "Serial Port C", "Serial Port D", "Serial Port E",
                                     "Serial Port F"}) {
@@ -229,8 +213,8 @@ protected:
         const RunOutcome outcome = Run(kFullInstallCmd);
         machine().ClearFaults();
 
-        EXPECT_EQ(outcome, OutcomeOf(fault.ends));
-        EXPECT_EQ(Markers(), MarkersOf(fault.ends));
+        EXPECT_EQ(outcome, OutcomeOf(fault.markers));
+        EXPECT_EQ(Markers(), fault.markers);
         EXPECT_TRUE(fault.trace == nullptr || TraceHas(fault.trace)) << "missing trace: " << fault.trace;
         EXPECT_EQ(Timeline(), ExpectedInstallTimeline(fault));
         EXPECT_EQ(PortsWritten(), PortsWritten(fault.ports));
@@ -308,7 +292,7 @@ std::vector<InstallFault> PortRows(int first) {
             const bool readOfC = std::string(fault.operation) == "SetupDiGetDeviceRegistryPropertyA";
             const int met = fails == Fails::Always ? 4 - first : readOfC && first > 0 ? 0 : 1;
             const sim::HandleCounts left{fault.left.deviceSets * met, fault.left.keys * met, 0, 0};
-            InstallFault row{fault.operation, fails, Ends::Succeeded, met > 0 ? fault.trace : nullptr,
+            InstallFault row{fault.operation, fails, kSuccess, met > 0 ? fault.trace : nullptr,
                              kAllRenamed, left};
             std::fill_n(row.ports.begin() + first, met, fault.met);
             rows.push_back(row);
@@ -325,8 +309,8 @@ std::vector<InstallFault> operator+(std::vector<InstallFault> rows, const std::v
 // The marker, written after the mapping: when it cannot be created that is
 // traced, and the run still counts as a success.
 const std::vector<InstallFault> kMarkerFaults = Table<InstallFault>({
-    {"CreateFileA", Fails::BothWays, Ends::SucceededNoMarker, kNoMarkerFile, kAllRenamed, kNoneOpen},
-    {"CloseHandle", Fails::BothWays, Ends::Succeeded, nullptr, kAllRenamed, Files(1)},
+    {"CreateFileA", Fails::BothWays, kNoMarker, kNoMarkerFile, kAllRenamed, kNoneOpen},
+    {"CloseHandle", Fails::BothWays, kSuccess, nullptr, kAllRenamed, Files(1)},
 });
 constexpr char kUnreachedByInstall[] =
     "SetupDiRemoveDevice SetupDiGetDeviceInstallParamsA SetupUninstallOEMInfA GetFileAttributesA ReadFile "
@@ -338,12 +322,12 @@ constexpr char kUnreachedByInstall[] =
 // old RESULT.SUCCESS, which is not there.
 const std::vector<InstallFault> kInstallFaults = PortRows(0) + kMarkerFaults + Table<InstallFault>({
     // The base device's row fails: the install stops there, box, RESULT.FAIL.
-    {"UpdateDriverForPlugAndPlayDevicesA", Fails::BothWays, Ends::Failed,
+    {"UpdateDriverForPlugAndPlayDevicesA", Fails::BothWays, kFail,
      "----> Device Driver Installation failed : GetLastError() = 00000008h\n", kNoneMapped, kNoneOpen},
     // Old markers that cannot be deleted are passed over; one may stay beside the new.
-    {"DeleteFileA", Fails::Once, Ends::Succeeded, nullptr, kAllRenamed, kNoneOpen},
-    {"DeleteFileA", Fails::Always, Ends::SucceededOldFailStays, nullptr, kAllRenamed, kNoneOpen},
-    {kUnreachedByInstall, Fails::BothWays, Ends::Succeeded, nullptr, kAllRenamed, kNoneOpen, kUnreached},
+    {"DeleteFileA", Fails::Once, kSuccess, nullptr, kAllRenamed, kNoneOpen},
+    {"DeleteFileA", Fails::Always, kBothMarkers, nullptr, kAllRenamed, kNoneOpen},
+    {kUnreachedByInstall, Fails::BothWays, kSuccess, nullptr, kAllRenamed, kNoneOpen, kUnreached},
 });
 
 INSTANTIATE_TEST_SUITE_P(EveryOperation, InstallFaultTest, ::testing::ValuesIn(kInstallFaults),
@@ -354,7 +338,7 @@ INSTANTIATE_TEST_SUITE_P(EveryOperation, InstallFaultTest, ::testing::ValuesIn(k
 // old markers deleted by then.
 const std::vector<InstallFault> kPortMappingFaults = PortRows(1) + kMarkerFaults + Table<InstallFault>({
     {std::string(kUnreachedByInstall) + " UpdateDriverForPlugAndPlayDevicesA DeleteFileA", Fails::BothWays,
-     Ends::Succeeded, nullptr, kAllRenamed, kNoneOpen, kUnreached},
+     kSuccess, nullptr, kAllRenamed, kNoneOpen, kUnreached},
 });
 
 INSTANTIATE_TEST_SUITE_P(EveryOperation, PortMappingFaultTest, ::testing::ValuesIn(kPortMappingFaults),
@@ -367,13 +351,12 @@ struct BoxFault {
     Fails fails;
     const char* cmdLine;
     const char* failing;  // another operation, failing once to fail the run, or nullptr
-    Ends ends;
+    Lines markers;
     int boxes;  // MessageBoxA calls
     Lines updated;      // the hardware IDs given a driver update, in order
     bool baseDeclined;  // the base device's INF is deleted
     bool unreached = false;
 };
-void PrintTo(const BoxFault& row, std::ostream* os) { *os << Named(row); }
 
 class BoxFaultTest : public FaultTest, public ::testing::WithParamInterface<BoxFault> {};
 
@@ -386,26 +369,26 @@ TEST_P(BoxFaultTest, TheRunGoesOnWithoutItsBoxes) {
     if (row.failing != nullptr) machine().FailNext(row.failing, kFault);
     Inject(row.operation, row.fails);
 
-    EXPECT_EQ(Run(row.cmdLine), OutcomeOf(row.ends));
+    EXPECT_EQ(Run(row.cmdLine), OutcomeOf(row.markers));
 
     EXPECT_EQ(machine().Calls("MessageBoxA"), row.boxes);
     EXPECT_EQ(UpdatedIds(), row.updated);
     EXPECT_EQ(machine().FileExists(kInf + "ZANBaseD.inf"), !row.baseDeclined);
     EXPECT_TRUE(machine().FindDevice("PCI\\VEN_1D9E&DEV_0B52\\BASE0"));
-    EXPECT_EQ(Markers(), MarkersOf(row.ends));
+    EXPECT_EQ(Markers(), row.markers);
 }
 
 constexpr char kAsking[] = "INSTALL BASE_DEVICE MAROVEL_SERIAL";
 
 const std::vector<BoxFault> kBoxFaults = Table<BoxFault>({
     // A question that cannot be shown counts as No; the next is asked all the same.
-    {"MessageBoxA", Fails::Once, kAsking, nullptr, Ends::Succeeded, 2,
+    {"MessageBoxA", Fails::Once, kAsking, nullptr, kSuccess, 2,
      {kCardId, kPorts[0].hardwareId, kPorts[1].hardwareId, kPorts[2].hardwareId, kPorts[3].hardwareId}, true},
-    {"MessageBoxA", Fails::Always, kAsking, nullptr, Ends::Succeeded, 2, {kCardId, kPorts[0].hardwareId}, true},
+    {"MessageBoxA", Fails::Always, kAsking, nullptr, kSuccess, 2, {kCardId, kPorts[0].hardwareId}, true},
     // Nobody can dismiss an error box that cannot be shown: the run still ends failed.
-    {"MessageBoxA", Fails::Always, kFullInstallCmd, "UpdateDriverForPlugAndPlayDevicesA", Ends::Failed, 1, {kBaseId},
+    {"MessageBoxA", Fails::Always, kFullInstallCmd, "UpdateDriverForPlugAndPlayDevicesA", kFail, 1, {kBaseId},
      false},
-    {"MessageBoxA", Fails::Always, "UNINSTALL", "SetupDiRemoveDevice", Ends::Failed, 1, {}, false},
+    {"MessageBoxA", Fails::Always, "UNINSTALL", "SetupDiRemoveDevice", kFail, 1, {}, false},
 });
 
 INSTANTIATE_TEST_SUITE_P(EveryOperation, BoxFaultTest, ::testing::ValuesIn(kBoxFaults),
@@ -430,22 +413,29 @@ enum class Removed {
     NothingRemovalFailed,  // the base device is found, its removal fails
     BaseAndCard,           // the base device and the card, the four-port row finding nothing
 };
-// As UninstallLines spells it.
-std::string Spelled(Removed removed) {
-    return removed == Removed::NothingSearchFailed ? "S" : removed == Removed::NothingRemovalFailed ? "X" : "BC";
+// An uninstall's status lines, each with its pause.
+Lines UninstallLines(Removed removed) {
+    const auto found = [](const std::string& device, const char* result) {
+        const std::string line = device + " found, removing...";
+        return Lines{line, "sleep 1000", line + result, "sleep 1000"};
+    };
+    const std::string base = std::string("Removing ") + kBaseDesc + "...", card = std::string("Removing ") + kCardDesc + "...";
+    const Lines start{"Removing previously installed drivers and devices...", "sleep 1000", base};
+    if (removed == Removed::NothingSearchFailed) return Join({start, {base + "[Failed]", "sleep 1000"}});
+    if (removed == Removed::NothingRemovalFailed) return Join({start, found(kBaseDesc, "[Failed]")});
+    return Join({start, found(kBaseDesc, "[OK]"), {card}, found(kCardDesc, "[OK]"), {card, "Uninstall Complete!"}});
 }
 
 struct UninstallFault {
     std::string operation;
     Fails fails;
-    Ends ends;
+    Lines markers;
     const char* trace;  // a line the run must trace, or nullptr
     Lines gone;         // files of the INF folder deleted; every other one stays
     sim::HandleCounts left = kNoneOpen;
     Removed removed = Removed::BaseAndCard;
     bool unreached = false;
 };
-void PrintTo(const UninstallFault& row, std::ostream* os) { *os << Named(row); }
 
 // The base device, the card and its four ports; the driver INFs; OEM copies:
 // two of the base device's (an older and a newer driver), one of the card's
@@ -478,10 +468,10 @@ TEST_P(UninstallFaultTest, EndsAsTheToolMust) {
     const RunOutcome outcome = Run("UNINSTALL UNATTENDED");
     machine().ClearFaults();
 
-    EXPECT_EQ(outcome, OutcomeOf(fault.ends));
-    EXPECT_EQ(Markers(), MarkersOf(fault.ends));
+    EXPECT_EQ(outcome, OutcomeOf(fault.markers));
+    EXPECT_EQ(Markers(), fault.markers);
     EXPECT_TRUE(fault.trace == nullptr || TraceHas(fault.trace)) << "missing trace: " << fault.trace;
-    EXPECT_EQ(Timeline(), UninstallLines(Spelled(fault.removed)));
+    EXPECT_EQ(Timeline(), UninstallLines(fault.removed));
     EXPECT_TRUE(machine().MessageBoxes().empty());
     ExpectCleanTrace();
     const bool removed = fault.removed == Removed::BaseAndCard;
@@ -512,50 +502,50 @@ constexpr char kNoParameters[] = "----> Install parameters not read : GetLastErr
 const std::vector<UninstallFault> kUninstallFaults = Table<UninstallFault>({
     // A search that cannot look everywhere stops the uninstall at its row, as
     // a removal that fails: nothing is removed or deleted.
-    {"SetupDiGetClassDevsA", Fails::BothWays, Ends::Failed, kAbnormal6, {}, kNoneOpen, Removed::NothingSearchFailed},
-    {"SetupDiEnumDeviceInfo SetupDiGetDeviceRegistryPropertyA", Fails::BothWays, Ends::Failed, kAbnormal8, {},
+    {"SetupDiGetClassDevsA", Fails::BothWays, kFail, kAbnormal6, {}, kNoneOpen, Removed::NothingSearchFailed},
+    {"SetupDiEnumDeviceInfo SetupDiGetDeviceRegistryPropertyA", Fails::BothWays, kFail, kAbnormal8, {},
      kNoneOpen, Removed::NothingSearchFailed},
     // The first removal fails: the pass stops, nothing of the card is touched.
-    {"SetupDiRemoveDevice", Fails::BothWays, Ends::Failed, nullptr, {}, kNoneOpen, Removed::NothingRemovalFailed},
+    {"SetupDiRemoveDevice", Fails::BothWays, kFail, nullptr, {}, kNoneOpen, Removed::NothingRemovalFailed},
     // Parameters that cannot be read count as no restart need.
-    {"SetupDiGetDeviceInstallParamsA", Fails::BothWays, Ends::Succeeded, kNoParameters, kAllGone},
-    {"SetupDiDestroyDeviceInfoList", Fails::BothWays, Ends::Succeeded, nullptr, kAllGone, Sets(1)},
+    {"SetupDiGetDeviceInstallParamsA", Fails::BothWays, kSuccess, kNoParameters, kAllGone},
+    {"SetupDiDestroyDeviceInfoList", Fails::BothWays, kSuccess, nullptr, kAllGone, Sets(1)},
     // The copies are no packages of the store; the refusal shows the fault
     // instead, and the deletions go on as before.
-    {"SetupUninstallOEMInfA", Fails::BothWays, Ends::Succeeded, kPackageFault, kAllGone},
-    {"DeleteFileA", Fails::Once, Ends::Succeeded, nullptr, kAllGone},
+    {"SetupUninstallOEMInfA", Fails::BothWays, kSuccess, kPackageFault, kAllGone},
+    {"DeleteFileA", Fails::Once, kSuccess, nullptr, kAllGone},
     // Nothing can be deleted: devices go, every file stays, both markers are there.
-    {"DeleteFileA", Fails::Always, Ends::SucceededOldFailStays, kDeleteFailed, {}},
+    {"DeleteFileA", Fails::Always, kBothMarkers, kDeleteFailed, {}},
     // Only a file the package removal took needs the look before it.
-    {"GetFileAttributesA", Fails::BothWays, Ends::Succeeded, nullptr, kAllGone},
+    {"GetFileAttributesA", Fails::BothWays, kSuccess, nullptr, kAllGone},
     // A copy that cannot be opened is never deleted; the next one is.
-    {"CreateFileA", Fails::Once, Ends::Succeeded, kOpenFailed, Join({kBothTables, Oem(3), Oem(4)})},
-    {"CreateFileA", Fails::Always, Ends::SucceededNoMarker, kNoMarkerFile, kBothTables},
+    {"CreateFileA", Fails::Once, kSuccess, kOpenFailed, Join({kBothTables, Oem(3), Oem(4)})},
+    {"CreateFileA", Fails::Always, kNoMarker, kNoMarkerFile, kBothTables},
     // A copy that cannot be read is never deleted either.
-    {"ReadFile", Fails::Once, Ends::Succeeded, kReadFailed, Join({kBothTables, Oem(3), Oem(4)})},
-    {"ReadFile", Fails::Always, Ends::Succeeded, kReadFailed, kBothTables},
+    {"ReadFile", Fails::Once, kSuccess, kReadFailed, Join({kBothTables, Oem(3), Oem(4)})},
+    {"ReadFile", Fails::Always, kSuccess, kReadFailed, kBothTables},
     // A handle left open keeps its file from being deleted; its PNF goes.
-    {"CloseHandle", Fails::Once, Ends::Succeeded, kDeleteFailed, Join({kBothTables, {"oem1.PNF"}, Oem(3), Oem(4)}),
+    {"CloseHandle", Fails::Once, kSuccess, kDeleteFailed, Join({kBothTables, {"oem1.PNF"}, Oem(3), Oem(4)}),
      Files(1)},
     // Four copies opened by each of two scans, and the marker.
-    {"CloseHandle", Fails::Always, Ends::Succeeded, kDeleteFailed, Join({kBothTables, {"oem1.PNF", "oem3.PNF",
+    {"CloseHandle", Fails::Always, kSuccess, kDeleteFailed, Join({kBothTables, {"oem1.PNF", "oem3.PNF",
      "oem4.PNF"}}),
      Files(9)},
     // A search that fails is told as one, not as a folder without copies.
-    {"FindFirstFileA", Fails::Once, Ends::Succeeded, kSearchFailed, Join({kBothTables, Oem(3)})},
-    {"FindFirstFileA", Fails::Always, Ends::Succeeded, kSearchFailed, kBothTables},
+    {"FindFirstFileA", Fails::Once, kSuccess, kSearchFailed, Join({kBothTables, Oem(3)})},
+    {"FindFirstFileA", Fails::Always, kSuccess, kSearchFailed, kBothTables},
     // Each scan stops after its first file.
-    {"FindNextFileA", Fails::Once, Ends::Succeeded, kSearchFailed, Join({kBothTables, Oem(1), Oem(3)})},
-    {"FindNextFileA", Fails::Always, Ends::Succeeded, kSearchFailed, Join({kBothTables, Oem(1)})},
-    {"FindClose", Fails::Once, Ends::Succeeded, nullptr, kAllGone, Searches(1)},
-    {"FindClose", Fails::Always, Ends::Succeeded, nullptr, kAllGone, Searches(2)},
+    {"FindNextFileA", Fails::Once, kSuccess, kSearchFailed, Join({kBothTables, Oem(1), Oem(3)})},
+    {"FindNextFileA", Fails::Always, kSuccess, kSearchFailed, Join({kBothTables, Oem(1)})},
+    {"FindClose", Fails::Once, kSuccess, nullptr, kAllGone, Searches(1)},
+    {"FindClose", Fails::Always, kSuccess, nullptr, kAllGone, Searches(2)},
     // Without the Windows folder a scan deletes nothing.
-    {"SHGetFolderPathA", Fails::Once, Ends::Succeeded, kNoWindowsPath, Join({kBothTables, Oem(3)})},
-    {"SHGetFolderPathA", Fails::Always, Ends::Succeeded, kNoWindowsPath, kBothTables},
+    {"SHGetFolderPathA", Fails::Once, kSuccess, kNoWindowsPath, Join({kBothTables, Oem(3)})},
+    {"SHGetFolderPathA", Fails::Always, kSuccess, kNoWindowsPath, kBothTables},
     {"SetupDiSetDeviceRegistryPropertyA SetupDiGetDeviceInstanceIdA UpdateDriverForPlugAndPlayDevicesA RegOpenKeyExA "
      "RegSetValueExA RegCloseKey MessageBoxA SetupDiOpenDevRegKey RegQueryValueExA GetStdHandle GetFileType "
      "DuplicateHandle",
-     Fails::BothWays, Ends::Succeeded, nullptr, kAllGone, kNoneOpen, Removed::BaseAndCard, kUnreached},
+     Fails::BothWays, kSuccess, nullptr, kAllGone, kNoneOpen, Removed::BaseAndCard, kUnreached},
 });
 
 INSTANTIATE_TEST_SUITE_P(EveryOperation, UninstallFaultTest, ::testing::ValuesIn(kUninstallFaults),
@@ -596,7 +586,6 @@ struct RunFault {
     Log log;
     bool unreached = false;
 };
-void PrintTo(const RunFault& row, std::ostream* os) { *os << Named(row); }
 
 // The native run's trace as the log writes it: an uninstall whose three
 // removal rows find nothing.
@@ -741,7 +730,6 @@ struct CheckFault {
     bool unreached = false;
     bool wow64 = false;  // the 32-bit program on 64-bit Windows, whose 64-bit program ends with 0
 };
-void PrintTo(const CheckFault& row, std::ostream* os) { *os << Named(row) << (row.uninstall ? " (uninstall)" : ""); }
 
 // What a check may never call.
 constexpr const char* kChanging[] = {"SetupDiSetDeviceRegistryPropertyA", "SetupDiRemoveDevice", "SetupUninstallOEMInfA",
@@ -854,7 +842,6 @@ struct DismisserFault {
     int sleepsAfter;   // lookup pauses for the other title, which no window has
     bool unreached = false;
 };
-void PrintTo(const DismisserFault& row, std::ostream* os) { *os << Named(row); }
 
 class DismisserFaultTest : public MachineTest, public ::testing::WithParamInterface<DismisserFault> {};
 

@@ -34,33 +34,6 @@ Lines MappingLines(char letter, const char* result) {
     return {line, line + result, "sleep 2000"};
 }
 
-Lines UninstallLines(const std::string& removed) {
-    const auto found = [](const std::string& d, const char* result) {
-        return Lines{d + " found, removing...", "sleep 1000", d + " found, removing..." + result, "sleep 1000"};
-    };
-    Lines lines{"Removing previously installed drivers and devices...", "sleep 1000",
-                std::string("Removing ") + kBaseDesc + "..."};
-    // The search of the row after those removed fails.
-    const bool searchFails = removed.find('S') != std::string::npos;
-    const auto failed = [&lines](const std::string& d) {
-        return Join({lines, {"Removing " + d + "...[Failed]", "sleep 1000"}});
-    };
-    if (removed.find('X') != std::string::npos) return Join({lines, found(kBaseDesc, "[Failed]")});
-    if (removed.find('B') != std::string::npos) {
-        lines = Join({lines, found(kBaseDesc, "[OK]")});
-    } else if (searchFails) {
-        return failed(kBaseDesc);
-    }
-    const auto cards = std::count(removed.begin(), removed.end(), 'C');
-    for (int row = 0; row < 2; ++row) {  // the one-port card's row, then the four-port card's
-        lines.push_back(std::string("Removing ") + kCardDesc + "...");
-        if (row < cards) lines = Join({lines, found(kCardDesc, "[OK]")});
-        if (row >= cards && searchFails) return failed(kCardDesc);
-    }
-    lines.push_back("Uninstall Complete!");
-    return lines;
-}
-
 Lines LogTexts(const std::optional<std::string>& text, const std::string& processId) {
     if (!text) return {"<no log>"};
     const std::regex line(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} )" + processId + R"( (.*)\r\n)");

@@ -66,10 +66,6 @@ std::string ParamsKey(const std::string& instanceId);  // the device's "Device P
 // The status lines of one install row and of one port's mapping, each with its pause.
 Lines InstallLines(const std::string& description, const char* result = "[OK]");
 Lines MappingLines(char letter, const char* result = "[OK]");
-// An uninstall's status lines: 'B' the base device found and removed, 'C' a
-// card (one for each card row), 'X' the base device found but not removed,
-// 'S' the search of the next row failed.
-Lines UninstallLines(const std::string& removed);
 
 // A message box as shown: its style, caption and text.
 using Box = std::tuple<UINT, std::string, std::string>;
