@@ -37,6 +37,11 @@ constexpr sim::HandleCounts Files(int n) { return {0, 0, n, 0}; }
 constexpr sim::HandleCounts Searches(int n) { return {0, 0, 0, n}; }
 
 std::string FailsName(Fails fails) { return fails == Fails::Once ? "Once" : "Always"; }
+// Any row prints as its operation and how it fails.
+template <typename Row>
+auto operator<<(std::ostream& os, const Row& row) -> decltype(row.fails, os) {
+    return os << row.operation << " failing " << FailsName(row.fails);
+}
 
 template <typename Row>
 std::string RowName(const ::testing::TestParamInfo<Row>& info) {

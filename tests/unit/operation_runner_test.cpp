@@ -56,6 +56,8 @@ struct UnattendedCase {
     RunOutcome outcome;
 };
 
+void PrintTo(const UnattendedCase& c, std::ostream* os) { *os << c.name; }
+
 // What a run leaves for a script and a person to see, but for its boxes.
 struct Seen {
     RunOutcome outcome;
@@ -95,7 +97,9 @@ TEST_P(UnattendedTest, RunsAsSilentButShowsNoBoxAndWritesItsMarkerAtOnce) {
 
     EXPECT_EQ(unattended.outcome, GetParam().outcome);
     // Outcome, timeline, trace, markers, driver updates and devices alike.
-    const auto seen = [](const Seen& s) { return std::tie(s.outcome, s.timeline, s.trace, s.markers, s.updates, s.devices); };
+    const auto seen = [](const Seen& s) {
+        return std::tie(s.outcome, s.timeline, s.trace, s.markers, s.updates, s.devices);
+    };
     EXPECT_EQ(seen(silent), seen(unattended));
     EXPECT_EQ(silent.boxes, GetParam().outcome == RunOutcome::Failed ? 1u : 0u);
     EXPECT_EQ(unattended.boxes, 0u);

@@ -72,6 +72,8 @@ struct EndCase {
     bool redirectionLeftOff = false;                      // as a failed undoing leaves it
 };
 
+void PrintTo(const EndCase& c, std::ostream* os) { *os << c.name; }
+
 class RunEndTest : public ProgramRunTest, public ::testing::WithParamInterface<EndCase> {};
 
 // A handle another process still has keeps a lock left by a killed run in being.
@@ -278,6 +280,8 @@ struct RestartCase {
     int restartLines;      // "----> Restart needed ..." lines traced
     bool asked;            // the driver updates were given the restart output, install parameters were read
 };
+
+void PrintTo(const RestartCase& c, std::ostream* os) { *os << c.name; }
 
 class RestartTest : public ProgramRunTest, public ::testing::WithParamInterface<RestartCase> {};
 

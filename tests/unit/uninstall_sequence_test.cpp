@@ -25,6 +25,8 @@ struct PackageCase {
     int failedDeletions;  // "----> Failed" lines
 };
 
+void PrintTo(const PackageCase& c, std::ostream* os) { *os << c.name; }
+
 class DriverPackageTest : public MachineTest, public ::testing::WithParamInterface<PackageCase> {};
 
 // The base device's driver came from oem1 and the card's from oem3; oem4, an
