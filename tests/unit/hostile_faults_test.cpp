@@ -114,20 +114,21 @@ protected:
         machine().PutFile(std::string(kWin) + "\\RESULT.FAIL");  // left by an earlier run that failed
     }
 
-    // The error box of a failed run, shown before any marker was written;
-    // none after a run that succeeded.
-    void ExpectErrorBox(RunOutcome outcome, const char* text) {
-        const bool failed = outcome == RunOutcome::Failed;
-        EXPECT_EQ(Boxes(), failed ? std::vector<Box>{ErrorBox(text)} : std::vector<Box>{});
-        EXPECT_EQ(markersAtBoxes, std::vector<Lines>(failed ? 1 : 0)) << "a marker written before the box went";
-    }
-
-    // A failed folder lookup leaves junk in its buffer, and a list walked
-    // past its end gives empty strings; neither may reach a trace.
-    void ExpectCleanTrace() {
+    // How an install's or uninstall's run ended: its outcome and markers,
+    // the line that shows the fault, the handles left open, the operation
+    // reached or not.
+    template <typename Row>
+    void ExpectEnd(RunOutcome outcome, const Row& row) {
+        EXPECT_EQ(outcome, OutcomeOf(row.markers));
+        EXPECT_EQ(Markers(), row.markers);
+        EXPECT_TRUE(row.trace == nullptr || TraceHas(row.trace)) << "missing trace: " << row.trace;
+        // A failed folder lookup leaves junk in its buffer, and a list walked
+        // past its end gives empty strings; neither may reach a trace.
         for (const std::string& line : Trace()) {
             EXPECT_TRUE(!line.empty() && line.find('\xCC') == std::string::npos) << line;
         }
+        ExpectHandles(row.left);
+        ExpectReached(row);
     }
 };
 
@@ -218,9 +219,7 @@ protected:
         const RunOutcome outcome = Run(kFullInstallCmd);
         machine().ClearFaults();
 
-        EXPECT_EQ(outcome, OutcomeOf(fault.markers));
-        EXPECT_EQ(Markers(), fault.markers);
-        EXPECT_TRUE(fault.trace == nullptr || TraceHas(fault.trace)) << "missing trace: " << fault.trace;
+        ExpectEnd(outcome, fault);
         EXPECT_EQ(Timeline(), ExpectedInstallTimeline(fault));
         EXPECT_EQ(PortsWritten(), PortsWritten(fault.ports));
         // A failed mapping traces the step that failed, then its own failure.
@@ -233,13 +232,14 @@ protected:
         const auto failures = std::count_if(fault.ports.begin(), fault.ports.end(), Failed);
         EXPECT_EQ(afterTheStep, failures);
         EXPECT_EQ(std::count(trace.begin(), trace.end(), failed), failures);
-        ExpectErrorBox(outcome, kInstallError);
-        ExpectCleanTrace();
+        // The error box of a failed run, shown before any marker was written;
+        // none after a run that succeeded.
+        const bool runFailed = outcome == RunOutcome::Failed;
+        EXPECT_EQ(Boxes(), runFailed ? std::vector<Box>{ErrorBox(kInstallError)} : std::vector<Box>{});
+        EXPECT_EQ(markersAtBoxes, std::vector<Lines>(runFailed ? 1 : 0)) << "a marker written before the box went";
         // An install deletes nothing: no device, no INF (the base device is chosen).
         EXPECT_EQ(machine().Devices().size(), 6u);
         EXPECT_EQ(AllInfs(), infsBefore);
-        ExpectHandles(fault.left);
-        ExpectReached(fault);
     }
 
 private:
@@ -441,50 +441,32 @@ struct UninstallFault {
     bool unreached = false;
 };
 
-// The base device, the card and its four ports; the driver INFs; OEM copies:
-// two of the base device's (an older and a newer driver), one of the card's
-// and one of some other device's, each with its PNF.
-class UninstallRunTest : public FaultTest {
-protected:
-    void PutUninstallMachine() {
-        PutTableInfs();
-        AddPosDevices(true, "CDEF");
-        PutOemCopies(false);
-    }
-
-    void ExpectGone(const Lines& gone) {
-        for (const std::string& name : kEveryInf) {
-            const bool isGone = std::find(gone.begin(), gone.end(), name) != gone.end();
-            EXPECT_EQ(machine().FileExists(kInf + name), !isGone) << name;
-        }
-    }
-};
-
-class UninstallFaultTest : public UninstallRunTest, public ::testing::WithParamInterface<UninstallFault> {};
+class UninstallFaultTest : public FaultTest, public ::testing::WithParamInterface<UninstallFault> {};
 
 // Unattended: each removal's install parameters are read for a restart
-// need, and no box is shown.
+// need, and no box is shown. The base device, the card and its four ports;
+// the driver INFs; the OEM copies, each with its PNF.
 TEST_P(UninstallFaultTest, EndsAsTheToolMust) {
     const UninstallFault& fault = GetParam();
-    PutUninstallMachine();
+    PutTableInfs();
+    AddPosDevices(true, "CDEF");
+    PutOemCopies(false);
     Inject(fault.operation, fault.fails);
 
     const RunOutcome outcome = Run("UNINSTALL UNATTENDED");
     machine().ClearFaults();
 
-    EXPECT_EQ(outcome, OutcomeOf(fault.markers));
-    EXPECT_EQ(Markers(), fault.markers);
-    EXPECT_TRUE(fault.trace == nullptr || TraceHas(fault.trace)) << "missing trace: " << fault.trace;
+    ExpectEnd(outcome, fault);
     EXPECT_EQ(Timeline(), UninstallLines(fault.removed));
     EXPECT_TRUE(machine().MessageBoxes().empty());
-    ExpectCleanTrace();
     const bool removed = fault.removed == Removed::BaseAndCard;
     EXPECT_EQ(machine().FindDevice("PCI\\VEN_1D9E&DEV_0B52\\BASE0") == nullptr, removed);
     EXPECT_EQ(machine().FindDevice("PCI\\VEN_1D9E&DEV_0B54\\CARD0") == nullptr, removed);
     for (const PortDevice& port : kPorts) EXPECT_TRUE(machine().FindDevice(port.instanceId)) << port.letter;
-    ExpectGone(fault.gone);
-    ExpectHandles(fault.left);
-    ExpectReached(fault);
+    for (const std::string& name : kEveryInf) {  // those named gone, and no other
+        const bool gone = std::find(fault.gone.begin(), fault.gone.end(), name) != fault.gone.end();
+        EXPECT_EQ(machine().FileExists(kInf + name), !gone) << name;
+    }
 }
 
 // The table's own INF and PNF files of the base device and the one-port card.
