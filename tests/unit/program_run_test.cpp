@@ -45,14 +45,6 @@ protected:
         PutTableInfs();
         machine().PutFolder(kLogFolder);
     }
-
-    // The log's lines, each with this process's ID.
-    Lines LogTexts() { return pos::LogTexts(machine().ReadWholeFile(kLog), "3172"); }
-
-    // The log as it must be: the first line, every trace line and `last`; no log without `last`.
-    Lines LogOfTheRun(const std::string& arguments, const char* last) const {
-        return last == nullptr ? Lines{"<no log>"} : Join({{FirstLogLine(arguments)}, TraceAsLogged(), {last}});
-    }
 };
 
 // How a run ends: what the exit code, the markers, the boxes, the trace and
@@ -147,7 +139,9 @@ TEST_P(RunEndTest, TellsItsEndAndHoldsTheLockThroughout) {
         trace.resize(expected.size());
     }
     EXPECT_EQ(trace, expected);
-    EXPECT_EQ(LogTexts(), LogOfTheRun(c.arguments, c.last));
+    // The log, each line with this process's ID: the first line, every trace line and the last; none without a last.
+    EXPECT_EQ(LogTexts(machine().ReadWholeFile(kLog), "3172"),
+              c.last == nullptr ? Lines{"<no log>"} : Join({{FirstLogLine(c.arguments)}, TraceAsLogged(), {c.last}}));
     const bool unattended = std::string(c.arguments).find("UNATTENDED") != std::string::npos;
     EXPECT_EQ(machine().errorMode.load(), unattended ? static_cast<UINT>(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX |
                                                                          SEM_NOOPENFILEERRORBOX)
