@@ -18,6 +18,8 @@ constexpr DWORD kFault = 8;
 // How the operation fails: its next call only, or every call from then on;
 // a row spelled BothWays stands for two rows that end alike.
 enum class Fails { Once, Always, BothWays };
+// The tables spell them bare.
+constexpr Fails Once = Fails::Once, Always = Fails::Always, BothWays = Fails::BothWays;
 // The last member of a row: its operations are not reached.
 constexpr bool kUnreached = true;
 
@@ -313,8 +315,8 @@ std::vector<InstallFault> operator+(std::vector<InstallFault> rows, const std::v
 // The marker, written after the mapping: when it cannot be created that is
 // traced, and the run still counts as a success.
 const std::vector<InstallFault> kMarkerFaults = Table<InstallFault>({
-    {"CreateFileA", Fails::BothWays, kNoMarker, kNoMarkerFile, kAllRenamed, kNoneOpen},
-    {"CloseHandle", Fails::BothWays, kSuccess, nullptr, kAllRenamed, Files(1)},
+    {"CreateFileA", BothWays, kNoMarker, kNoMarkerFile, kAllRenamed, kNoneOpen},
+    {"CloseHandle", BothWays, kSuccess, nullptr, kAllRenamed, Files(1)},
 });
 constexpr char kUnreachedByInstall[] =
     "SetupDiRemoveDevice SetupDiGetDeviceInstallParamsA SetupUninstallOEMInfA GetFileAttributesA ReadFile "
@@ -326,12 +328,12 @@ constexpr char kUnreachedByInstall[] =
 // old RESULT.SUCCESS, which is not there.
 const std::vector<InstallFault> kInstallFaults = PortRows(0) + kMarkerFaults + Table<InstallFault>({
     // The base device's row fails: the install stops there, box, RESULT.FAIL.
-    {"UpdateDriverForPlugAndPlayDevicesA", Fails::BothWays, kFail,
+    {"UpdateDriverForPlugAndPlayDevicesA", BothWays, kFail,
      "----> Device Driver Installation failed : GetLastError() = 00000008h\n", kNoneMapped, kNoneOpen},
     // Old markers that cannot be deleted are passed over; one may stay beside the new.
-    {"DeleteFileA", Fails::Once, kSuccess, nullptr, kAllRenamed, kNoneOpen},
-    {"DeleteFileA", Fails::Always, kBothMarkers, nullptr, kAllRenamed, kNoneOpen},
-    {kUnreachedByInstall, Fails::BothWays, kSuccess, nullptr, kAllRenamed, kNoneOpen, kUnreached},
+    {"DeleteFileA", Once, kSuccess, nullptr, kAllRenamed, kNoneOpen},
+    {"DeleteFileA", Always, kBothMarkers, nullptr, kAllRenamed, kNoneOpen},
+    {kUnreachedByInstall, BothWays, kSuccess, nullptr, kAllRenamed, kNoneOpen, kUnreached},
 });
 
 INSTANTIATE_TEST_SUITE_P(EveryOperation, InstallFaultTest, ::testing::ValuesIn(kInstallFaults),
@@ -341,7 +343,7 @@ INSTANTIATE_TEST_SUITE_P(EveryOperation, InstallFaultTest, ::testing::ValuesIn(k
 // (and, failing for good, E and F too); all drivers are installed and the
 // old markers deleted by then.
 const std::vector<InstallFault> kPortMappingFaults = PortRows(1) + kMarkerFaults + Table<InstallFault>({
-    {std::string(kUnreachedByInstall) + " UpdateDriverForPlugAndPlayDevicesA DeleteFileA", Fails::BothWays,
+    {std::string(kUnreachedByInstall) + " UpdateDriverForPlugAndPlayDevicesA DeleteFileA", BothWays,
      kSuccess, nullptr, kAllRenamed, kNoneOpen, kUnreached},
 });
 
@@ -386,13 +388,12 @@ constexpr char kAsking[] = "INSTALL BASE_DEVICE MAROVEL_SERIAL";
 
 const std::vector<BoxFault> kBoxFaults = Table<BoxFault>({
     // A question that cannot be shown counts as No; the next is asked all the same.
-    {"MessageBoxA", Fails::Once, kAsking, nullptr, kSuccess, 2,
+    {"MessageBoxA", Once, kAsking, nullptr, kSuccess, 2,
      {kCardId, kPorts[0].hardwareId, kPorts[1].hardwareId, kPorts[2].hardwareId, kPorts[3].hardwareId}, true},
-    {"MessageBoxA", Fails::Always, kAsking, nullptr, kSuccess, 2, {kCardId, kPorts[0].hardwareId}, true},
+    {"MessageBoxA", Always, kAsking, nullptr, kSuccess, 2, {kCardId, kPorts[0].hardwareId}, true},
     // Nobody can dismiss an error box that cannot be shown: the run still ends failed.
-    {"MessageBoxA", Fails::Always, kFullInstallCmd, "UpdateDriverForPlugAndPlayDevicesA", kFail, 1, {kBaseId},
-     false},
-    {"MessageBoxA", Fails::Always, "UNINSTALL", "SetupDiRemoveDevice", kFail, 1, {}, false},
+    {"MessageBoxA", Always, kFullInstallCmd, "UpdateDriverForPlugAndPlayDevicesA", kFail, 1, {kBaseId}, false},
+    {"MessageBoxA", Always, "UNINSTALL", "SetupDiRemoveDevice", kFail, 1, {}, false},
 });
 
 INSTANTIATE_TEST_SUITE_P(EveryOperation, BoxFaultTest, ::testing::ValuesIn(kBoxFaults),
@@ -488,50 +489,48 @@ constexpr char kNoParameters[] = "----> Install parameters not read : GetLastErr
 const std::vector<UninstallFault> kUninstallFaults = Table<UninstallFault>({
     // A search that cannot look everywhere stops the uninstall at its row, as
     // a removal that fails: nothing is removed or deleted.
-    {"SetupDiGetClassDevsA", Fails::BothWays, kFail, kAbnormal6, {}, kNoneOpen, Removed::NothingSearchFailed},
-    {"SetupDiEnumDeviceInfo SetupDiGetDeviceRegistryPropertyA", Fails::BothWays, kFail, kAbnormal8, {},
+    {"SetupDiGetClassDevsA", BothWays, kFail, kAbnormal6, {}, kNoneOpen, Removed::NothingSearchFailed},
+    {"SetupDiEnumDeviceInfo SetupDiGetDeviceRegistryPropertyA", BothWays, kFail, kAbnormal8, {},
      kNoneOpen, Removed::NothingSearchFailed},
     // The first removal fails: the pass stops, nothing of the card is touched.
-    {"SetupDiRemoveDevice", Fails::BothWays, kFail, nullptr, {}, kNoneOpen, Removed::NothingRemovalFailed},
+    {"SetupDiRemoveDevice", BothWays, kFail, nullptr, {}, kNoneOpen, Removed::NothingRemovalFailed},
     // Parameters that cannot be read count as no restart need.
-    {"SetupDiGetDeviceInstallParamsA", Fails::BothWays, kSuccess, kNoParameters, kAllGone},
-    {"SetupDiDestroyDeviceInfoList", Fails::BothWays, kSuccess, nullptr, kAllGone, Sets(1)},
+    {"SetupDiGetDeviceInstallParamsA", BothWays, kSuccess, kNoParameters, kAllGone},
+    {"SetupDiDestroyDeviceInfoList", BothWays, kSuccess, nullptr, kAllGone, Sets(1)},
     // The copies are no packages of the store; the refusal shows the fault
     // instead, and the deletions go on as before.
-    {"SetupUninstallOEMInfA", Fails::BothWays, kSuccess, kPackageFault, kAllGone},
-    {"DeleteFileA", Fails::Once, kSuccess, nullptr, kAllGone},
+    {"SetupUninstallOEMInfA", BothWays, kSuccess, kPackageFault, kAllGone},
+    {"DeleteFileA", Once, kSuccess, nullptr, kAllGone},
     // Nothing can be deleted: devices go, every file stays, both markers are there.
-    {"DeleteFileA", Fails::Always, kBothMarkers, kDeleteFailed, {}},
+    {"DeleteFileA", Always, kBothMarkers, kDeleteFailed, {}},
     // Only a file the package removal took needs the look before it.
-    {"GetFileAttributesA", Fails::BothWays, kSuccess, nullptr, kAllGone},
+    {"GetFileAttributesA", BothWays, kSuccess, nullptr, kAllGone},
     // A copy that cannot be opened is never deleted; the next one is.
-    {"CreateFileA", Fails::Once, kSuccess, kOpenFailed, Join({kBothTables, Oem(3), Oem(4)})},
-    {"CreateFileA", Fails::Always, kNoMarker, kNoMarkerFile, kBothTables},
+    {"CreateFileA", Once, kSuccess, kOpenFailed, Join({kBothTables, Oem(3), Oem(4)})},
+    {"CreateFileA", Always, kNoMarker, kNoMarkerFile, kBothTables},
     // A copy that cannot be read is never deleted either.
-    {"ReadFile", Fails::Once, kSuccess, kReadFailed, Join({kBothTables, Oem(3), Oem(4)})},
-    {"ReadFile", Fails::Always, kSuccess, kReadFailed, kBothTables},
+    {"ReadFile", Once, kSuccess, kReadFailed, Join({kBothTables, Oem(3), Oem(4)})},
+    {"ReadFile", Always, kSuccess, kReadFailed, kBothTables},
     // A handle left open keeps its file from being deleted; its PNF goes.
-    {"CloseHandle", Fails::Once, kSuccess, kDeleteFailed, Join({kBothTables, {"oem1.PNF"}, Oem(3), Oem(4)}),
-     Files(1)},
+    {"CloseHandle", Once, kSuccess, kDeleteFailed, Join({kBothTables, {"oem1.PNF"}, Oem(3), Oem(4)}), Files(1)},
     // Four copies opened by each of two scans, and the marker.
-    {"CloseHandle", Fails::Always, kSuccess, kDeleteFailed, Join({kBothTables, {"oem1.PNF", "oem3.PNF",
-     "oem4.PNF"}}),
+    {"CloseHandle", Always, kSuccess, kDeleteFailed, Join({kBothTables, {"oem1.PNF", "oem3.PNF", "oem4.PNF"}}),
      Files(9)},
     // A search that fails is told as one, not as a folder without copies.
-    {"FindFirstFileA", Fails::Once, kSuccess, kSearchFailed, Join({kBothTables, Oem(3)})},
-    {"FindFirstFileA", Fails::Always, kSuccess, kSearchFailed, kBothTables},
+    {"FindFirstFileA", Once, kSuccess, kSearchFailed, Join({kBothTables, Oem(3)})},
+    {"FindFirstFileA", Always, kSuccess, kSearchFailed, kBothTables},
     // Each scan stops after its first file.
-    {"FindNextFileA", Fails::Once, kSuccess, kSearchFailed, Join({kBothTables, Oem(1), Oem(3)})},
-    {"FindNextFileA", Fails::Always, kSuccess, kSearchFailed, Join({kBothTables, Oem(1)})},
-    {"FindClose", Fails::Once, kSuccess, nullptr, kAllGone, Searches(1)},
-    {"FindClose", Fails::Always, kSuccess, nullptr, kAllGone, Searches(2)},
+    {"FindNextFileA", Once, kSuccess, kSearchFailed, Join({kBothTables, Oem(1), Oem(3)})},
+    {"FindNextFileA", Always, kSuccess, kSearchFailed, Join({kBothTables, Oem(1)})},
+    {"FindClose", Once, kSuccess, nullptr, kAllGone, Searches(1)},
+    {"FindClose", Always, kSuccess, nullptr, kAllGone, Searches(2)},
     // Without the Windows folder a scan deletes nothing.
-    {"SHGetFolderPathA", Fails::Once, kSuccess, kNoWindowsPath, Join({kBothTables, Oem(3)})},
-    {"SHGetFolderPathA", Fails::Always, kSuccess, kNoWindowsPath, kBothTables},
+    {"SHGetFolderPathA", Once, kSuccess, kNoWindowsPath, Join({kBothTables, Oem(3)})},
+    {"SHGetFolderPathA", Always, kSuccess, kNoWindowsPath, kBothTables},
     {"SetupDiSetDeviceRegistryPropertyA SetupDiGetDeviceInstanceIdA UpdateDriverForPlugAndPlayDevicesA RegOpenKeyExA "
      "RegSetValueExA RegCloseKey MessageBoxA SetupDiOpenDevRegKey RegQueryValueExA GetStdHandle GetFileType "
      "DuplicateHandle",
-     Fails::BothWays, kSuccess, nullptr, kAllGone, kNoneOpen, Removed::BaseAndCard, kUnreached},
+     BothWays, kSuccess, nullptr, kAllGone, kNoneOpen, Removed::BaseAndCard, kUnreached},
 });
 
 INSTANTIATE_TEST_SUITE_P(EveryOperation, UninstallFaultTest, ::testing::ValuesIn(kUninstallFaults),
@@ -651,46 +650,43 @@ const auto Wow64 = Setting::Wow64;
 const std::vector<RunFault> kRunFaults = Table<RunFault>({
     // The lock fails: traced, and the run goes on without it; or it cannot
     // be given back, and its handle is closed all the same.
-    {"CreateMutexA WaitForSingleObject", Fails::BothWays, Native, 0, kSucceeded, kSuccess,
+    {"CreateMutexA WaitForSingleObject", BothWays, Native, 0, kSucceeded, kSuccess,
      "--> Run lock not available : GetLastError() = 00000008h", Log::Whole},
-    {"ReleaseMutex FlushFileBuffers", Fails::BothWays, Native, 0, kSucceeded, kSuccess, nullptr, Log::Whole},
+    {"ReleaseMutex FlushFileBuffers", BothWays, Native, 0, kSucceeded, kSuccess, nullptr, Log::Whole},
     // A line that cannot be written is lost; the run does not depend on its log.
-    {"WriteFile", Fails::Once, Native, 0, kSucceeded, kSuccess, nullptr, Log::Headless},
-    {"WriteFile", Fails::Always, Native, 0, kSucceeded, kSuccess, nullptr, Log::Empty},
+    {"WriteFile", Once, Native, 0, kSucceeded, kSuccess, nullptr, Log::Headless},
+    {"WriteFile", Always, Native, 0, kSucceeded, kSuccess, nullptr, Log::Empty},
     // No time, no process ID, no debugger, no error mode: the run ends as it would.
-    {"GetLocalTime", Fails::BothWays, Native, 0, kSucceeded, kSuccess,
+    {"GetLocalTime", BothWays, Native, 0, kSucceeded, kSuccess,
      "0000-00-00 00:00:00.000 3172 ZanDriverInstaller", Log::Whole},
-    {"GetCurrentProcessId", Fails::BothWays, Native, 0, kSucceeded, kSuccess,
-     "2024-05-06 08:30:00.000 0 ZanDriverInstaller",
+    {"GetCurrentProcessId", BothWays, Native, 0, kSucceeded, kSuccess, "2024-05-06 08:30:00.000 0 ZanDriverInstaller",
      Log::Whole},
-    {"OutputDebugStringA", Fails::BothWays, Native, 0, kSucceeded, kSuccess, nullptr, Log::Untraced},
-    {"SetErrorMode", Fails::BothWays, Native, 0, kSucceeded, kSuccess, nullptr, Log::Whole},
+    {"OutputDebugStringA", BothWays, Native, 0, kSucceeded, kSuccess, nullptr, Log::Untraced},
+    {"SetErrorMode", BothWays, Native, 0, kSucceeded, kSuccess, nullptr, Log::Whole},
     // What cannot be checked is not written to; a new log that failed its
     // check and cannot be removed again stays empty.
-    {"GetFullPathNameA GetLongPathNameA GetFileInformationByHandle GetFinalPathNameByHandleA", Fails::BothWays,
-     Native, 0,
+    {"GetFullPathNameA GetLongPathNameA GetFileInformationByHandle GetFinalPathNameByHandleA", BothWays, Native, 0,
      kSucceeded, kSuccess, kUnchecked, Log::None},
-    {"GetFullPathNameA", Fails::BothWays, Setting::LogThere, 0, kSucceeded, kSuccess, kUnchecked, Log::Kept},
-    {"SetFileInformationByHandle", Fails::BothWays, Setting::Unverifiable, 0, kSucceeded, kSuccess, kUnchecked,
-     Log::Empty},
+    {"GetFullPathNameA", BothWays, Setting::LogThere, 0, kSucceeded, kSuccess, kUnchecked, Log::Kept},
+    {"SetFileInformationByHandle", BothWays, Setting::Unverifiable, 0, kSucceeded, kSuccess, kUnchecked, Log::Empty},
     // The system cannot tell WOW64: the run goes on in this process.
-    {"IsWow64Process GetCurrentProcess", Fails::BothWays, Wow64, 0, kSucceeded, kSuccess,
+    {"IsWow64Process GetCurrentProcess", BothWays, Wow64, 0, kSucceeded, kSuccess,
      "**** Removing installed drivers ****",
      Log::Whole},
     // The log is opened with System32 redirected; the 64-bit program does the run.
-    {"Wow64DisableWow64FsRedirection", Fails::BothWays, Wow64, 3010, kHandedOver, kBothMarkers, nullptr, Log::Whole},
+    {"Wow64DisableWow64FsRedirection", BothWays, Wow64, 3010, kHandedOver, kBothMarkers, nullptr, Log::Whole},
     // The open's error is traced, not the revert's.
-    {"Wow64RevertWow64FsRedirection", Fails::BothWays, Setting::NoLogFolder, 3010, kHandedOver, kBothMarkers,
+    {"Wow64RevertWow64FsRedirection", BothWays, Setting::NoLogFolder, 3010, kHandedOver, kBothMarkers,
      "--> Log file \"C:\\logs\\zan.log\" could not be opened : GetLastError() = 00000003h", Log::None},
     // The 64-bit program cannot be started: the run fails like an operation;
     // without the Windows folder no marker is deleted or written.
-    {"GetModuleFileNameA CreateProcessA", Fails::BothWays, Wow64, 1, kFailed, kFail, kNotStarted, Log::Whole},
-    {"GetWindowsDirectoryA", Fails::BothWays, Setting::NoNativeProgram, 1, kFailed, kBothMarkers,
+    {"GetModuleFileNameA CreateProcessA", BothWays, Wow64, 1, kFailed, kFail, kNotStarted, Log::Whole},
+    {"GetWindowsDirectoryA", BothWays, Setting::NoNativeProgram, 1, kFailed, kBothMarkers,
      "--> Windows directory not available", Log::Whole},
     // Started, but its end or its exit code cannot be had: exit code 1.
-    {"WaitForSingleObject", Fails::BothWays, Wow64, 1, kHandedOver, kBothMarkers,
+    {"WaitForSingleObject", BothWays, Wow64, 1, kHandedOver, kBothMarkers,
      "--> Error waiting for the 64-bit program : 00000008h", Log::Whole},
-    {"GetExitCodeProcess", Fails::BothWays, Wow64, 1, kHandedOver, kBothMarkers,
+    {"GetExitCodeProcess", BothWays, Wow64, 1, kHandedOver, kBothMarkers,
      "--> Error reading the 64-bit program's exit code : 00000008h", Log::Whole},
 });
 
@@ -780,33 +776,33 @@ constexpr char kOemUnread[] =
 
 const std::vector<CheckFault> kCheckFaults = Table<CheckFault>({
     // A list that cannot be walked, or a device that cannot be read: could not be read, never "absent".
-    {"SetupDiGetClassDevsA", Fails::BothWays, kInstalled, 1, kAbnormal6, true},
-    {"SetupDiEnumDeviceInfo SetupDiGetDeviceRegistryPropertyA", Fails::BothWays, kInstalled, 1, kAbnormal8, true},
-    {"SetupDiGetClassDevsA", Fails::BothWays, kUninstalled, 1, kAbnormal6, true},
-    {"SetupDiOpenDevRegKey RegQueryValueExA", Fails::BothWays, kInstalled, 1, kBaseDriverUnread, true},
-    {"SetupDiGetDeviceInstanceIdA RegOpenKeyExA", Fails::BothWays, kInstalled, 1, kPortCNamesUnread, true},
+    {"SetupDiGetClassDevsA", BothWays, kInstalled, 1, kAbnormal6, true},
+    {"SetupDiEnumDeviceInfo SetupDiGetDeviceRegistryPropertyA", BothWays, kInstalled, 1, kAbnormal8, true},
+    {"SetupDiGetClassDevsA", BothWays, kUninstalled, 1, kAbnormal6, true},
+    {"SetupDiOpenDevRegKey RegQueryValueExA", BothWays, kInstalled, 1, kBaseDriverUnread, true},
+    {"SetupDiGetDeviceInstanceIdA RegOpenKeyExA", BothWays, kInstalled, 1, kPortCNamesUnread, true},
     // Copies that cannot be looked at.
-    {"CreateFileA", Fails::BothWays, kUninstalled, 1, kOemUnread, true},
-    {"ReadFile", Fails::BothWays, kUninstalled, 1, kOemUnread, true},
-    {"FindFirstFileA FindNextFileA", Fails::BothWays, kUninstalled, 1, kSearchFailed, true},
-    {"SHGetFolderPathA", Fails::BothWays, kUninstalled, 1, kNoWindowsPath, true},
+    {"CreateFileA", BothWays, kUninstalled, 1, kOemUnread, true},
+    {"ReadFile", BothWays, kUninstalled, 1, kOemUnread, true},
+    {"FindFirstFileA FindNextFileA", BothWays, kUninstalled, 1, kSearchFailed, true},
+    {"SHGetFolderPathA", BothWays, kUninstalled, 1, kNoWindowsPath, true},
     // Handles the system would not close stay open; the verdict stands.
-    {"RegCloseKey", Fails::Once, kInstalled, 0, nullptr, true, Keys(1)},
-    {"RegCloseKey", Fails::Always, kInstalled, 0, nullptr, true, Keys(10)},
-    {"SetupDiDestroyDeviceInfoList", Fails::Once, kInstalled, 0, nullptr, true, Sets(1)},
-    {"SetupDiDestroyDeviceInfoList", Fails::Always, kInstalled, 0, nullptr, true, Sets(6)},
-    {"FindClose", Fails::Once, kUninstalled, 0, nullptr, true, Searches(1)},
-    {"FindClose", Fails::Always, kUninstalled, 0, nullptr, true, Searches(2)},
-    {"CloseHandle", Fails::Once, kUninstalled, 0, nullptr, true, Files(1)},
-    {"CloseHandle", Fails::Always, kUninstalled, 0, nullptr, true, {0, 0, 2, 0, 1, 0, 0}},
+    {"RegCloseKey", Once, kInstalled, 0, nullptr, true, Keys(1)},
+    {"RegCloseKey", Always, kInstalled, 0, nullptr, true, Keys(10)},
+    {"SetupDiDestroyDeviceInfoList", Once, kInstalled, 0, nullptr, true, Sets(1)},
+    {"SetupDiDestroyDeviceInfoList", Always, kInstalled, 0, nullptr, true, Sets(6)},
+    {"FindClose", Once, kUninstalled, 0, nullptr, true, Searches(1)},
+    {"FindClose", Always, kUninstalled, 0, nullptr, true, Searches(2)},
+    {"CloseHandle", Once, kUninstalled, 0, nullptr, true, Files(1)},
+    {"CloseHandle", Always, kUninstalled, 0, nullptr, true, {0, 0, 2, 0, 1, 0, 0}},
     // Without a captured output the verdict is the exit code alone.
-    {"GetStdHandle GetFileType WriteFile", Fails::BothWays, kInstalled, 0, nullptr, false},
+    {"GetStdHandle GetFileType WriteFile", BothWays, kInstalled, 0, nullptr, false},
     // The lock, the error mode, the debugger, WOW64 itself: the check goes on.
     {"CreateMutexA WaitForSingleObject ReleaseMutex SetErrorMode IsWow64Process GetCurrentProcess OutputDebugStringA",
-     Fails::BothWays, kInstalled, 0, nullptr, true},
-    {kUnreachedByCheck, Fails::BothWays, kInstalled, 0, nullptr, true, kNoneOpen, kUnreached},
+     BothWays, kInstalled, 0, nullptr, true},
+    {kUnreachedByCheck, BothWays, kInstalled, 0, nullptr, true, kNoneOpen, kUnreached},
     // Handed over: the 64-bit program gets no captured output, and says so.
-    {"DuplicateHandle", Fails::BothWays, kInstalled, 0, "--> Standard output not passed on : GetLastError() = 00000008h",
+    {"DuplicateHandle", BothWays, kInstalled, 0, "--> Standard output not passed on : GetLastError() = 00000008h",
      false, kNoneOpen, false, true},
 });
 
@@ -856,15 +852,15 @@ TEST_P(DismisserFaultTest, AnswersTheWizardOrLeavesItForTheNextCycle) {
 
 const std::vector<DismisserFault> kDismisserFaults = Table<DismisserFault>({
     // The window is not found (or its title not read) at the first lookup, or at none.
-    {"FindWindowExA GetWindowTextA", Fails::Once, {"down", "up"}, 1, true, 10},
-    {"FindWindowExA GetWindowTextA", Fails::Always, {}, 10, false, 10},
+    {"FindWindowExA GetWindowTextA", Once, {"down", "up"}, 1, true, 10},
+    {"FindWindowExA GetWindowTextA", Always, {}, 10, false, 10},
     // Not in front: no key, the pause all the same.
-    {"SetForegroundWindow GetForegroundWindow", Fails::BothWays, {}, 0, true, 10},
-    {"SendInput", Fails::Once, {"up"}, 0, true, 10},
-    {"SendInput", Fails::Always, {}, 0, true, 10},
+    {"SetForegroundWindow GetForegroundWindow", BothWays, {}, 0, true, 10},
+    {"SendInput", Once, {"up"}, 0, true, 10},
+    {"SendInput", Always, {}, 0, true, 10},
     // A pause that is not made: the clock does not move.
-    {"Sleep", Fails::Once, {"down", "up"}, 0, false, 10},
-    {"Sleep", Fails::Always, {"down", "up"}, 0, false, 0},
+    {"Sleep", Once, {"down", "up"}, 0, false, 10},
+    {"Sleep", Always, {"down", "up"}, 0, false, 0},
 });
 
 INSTANTIATE_TEST_SUITE_P(EveryOperation, DismisserFaultTest, ::testing::ValuesIn(kDismisserFaults),
