@@ -8,11 +8,12 @@ namespace {
 
 class SearchTest : public MachineTest {
 protected:
-    sim::Device With(const std::string& id, DWORD property, const sim::Value& value) {
+    // Adds a device with this one property.
+    void Add(const std::string& id, DWORD property, const sim::Value& value) {
         sim::Device d;
         d.instanceId = id;
         d.properties[property] = value;
-        return d;
+        machine().AddDevice(d);
     }
 
     // The instance ID of the device found, or "" when none.
@@ -32,24 +33,23 @@ protected:
 }  // namespace
 
 TEST_F(SearchTest, DescriptionsMatchOnlyWhenEqualToTheKey) {
-    machine().AddDevice(With("A\\LONGER", SPDRP_DEVICEDESC, sim::Sz(std::string(kBaseDesc) + " 2")));
-    machine().AddDevice(With("A\\PIECE", SPDRP_DEVICEDESC, sim::Sz("ZAN 7350-21x")));
-    machine().AddDevice(With("A\\EMPTY", SPDRP_DEVICEDESC, sim::Sz("")));
-    machine().AddDevice(With("A\\LIST", SPDRP_DEVICEDESC, sim::MultiSz({"ZAN", kBaseDesc})));
+    Add("A\\LONGER", SPDRP_DEVICEDESC, sim::Sz(std::string(kBaseDesc) + " 2"));
+    Add("A\\PIECE", SPDRP_DEVICEDESC, sim::Sz("ZAN 7350-21x"));
+    Add("A\\EMPTY", SPDRP_DEVICEDESC, sim::Sz(""));
+    Add("A\\LIST", SPDRP_DEVICEDESC, sim::MultiSz({"ZAN", kBaseDesc}));
 
     EXPECT_EQ(Find(kBaseDesc, SPDRP_DEVICEDESC), "A\\LIST");
     EXPECT_EQ(Find("ZAN 7350-21x Base Device 2 extra", SPDRP_DEVICEDESC), "");
 
-    machine().AddDevice(With("A\\EQUAL", SPDRP_DEVICEDESC, sim::Sz(kBaseDesc)));
+    Add("A\\EQUAL", SPDRP_DEVICEDESC, sim::Sz(kBaseDesc));
     EXPECT_EQ(Find(kBaseDesc, SPDRP_DEVICEDESC), "A\\LIST");
     EXPECT_TRUE(TraceHas("----> FindDevice match(REG_MULTI_SZ)!"));
 }
 
 TEST_F(SearchTest, HardwareIdsMatchWhenTheyArePiecesOfTheKey) {
     // The card with another revision first: the revision-less ID matches.
-    machine().AddDevice(With("PCI\\OTHER_REV", SPDRP_HARDWAREID,
-                             sim::MultiSz({"PCI\\VEN_1D9E&DEV_0B54&SUBSYS_0B551D9E&REV_11",
-                                           kCardIdNoRev})));
+    Add("PCI\\OTHER_REV", SPDRP_HARDWAREID,
+        sim::MultiSz({"PCI\\VEN_1D9E&DEV_0B54&SUBSYS_0B551D9E&REV_11", kCardIdNoRev}));
 
     EXPECT_EQ(Find(kCardId, SPDRP_HARDWAREID), "PCI\\OTHER_REV");
 
@@ -60,9 +60,9 @@ TEST_F(SearchTest, HardwareIdsMatchWhenTheyArePiecesOfTheKey) {
 }
 
 TEST_F(SearchTest, ASingleStringHardwareIdMatchesButAnEmptyOneNever) {
-    machine().AddDevice(With("ROOT\\EMPTY", SPDRP_HARDWAREID, sim::Sz("")));
-    machine().AddDevice(With("ROOT\\EMPTYLIST", SPDRP_HARDWAREID, sim::MultiSz({})));
-    machine().AddDevice(With("ROOT\\BASE", SPDRP_HARDWAREID, sim::Sz(kBaseId)));
+    Add("ROOT\\EMPTY", SPDRP_HARDWAREID, sim::Sz(""));
+    Add("ROOT\\EMPTYLIST", SPDRP_HARDWAREID, sim::MultiSz({}));
+    Add("ROOT\\BASE", SPDRP_HARDWAREID, sim::Sz(kBaseId));
 
     EXPECT_EQ(Find(kBaseId, SPDRP_HARDWAREID), "ROOT\\BASE");
     EXPECT_EQ(Trace().back(), "----> FindDevice match(REG_SZ)!");
@@ -75,11 +75,11 @@ TEST_F(SearchTest, ValuesOfOtherTypesOrBeyondTheBufferArePassedOverSilently) {
     EXPECT_EQ(Trace(), (Lines{"--> Device Enumeration(FindDevice)", "----> No more devices\n"}));
     machine().ClearTrace();
 
-    machine().AddDevice(With("ROOT\\DWORD", SPDRP_HARDWAREID, sim::Value{REG_DWORD, "\x01\0\0\0"}));
-    machine().AddDevice(With("ROOT\\BINARY", SPDRP_HARDWAREID, sim::Value{REG_BINARY, kBaseId}));
+    Add("ROOT\\DWORD", SPDRP_HARDWAREID, sim::Value{REG_DWORD, "\x01\0\0\0"});
+    Add("ROOT\\BINARY", SPDRP_HARDWAREID, sim::Value{REG_BINARY, kBaseId});
     // 101 bytes with the terminator: too long for the buffer.
-    machine().AddDevice(With("ROOT\\LONG", SPDRP_HARDWAREID, sim::Sz(std::string(100, 'P'))));
-    machine().AddDevice(With("ROOT\\NOPROP", SPDRP_DEVICEDESC, sim::Sz("x")));
+    Add("ROOT\\LONG", SPDRP_HARDWAREID, sim::Sz(std::string(100, 'P')));
+    Add("ROOT\\NOPROP", SPDRP_DEVICEDESC, sim::Sz("x"));
 
     EXPECT_EQ(Find(std::string(120, 'P'), SPDRP_HARDWAREID), "");
     EXPECT_EQ(Trace(), (Lines{"--> Device Enumeration(FindDevice)", "----> No more devices\n"}));
@@ -87,9 +87,8 @@ TEST_F(SearchTest, ValuesOfOtherTypesOrBeyondTheBufferArePassedOverSilently) {
 
 TEST_F(SearchTest, ValuesThatFillTheBufferWithoutTerminatorStayInsideIt) {
     // Exactly 100 bytes, no NUL: read whole, compared as 100 characters.
-    machine().AddDevice(With("ROOT\\FULL", SPDRP_HARDWAREID, sim::Value{REG_SZ, std::string(100, 'Q')}));
-    machine().AddDevice(
-        With("ROOT\\LIST", SPDRP_HARDWAREID, sim::Value{REG_MULTI_SZ, std::string(60, 'R') + '\0' + std::string(39, 'S')}));
+    Add("ROOT\\FULL", SPDRP_HARDWAREID, sim::Value{REG_SZ, std::string(100, 'Q')});
+    Add("ROOT\\LIST", SPDRP_HARDWAREID, sim::Value{REG_MULTI_SZ, std::string(60, 'R') + '\0' + std::string(39, 'S')});
 
     EXPECT_EQ(Find(std::string(100, 'Q'), SPDRP_HARDWAREID), "ROOT\\FULL");
     EXPECT_EQ(Find(std::string(99, 'Q'), SPDRP_HARDWAREID), "");

@@ -32,27 +32,25 @@ struct OemCopy {
 };
 
 const Lines kRead{"--> Opening OEM* File", "----> Search Key Found!", "----> Deleting INF File"};
+// A copy read, its key found, its INF's deletion tried, then these lines.
+Lines Read(const Lines& then) { return Join({kRead, then}); }
+const Lines kUnopened{"--> Opening OEM* File", "--> Error opening file"};  // nothing read
+constexpr char kPnf[] = "----> Deleting PNF File";
+constexpr char kFailed[] = "----> Failed";
 
 // In the order the file search returns them. Every copy that holds the key
 // but cannot be read stays whole; a failed deletion is traced and the
 // cleanup goes on with the next copy.
 const std::vector<OemCopy> kCopies = {
-    {"oem1.inf", true, Obstacle::Unreadable, {"--> Opening OEM* File", "--> Error opening file"}, true, true},
-    {"oem2.inf", true, Obstacle::InfUndeletable,
-     {kRead[0], kRead[1], kRead[2], "----> Failed", "----> Deleting PNF File"}, true, false, ERROR_ACCESS_DENIED},
-    {"oem3.inf", true, Obstacle::PnfUndeletable,
-     {kRead[0], kRead[1], kRead[2], "----> Deleting PNF File", "----> Failed"}, false, true},
-    {"oem4.inf", true, Obstacle::BothUndeletable,
-     {kRead[0], kRead[1], kRead[2], "----> Failed", "----> Deleting PNF File", "----> Failed"}, true, true,
-     ERROR_ACCESS_DENIED},
-    {"oem5.inf", true, Obstacle::InUse,
-     {kRead[0], kRead[1], kRead[2], "----> Failed", "----> Deleting PNF File"}, true, false,
-     ERROR_SHARING_VIOLATION},
-    {"oem6.inf", false, Obstacle::Folder, {"--> Opening OEM* File", "--> Error opening file"}, true, false},
-    {"oem7.inf", true, Obstacle::NoPnf,
-     {kRead[0], kRead[1], kRead[2], "----> Deleting PNF File", "----> Failed"}, false, false},
-    {"oem8.inf", false, Obstacle::Unreadable, {"--> Opening OEM* File", "--> Error opening file"}, true, true},
-    {"oem9.inf", true, Obstacle::None, {kRead[0], kRead[1], kRead[2], "----> Deleting PNF File"}, false, false},
+    {"oem1.inf", true, Obstacle::Unreadable, kUnopened, true, true},
+    {"oem2.inf", true, Obstacle::InfUndeletable, Read({kFailed, kPnf}), true, false, ERROR_ACCESS_DENIED},
+    {"oem3.inf", true, Obstacle::PnfUndeletable, Read({kPnf, kFailed}), false, true},
+    {"oem4.inf", true, Obstacle::BothUndeletable, Read({kFailed, kPnf, kFailed}), true, true, ERROR_ACCESS_DENIED},
+    {"oem5.inf", true, Obstacle::InUse, Read({kFailed, kPnf}), true, false, ERROR_SHARING_VIOLATION},
+    {"oem6.inf", false, Obstacle::Folder, kUnopened, true, false},
+    {"oem7.inf", true, Obstacle::NoPnf, Read({kPnf, kFailed}), false, false},
+    {"oem8.inf", false, Obstacle::Unreadable, kUnopened, true, true},
+    {"oem9.inf", true, Obstacle::None, Read({kPnf}), false, false},
     {"oem99.inf", false, Obstacle::None, {kRead[0], "----> Search Key Not Found, exiting...."}, true, true},
 };
 
@@ -74,12 +72,7 @@ TEST_P(OemCleanupObstacles, CopiesThatCannotBeReadStayAndFailedDeletionsAreTrace
         }
         const std::string content = std::string("[Models]\r\n%Dev%=Inst, ") +
                                     (copy.holdsKey ? kBaseId : "PCI\\VEN_8086&DEV_1234") + "\r\n";
-        if (published) {
-            machine().PublishDriverPackage(copy.name, content);
-        } else {
-            machine().PutFile(inf, content);
-            machine().PutFile(kInf + PnfOf(copy.name), "pnf");
-        }
+        PutOemCopy(copy.name, content, published);
         if (copy.obstacle == Obstacle::NoPnf) {
             ASSERT_TRUE(plat::DeleteFileA((kInf + PnfOf(copy.name)).c_str()));
         }

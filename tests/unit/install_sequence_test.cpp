@@ -36,10 +36,10 @@ TEST_F(MachineTest, AMissingCardFailsTheInstallAtItsRowAndLeavesOnlyTheFailMarke
 // call, and a missing INF or device as the platform reports them.
 struct UpdateFailure {
     DWORD error;        // the call fails with it; 0: it runs
-    const char* hardwareId;
-    const char* inf;
     const char* cause;  // as the failure's trace line names it; nullptr: it succeeds
     const char* words = nullptr;  // the line after it that names a cause the code alone does not
+    const char* hardwareId = kBaseId;
+    const char* inf = kBaseInf.c_str();
 };
 
 constexpr char kUntrusted[] =
@@ -65,16 +65,12 @@ TEST_P(DriverUpdateFailure, IsTracedWithItsCause) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Errors, DriverUpdateFailure, ::testing::Values(
-    UpdateFailure{ERROR_FILE_NOT_FOUND, kBaseId, kBaseInf.c_str(), "INF File Not Found"},
-    UpdateFailure{ERROR_INVALID_FLAGS, kBaseId, kBaseInf.c_str(), "Invalid Flags"},
-    UpdateFailure{ERROR_NO_SUCH_DEVINST, kBaseId, kBaseInf.c_str(), "No such device"},
-    UpdateFailure{ERROR_ACCESS_DENIED, kBaseId, kBaseInf.c_str(), "GetLastError() = 00000005h"},
-    UpdateFailure{0xE0000247, kBaseId, kBaseInf.c_str(), "GetLastError() = e0000247h"},
+    UpdateFailure{ERROR_FILE_NOT_FOUND, "INF File Not Found"}, UpdateFailure{ERROR_INVALID_FLAGS, "Invalid Flags"},
+    UpdateFailure{ERROR_NO_SUCH_DEVINST, "No such device"},
+    UpdateFailure{ERROR_ACCESS_DENIED, "GetLastError() = 00000005h"},
+    UpdateFailure{0xE0000247, "GetLastError() = e0000247h"},
     // A publisher the machine does not trust yet: the code, then the cause in words.
-    UpdateFailure{ERROR_AUTHENTICODE_TRUST_NOT_ESTABLISHED, kBaseId, kBaseInf.c_str(), "GetLastError() = e0000242h",
-                  kUntrusted},
-    UpdateFailure{ERROR_AUTHENTICODE_PUBLISHER_NOT_TRUSTED, kBaseId, kBaseInf.c_str(), "GetLastError() = e0000243h",
-                  kUntrusted},
-    UpdateFailure{0, kBaseId, "C:\\WINDOWS\\INF\\absent.inf", "INF File Not Found"},
-    UpdateFailure{0, "PCI\\VEN_FFFF&DEV_0000", kBaseInf.c_str(), "No such device"},
-    UpdateFailure{0, kBaseId, kBaseInf.c_str(), nullptr}));
+    UpdateFailure{ERROR_AUTHENTICODE_TRUST_NOT_ESTABLISHED, "GetLastError() = e0000242h", kUntrusted},
+    UpdateFailure{ERROR_AUTHENTICODE_PUBLISHER_NOT_TRUSTED, "GetLastError() = e0000243h", kUntrusted},
+    UpdateFailure{0, "INF File Not Found", nullptr, kBaseId, "C:\\WINDOWS\\INF\\absent.inf"},
+    UpdateFailure{0, "No such device", nullptr, "PCI\\VEN_FFFF&DEV_0000"}, UpdateFailure{0, nullptr}));

@@ -34,33 +34,6 @@ Lines MappingLines(char letter, const char* result) {
     return {line, line + result, "sleep 2000"};
 }
 
-Lines UninstallLines(const std::string& removed) {
-    const auto found = [](const std::string& d, const char* result) {
-        return Lines{d + " found, removing...", "sleep 1000", d + " found, removing..." + result, "sleep 1000"};
-    };
-    Lines lines{"Removing previously installed drivers and devices...", "sleep 1000",
-                std::string("Removing ") + kBaseDesc + "..."};
-    // The search of the row after those removed fails.
-    const bool searchFails = removed.find('S') != std::string::npos;
-    const auto failed = [&lines](const std::string& d) {
-        return Join({lines, {"Removing " + d + "...[Failed]", "sleep 1000"}});
-    };
-    if (removed.find('X') != std::string::npos) return Join({lines, found(kBaseDesc, "[Failed]")});
-    if (removed.find('B') != std::string::npos) {
-        lines = Join({lines, found(kBaseDesc, "[OK]")});
-    } else if (searchFails) {
-        return failed(kBaseDesc);
-    }
-    const auto cards = std::count(removed.begin(), removed.end(), 'C');
-    for (int row = 0; row < 2; ++row) {  // the one-port card's row, then the four-port card's
-        lines.push_back(std::string("Removing ") + kCardDesc + "...");
-        if (row < cards) lines = Join({lines, found(kCardDesc, "[OK]")});
-        if (row >= cards && searchFails) return failed(kCardDesc);
-    }
-    lines.push_back("Uninstall Complete!");
-    return lines;
-}
-
 Lines LogTexts(const std::optional<std::string>& text, const std::string& processId) {
     if (!text) return {"<no log>"};
     const std::regex line(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} )" + processId + R"( (.*)\r\n)");
@@ -168,6 +141,7 @@ void MachineTest::SetUp() {
 }
 
 void MachineTest::TearDown() {
+    SetTraceSink(nullptr, nullptr);  // a run's log may have set it
     g_status.SetObserver(nullptr);
     sim::TheMachine().onSleep = nullptr;
     sim::TheMachine().onMessageBox = nullptr;
@@ -193,6 +167,34 @@ RunOutcome MachineTest::Run(const std::string& cmdLine) {
     worker.choices = &options;
     InstallerThreadProc(&worker);
     return worker.outcome;
+}
+
+Lines MachineTest::DeviceIds() {
+    Lines ids;
+    for (const auto& device : sim::TheMachine().Devices()) ids.push_back(device.instanceId);
+    return ids;
+}
+
+Lines MachineTest::UpdatedIds() {
+    Lines ids;
+    for (const auto& call : sim::TheMachine().DriverUpdates()) ids.push_back(call.hardwareId);
+    return ids;
+}
+
+void MachineTest::PutOemCopies(bool published) {
+    const std::pair<const char*, std::string> copies[] = {
+        {"oem1.inf", std::string("[Models]\r\n%Base%=Inst, ") + kBaseId + "\r\n"},
+        {"oem2.inf", "[Models]\r\n%Other%=Inst, PCI\\VEN_8086&DEV_1234\r\n"},
+        {"oem3.inf", std::string("[Models]\n%Card%=Inst, ") + kCardId + "\n"},
+        {"oem4.inf", std::string("; older driver\n%Base%=Inst,") + kBaseId},
+    };
+    for (const auto& [name, content] : copies) PutOemCopy(name, content, published);
+}
+
+void MachineTest::PutOemCopy(const std::string& name, const std::string& content, bool published) {
+    if (published) return machine().PublishDriverPackage(name, content);
+    machine().PutFile(kInf + name, content);
+    machine().PutFile(kInf + name.substr(0, name.size() - 4) + ".PNF", "pnf");
 }
 
 std::vector<std::string> MachineTest::Timeline() const {

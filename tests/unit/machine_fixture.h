@@ -66,10 +66,6 @@ std::string ParamsKey(const std::string& instanceId);  // the device's "Device P
 // The status lines of one install row and of one port's mapping, each with its pause.
 Lines InstallLines(const std::string& description, const char* result = "[OK]");
 Lines MappingLines(char letter, const char* result = "[OK]");
-// An uninstall's status lines: 'B' the base device found and removed, 'C' a
-// card (one for each card row), 'X' the base device found but not removed,
-// 'S' the search of the next row failed.
-Lines UninstallLines(const std::string& removed);
 
 // A message box as shown: its style, caption and text.
 using Box = std::tuple<UINT, std::string, std::string>;
@@ -119,12 +115,20 @@ protected:
     // Base device, card and the given ports.
     void AddPosDevices(bool base, const std::string& ports);
 
+    // OEM copies in the INF folder, each with its PNF, or published as driver
+    // packages: oem1 and oem4 (an older driver) name the base device, oem3 the
+    // card, oem2 another vendor's device.
+    void PutOemCopies(bool published);
+    void PutOemCopy(const std::string& name, const std::string& content, bool published);
+
     // Runs the worker synchronously with the choices read from this command-line text.
     RunOutcome Run(const std::string& cmdLine);
 
     // Status lines as written, each pause as "sleep N".
     std::vector<std::string> Timeline() const;
     std::vector<std::string> Trace() const { return sim::TheMachine().Trace(); }
+    static Lines DeviceIds();   // of the machine's devices, in order
+    static Lines UpdatedIds();  // the hardware IDs given a driver update, in order
     bool TraceHas(const std::string& line) const;
     // The markers present in the Windows directory.
     std::vector<std::string> Markers() const;

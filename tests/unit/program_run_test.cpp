@@ -45,24 +45,6 @@ protected:
         PutTableInfs();
         machine().PutFolder(kLogFolder);
     }
-    void TearDown() override {
-        SetTraceSink(nullptr, nullptr);
-        MachineTest::TearDown();
-    }
-
-    // The log's lines, each with this process's ID.
-    Lines LogTexts() { return pos::LogTexts(machine().ReadWholeFile(kLog), "3172"); }
-
-    // The log as it must be: the first line, every trace line and `last`; no log without `last`.
-    Lines LogOfTheRun(const std::string& arguments, const char* last) const {
-        return last == nullptr ? Lines{"<no log>"} : Join({{FirstLogLine(arguments)}, TraceAsLogged(), {last}});
-    }
-
-    std::vector<std::string> Devices() const {
-        std::vector<std::string> ids;
-        for (const auto& device : sim::TheMachine().Devices()) ids.push_back(device.instanceId);
-        return ids;
-    }
 };
 
 // How a run ends: what the exit code, the markers, the boxes, the trace and
@@ -135,7 +117,7 @@ TEST_P(RunEndTest, TellsItsEndAndHoldsTheLockThroughout) {
     machine().PutFile(std::string(kWin) + "\\RESULT.SUCCESS");  // an earlier run's
     g_nativeStartedWith.clear();
     c.arrange(machine());
-    const auto devices = Devices();
+    const auto devices = DeviceIds();
     const auto infs = machine().ListFolder(std::string(kWin) + "\\INF");
     static bool heldThroughout;
     heldThroughout = true;
@@ -157,7 +139,9 @@ TEST_P(RunEndTest, TellsItsEndAndHoldsTheLockThroughout) {
         trace.resize(expected.size());
     }
     EXPECT_EQ(trace, expected);
-    EXPECT_EQ(LogTexts(), LogOfTheRun(c.arguments, c.last));
+    // The log, each line with this process's ID: the first line, every trace line and the last; none without a last.
+    EXPECT_EQ(LogTexts(machine().ReadWholeFile(kLog), "3172"),
+              c.last == nullptr ? Lines{"<no log>"} : Join({{FirstLogLine(c.arguments)}, TraceAsLogged(), {c.last}}));
     const bool unattended = std::string(c.arguments).find("UNATTENDED") != std::string::npos;
     EXPECT_EQ(machine().errorMode.load(), unattended ? static_cast<UINT>(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX |
                                                                          SEM_NOOPENFILEERRORBOX)
@@ -183,7 +167,7 @@ TEST_P(RunEndTest, TellsItsEndAndHoldsTheLockThroughout) {
     EXPECT_EQ(machine().FsRedirectionOff(), c.redirectionLeftOff);
     if (refused || c.worker == NoThread || c.markers.empty()) {  // refused, not started, nothing asked: nothing done
         EXPECT_TRUE(Timeline().empty());
-        EXPECT_EQ(Devices(), devices);
+        EXPECT_EQ(DeviceIds(), devices);
         EXPECT_EQ(machine().ListFolder(std::string(kWin) + "\\INF"), infs);
     }
 }
@@ -324,9 +308,7 @@ TEST_P(RestartTest, AnUnattendedRunReportsARestartNeedThroughItsExitCodeOthersLe
     for (const std::string& line : Trace()) lines += line.rfind("----> Restart needed to complete the ", 0) == 0;
     EXPECT_EQ(lines, c.restartLines);
     for (const auto& call : machine().DriverUpdates()) EXPECT_EQ(call.restartOutput, c.asked) << call.hardwareId;
-    if (!c.asked) {
-        EXPECT_EQ(machine().Calls("SetupDiGetDeviceInstallParamsA"), 0);
-    }
+    if (!c.asked) EXPECT_EQ(machine().Calls("SetupDiGetDeviceInstallParamsA"), 0);
     if (c.failing != nullptr && std::string(c.failing) == "SetupDiGetDeviceInstallParamsA") {
         EXPECT_TRUE(TraceHas("----> Install parameters not read : GetLastError() = 00000005h"));
     }

@@ -4,13 +4,7 @@
 
 using namespace pos;
 
-namespace {
-
-class UninstallTest : public MachineTest {};
-
-}  // namespace
-
-TEST_F(UninstallTest, OemCleanupWithoutOemFilesTracesThatItFoundNone) {
+TEST_F(MachineTest, OemCleanupWithoutOemFilesTracesThatItFoundNone) {
     RemoveOemInfFiles(kBaseId);
     EXPECT_EQ(Trace(), (Lines{"----> Removing all OEM*.inf/pnf files associated with the specified search key",
                               "----> Retreiving the windows path", "C:\\WINDOWS", "----> No files found"}));
@@ -33,7 +27,7 @@ struct PackageCase {
 
 void PrintTo(const PackageCase& c, std::ostream* os) { *os << c.name; }
 
-class DriverPackageTest : public UninstallTest, public ::testing::WithParamInterface<PackageCase> {};
+class DriverPackageTest : public MachineTest, public ::testing::WithParamInterface<PackageCase> {};
 
 // The base device's driver came from oem1 and the card's from oem3; oem4, an
 // older driver of the base device, is still used by a device that stays; oem2
@@ -41,10 +35,7 @@ class DriverPackageTest : public UninstallTest, public ::testing::WithParamInter
 TEST_P(DriverPackageTest, RemovedDevicesPackagesLeaveTheStoreAndTheSameFilesGo) {
     const PackageCase& c = GetParam();
     PutTableInfs();
-    machine().PublishDriverPackage("oem1.inf", std::string("[Models]\r\n%Dev%=Inst, ") + kBaseId + "\r\n");
-    machine().PublishDriverPackage("oem2.inf", "[Models]\r\n%Dev%=Inst, PCI\\VEN_8086&DEV_1234\r\n");
-    machine().PublishDriverPackage("oem3.inf", std::string("[Models]\n%Card%=Inst, ") + kCardId + "\n");
-    machine().PublishDriverPackage("oem4.inf", std::string("; older driver\n%Base%=Inst,") + kBaseId);
+    PutOemCopies(true);
     sim::Device base = BaseDevice();
     base.driverPackage = "oem1.inf";
     sim::Device card = Card();
