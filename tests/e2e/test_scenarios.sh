@@ -46,6 +46,13 @@ for word in $(field "$name" machine); do
 done
 machine_provision "${words[@]}" "${oem[@]}"
 
+# port_instance LETTER: Serial Port LETTER's device instance ID, from a fresh dump.
+port_instance() {
+    machine_dump instances
+    awk -v want="device \"Serial Port $1\"" '$0 == want { on = 1; next } /^device / { on = 0 }
+        on && /^  instance / { print $2 }' "$E2E_DIR/instances.full"
+}
+
 # The runs before it and the renaming by hand, in the catalogue's order.
 while IFS=$'\t' read -r step value; do
     case $step in
@@ -56,9 +63,7 @@ while IFS=$'\t' read -r step value; do
             [ "$E2E_EXIT" = 0 ] || e2e_fail "before: $value ended with exit code $E2E_EXIT"
             ;;
         rename)
-            machine_dump renaming
-            port=$(awk -v want="device \"Serial Port ${value%% *}\"" '$0 == want { on = 1; next } /^device / { on = 0 }
-                on && /^  instance / { print $2 }' "$E2E_DIR/renaming.full")
+            port=$(port_instance "${value%% *}")
             timeout 60 wine reg add "HKLM\\SYSTEM\\CurrentControlSet\\Enum\\$port\\Device Parameters" /v PortName \
                 /d "${value#* }" /f >/dev/null 2>&1 || e2e_fail "Serial Port ${value%% *} could not be renamed by hand"
             ;;
@@ -154,9 +159,7 @@ done < <(field "$name" fault)
 # no-key: the port's "Device Parameters" key deleted by hand.
 no_key=$(field "$name" no-key)
 if [ -n "$no_key" ]; then
-    machine_dump unkeying
-    no_key_id=$(awk -v want="device \"Serial Port $no_key\"" '$0 == want { on = 1; next } /^device / { on = 0 }
-        on && /^  instance / { print $2 }' "$E2E_DIR/unkeying.full")
+    no_key_id=$(port_instance "$no_key")
     timeout 60 wine reg delete "HKLM\\SYSTEM\\CurrentControlSet\\Enum\\$no_key_id\\Device Parameters" /f >/dev/null 2>&1 ||
         e2e_fail "the Device Parameters key of Serial Port $no_key could not be deleted"
 fi
@@ -222,20 +225,26 @@ while IFS= read -r line; do
     [ -n "$line" ] && ! grep -qxF -- "$line" <<<"$logged" && e2e_fail "trace lacks: $line"
 done < <(field "$name" trace)
 
+# port, port-name-only: the port's name and its friendly name, the name alone, or neither.
 while IFS= read -r port; do
     [ -n "$port" ] || continue
-    device=$(machine_device post "Serial Port ${port%% *}")
-    com=${port#* }
+    name_only=0
+    [[ $port == "name-only "* ]] && name_only=1 port=${port#name-only }
+    letter=${port%% *} com=${port#* }
+    device=$(machine_device post "Serial Port $letter")
     if [ "$com" = none ]; then
-        grep -qx 'port-name absent' <<<"$device" || e2e_fail "Serial Port ${port%% *} has a port name"
-        grep -q '^friendly-name ' <<<"$device" && e2e_fail "Serial Port ${port%% *} has a friendly name"
+        grep -qx 'port-name absent' <<<"$device" || e2e_fail "Serial Port $letter has a port name"
     else
         grep -qxF "port-name REG_SZ $((${#com} * 2 + 2)) bytes \"$com\\0\"" <<<"$device" ||
-            e2e_fail "Serial Port ${port%% *}: no port name $com ($(grep port-name <<<"$device"))"
-        grep -qF "friendly-name REG_SZ" <<<"$device" && grep -qF "\"Serial Port ${port%% *}($com)\\0\"" <<<"$device" ||
-            e2e_fail "Serial Port ${port%% *}: no friendly name Serial Port ${port%% *}($com)"
+            e2e_fail "Serial Port $letter: no port name $com ($(grep port-name <<<"$device"))"
     fi
-done < <(field "$name" port)
+    if [ "$com" = none ] || [ $name_only = 1 ]; then
+        grep -q '^friendly-name ' <<<"$device" && e2e_fail "Serial Port $letter has a friendly name"
+    else
+        grep -qF "friendly-name REG_SZ" <<<"$device" && grep -qF "\"Serial Port $letter($com)\\0\"" <<<"$device" ||
+            e2e_fail "Serial Port $letter: no friendly name Serial Port $letter($com)"
+    fi
+done < <(field "$name" port; field "$name" port-name-only | sed 's/^/name-only /')
 
 files=$(machine_files post | tr 'A-Z' 'a-z')
 while IFS= read -r file; do
@@ -389,15 +398,6 @@ elif [ -n "$box" ]; then
         fi
     fi
 fi
-
-# port-name-only: the port name written, no friendly name.
-while read -r letter com; do
-    [ -n "$letter" ] || continue
-    device=$(machine_device post "Serial Port $letter")
-    grep -qxF "port-name REG_SZ $((${#com} * 2 + 2)) bytes \"$com\\0\"" <<<"$device" ||
-        e2e_fail "Serial Port $letter: no port name $com"
-    grep -q '^friendly-name ' <<<"$device" && e2e_fail "Serial Port $letter has a friendly name"
-done < <(field "$name" port-name-only)
 
 # update: every driver update the run asked for, in order, as the stand-in newdev.dll traced them.
 if [ -n "$(field "$name" update)" ]; then
