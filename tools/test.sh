@@ -69,32 +69,41 @@ windows_lane() {
     wait "$prefixes" || ready=1
     # The 64-bit runs start as soon as their program exists. Beside them the
     # 32-bit build, then the run of the dist, which packs both programs; the
-    # 32-bit runs come last.
-    (phase win32-build make_target win32 && E2E_ONLY=dist wine_runs dist $ready) &
+    # 32-bit runs come last. The side job ends 2 when the 32-bit build failed.
+    (
+        phase win32-build make_target win32 || { record dist-runs "$(elapsed)" skipped; exit 2; }
+        wine_runs dist "$ready" win64 dist
+    ) &
     win32=$!
-    E2E_LEAVE_OUT=dist wine_runs win64 $ready || status=1
-    wait "$win32" || { status=1 ready=1; }
-    wine_runs win32 $ready || status=1
+    E2E_LEAVE_OUT=dist wine_runs win64 "$ready" win64 || status=1
+    wait "$win32"
+    case $? in
+        0) ;;
+        2) status=1 ready=1 ;;
+        *) status=1 ;;
+    esac
+    wine_runs win32 "$ready" win32 || status=1
     [ $ready = 0 ] || status=1
     return "$status"
 }
 
-# wine_runs ARCH READY: the Wine runs of one architecture (a phase "ARCH-runs";
-# "dist": the 64-bit run of the dist alone, E2E_ONLY=dist),
-# unless READY is not 0 (a build they need failed). Their own lines as they
-# come; all of their output in build/test/ARCH-runs.log.
+# wine_runs PHASE READY ARCH [UNIT...]: the Wine runs of ARCH (those units
+# only, when named) as phase "PHASE-runs", unless READY is not 0 (a build
+# they need failed). Their own lines as they come; all of their output in
+# build/test/PHASE-runs.log.
 wine_runs() {
-    local from status
-    if [ "$2" != 0 ]; then
-        record "$1-runs" "$(elapsed)" skipped
+    local phase=$1-runs ready=$2 arch=$3 from status
+    shift 3
+    if [ "$ready" != 0 ]; then
+        record "$phase" "$(elapsed)" skipped
         return 1
     fi
     from=$(elapsed)
-    say "$1-runs" "started, at most $E2E_JOBS at once"
-    E2E_ARCHS=${1/dist/win64} tests/e2e/run-all.sh ${E2E_ONLY:-} </dev/null 2>&1 | tee "$out/$1-runs.log" |
-        while IFS= read -r line; do say "$1-runs" "$line"; done
+    say "$phase" "started, at most $E2E_JOBS at once"
+    E2E_ARCHS=$arch tests/e2e/run-all.sh "$@" </dev/null 2>&1 | tee "$out/$phase.log" |
+        while IFS= read -r line; do say "$phase" "$line"; done
     status=${PIPESTATUS[0]}
-    record "$1-runs" "$from" "$status"
+    record "$phase" "$from" "$status"
     return "$status"
 }
 
