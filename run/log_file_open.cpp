@@ -117,8 +117,17 @@ bool FileLeadsWhereAsked(HANDLE file, const std::string& path) {
     return LeadsWhereAsked(file, path, LongPath(FullPath(path)), Entry::File);
 }
 
+// A run that has just made the log holds it with delete access while it checks
+// it, which shares it with no one; it is free again a moment later.
+constexpr int kOpenTries = 20;
+constexpr DWORD kPauseBetweenTriesMs = 50;
+
 plat::File OpenExisting(const std::string& path) {
-    return plat::File(plat::CreateFileA(path.c_str(), kLogAccess, kLogShare, nullptr, OPEN_EXISTING, kNoFollow, nullptr));
+    for (int tries = 1;; ++tries) {
+        plat::File file(plat::CreateFileA(path.c_str(), kLogAccess, kLogShare, nullptr, OPEN_EXISTING, kNoFollow, nullptr));
+        if (file || tries == kOpenTries || plat::GetLastError() != ERROR_SHARING_VIOLATION) return file;
+        plat::Sleep(kPauseBetweenTriesMs);
+    }
 }
 
 enum class Creation { Created, NameTaken, Refused };

@@ -22,7 +22,8 @@ bool AppendsOnly(DWORD access) {
 }
 
 // Whether a new open of the file with this access and sharing collides with
-// the handles already open on it.
+// the handles already open on it: reading, writing or deleting that either
+// side does not share.
 bool SharingConflict(const Impl& m, const std::string& key, DWORD access, DWORD share) {
     for (const auto& entry : m.files) {
         const Impl::OpenFile& open = entry.second;
@@ -30,7 +31,9 @@ bool SharingConflict(const Impl& m, const std::string& key, DWORD access, DWORD 
         if ((ReadsData(access) && !(open.share & FILE_SHARE_READ)) ||
             (WritesData(access) && !(open.share & FILE_SHARE_WRITE)) ||
             (ReadsData(open.access) && !(share & FILE_SHARE_READ)) ||
-            (WritesData(open.access) && !(share & FILE_SHARE_WRITE))) {
+            (WritesData(open.access) && !(share & FILE_SHARE_WRITE)) ||
+            ((access & DELETE) && !(open.share & FILE_SHARE_DELETE)) ||
+            ((open.access & DELETE) && !(share & FILE_SHARE_DELETE))) {
             return true;
         }
     }

@@ -587,6 +587,15 @@ void CheckLogFile(Arrange& arrange, const std::string& folder) {
         CHECK(plat::CloseHandle(made));
         CHECK_EQ(std::string(), ReadAll(fresh));
     }
+    // While another run holds the file with delete access, as it does while
+    // it checks a log it has just made, the log is not shared.
+    HANDLE checking = plat::CreateFileA(fresh.c_str(), DELETE | FILE_READ_ATTRIBUTES,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (CHECK(Valid(checking))) {
+        CHECK_FAILS(!Valid(OpenLog(fresh)), ERROR_SHARING_VIOLATION);
+        CHECK(plat::CloseHandle(checking));
+    }
     CHECK_FAILS(!Valid(OpenLog(fresh, CREATE_NEW)), ERROR_FILE_EXISTS);
     CHECK_FAILS(!Valid(OpenLog(folder + "\\absent\\run.log")), ERROR_PATH_NOT_FOUND);
     const std::string readOnly = folder + "\\read-only.log";

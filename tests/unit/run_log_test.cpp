@@ -91,6 +91,36 @@ TEST_F(RunLogTest, TwoRunsShareOneFile) {
               "2024-05-06 08:30:00.000 100 Finished: RESULT.SUCCESS, exit code 0\r\n");
 }
 
+// A run that opens the log while the run that has just made it checks it (a
+// handle with delete access) waits for it to be free, a second at most.
+TEST_F(RunLogTest, ALogHeldByTheRunCheckingItIsOpenedOnceItIsFree) {
+    machine().PutFile(kLog, "");
+    const auto holdForChecking = [] {
+        return plat::CreateFileA(kLog, DELETE | FILE_READ_ATTRIBUTES,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                 FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    };
+    HANDLE checking = holdForChecking();
+    ASSERT_NE(checking, INVALID_HANDLE_VALUE);
+    machine().onSleep = [&](DWORD) {
+        if (machine().Sleeps().size() == 3) plat::CloseHandle(checking);
+    };
+    {
+        RunLog log;
+        EXPECT_TRUE(log.Open(kLog, "1.0.0.1", "UNINSTALL"));
+        EXPECT_EQ(machine().Sleeps(), (std::vector<DWORD>{50, 50, 50}));
+        log.Close("RESULT.SUCCESS", 0);
+    }
+    machine().onSleep = nullptr;
+    checking = holdForChecking();
+    RunLog held;
+    EXPECT_FALSE(held.Open(kLog, "1.0.0.1", "UNINSTALL"));
+    EXPECT_EQ(machine().Trace().back(),
+              "--> Log file \"C:\\logs\\zan run.log\" could not be opened : GetLastError() = 00000020h");
+    EXPECT_EQ(machine().Sleeps().size(), 3u + 19u);
+    plat::CloseHandle(checking);
+}
+
 // Everything on drive C:, links as links: what a refused log must leave as it was.
 std::map<std::string, std::string> DriveC() {
     namespace fs = std::filesystem;
