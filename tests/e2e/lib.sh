@@ -180,25 +180,30 @@ e2e_template_prefix() {
 # winepath_of UNIX_PATH: the path as Wine programs see it (Z:\...).
 winepath_of() { printf 'Z:%s' "$(echo "$1" | tr '/' '\\')"; }
 
-# e2e_new_prefix: E2E_DIR/prefix as a fresh copy of the template, its
-# shared files (E2E_SHARED) hard links to the template's; sets WINEPREFIX and
-# E2E_WINDIR. A file a test puts in place of a shared one must replace the
-# link (e2e_put_file), never be written through it.
-e2e_new_prefix() {
-    local prefix=$E2E_DIR/prefix
-    rm -rf "$prefix"
+# e2e_copy_prefix FROM TO: TO as a copy of the Wine prefix FROM (its Wine
+# ended), its shared files (E2E_SHARED) hard links to FROM's. A file a test
+# puts in place of a shared one must replace the link (e2e_put_file), never
+# be written through it.
+e2e_copy_prefix() {
+    rm -rf "$2"
     # The folders and the files of its own copied, then the shared ones
     # linked (only those: linking changes a file's ctime, which a copy that
     # runs meanwhile would take for a change).
-    if ! (set -o pipefail
-        mkdir "$prefix" && cd "$E2E_TEMPLATE" &&
+    (set -o pipefail
+        mkdir "$2" && cd "$1" &&
             find . -mindepth 1 ! \( "${E2E_SHARED[@]}" \) -print0 |
-            tar --null --no-recursion -T - -cf - | tar -C "$prefix" -xpf - &&
-            find . -type f "${E2E_SHARED[@]}" -print0 | xargs -0 -r cp -l --parents -t "$prefix"); then
+            tar --null --no-recursion -T - -cf - | tar -C "$2" -xpf - &&
+            find . -type f "${E2E_SHARED[@]}" -print0 | xargs -0 -r cp -l --parents -t "$2")
+}
+
+# e2e_new_prefix: E2E_DIR/prefix as a fresh copy of the template (or of the
+# prefix E2E_PREFIX_FROM names); sets WINEPREFIX and E2E_WINDIR.
+e2e_new_prefix() {
+    if ! e2e_copy_prefix "${E2E_PREFIX_FROM:-$E2E_TEMPLATE}" "$E2E_DIR/prefix"; then
         e2e_fail "the template prefix could not be copied"
         e2e_finish
     fi
-    export WINEPREFIX=$prefix
+    export WINEPREFIX=$E2E_DIR/prefix
     E2E_WINDIR=$WINEPREFIX/drive_c/windows
 }
 
@@ -240,6 +245,11 @@ e2e_setup() {
     e2e_template_prefix || { e2e_fail "no template prefix"; e2e_finish; }
     e2e_new_prefix
     wine_env_start_xvfb "$E2E_DIR" || { e2e_fail "Xvfb did not start"; e2e_finish; }
+    e2e_start_wine
+}
+
+# e2e_start_wine: the prefix's wineserver and Wine's own services started.
+e2e_start_wine() {
     timeout "$WINE_ENV_CALL_SECONDS" wineserver -p
     timeout "$WINE_ENV_CALL_SECONDS" wine cmd.exe /c exit 0 >/dev/null 2>&1 || true
 }

@@ -32,6 +32,38 @@ if [ -z "${E2E_SCENARIO:-}" ]; then
 fi
 
 name=$E2E_SCENARIO
+# The runs before it and the renaming by hand, in the catalogue's order: a
+# "STEP<tab>VALUE" line each.
+steps=$(awk -v name="$name" '
+    /^#/ { next }
+    /^$/ { on = 0; next }
+    $0 == "scenario: " name { on = 1 }
+    on && /^(before|rename): / { i = index($0, ": "); print substr($0, 1, i - 1) "\t" substr($0, i + 2) }
+' "$catalogue")
+
+# The first run before a row, on a freshly provisioned machine, is the same
+# for several rows: the first row to make it keeps the prefix it leaves
+# (build/e2e/<arch>/before/<key>, keyed by the template, the machine, the run
+# and the program), and the rows after it start from a copy. Rows that need
+# it at once take turns; a failed run keeps nothing.
+kept=""
+if [[ $steps == before$'\t'* ]] && [[ " $(field "$name" players) " == *" wine "* ]]; then
+    kept=$E2E_WORK/$E2E_ARCH/before/$({ e2e_template_stamp; field "$name" machine; echo "${steps%%$'\n'*}"
+        sha1sum <"$E2E_EXE"; } | sha1sum | cut -c1-16)
+    mkdir -p "${kept%/*}"
+    exec 8>"$kept.lock"
+    flock -w 600 8 || echo "[e2e] $kept.lock stayed locked for 600 s: making the prefix again" >&2
+    [ -d "$kept" ] && export E2E_PREFIX_FROM=$kept
+fi
+# keep_prefix: the prefix as it is now becomes the kept one (Wine ended for
+# the copy, so that the registry is on disk, then started again).
+keep_prefix() {
+    wine_env_stop_wine "$WINEPREFIX"
+    find "${kept%/*}" -mindepth 1 -maxdepth 1 -mtime +1 -exec rm -rf {} +
+    e2e_copy_prefix "$WINEPREFIX" "$kept.new" && mv "$kept.new" "$kept" || e2e_log "the prefix could not be kept"
+    e2e_start_wine
+}
+
 machine_setup "scenario-$name"
 [ -n "$(field "$name" run)" ] || { e2e_fail "no scenario $name in the catalogue"; e2e_finish; }
 case " $(field "$name" players) " in
@@ -40,11 +72,18 @@ case " $(field "$name" players) " in
 esac
 
 # --- The machine ----------------------------------------------------------------
-words=() oem=()
-for word in $(field "$name" machine); do
-    [ "$word" = oem ] && oem=(--oem) || words+=("$word")
-done
-machine_provision "${words[@]}" "${oem[@]}"
+if [ -n "${E2E_PREFIX_FROM:-}" ]; then
+    e2e_log "before: ${steps%%$'\n'*}: the prefix an earlier row kept"
+    steps=$(tail -n +2 <<<"$steps")
+    kept=""
+    flock -u 8
+else
+    words=() oem=()
+    for word in $(field "$name" machine); do
+        [ "$word" = oem ] && oem=(--oem) || words+=("$word")
+    done
+    machine_provision "${words[@]}" "${oem[@]}"
+fi
 
 # port_instance LETTER: Serial Port LETTER's device instance ID, from a fresh dump.
 port_instance() {
@@ -53,7 +92,6 @@ port_instance() {
         on && /^  instance / { print $2 }' "$E2E_DIR/instances.full"
 }
 
-# The runs before it and the renaming by hand, in the catalogue's order.
 while IFS=$'\t' read -r step value; do
     case $step in
         before)
@@ -68,12 +106,12 @@ while IFS=$'\t' read -r step value; do
                 /d "${value#* }" /f >/dev/null 2>&1 || e2e_fail "Serial Port ${value%% *} could not be renamed by hand"
             ;;
     esac
-done < <(awk -v name="$name" '
-    /^#/ { next }
-    /^$/ { on = 0; next }
-    $0 == "scenario: " name { on = 1 }
-    on && /^(before|rename): / { i = index($0, ": "); print substr($0, 1, i - 1) "\t" substr($0, i + 2) }
-' "$catalogue")
+    if [ -n "$kept" ]; then
+        [ "$E2E_FAILURES" = 0 ] && keep_prefix
+        kept=""
+        flock -u 8
+    fi
+done <<<"$steps"
 
 # --- file: the files in the way, arranged in the catalogue's order ----------------
 # file_host PATH: where the Windows path C:\... lies in the prefix.
