@@ -22,6 +22,20 @@
 
 JOBS ?= $(shell nproc)
 CMAKE_GEN := -G "Unix Makefiles"
+
+# Compilations go through ccache when it is there (make deps installs it):
+# the machine keeps each object in its cache (~/.cache/ccache), so a clone of
+# the same sources builds again from it. Paths are left out of what a cached
+# object is known by: the objects hold none (-ffile-prefix-map). A build in
+# which CCACHE_DISABLE is set (make reproducible) compiles everything.
+CCACHE := $(shell command -v ccache 2>/dev/null)
+ifneq ($(CCACHE),)
+CMAKE_GEN += -DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache
+export CCACHE_BASEDIR := $(CURDIR)
+export CCACHE_NOHASHDIR := 1
+export CCACHE_IGNOREOPTIONS := -ffile-prefix-map=*
+export CCACHE_SLOPPINESS := pch_defines,time_macros,include_file_mtime,include_file_ctime
+endif
 FUZZ_SECONDS ?= 60
 comma := ,
 

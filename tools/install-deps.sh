@@ -19,7 +19,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
-native=(build-essential cmake googletest libgtest-dev clang libclang-rt-14-dev)
+native=(build-essential cmake googletest libgtest-dev clang libclang-rt-14-dev ccache)
 # The demo's compiler is MinGW-w64's win32-threads g++ alone: with both
 # variants installed (g++-mingw-w64-x86-64), x86_64-w64-mingw32-g++ names that
 # one too (the higher priority of the two alternatives), so the demo's build

@@ -10,6 +10,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 commit=$(git -C "$root" rev-parse HEAD)
 work=$(mktemp -d /tmp/zan-reproducible.XXXXXX)
 [ -n "${KEEP:-}" ] || trap 'rm -rf "$work"' EXIT
+# Every object compiled anew in each clone, none taken from a compiler cache.
+export CCACHE_DISABLE=1
 fail() { echo "reproducible: $*" >&2; exit 1; }
 
 # build FOLDER: a clone of the commit in FOLDER and make dist in it.
