@@ -159,6 +159,10 @@ int CmdWatch(const std::vector<std::string>& args) {
             status = TextOf(GetDlgItem(progress, kStatusControl));
             Say("status " + Quote(status));
         } else if (progress && (!IsWindow(progress) || !IsWindowVisible(progress))) {
+            // A marker written between the look at the markers above and this
+            // one (the watch was not scheduled for a while) comes before it.
+            std::string lastMarkers = Markers(windowsDir);
+            if (lastMarkers != markers) Say("markers " + (markers = lastMarkers));
             Say("window closed");
             closed = true;
         } else if (HWND line = progress ? GetDlgItem(progress, kStatusControl) : nullptr) {
