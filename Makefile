@@ -27,10 +27,13 @@ CMAKE_GEN := -G "Unix Makefiles"
 # the machine keeps each object in its cache (~/.cache/ccache), so a clone of
 # the same sources builds again from it. Paths are left out of what a cached
 # object is known by: the objects hold none (-ffile-prefix-map). A build in
-# which CCACHE_DISABLE is set (make reproducible) compiles everything.
+# which CCACHE_DISABLE is set (make reproducible) compiles everything. The
+# native suite's precompiled header is left out: it holds the clone's path, so
+# no other clone could take the objects compiled with it from the cache.
 CCACHE := $(shell command -v ccache 2>/dev/null)
 ifneq ($(CCACHE),)
 CMAKE_GEN += -DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache
+CMAKE_GEN += -DCMAKE_DISABLE_PRECOMPILE_HEADERS=ON
 export CCACHE_BASEDIR := $(CURDIR)
 export CCACHE_NOHASHDIR := 1
 export CCACHE_IGNOREOPTIONS := -ffile-prefix-map=*
