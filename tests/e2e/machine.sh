@@ -259,6 +259,13 @@ machine_run() {
     shift
     machine_watch_start "${M_WATCH_ARGS[@]}"
     e2e_run "$seconds" "$E2E_EXE" "$@"
+    # With M_WATCH_UNTIL_EXIT=1 (a run that shows no window) the watch has
+    # nothing more to see once the program has ended: its last looks, then
+    # it is stopped.
+    if [ "${M_WATCH_UNTIL_EXIT:-0}" = 1 ]; then
+        sleep 0.2
+        kill "$M_WATCH_PID" 2>/dev/null
+    fi
     machine_watch_wait
 }
 
