@@ -6,9 +6,10 @@
 #                 (run-all.sh, E2E_JOBS at once) while the 32-bit build is
 #                 made beside them, then the 32-bit runs; the template Wine
 #                 prefixes are made beside the 64-bit build
-#   native lane:  the ASan+UBSan build and its suite, then the TSan build and
-#                 its suite (the plain build, make unit, runs the same suite
-#                 without the sanitizers' checks: make test leaves it out)
+#   native lane:  the ASan+UBSan build and its suite, beside them the TSan
+#                 build and its suite (the plain build, make unit, runs the
+#                 same suite without the sanitizers' checks: make test leaves
+#                 it out)
 #
 # The native builds run at a lower priority (nice): the Windows builds are
 # what the Wine runs wait for, and the Wine runs, whose checks include
@@ -107,16 +108,24 @@ wine_runs() {
     return "$status"
 }
 
+# sanitizer KIND: the KIND build (asan or tsan), then its suite.
+sanitizer() {
+    if phase "$1-build" nice -n 10 make -s --no-print-directory "$1-build" JOBS="$jobs"; then
+        phase "$1-suite" make_target "$1-suite"
+    else
+        record "$1-suite" "$(elapsed)" skipped
+        return 1
+    fi
+}
+
+# The two sanitizers side by side: when the compiler cache has their objects,
+# each build is mostly its link, and each suite starts as soon as it can.
 native_lane() {
-    local status=0 kind
-    for kind in asan tsan; do
-        if phase "$kind-build" nice -n 10 make -s --no-print-directory "$kind-build" JOBS="$jobs"; then
-            phase "$kind-suite" make_target "$kind-suite" || status=1
-        else
-            status=1
-            record "$kind-suite" "$(elapsed)" skipped
-        fi
-    done
+    local status=0 asan
+    sanitizer asan &
+    asan=$!
+    sanitizer tsan || status=1
+    wait "$asan" || status=1
     return $status
 }
 
