@@ -6,8 +6,8 @@
 #                 (run-all.sh, E2E_JOBS at once) while the 32-bit build is
 #                 made beside them, then the 32-bit runs; the template Wine
 #                 prefixes are made beside the 64-bit build
-#   native lane:  the ASan+UBSan build and its suite, beside them the TSan
-#                 build and its suite (the plain build, make unit, runs the
+#   native lane:  the ASan+UBSan build, then its suite beside the TSan build,
+#                 then the TSan suite (the plain build, make unit, runs the
 #                 same suite without the sanitizers' checks: make test leaves
 #                 it out)
 #
@@ -108,24 +108,24 @@ wine_runs() {
     return "$status"
 }
 
-# sanitizer KIND: the KIND build (asan or tsan), then its suite.
-sanitizer() {
-    if phase "$1-build" nice -n 10 make -s --no-print-directory "$1-build" JOBS="$jobs"; then
-        phase "$1-suite" make_target "$1-suite"
-    else
-        record "$1-suite" "$(elapsed)" skipped
-        return 1
-    fi
-}
-
-# The two sanitizers side by side: when the compiler cache has their objects,
-# each build is mostly its link, and each suite starts as soon as it can.
+# The ASan+UBSan build, then its suite beside the TSan build, then the TSan
+# suite: one niced build at a time, and each suite as soon as its build is done.
 native_lane() {
-    local status=0 asan
-    sanitizer asan &
-    asan=$!
-    sanitizer tsan || status=1
-    wait "$asan" || status=1
+    local status=0 asan=""
+    if phase asan-build nice -n 10 make -s --no-print-directory asan-build JOBS="$jobs"; then
+        phase asan-suite make_target asan-suite &
+        asan=$!
+    else
+        status=1
+        record asan-suite "$(elapsed)" skipped
+    fi
+    if phase tsan-build nice -n 10 make -s --no-print-directory tsan-build JOBS="$jobs"; then
+        phase tsan-suite make_target tsan-suite || status=1
+    else
+        status=1
+        record tsan-suite "$(elapsed)" skipped
+    fi
+    [ -z "$asan" ] || wait "$asan" || status=1
     return $status
 }
 
