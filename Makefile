@@ -25,7 +25,8 @@ CMAKE_GEN := -G "Unix Makefiles"
 
 # Compilations go through ccache when it is there (make deps installs it):
 # the machine keeps each object in its cache (~/.cache/ccache), so a clone of
-# the same sources builds again from it. Paths are left out of what a cached
+# the same sources builds again from it. In its depend mode an object not in
+# the cache costs one compilation, as without ccache. Paths are left out of what a cached
 # object is known by: the objects hold none (-ffile-prefix-map). A build in
 # which CCACHE_DISABLE is set (make reproducible) compiles everything. The
 # native suite's precompiled header is left out: it holds the clone's path, so
@@ -36,6 +37,7 @@ CMAKE_GEN += -DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=cc
 CMAKE_GEN += -DCMAKE_DISABLE_PRECOMPILE_HEADERS=ON
 export CCACHE_BASEDIR := $(CURDIR)
 export CCACHE_NOHASHDIR := 1
+export CCACHE_DEPEND := 1
 export CCACHE_IGNOREOPTIONS := -ffile-prefix-map=*
 export CCACHE_SLOPPINESS := pch_defines,time_macros,include_file_mtime,include_file_ctime
 endif
