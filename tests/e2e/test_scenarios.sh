@@ -43,28 +43,46 @@ steps=$(awk -v name="$name" '
 
 # The first run before a row, on a freshly provisioned machine, is the same
 # for several rows: the first row to make it keeps the prefix it leaves
-# (build/e2e/<arch>/before/<key>, keyed by the template, the machine, the run
-# and the program), and the rows after it start from a copy. Rows that need
-# it at once take turns; a failed run keeps nothing.
+# (build/e2e/<arch>/before/<key>, keyed by the template, the machine, what
+# provisions it, the run and the program), and the rows after it start from
+# a copy. Rows that need it at once take turns (the lock on fd 8, which no
+# lasting process inherits); a failed run keeps nothing, and a row that waits
+# too long makes its own.
 kept=""
 if [[ $steps == before$'\t'* ]] && [[ " $(field "$name" players) " == *" wine "* ]]; then
-    kept=$E2E_WORK/$E2E_ARCH/before/$({ e2e_template_stamp; field "$name" machine; echo "${steps%%$'\n'*}"
-        sha1sum <"$E2E_EXE"; } | sha1sum | cut -c1-16)
+    kept=$E2E_WORK/$E2E_ARCH/before/$({ e2e_template_stamp; cat "$E2E_TEMPLATE.files" 2>/dev/null
+        field "$name" machine; echo "${steps%%$'\n'*}"
+        find "$E2E_EXE" "$M_POSMACHINE" "$E2E_ROOT/tools/provision.sh" "$E2E_ROOT/tools/inf" -type f -print0 |
+            sort -z | xargs -0 sha1sum | cut -d' ' -f1; } | sha1sum | cut -c1-16)
     mkdir -p "${kept%/*}"
     exec 8>"$kept.lock"
-    flock -w 600 8 || echo "[e2e] $kept.lock stayed locked for 600 s: making the prefix again" >&2
-    [ -d "$kept" ] && export E2E_PREFIX_FROM=$kept
+    if ! flock -w 300 8; then
+        echo "[e2e] $kept.lock stayed locked for 300 s: this row makes its own" >&2
+        kept=""
+    elif [ -d "$kept" ]; then
+        export E2E_PREFIX_FROM=$kept
+        touch "$kept"
+    fi
 fi
 # keep_prefix: the prefix as it is now becomes the kept one (Wine ended for
-# the copy, so that the registry is on disk, then started again).
+# the copy, so that the registry is on disk, then started again). Kept
+# prefixes no row has used for a day go, each under its own lock.
 keep_prefix() {
+    local old
     wine_env_stop_wine "$WINEPREFIX"
-    find "${kept%/*}" -mindepth 1 -maxdepth 1 -mtime +1 -exec rm -rf {} +
-    e2e_copy_prefix "$WINEPREFIX" "$kept.new" && mv "$kept.new" "$kept" || e2e_log "the prefix could not be kept"
-    e2e_start_wine
+    find "${kept%/*}" -mindepth 1 -maxdepth 1 -type d -mtime +1 -print | while IFS= read -r old; do
+        flock -n "${old%.new.*}.lock" rm -rf "$old"
+    done
+    if e2e_copy_prefix "$WINEPREFIX" "$kept.new.$$"; then
+        mv -T "$kept.new.$$" "$kept"
+    else
+        rm -rf "$kept.new.$$"
+        e2e_log "the prefix could not be kept"
+    fi
+    e2e_start_wine 8>&- </dev/null
 }
 
-machine_setup "scenario-$name"
+machine_setup "scenario-$name" 8>&-
 [ -n "$(field "$name" run)" ] || { e2e_fail "no scenario $name in the catalogue"; e2e_finish; }
 case " $(field "$name" players) " in
     *" wine "*) ;;
@@ -97,7 +115,7 @@ while IFS=$'\t' read -r step value; do
         before)
             e2e_log "before: $value"
             M_WATCH_ARGS=(--answer "$M_CAPTION=ok")
-            machine_run 60 $value
+            machine_run 60 $value 8>&-
             [ "$E2E_EXIT" = 0 ] || e2e_fail "before: $value ended with exit code $E2E_EXIT"
             ;;
         rename)
@@ -210,7 +228,7 @@ while IFS= read -r marker; do [ -n "$marker" ] && touch "$E2E_WINDIR/$marker"; d
 while IFS= read -r file; do [ -n "$file" ] && : >"$E2E_WINDIR/inf/${file//\\//}"; done < <(field "$name" put)
 machine_dump pre
 # A run that shows no window is watched while it runs only.
-[[ $run == *CHECK* ]] && M_WATCH_ARGS=(--timeout 3) M_WATCH_UNTIL_EXIT=1 || M_WATCH_ARGS=(--answer "$M_CAPTION=ok")
+[[ $run == *CHECK* ]] && M_WATCH_ARGS=() M_WATCH_UNTIL_EXIT=1 || M_WATCH_ARGS=(--answer "$M_CAPTION=ok")
 # question: the watch answers each question as the row says.
 while IFS= read -r q; do
     [[ $q == *" answered "* ]] && M_WATCH_ARGS+=(--answer "${q%% answered *}=$(sed 's/^\(yes\|no\).*/\1/' <<<"${q#* answered }")")
