@@ -332,7 +332,8 @@ if [ -n "$last" ]; then
 fi
 
 # question: the boxes seen are these Yes/No questions, in order, each with no
-# marker present and shown while the status line was empty.
+# marker present and answered while the window showed an empty status line
+# (it shows the worker's line on its next tick, which may come after the box).
 if [ -n "$(field "$name" question)" ]; then
     mapfile -t answers < <(sed -n 's/^ *[0-9]* box answer "&\(.*\)"$/\1/p' "$M_WATCH_LOG" | tr 'A-Z' 'a-z')
     mapfile -t box_lines < <(machine_boxes_seen)
@@ -345,8 +346,8 @@ if [ -n "$(field "$name" question)" ]; then
         [[ ${wanted[$k]:-} == *", asking "* ]] && asked+=", asking ${text//\\x0A/\\n}"
         e2e_assert_eq "${wanted[$k]:-}" "$asked" "question $((k + 1))"
     done
-    awk 'BEGIN { last = "\"\"" } / status "/ { last = $0; sub(/^ *[0-9]* status /, "", last) } / box caption / { print last }' "$M_WATCH_LOG" |
-        grep -qvx '""' && e2e_fail "a question asked while the status line was not empty"
+    awk 'BEGIN { last = "\"\"" } / status "/ { last = $0; sub(/^ *[0-9]* status /, "", last) } / box answer / { print last }' "$M_WATCH_LOG" |
+        grep -qvx '""' && e2e_fail "a question answered while the window's status line was not empty"
 fi
 
 # trace-all: the whole trace in order, after the window's first line.
