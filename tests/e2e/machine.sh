@@ -72,21 +72,6 @@ machine_device() {
 # OEM*, 1port\, 4port\), one a line, without their sizes.
 machine_files() { sed -n 's/^file \(inf\\[^ ]*\).*/\1/p' "$E2E_DIR/$1.dump"; }
 
-# machine_expect_files NAME < lines: these files are in the INF folder of dump
-# NAME ("+ inf\x") or are not ("- inf\x").
-machine_expect_files() {
-    local line files
-    files=$(machine_files "$1")
-    while IFS= read -r line; do
-        case $line in
-            "+ "*) grep -qxF -- "${line#+ }" <<<"$files" || e2e_fail "$1: ${line#+ } is missing" ;;
-            "- "*) grep -qxF -- "${line#- }" <<<"$files" && e2e_fail "$1: ${line#- } is still there" ;;
-            "") ;;
-            *) e2e_fail "bad file expectation: $line" ;;
-        esac
-    done
-}
-
 # The device table's machine as the dump shows it. A renamed port's friendly
 # name is written as its characters and their NUL, nothing after it, and kept
 # as UTF-16: "Serial Port C(COM3)" and its NUL are 40 bytes.
@@ -364,36 +349,21 @@ machine_tool_trace() { e2e_trace_lines | grep -v '^stub newdev: '; }
 # through a pipe: a check in a subshell would not count.
 machine_expect_trace() { machine_expect_lines "trace lines" "$(machine_tool_trace)"; }
 
-# machine_trace_install_rows N: the trace of N successful driver updates.
-machine_trace_install_rows() {
-    local k
+# machine_trace_install ROWS PORTS: the trace of a successful install of ROWS
+# rows, then of PORTS ports (C, D, ...) found and renamed. The search for a
+# port walks the ports in interface order (C, D, E, F, whose hardware IDs end
+# in COMF, COMC, COME, COMD) up to its match.
+machine_trace_install() {
+    local k j
+    echo 'CZANLumivaleKioskScannerandMSRDriverInstallerDlg::OnInitDialog()\n'
     for ((k = 0; k < $1; k++)); do
         printf '%s\n' '**** InstallTiDevice(), Installing Root Port USB Driver ****' '--> Installing device driver'
     done
-}
-
-# machine_trace_found K: the search for the K-th port (0 for C), which walks
-# the ports in interface order (C, D, E, F, whose hardware IDs end in COMF,
-# COMC, COME, COMD) up to its match, and its renaming.
-machine_trace_found() {
-    local j
-    echo '--> Device Enumeration(FindDevice)'
-    for ((j = 0; j <= $1; j++)); do printf '%s\n' "MF\\\\PCI1D9E_${M_PORT_ID[${M_PORTS[$j]}]}" '\n'; done
-    printf '%s\n' '----> FindDevice match(REG_MULTI_SZ)!' '--> Reassigning COM port\n'
-}
-
-# machine_trace_mapped N: the trace of the first N ports (C, D, ...) found and renamed.
-machine_trace_mapped() {
-    local k
-    for ((k = 0; k < $1; k++)); do machine_trace_found $k; done
-}
-
-# machine_trace_install N PORTS: the trace of a successful install of N rows
-# with PORTS ports mapped.
-machine_trace_install() {
-    echo 'CZANLumivaleKioskScannerandMSRDriverInstallerDlg::OnInitDialog()\n'
-    machine_trace_install_rows "$1"
-    machine_trace_mapped "$2"
+    for ((k = 0; k < $2; k++)); do
+        echo '--> Device Enumeration(FindDevice)'
+        for ((j = 0; j <= k; j++)); do printf '%s\n' "MF\\\\PCI1D9E_${M_PORT_ID[${M_PORTS[$j]}]}" '\n'; done
+        printf '%s\n' '----> FindDevice match(REG_MULTI_SZ)!' '--> Reassigning COM port\n'
+    done
 }
 
 # machine_put_oem N KEY: an OEM INF copy oemN.inf in the INF folder whose
@@ -420,24 +390,6 @@ machine_expect_install() {
     [ "$2" = none ] || machine_expect_base "$1" "$2"
     machine_expect_card "$1" "$3"
     for k in "${!ports[@]}"; do machine_expect_port "$1" "${ports[$k]}" COM$((k + 3)) 1; done
-}
-
-# machine_expect_silent_install BASE PORTS SECONDS ARGUMENTS... < FILES: a
-# run with ARGUMENTS ends within SECONDS with RESULT.SUCCESS and exit code 0,
-# without a box, having installed as machine_expect_install BASE PORTS says
-# (dump "after"), traced every row and port; the INF folder then holds the
-# files given (machine_expect_files).
-machine_expect_silent_install() {
-    local base=$1 ports=$2 seconds=$3 files
-    shift 3
-    files=$(cat)
-    machine_run "$seconds" "$@"
-    machine_dump after
-    machine_expect_success
-    e2e_assert_eq "" "$(machine_boxes_seen)" "message boxes"
-    machine_expect_install after "$base" "$ports"
-    machine_expect_trace < <(machine_trace_install $((ports + 1 + (${base/none/0} == 1))) "$ports")
-    machine_expect_files after <<<"$files"
 }
 
 # machine_setup NAME: e2e_setup, with a clean-up that also ends the watch.

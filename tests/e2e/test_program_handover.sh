@@ -79,8 +79,16 @@ no_window() {
 
 if [ "$E2E_ARCH" = win32 ]; then
     cp "$E2E_DIR/echo.exe" "$app/x64/ZanDriverInstaller.exe"
+    # The card and Serial Port C installed and mapped, the base device left
+    # without a driver and its INF removed.
     machine_provision full1
-    machine_expect_silent_install 0 1 40 INSTALL SILENT <<<'- inf\ZANBaseD.inf'
+    machine_run 40 INSTALL SILENT
+    machine_dump after
+    machine_expect_success
+    e2e_assert_eq "" "$(machine_boxes_seen)" "message boxes"
+    machine_expect_install after 0 1
+    machine_expect_trace < <(machine_trace_install 2 1)
+    machine_files after | grep -qixF 'inf\ZANBaseD.inf' && e2e_fail "inf\ZANBaseD.inf is still there"
     e2e_finish
 fi
 
