@@ -37,9 +37,6 @@ constexpr const char* kFailureWords[] = {"Failed", "failed", "Failure", "Error",
 // Codes an operation may fail with that are no answer of its own ("not
 // there", "no more"): a failure that imitated one could not be told apart.
 constexpr DWORD kFaultCodes[] = {ERROR_ACCESS_DENIED, 8 /* not enough memory */, ERROR_INVALID_FUNCTION};
-constexpr const char* kChanging[] = {"SetupDiSetDeviceRegistryPropertyA", "SetupDiRemoveDevice", "SetupUninstallOEMInfA",
-                                     "UpdateDriverForPlugAndPlayDevicesA", "RegSetValueExA", "DeleteFileA",
-                                     "SetFileInformationByHandle", "MessageBoxA"};
 
 class Dice {
 public:

@@ -712,11 +712,6 @@ struct CheckFault {
     bool wow64 = false;  // the 32-bit program on 64-bit Windows, whose 64-bit program ends with 0
 };
 
-// What a check may never call.
-constexpr const char* kChanging[] = {"SetupDiSetDeviceRegistryPropertyA", "SetupDiRemoveDevice", "SetupUninstallOEMInfA",
-                                     "UpdateDriverForPlugAndPlayDevicesA", "RegSetValueExA", "DeleteFileA",
-                                     "SetFileInformationByHandle", "MessageBoxA"};
-
 class CheckFaultTest : public FaultTest, public ::testing::WithParamInterface<CheckFault> {};
 
 // The four-port machine with the base device as the install leaves it (or

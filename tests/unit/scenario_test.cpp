@@ -249,6 +249,7 @@ TEST_P(ScenarioTest, EndsAsTheCatalogueSays) {
     ResetDeviceTable();
     machine().ClearTrace();
     const std::size_t linesBefore = Timeline().size();
+    const std::size_t writesBefore = machine().RegWrites().size();
     const std::size_t written = machine().StandardOutputText().size();
     const std::string stateBefore = machine().StateText();
 
@@ -284,7 +285,12 @@ TEST_P(ScenarioTest, EndsAsTheCatalogueSays) {
     const Lines trace = TraceAsLogged();
     for (const std::string& line : s.All("trace"))
         EXPECT_NE(std::find(trace.begin(), trace.end(), line), trace.end()) << "trace lacks: " << line;
-    // port, port-name-only: the port's name and its friendly name, the name alone, or neither.
+    // port, port-name-only: the port's name and its friendly name, the name alone, or neither;
+    // each REG_SZ with its NUL and nothing after it, the port name written with its NUL counted
+    // (and, where the row names every port, once for each port it names).
+    const auto text = [](const sim::Value& value) { return std::to_string(value.type) + " " + value.bytes; };
+    std::size_t named = 0;
+    std::set<char> letters;
     for (const char* field : {"port", "port-name-only"}) {
         for (const std::string& port : s.All(field)) {
             const PortDevice& device = kPorts[port[0] - 'C'];
@@ -293,13 +299,23 @@ TEST_P(ScenarioTest, EndsAsTheCatalogueSays) {
             const sim::Device* found = machine().FindDevice(device.instanceId);
             ASSERT_NE(found, nullptr) << port;
             const auto friendly = found->properties.find(SPDRP_FRIENDLYNAME);
-            EXPECT_EQ(portName ? sim::SzText(*portName) : "<none>", name == "none" ? "<none>" : name) << port;
+            named += name != "none";
+            letters.insert(port[0]);
+            EXPECT_EQ(portName ? text(*portName) : "<none>", name == "none" ? "<none>" : text(sim::Sz(name))) << port;
             const bool nameOnly = name == "none" || std::string(field) == "port-name-only";
-            EXPECT_EQ(friendly != found->properties.end() ? sim::SzText(friendly->second) : "<none>",
-                      nameOnly ? "<none>" : std::string("Serial Port ") + port[0] + "(" + name + ")")
+            EXPECT_EQ(friendly != found->properties.end() ? text(friendly->second) : "<none>",
+                      nameOnly ? "<none>" : text(sim::Sz(std::string("Serial Port ") + port[0] + "(" + name + ")")))
                 << port;
         }
     }
+    std::size_t portNameWrites = 0;
+    const auto writes = machine().RegWrites();
+    for (auto write = writes.begin() + writesBefore; write != writes.end(); ++write) {
+        if (write->valueName != "PortName") continue;
+        ++portNameWrites;
+        EXPECT_EQ(std::make_pair(write->type, write->count), std::make_pair(DWORD{REG_SZ}, DWORD{5})) << "PortName written";
+    }
+    if (letters.size() == 4) EXPECT_EQ(portNameWrites, named) << "PortName writes";
     for (const std::string& file : s.All("kept")) EXPECT_TRUE(machine().FileExists(kInf + file)) << file;
     for (const std::string& file : s.All("gone")) EXPECT_FALSE(machine().FileExists(kInf + file)) << file;
     if (s.One("unchanged") == "yes") EXPECT_EQ(machine().StateText(), stateBefore) << "the run changed the machine";

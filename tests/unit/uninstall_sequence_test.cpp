@@ -4,12 +4,6 @@
 
 using namespace pos;
 
-TEST_F(MachineTest, OemCleanupWithoutOemFilesTracesThatItFoundNone) {
-    RemoveOemInfFiles(kBaseId);
-    EXPECT_EQ(Trace(), (Lines{"----> Removing all OEM*.inf/pnf files associated with the specified search key",
-                              "----> Retreiving the windows path", "C:\\WINDOWS", "----> No files found"}));
-}
-
 // --- Driver packages in the store ----------------------------------------------------
 
 const char kUninstalled[] = "----> Driver Package Uninstalled";
