@@ -236,7 +236,7 @@ wine_env_make_prefix() {
         mkdir "$making" || exit 1
         : >"$log"
         export WINEPREFIX=$making WINEARCH=$arch WINEDEBUG=-all DISPLAY=
-        WINEDLLOVERRIDES="mscoree,mshtml=" run "$WINE_ENV_BOOT_SECONDS" wineboot --init
+        WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=" run "$WINE_ENV_BOOT_SECONDS" wineboot --init
         run "$WINE_ENV_CALL_SECONDS" wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f
         # Wine's menu builder puts the prefix's shortcuts and icons on the
         # host; nothing here looks at them, and it cost half a CPU-second at

@@ -33,7 +33,7 @@
 # Each test's prefix is a copy of its architecture's template prefix (see
 # e2e_template_prefix), which has HKCU\Software\Wine\X11 Driver
 # "Managed"="N", so that Wine does not wait for a window manager that is not
-# there before it shows a window.
+# there before it shows a window, and Wine's menu builder turned off.
 #
 # All helpers are plain functions without output on success unless said
 # otherwise; checks record a failure with e2e_fail and go on, so that one run

@@ -60,7 +60,7 @@ constexpr const char kCardDesc[] = "ZAN 7350-21x Serial Multifunction Device";
 constexpr const char kWin[] = "C:\\WINDOWS";
 constexpr const char kCaption[] = "ZAN 7350-21X PCI Serial Port and Base Device Driver v1.0";
 extern const std::string kInf;  // the Windows INF folder, with its backslash
-// The operations that change the machine: a check may call none of them.
+// What a check may never call.
 inline constexpr const char* kChanging[] = {"SetupDiSetDeviceRegistryPropertyA", "SetupDiRemoveDevice",
                                             "SetupUninstallOEMInfA", "UpdateDriverForPlugAndPlayDevicesA",
                                             "RegSetValueExA", "DeleteFileA", "SetFileInformationByHandle", "MessageBoxA"};

@@ -286,8 +286,9 @@ TEST_P(ScenarioTest, EndsAsTheCatalogueSays) {
     for (const std::string& line : s.All("trace"))
         EXPECT_NE(std::find(trace.begin(), trace.end(), line), trace.end()) << "trace lacks: " << line;
     // port, port-name-only: the port's name and its friendly name, the name alone, or neither;
-    // each REG_SZ with its NUL and nothing after it, the port name written with its NUL counted
-    // (and, where the row names every port, once for each port it names).
+    // each with its NUL and nothing after it. The run's only registry writes are port names
+    // (COM3 to COM6), REG_SZ with the NUL counted; where the row names every port, one for
+    // each port it names.
     const auto text = [](const sim::Value& value) { return std::to_string(value.type) + " " + value.bytes; };
     std::size_t named = 0;
     std::set<char> letters;
@@ -310,10 +311,10 @@ TEST_P(ScenarioTest, EndsAsTheCatalogueSays) {
     }
     std::size_t portNameWrites = 0;
     const auto writes = machine().RegWrites();
-    for (auto write = writes.begin() + writesBefore; write != writes.end(); ++write) {
-        if (write->valueName != "PortName") continue;
-        ++portNameWrites;
-        EXPECT_EQ(std::make_pair(write->type, write->count), std::make_pair(DWORD{REG_SZ}, DWORD{5})) << "PortName written";
+    for (auto write = writes.begin() + writesBefore; write != writes.end(); ++write, ++portNameWrites) {
+        EXPECT_EQ(std::make_tuple(write->valueName, write->type, write->count),
+                  std::make_tuple(std::string("PortName"), DWORD{REG_SZ}, DWORD{5}))
+            << "registry write";
     }
     if (letters.size() == 4) EXPECT_EQ(portNameWrites, named) << "PortName writes";
     for (const std::string& file : s.All("kept")) EXPECT_TRUE(machine().FileExists(kInf + file)) << file;
