@@ -155,9 +155,9 @@ struct InstallFault {
     std::string operation;
     Fails fails;
     Lines markers;
-    const char* trace;  // a line the run must trace, or nullptr
+    const char* trace = nullptr;  // a line the run must trace, or nullptr
     Ports ports;
-    sim::HandleCounts left;
+    sim::HandleCounts left = kNoneOpen;
     bool unreached = false;
 };
 
@@ -267,23 +267,25 @@ constexpr char kNoMarkerFile[] = "--> Error creating marker file : 00000008h";
 // is left open for it.
 struct PortFault {
     const char* operation;
-    const char* trace;
+    const char* trace = nullptr;
     Port met;
     sim::HandleCounts left = kNoneOpen;
 };
 
 const PortFault kPortFaults[] = {
     // A search that cannot look everywhere fails the port: "[Failed]", nothing written.
-    {"SetupDiGetClassDevsA", kAbnormal6, Port::FailedUnnamed},
-    {"SetupDiEnumDeviceInfo", kAbnormal8, Port::FailedUnnamed},
-    {"SetupDiGetDeviceRegistryPropertyA", kAbnormal8, Port::FailedUnnamed},
+    {.operation = "SetupDiGetClassDevsA", .trace = kAbnormal6, .met = Port::FailedUnnamed},
+    {.operation = "SetupDiEnumDeviceInfo", .trace = kAbnormal8, .met = Port::FailedUnnamed},
+    {.operation = "SetupDiGetDeviceRegistryPropertyA", .trace = kAbnormal8, .met = Port::FailedUnnamed},
     // The port name written before the friendly name failed stays.
-    {"SetupDiSetDeviceRegistryPropertyA", "----> Error writing updated friendly name\n", Port::FailedPortNameOnly},
-    {"SetupDiGetDeviceInstanceIdA", "----> Error getting instance ID", Port::FailedUnnamed},
-    {"RegOpenKeyExA", "----> Error opening device parameters key", Port::FailedUnnamed},
-    {"RegSetValueExA", "----> Error writing to COM port value key\n", Port::FailedUnnamed},
-    {"SetupDiDestroyDeviceInfoList", nullptr, Port::Renamed, Sets(1)},
-    {"RegCloseKey", nullptr, Port::Renamed, Keys(1)},
+    {.operation = "SetupDiSetDeviceRegistryPropertyA", .trace = "----> Error writing updated friendly name\n",
+         .met = Port::FailedPortNameOnly},
+    {.operation = "SetupDiGetDeviceInstanceIdA", .trace = "----> Error getting instance ID",
+         .met = Port::FailedUnnamed},
+    {.operation = "RegOpenKeyExA", .trace = "----> Error opening device parameters key", .met = Port::FailedUnnamed},
+    {.operation = "RegSetValueExA", .trace = "----> Error writing to COM port value key\n", .met = Port::FailedUnnamed},
+    {.operation = "SetupDiDestroyDeviceInfoList", .met = Port::Renamed, .left = Sets(1)},
+    {.operation = "RegCloseKey", .met = Port::Renamed, .left = Keys(1)},
 };
 
 // The rows of kPortFaults for a fault that holds from the mapping of port
@@ -298,8 +300,8 @@ std::vector<InstallFault> PortRows(int first) {
             const bool readOfC = std::string(fault.operation) == "SetupDiGetDeviceRegistryPropertyA";
             const int met = fails == Fails::Always ? 4 - first : readOfC && first > 0 ? 0 : 1;
             const sim::HandleCounts left{fault.left.deviceSets * met, fault.left.keys * met, 0, 0};
-            InstallFault row{fault.operation, fails, kSuccess, met > 0 ? fault.trace : nullptr,
-                             kAllRenamed, left};
+            InstallFault row{.operation = fault.operation, .fails = fails, .markers = kSuccess,
+                             .trace = met > 0 ? fault.trace : nullptr, .ports = kAllRenamed, .left = left};
             std::fill_n(row.ports.begin() + first, met, fault.met);
             rows.push_back(row);
         }
@@ -315,8 +317,8 @@ std::vector<InstallFault> operator+(std::vector<InstallFault> rows, const std::v
 // The marker, written after the mapping: when it cannot be created that is
 // traced, and the run still counts as a success.
 const std::vector<InstallFault> kMarkerFaults = Table<InstallFault>({
-    {"CreateFileA", BothWays, kNoMarker, kNoMarkerFile, kAllRenamed, kNoneOpen},
-    {"CloseHandle", BothWays, kSuccess, nullptr, kAllRenamed, Files(1)},
+    {.operation = "CreateFileA", .fails = BothWays, .markers = kNoMarker, .trace = kNoMarkerFile, .ports = kAllRenamed},
+    {.operation = "CloseHandle", .fails = BothWays, .markers = kSuccess, .ports = kAllRenamed, .left = Files(1)},
 });
 constexpr char kUnreachedByInstall[] =
     "SetupDiRemoveDevice SetupDiGetDeviceInstallParamsA SetupUninstallOEMInfA GetFileAttributesA ReadFile "
@@ -328,12 +330,13 @@ constexpr char kUnreachedByInstall[] =
 // old RESULT.SUCCESS, which is not there.
 const std::vector<InstallFault> kInstallFaults = PortRows(0) + kMarkerFaults + Table<InstallFault>({
     // The base device's row fails: the install stops there, box, RESULT.FAIL.
-    {"UpdateDriverForPlugAndPlayDevicesA", BothWays, kFail,
-     "----> Device Driver Installation failed : GetLastError() = 00000008h\n", kNoneMapped, kNoneOpen},
+    {.operation = "UpdateDriverForPlugAndPlayDevicesA", .fails = BothWays, .markers = kFail,
+         .trace = "----> Device Driver Installation failed : GetLastError() = 00000008h\n", .ports = kNoneMapped},
     // Old markers that cannot be deleted are passed over; one may stay beside the new.
-    {"DeleteFileA", Once, kSuccess, nullptr, kAllRenamed, kNoneOpen},
-    {"DeleteFileA", Always, kBothMarkers, nullptr, kAllRenamed, kNoneOpen},
-    {kUnreachedByInstall, BothWays, kSuccess, nullptr, kAllRenamed, kNoneOpen, kUnreached},
+    {.operation = "DeleteFileA", .fails = Once, .markers = kSuccess, .ports = kAllRenamed},
+    {.operation = "DeleteFileA", .fails = Always, .markers = kBothMarkers, .ports = kAllRenamed},
+    {.operation = kUnreachedByInstall, .fails = BothWays, .markers = kSuccess, .ports = kAllRenamed,
+         .unreached = kUnreached},
 });
 
 INSTANTIATE_TEST_SUITE_P(EveryOperation, InstallFaultTest, ::testing::ValuesIn(kInstallFaults),
@@ -343,8 +346,8 @@ INSTANTIATE_TEST_SUITE_P(EveryOperation, InstallFaultTest, ::testing::ValuesIn(k
 // (and, failing for good, E and F too); all drivers are installed and the
 // old markers deleted by then.
 const std::vector<InstallFault> kPortMappingFaults = PortRows(1) + kMarkerFaults + Table<InstallFault>({
-    {std::string(kUnreachedByInstall) + " UpdateDriverForPlugAndPlayDevicesA DeleteFileA", BothWays,
-     kSuccess, nullptr, kAllRenamed, kNoneOpen, kUnreached},
+    {.operation = std::string(kUnreachedByInstall) + " UpdateDriverForPlugAndPlayDevicesA DeleteFileA",
+         .fails = BothWays, .markers = kSuccess, .ports = kAllRenamed, .unreached = kUnreached},
 });
 
 INSTANTIATE_TEST_SUITE_P(EveryOperation, PortMappingFaultTest, ::testing::ValuesIn(kPortMappingFaults),
@@ -356,11 +359,11 @@ struct BoxFault {
     std::string operation;
     Fails fails;
     const char* cmdLine;
-    const char* failing;  // another operation, failing once to fail the run, or nullptr
+    const char* failing = nullptr;  // another operation, failing once to fail the run, or nullptr
     Lines markers;
     int boxes;  // MessageBoxA calls
-    Lines updated;      // the hardware IDs given a driver update, in order
-    bool baseDeclined;  // the base device's INF is deleted
+    Lines updated = {};      // the hardware IDs given a driver update, in order
+    bool baseDeclined = false;  // the base device's INF is deleted
     bool unreached = false;
 };
 
@@ -388,12 +391,16 @@ constexpr char kAsking[] = "INSTALL BASE_DEVICE MAROVEL_SERIAL";
 
 const std::vector<BoxFault> kBoxFaults = Table<BoxFault>({
     // A question that cannot be shown counts as No; the next is asked all the same.
-    {"MessageBoxA", Once, kAsking, nullptr, kSuccess, 2,
-     {kCardId, kPorts[0].hardwareId, kPorts[1].hardwareId, kPorts[2].hardwareId, kPorts[3].hardwareId}, true},
-    {"MessageBoxA", Always, kAsking, nullptr, kSuccess, 2, {kCardId, kPorts[0].hardwareId}, true},
+    {.operation = "MessageBoxA", .fails = Once, .cmdLine = kAsking, .markers = kSuccess, .boxes = 2,
+         .updated = {kCardId, kPorts[0].hardwareId, kPorts[1].hardwareId, kPorts[2].hardwareId, kPorts[3].hardwareId},
+         .baseDeclined = true},
+    {.operation = "MessageBoxA", .fails = Always, .cmdLine = kAsking, .markers = kSuccess, .boxes = 2,
+         .updated = {kCardId, kPorts[0].hardwareId}, .baseDeclined = true},
     // Nobody can dismiss an error box that cannot be shown: the run still ends failed.
-    {"MessageBoxA", Always, kFullInstallCmd, "UpdateDriverForPlugAndPlayDevicesA", kFail, 1, {kBaseId}, false},
-    {"MessageBoxA", Always, "UNINSTALL", "SetupDiRemoveDevice", kFail, 1, {}, false},
+    {.operation = "MessageBoxA", .fails = Always, .cmdLine = kFullInstallCmd,
+         .failing = "UpdateDriverForPlugAndPlayDevicesA", .markers = kFail, .boxes = 1, .updated = {kBaseId}},
+    {.operation = "MessageBoxA", .fails = Always, .cmdLine = "UNINSTALL", .failing = "SetupDiRemoveDevice",
+         .markers = kFail, .boxes = 1},
 });
 
 INSTANTIATE_TEST_SUITE_P(EveryOperation, BoxFaultTest, ::testing::ValuesIn(kBoxFaults),
@@ -435,8 +442,8 @@ struct UninstallFault {
     std::string operation;
     Fails fails;
     Lines markers;
-    const char* trace;  // a line the run must trace, or nullptr
-    Lines gone;         // files of the INF folder deleted; every other one stays
+    const char* trace = nullptr;  // a line the run must trace, or nullptr
+    Lines gone = {};         // files of the INF folder deleted; every other one stays
     sim::HandleCounts left = kNoneOpen;
     Removed removed = Removed::BaseAndCard;
     bool unreached = false;
@@ -489,48 +496,60 @@ constexpr char kNoParameters[] = "----> Install parameters not read : GetLastErr
 const std::vector<UninstallFault> kUninstallFaults = Table<UninstallFault>({
     // A search that cannot look everywhere stops the uninstall at its row, as
     // a removal that fails: nothing is removed or deleted.
-    {"SetupDiGetClassDevsA", BothWays, kFail, kAbnormal6, {}, kNoneOpen, Removed::NothingSearchFailed},
-    {"SetupDiEnumDeviceInfo SetupDiGetDeviceRegistryPropertyA", BothWays, kFail, kAbnormal8, {},
-     kNoneOpen, Removed::NothingSearchFailed},
+    {.operation = "SetupDiGetClassDevsA", .fails = BothWays, .markers = kFail, .trace = kAbnormal6,
+         .removed = Removed::NothingSearchFailed},
+    {.operation = "SetupDiEnumDeviceInfo SetupDiGetDeviceRegistryPropertyA", .fails = BothWays, .markers = kFail,
+         .trace = kAbnormal8, .removed = Removed::NothingSearchFailed},
     // The first removal fails: the pass stops, nothing of the card is touched.
-    {"SetupDiRemoveDevice", BothWays, kFail, nullptr, {}, kNoneOpen, Removed::NothingRemovalFailed},
+    {.operation = "SetupDiRemoveDevice", .fails = BothWays, .markers = kFail, .removed = Removed::NothingRemovalFailed},
     // Parameters that cannot be read count as no restart need.
-    {"SetupDiGetDeviceInstallParamsA", BothWays, kSuccess, kNoParameters, kAllGone},
-    {"SetupDiDestroyDeviceInfoList", BothWays, kSuccess, nullptr, kAllGone, Sets(1)},
+    {.operation = "SetupDiGetDeviceInstallParamsA", .fails = BothWays, .markers = kSuccess, .trace = kNoParameters,
+         .gone = kAllGone},
+    {.operation = "SetupDiDestroyDeviceInfoList", .fails = BothWays, .markers = kSuccess, .gone = kAllGone,
+         .left = Sets(1)},
     // The copies are no packages of the store; the refusal shows the fault
     // instead, and the deletions go on as before.
-    {"SetupUninstallOEMInfA", BothWays, kSuccess, kPackageFault, kAllGone},
-    {"DeleteFileA", Once, kSuccess, nullptr, kAllGone},
+    {.operation = "SetupUninstallOEMInfA", .fails = BothWays, .markers = kSuccess, .trace = kPackageFault,
+         .gone = kAllGone},
+    {.operation = "DeleteFileA", .fails = Once, .markers = kSuccess, .gone = kAllGone},
     // Nothing can be deleted: devices go, every file stays, both markers are there.
-    {"DeleteFileA", Always, kBothMarkers, kDeleteFailed, {}},
+    {.operation = "DeleteFileA", .fails = Always, .markers = kBothMarkers, .trace = kDeleteFailed},
     // Only a file the package removal took needs the look before it.
-    {"GetFileAttributesA", BothWays, kSuccess, nullptr, kAllGone},
+    {.operation = "GetFileAttributesA", .fails = BothWays, .markers = kSuccess, .gone = kAllGone},
     // A copy that cannot be opened is never deleted; the next one is.
-    {"CreateFileA", Once, kSuccess, kOpenFailed, Join({kBothTables, Oem(3), Oem(4)})},
-    {"CreateFileA", Always, kNoMarker, kNoMarkerFile, kBothTables},
+    {.operation = "CreateFileA", .fails = Once, .markers = kSuccess, .trace = kOpenFailed,
+         .gone = Join({kBothTables, Oem(3), Oem(4)})},
+    {.operation = "CreateFileA", .fails = Always, .markers = kNoMarker, .trace = kNoMarkerFile, .gone = kBothTables},
     // A copy that cannot be read is never deleted either.
-    {"ReadFile", Once, kSuccess, kReadFailed, Join({kBothTables, Oem(3), Oem(4)})},
-    {"ReadFile", Always, kSuccess, kReadFailed, kBothTables},
+    {.operation = "ReadFile", .fails = Once, .markers = kSuccess, .trace = kReadFailed,
+         .gone = Join({kBothTables, Oem(3), Oem(4)})},
+    {.operation = "ReadFile", .fails = Always, .markers = kSuccess, .trace = kReadFailed, .gone = kBothTables},
     // A handle left open keeps its file from being deleted; its PNF goes.
-    {"CloseHandle", Once, kSuccess, kDeleteFailed, Join({kBothTables, {"oem1.PNF"}, Oem(3), Oem(4)}), Files(1)},
+    {.operation = "CloseHandle", .fails = Once, .markers = kSuccess, .trace = kDeleteFailed,
+         .gone = Join({kBothTables, {"oem1.PNF"}, Oem(3), Oem(4)}), .left = Files(1)},
     // Four copies opened by each of two scans, and the marker.
-    {"CloseHandle", Always, kSuccess, kDeleteFailed, Join({kBothTables, {"oem1.PNF", "oem3.PNF", "oem4.PNF"}}),
-     Files(9)},
+    {.operation = "CloseHandle", .fails = Always, .markers = kSuccess, .trace = kDeleteFailed,
+         .gone = Join({kBothTables, {"oem1.PNF", "oem3.PNF", "oem4.PNF"}}), .left = Files(9)},
     // A search that fails is told as one, not as a folder without copies.
-    {"FindFirstFileA", Once, kSuccess, kSearchFailed, Join({kBothTables, Oem(3)})},
-    {"FindFirstFileA", Always, kSuccess, kSearchFailed, kBothTables},
+    {.operation = "FindFirstFileA", .fails = Once, .markers = kSuccess, .trace = kSearchFailed,
+         .gone = Join({kBothTables, Oem(3)})},
+    {.operation = "FindFirstFileA", .fails = Always, .markers = kSuccess, .trace = kSearchFailed, .gone = kBothTables},
     // Each scan stops after its first file.
-    {"FindNextFileA", Once, kSuccess, kSearchFailed, Join({kBothTables, Oem(1), Oem(3)})},
-    {"FindNextFileA", Always, kSuccess, kSearchFailed, Join({kBothTables, Oem(1)})},
-    {"FindClose", Once, kSuccess, nullptr, kAllGone, Searches(1)},
-    {"FindClose", Always, kSuccess, nullptr, kAllGone, Searches(2)},
+    {.operation = "FindNextFileA", .fails = Once, .markers = kSuccess, .trace = kSearchFailed,
+         .gone = Join({kBothTables, Oem(1), Oem(3)})},
+    {.operation = "FindNextFileA", .fails = Always, .markers = kSuccess, .trace = kSearchFailed,
+         .gone = Join({kBothTables, Oem(1)})},
+    {.operation = "FindClose", .fails = Once, .markers = kSuccess, .gone = kAllGone, .left = Searches(1)},
+    {.operation = "FindClose", .fails = Always, .markers = kSuccess, .gone = kAllGone, .left = Searches(2)},
     // Without the Windows folder a scan deletes nothing.
-    {"SHGetFolderPathA", Once, kSuccess, kNoWindowsPath, Join({kBothTables, Oem(3)})},
-    {"SHGetFolderPathA", Always, kSuccess, kNoWindowsPath, kBothTables},
-    {"SetupDiSetDeviceRegistryPropertyA SetupDiGetDeviceInstanceIdA UpdateDriverForPlugAndPlayDevicesA RegOpenKeyExA "
-     "RegSetValueExA RegCloseKey MessageBoxA SetupDiOpenDevRegKey RegQueryValueExA GetStdHandle GetFileType "
-     "DuplicateHandle",
-     BothWays, kSuccess, nullptr, kAllGone, kNoneOpen, Removed::BaseAndCard, kUnreached},
+    {.operation = "SHGetFolderPathA", .fails = Once, .markers = kSuccess, .trace = kNoWindowsPath,
+         .gone = Join({kBothTables, Oem(3)})},
+    {.operation = "SHGetFolderPathA", .fails = Always, .markers = kSuccess, .trace = kNoWindowsPath,
+         .gone = kBothTables},
+    {.operation = "SetupDiSetDeviceRegistryPropertyA SetupDiGetDeviceInstanceIdA UpdateDriverForPlugAndPlayDevicesA "
+                  "RegOpenKeyExA RegSetValueExA RegCloseKey MessageBoxA SetupDiOpenDevRegKey RegQueryValueExA "
+                  "GetStdHandle GetFileType DuplicateHandle",
+         .fails = BothWays, .markers = kSuccess, .gone = kAllGone, .unreached = kUnreached},
 });
 
 INSTANTIATE_TEST_SUITE_P(EveryOperation, UninstallFaultTest, ::testing::ValuesIn(kUninstallFaults),
@@ -567,7 +586,7 @@ struct RunFault {
     int exitCode;
     const char* outcome;  // as the log's last line names it
     Lines markers;
-    const char* trace;  // a line the run must trace, or text the log must hold, or nullptr
+    const char* trace = nullptr;  // a line the run must trace, or text the log must hold, or nullptr
     Log log;
     bool unreached = false;
 };
@@ -650,44 +669,59 @@ const auto Wow64 = Setting::Wow64;
 const std::vector<RunFault> kRunFaults = Table<RunFault>({
     // The lock fails: traced, and the run goes on without it; or it cannot
     // be given back, and its handle is closed all the same.
-    {"CreateMutexA WaitForSingleObject", BothWays, Native, 0, kSucceeded, kSuccess,
-     "--> Run lock not available : GetLastError() = 00000008h", Log::Whole},
-    {"ReleaseMutex FlushFileBuffers", BothWays, Native, 0, kSucceeded, kSuccess, nullptr, Log::Whole},
+    {.operation = "CreateMutexA WaitForSingleObject", .fails = BothWays, .setting = Native, .exitCode = 0,
+         .outcome = kSucceeded, .markers = kSuccess, .trace = "--> Run lock not available : GetLastError() = 00000008h",
+         .log = Log::Whole},
+    {.operation = "ReleaseMutex FlushFileBuffers", .fails = BothWays, .setting = Native, .exitCode = 0,
+         .outcome = kSucceeded, .markers = kSuccess, .log = Log::Whole},
     // A line that cannot be written is lost; the run does not depend on its log.
-    {"WriteFile", Once, Native, 0, kSucceeded, kSuccess, nullptr, Log::Headless},
-    {"WriteFile", Always, Native, 0, kSucceeded, kSuccess, nullptr, Log::Empty},
+    {.operation = "WriteFile", .fails = Once, .setting = Native, .exitCode = 0, .outcome = kSucceeded,
+         .markers = kSuccess, .log = Log::Headless},
+    {.operation = "WriteFile", .fails = Always, .setting = Native, .exitCode = 0, .outcome = kSucceeded,
+         .markers = kSuccess, .log = Log::Empty},
     // No time, no process ID, no debugger, no error mode: the run ends as it would.
-    {"GetLocalTime", BothWays, Native, 0, kSucceeded, kSuccess,
-     "0000-00-00 00:00:00.000 3172 ZanDriverInstaller", Log::Whole},
-    {"GetCurrentProcessId", BothWays, Native, 0, kSucceeded, kSuccess, "2024-05-06 08:30:00.000 0 ZanDriverInstaller",
-     Log::Whole},
-    {"OutputDebugStringA", BothWays, Native, 0, kSucceeded, kSuccess, nullptr, Log::Untraced},
-    {"SetErrorMode", BothWays, Native, 0, kSucceeded, kSuccess, nullptr, Log::Whole},
+    {.operation = "GetLocalTime", .fails = BothWays, .setting = Native, .exitCode = 0, .outcome = kSucceeded,
+         .markers = kSuccess, .trace = "0000-00-00 00:00:00.000 3172 ZanDriverInstaller", .log = Log::Whole},
+    {.operation = "GetCurrentProcessId", .fails = BothWays, .setting = Native, .exitCode = 0, .outcome = kSucceeded,
+         .markers = kSuccess, .trace = "2024-05-06 08:30:00.000 0 ZanDriverInstaller", .log = Log::Whole},
+    {.operation = "OutputDebugStringA", .fails = BothWays, .setting = Native, .exitCode = 0, .outcome = kSucceeded,
+         .markers = kSuccess, .log = Log::Untraced},
+    {.operation = "SetErrorMode", .fails = BothWays, .setting = Native, .exitCode = 0, .outcome = kSucceeded,
+         .markers = kSuccess, .log = Log::Whole},
     // What cannot be checked is not written to; a new log that failed its
     // check and cannot be removed again stays empty.
-    {"GetFullPathNameA GetLongPathNameA GetFileInformationByHandle GetFinalPathNameByHandleA", BothWays, Native, 0,
-     kSucceeded, kSuccess, kUnchecked, Log::None},
-    {"GetFullPathNameA", BothWays, Setting::LogThere, 0, kSucceeded, kSuccess, kUnchecked, Log::Kept},
-    {"SetFileInformationByHandle", BothWays, Setting::Unverifiable, 0, kSucceeded, kSuccess, kUnchecked, Log::Empty},
+    {.operation = "GetFullPathNameA GetLongPathNameA GetFileInformationByHandle GetFinalPathNameByHandleA",
+         .fails = BothWays, .setting = Native, .exitCode = 0, .outcome = kSucceeded, .markers = kSuccess,
+         .trace = kUnchecked, .log = Log::None},
+    {.operation = "GetFullPathNameA", .fails = BothWays, .setting = Setting::LogThere, .exitCode = 0,
+         .outcome = kSucceeded, .markers = kSuccess, .trace = kUnchecked, .log = Log::Kept},
+    {.operation = "SetFileInformationByHandle", .fails = BothWays, .setting = Setting::Unverifiable, .exitCode = 0,
+         .outcome = kSucceeded, .markers = kSuccess, .trace = kUnchecked, .log = Log::Empty},
     // The system cannot tell WOW64: the run goes on in this process.
-    {"IsWow64Process GetCurrentProcess", BothWays, Wow64, 0, kSucceeded, kSuccess,
-     "**** Removing installed drivers ****",
-     Log::Whole},
+    {.operation = "IsWow64Process GetCurrentProcess", .fails = BothWays, .setting = Wow64, .exitCode = 0,
+         .outcome = kSucceeded, .markers = kSuccess, .trace = "**** Removing installed drivers ****",
+         .log = Log::Whole},
     // The log is opened with System32 redirected; the 64-bit program does the run.
-    {"Wow64DisableWow64FsRedirection", BothWays, Wow64, 3010, kHandedOver, kBothMarkers, nullptr, Log::Whole},
+    {.operation = "Wow64DisableWow64FsRedirection", .fails = BothWays, .setting = Wow64, .exitCode = 3010,
+         .outcome = kHandedOver, .markers = kBothMarkers, .log = Log::Whole},
     // The open's error is traced, not the revert's.
-    {"Wow64RevertWow64FsRedirection", BothWays, Setting::NoLogFolder, 3010, kHandedOver, kBothMarkers,
-     "--> Log file \"C:\\logs\\zan.log\" could not be opened : GetLastError() = 00000003h", Log::None},
+    {.operation = "Wow64RevertWow64FsRedirection", .fails = BothWays, .setting = Setting::NoLogFolder, .exitCode = 3010,
+         .outcome = kHandedOver, .markers = kBothMarkers,
+         .trace = "--> Log file \"C:\\logs\\zan.log\" could not be opened : GetLastError() = 00000003h",
+         .log = Log::None},
     // The 64-bit program cannot be started: the run fails like an operation;
     // without the Windows folder no marker is deleted or written.
-    {"GetModuleFileNameA CreateProcessA", BothWays, Wow64, 1, kFailed, kFail, kNotStarted, Log::Whole},
-    {"GetWindowsDirectoryA", BothWays, Setting::NoNativeProgram, 1, kFailed, kBothMarkers,
-     "--> Windows directory not available", Log::Whole},
+    {.operation = "GetModuleFileNameA CreateProcessA", .fails = BothWays, .setting = Wow64, .exitCode = 1,
+         .outcome = kFailed, .markers = kFail, .trace = kNotStarted, .log = Log::Whole},
+    {.operation = "GetWindowsDirectoryA", .fails = BothWays, .setting = Setting::NoNativeProgram, .exitCode = 1,
+         .outcome = kFailed, .markers = kBothMarkers, .trace = "--> Windows directory not available",
+         .log = Log::Whole},
     // Started, but its end or its exit code cannot be had: exit code 1.
-    {"WaitForSingleObject", BothWays, Wow64, 1, kHandedOver, kBothMarkers,
-     "--> Error waiting for the 64-bit program : 00000008h", Log::Whole},
-    {"GetExitCodeProcess", BothWays, Wow64, 1, kHandedOver, kBothMarkers,
-     "--> Error reading the 64-bit program's exit code : 00000008h", Log::Whole},
+    {.operation = "WaitForSingleObject", .fails = BothWays, .setting = Wow64, .exitCode = 1, .outcome = kHandedOver,
+         .markers = kBothMarkers, .trace = "--> Error waiting for the 64-bit program : 00000008h", .log = Log::Whole},
+    {.operation = "GetExitCodeProcess", .fails = BothWays, .setting = Wow64, .exitCode = 1, .outcome = kHandedOver,
+         .markers = kBothMarkers, .trace = "--> Error reading the 64-bit program's exit code : 00000008h",
+         .log = Log::Whole},
 });
 
 std::string RunFaultName(const ::testing::TestParamInfo<RunFault>& info) {
@@ -705,7 +739,7 @@ struct CheckFault {
     Fails fails;
     bool uninstall;  // "CHECK UNINSTALL" after an uninstall; else "CHECK BASE_DEVICE MAROVEL_SERIAL" after that install
     int exitCode;
-    const char* trace;  // a line the check must trace, or nullptr
+    const char* trace = nullptr;  // a line the check must trace, or nullptr
     bool summary;       // the summary line reached the captured standard output
     sim::HandleCounts left = kNoneOpen;
     bool unreached = false;
@@ -723,7 +757,9 @@ TEST_P(CheckFaultTest, ChangesNothingAndTellsWhatItCouldNotRead) {
     AddPosDevices(true, "CDEF");
     machine().PutFile(kInf + "oem2.inf", "[Models]\r\n%Other%=Inst, PCI\\VEN_8086&DEV_1234\r\n");
     ASSERT_EQ(Run("INSTALL UNATTENDED BASE_DEVICE MAROVEL_SERIAL"), RunOutcome::Succeeded);
-    if (row.uninstall) ASSERT_EQ(Run("UNINSTALL UNATTENDED"), RunOutcome::Succeeded);
+    if (row.uninstall) {
+        ASSERT_EQ(Run("UNINSTALL UNATTENDED"), RunOutcome::Succeeded);
+    }
     ResetDeviceTable();
     machine().ClearTrace();
     machine().standardOutput = sim::Machine::StandardOutput::Pipe;
@@ -771,34 +807,54 @@ constexpr char kOemUnread[] =
 
 const std::vector<CheckFault> kCheckFaults = Table<CheckFault>({
     // A list that cannot be walked, or a device that cannot be read: could not be read, never "absent".
-    {"SetupDiGetClassDevsA", BothWays, kInstalled, 1, kAbnormal6, true},
-    {"SetupDiEnumDeviceInfo SetupDiGetDeviceRegistryPropertyA", BothWays, kInstalled, 1, kAbnormal8, true},
-    {"SetupDiGetClassDevsA", BothWays, kUninstalled, 1, kAbnormal6, true},
-    {"SetupDiOpenDevRegKey RegQueryValueExA", BothWays, kInstalled, 1, kBaseDriverUnread, true},
-    {"SetupDiGetDeviceInstanceIdA RegOpenKeyExA", BothWays, kInstalled, 1, kPortCNamesUnread, true},
+    {.operation = "SetupDiGetClassDevsA", .fails = BothWays, .uninstall = kInstalled, .exitCode = 1,
+         .trace = kAbnormal6, .summary = true},
+    {.operation = "SetupDiEnumDeviceInfo SetupDiGetDeviceRegistryPropertyA", .fails = BothWays, .uninstall = kInstalled,
+         .exitCode = 1, .trace = kAbnormal8, .summary = true},
+    {.operation = "SetupDiGetClassDevsA", .fails = BothWays, .uninstall = kUninstalled, .exitCode = 1,
+         .trace = kAbnormal6, .summary = true},
+    {.operation = "SetupDiOpenDevRegKey RegQueryValueExA", .fails = BothWays, .uninstall = kInstalled, .exitCode = 1,
+         .trace = kBaseDriverUnread, .summary = true},
+    {.operation = "SetupDiGetDeviceInstanceIdA RegOpenKeyExA", .fails = BothWays, .uninstall = kInstalled,
+         .exitCode = 1, .trace = kPortCNamesUnread, .summary = true},
     // Copies that cannot be looked at.
-    {"CreateFileA", BothWays, kUninstalled, 1, kOemUnread, true},
-    {"ReadFile", BothWays, kUninstalled, 1, kOemUnread, true},
-    {"FindFirstFileA FindNextFileA", BothWays, kUninstalled, 1, kSearchFailed, true},
-    {"SHGetFolderPathA", BothWays, kUninstalled, 1, kNoWindowsPath, true},
+    {.operation = "CreateFileA", .fails = BothWays, .uninstall = kUninstalled, .exitCode = 1, .trace = kOemUnread,
+         .summary = true},
+    {.operation = "ReadFile", .fails = BothWays, .uninstall = kUninstalled, .exitCode = 1, .trace = kOemUnread,
+         .summary = true},
+    {.operation = "FindFirstFileA FindNextFileA", .fails = BothWays, .uninstall = kUninstalled, .exitCode = 1,
+         .trace = kSearchFailed, .summary = true},
+    {.operation = "SHGetFolderPathA", .fails = BothWays, .uninstall = kUninstalled, .exitCode = 1,
+         .trace = kNoWindowsPath, .summary = true},
     // Handles the system would not close stay open; the verdict stands.
-    {"RegCloseKey", Once, kInstalled, 0, nullptr, true, Keys(1)},
-    {"RegCloseKey", Always, kInstalled, 0, nullptr, true, Keys(10)},
-    {"SetupDiDestroyDeviceInfoList", Once, kInstalled, 0, nullptr, true, Sets(1)},
-    {"SetupDiDestroyDeviceInfoList", Always, kInstalled, 0, nullptr, true, Sets(6)},
-    {"FindClose", Once, kUninstalled, 0, nullptr, true, Searches(1)},
-    {"FindClose", Always, kUninstalled, 0, nullptr, true, Searches(2)},
-    {"CloseHandle", Once, kUninstalled, 0, nullptr, true, Files(1)},
-    {"CloseHandle", Always, kUninstalled, 0, nullptr, true, {0, 0, 2, 0, 1, 0, 0}},
+    {.operation = "RegCloseKey", .fails = Once, .uninstall = kInstalled, .exitCode = 0, .summary = true,
+         .left = Keys(1)},
+    {.operation = "RegCloseKey", .fails = Always, .uninstall = kInstalled, .exitCode = 0, .summary = true,
+         .left = Keys(10)},
+    {.operation = "SetupDiDestroyDeviceInfoList", .fails = Once, .uninstall = kInstalled, .exitCode = 0,
+         .summary = true, .left = Sets(1)},
+    {.operation = "SetupDiDestroyDeviceInfoList", .fails = Always, .uninstall = kInstalled, .exitCode = 0,
+         .summary = true, .left = Sets(6)},
+    {.operation = "FindClose", .fails = Once, .uninstall = kUninstalled, .exitCode = 0, .summary = true,
+         .left = Searches(1)},
+    {.operation = "FindClose", .fails = Always, .uninstall = kUninstalled, .exitCode = 0, .summary = true,
+         .left = Searches(2)},
+    {.operation = "CloseHandle", .fails = Once, .uninstall = kUninstalled, .exitCode = 0, .summary = true,
+         .left = Files(1)},
+    {.operation = "CloseHandle", .fails = Always, .uninstall = kUninstalled, .exitCode = 0, .summary = true,
+         .left = {0, 0, 2, 0, 1, 0, 0}},
     // Without a captured output the verdict is the exit code alone.
-    {"GetStdHandle GetFileType WriteFile", BothWays, kInstalled, 0, nullptr, false},
+    {.operation = "GetStdHandle GetFileType WriteFile", .fails = BothWays, .uninstall = kInstalled, .exitCode = 0,
+         .summary = false},
     // The lock, the error mode, the debugger, WOW64 itself: the check goes on.
-    {"CreateMutexA WaitForSingleObject ReleaseMutex SetErrorMode IsWow64Process GetCurrentProcess OutputDebugStringA",
-     BothWays, kInstalled, 0, nullptr, true},
-    {kUnreachedByCheck, BothWays, kInstalled, 0, nullptr, true, kNoneOpen, kUnreached},
+    {.operation = "CreateMutexA WaitForSingleObject ReleaseMutex SetErrorMode IsWow64Process GetCurrentProcess "
+                  "OutputDebugStringA",
+         .fails = BothWays, .uninstall = kInstalled, .exitCode = 0, .summary = true},
+    {.operation = kUnreachedByCheck, .fails = BothWays, .uninstall = kInstalled, .exitCode = 0, .summary = true,
+         .unreached = kUnreached},
     // Handed over: the 64-bit program gets no captured output, and says so.
-    {"DuplicateHandle", BothWays, kInstalled, 0, "--> Standard output not passed on : GetLastError() = 00000008h",
-     false, kNoneOpen, false, true},
+    {.operation = "DuplicateHandle", .fails = BothWays, .uninstall = kInstalled, .exitCode = 0,
+         .trace = "--> Standard output not passed on : GetLastError() = 00000008h", .summary = false, .wow64 = true},
 });
 
 INSTANTIATE_TEST_SUITE_P(EveryOperation, CheckFaultTest, ::testing::ValuesIn(kCheckFaults),
@@ -812,7 +868,7 @@ INSTANTIATE_TEST_SUITE_P(EveryOperation, CheckFaultTest, ::testing::ValuesIn(kCh
 struct DismisserFault {
     std::string operation;
     Fails fails;
-    Lines keys;        // sent to the wizard, in order
+    Lines keys = {};   // sent to the wizard, in order
     int sleepsBefore;  // lookup pauses before it was found
     bool paused;       // the pause after it was found
     int sleepsAfter;   // lookup pauses for the other title, which no window has
@@ -847,15 +903,20 @@ TEST_P(DismisserFaultTest, AnswersTheWizardOrLeavesItForTheNextCycle) {
 
 const std::vector<DismisserFault> kDismisserFaults = Table<DismisserFault>({
     // The window is not found (or its title not read) at the first lookup, or at none.
-    {"FindWindowExA GetWindowTextA", Once, {"down", "up"}, 1, true, 10},
-    {"FindWindowExA GetWindowTextA", Always, {}, 10, false, 10},
+    {.operation = "FindWindowExA GetWindowTextA", .fails = Once, .keys = {"down", "up"}, .sleepsBefore = 1,
+         .paused = true, .sleepsAfter = 10},
+    {.operation = "FindWindowExA GetWindowTextA", .fails = Always, .sleepsBefore = 10, .paused = false,
+         .sleepsAfter = 10},
     // Not in front: no key, the pause all the same.
-    {"SetForegroundWindow GetForegroundWindow", BothWays, {}, 0, true, 10},
-    {"SendInput", Once, {"up"}, 0, true, 10},
-    {"SendInput", Always, {}, 0, true, 10},
+    {.operation = "SetForegroundWindow GetForegroundWindow", .fails = BothWays, .sleepsBefore = 0, .paused = true,
+         .sleepsAfter = 10},
+    {.operation = "SendInput", .fails = Once, .keys = {"up"}, .sleepsBefore = 0, .paused = true, .sleepsAfter = 10},
+    {.operation = "SendInput", .fails = Always, .sleepsBefore = 0, .paused = true, .sleepsAfter = 10},
     // A pause that is not made: the clock does not move.
-    {"Sleep", Once, {"down", "up"}, 0, false, 10},
-    {"Sleep", Always, {"down", "up"}, 0, false, 0},
+    {.operation = "Sleep", .fails = Once, .keys = {"down", "up"}, .sleepsBefore = 0, .paused = false,
+         .sleepsAfter = 10},
+    {.operation = "Sleep", .fails = Always, .keys = {"down", "up"}, .sleepsBefore = 0, .paused = false,
+         .sleepsAfter = 0},
 });
 
 INSTANTIATE_TEST_SUITE_P(EveryOperation, DismisserFaultTest, ::testing::ValuesIn(kDismisserFaults),

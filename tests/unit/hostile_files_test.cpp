@@ -42,16 +42,27 @@ constexpr char kFailed[] = "----> Failed";
 // but cannot be read stays whole; a failed deletion is traced and the
 // cleanup goes on with the next copy.
 const std::vector<OemCopy> kCopies = {
-    {"oem1.inf", true, Obstacle::Unreadable, kUnopened, true, true},
-    {"oem2.inf", true, Obstacle::InfUndeletable, Read({kFailed, kPnf}), true, false, ERROR_ACCESS_DENIED},
-    {"oem3.inf", true, Obstacle::PnfUndeletable, Read({kPnf, kFailed}), false, true},
-    {"oem4.inf", true, Obstacle::BothUndeletable, Read({kFailed, kPnf, kFailed}), true, true, ERROR_ACCESS_DENIED},
-    {"oem5.inf", true, Obstacle::InUse, Read({kFailed, kPnf}), true, false, ERROR_SHARING_VIOLATION},
-    {"oem6.inf", false, Obstacle::Folder, kUnopened, true, false},
-    {"oem7.inf", true, Obstacle::NoPnf, Read({kPnf, kFailed}), false, false},
-    {"oem8.inf", false, Obstacle::Unreadable, kUnopened, true, true},
-    {"oem9.inf", true, Obstacle::None, Read({kPnf}), false, false},
-    {"oem99.inf", false, Obstacle::None, {kRead[0], "----> Search Key Not Found, exiting...."}, true, true},
+    {.name = "oem1.inf", .holdsKey = true, .obstacle = Obstacle::Unreadable, .trace = kUnopened, .infStays = true,
+         .pnfStays = true},
+    {.name = "oem2.inf", .holdsKey = true, .obstacle = Obstacle::InfUndeletable, .trace = Read({kFailed, kPnf}),
+         .infStays = true, .pnfStays = false, .packageError = ERROR_ACCESS_DENIED},
+    {.name = "oem3.inf", .holdsKey = true, .obstacle = Obstacle::PnfUndeletable, .trace = Read({kPnf, kFailed}),
+         .infStays = false, .pnfStays = true},
+    {.name = "oem4.inf", .holdsKey = true, .obstacle = Obstacle::BothUndeletable,
+         .trace = Read({kFailed, kPnf, kFailed}), .infStays = true, .pnfStays = true,
+         .packageError = ERROR_ACCESS_DENIED},
+    {.name = "oem5.inf", .holdsKey = true, .obstacle = Obstacle::InUse, .trace = Read({kFailed, kPnf}),
+         .infStays = true, .pnfStays = false, .packageError = ERROR_SHARING_VIOLATION},
+    {.name = "oem6.inf", .holdsKey = false, .obstacle = Obstacle::Folder, .trace = kUnopened, .infStays = true,
+         .pnfStays = false},
+    {.name = "oem7.inf", .holdsKey = true, .obstacle = Obstacle::NoPnf, .trace = Read({kPnf, kFailed}),
+         .infStays = false, .pnfStays = false},
+    {.name = "oem8.inf", .holdsKey = false, .obstacle = Obstacle::Unreadable, .trace = kUnopened, .infStays = true,
+         .pnfStays = true},
+    {.name = "oem9.inf", .holdsKey = true, .obstacle = Obstacle::None, .trace = Read({kPnf}), .infStays = false,
+         .pnfStays = false},
+    {.name = "oem99.inf", .holdsKey = false, .obstacle = Obstacle::None,
+         .trace = {kRead[0], "----> Search Key Not Found, exiting...."}, .infStays = true, .pnfStays = true},
 };
 
 std::string PnfOf(const std::string& inf) { return inf.substr(0, inf.size() - 4) + ".PNF"; }

@@ -269,7 +269,7 @@ struct RestartCase {
     const char* arguments;
     unsigned restart;
     const char* ports;     // the ports the machine has
-    const char* failing;   // "SetupDiRemoveDevice" fails once the base device is removed, or an operation failing for good
+    const char* failing = nullptr;   // "SetupDiRemoveDevice" fails once the base device is removed, or an operation failing for good
     int exitCode;
     int restartLines;      // "----> Restart needed ..." lines traced
     bool asked;            // the driver updates were given the restart output, install parameters were read
@@ -317,22 +317,31 @@ TEST_P(RestartTest, AnUnattendedRunReportsARestartNeedThroughItsExitCodeOthersLe
 }
 
 INSTANTIATE_TEST_SUITE_P(Runs, RestartTest, ::testing::Values(
-    RestartCase{"UnattendedInstall", "INSTALL UNATTENDED", FromDriverUpdates, "C", nullptr, 3010, 2, true},
-    RestartCase{"UnattendedInstallWithoutNeed", "INSTALL UNATTENDED", None, "C", nullptr, 0, 0, true},
+    RestartCase{.name = "UnattendedInstall", .arguments = "INSTALL UNATTENDED", .restart = FromDriverUpdates,
+                .ports = "C", .exitCode = 3010, .restartLines = 2, .asked = true},
+    RestartCase{.name = "UnattendedInstallWithoutNeed", .arguments = "INSTALL UNATTENDED", .restart = None,
+                .ports = "C", .exitCode = 0, .restartLines = 0, .asked = true},
     // Port D is missing: its row fails after the card and Serial Port C asked for a restart.
-    RestartCase{"UnattendedInstallFailingAfterANeed", "INSTALL UNATTENDED MAROVEL_SERIAL", FromDriverUpdates, "CEF",
-                nullptr, 1, 2, true},
-    RestartCase{"SilentInstall", "INSTALL SILENT", FromDriverUpdates, "C", nullptr, 0, 0, false},
-    RestartCase{"UnattendedUninstall", "UNINSTALL UNATTENDED", FromCardRemoval, "", nullptr, 3010, 1, true},
-    RestartCase{"UnattendedUninstallBothNeeds", "UNINSTALL UNATTENDED", FromCardRemoval | FromBaseRemoval, "",
-                nullptr, 3010, 2, true},
+    RestartCase{.name = "UnattendedInstallFailingAfterANeed", .arguments = "INSTALL UNATTENDED MAROVEL_SERIAL",
+                .restart = FromDriverUpdates, .ports = "CEF", .exitCode = 1, .restartLines = 2, .asked = true},
+    RestartCase{.name = "SilentInstall", .arguments = "INSTALL SILENT", .restart = FromDriverUpdates, .ports = "C",
+                .exitCode = 0, .restartLines = 0, .asked = false},
+    RestartCase{.name = "UnattendedUninstall", .arguments = "UNINSTALL UNATTENDED", .restart = FromCardRemoval,
+                .ports = "", .exitCode = 3010, .restartLines = 1, .asked = true},
+    RestartCase{.name = "UnattendedUninstallBothNeeds", .arguments = "UNINSTALL UNATTENDED",
+                .restart = FromCardRemoval | FromBaseRemoval, .ports = "", .exitCode = 3010, .restartLines = 2,
+                .asked = true},
     // A later removal without a need leaves the earlier need standing.
-    RestartCase{"UnattendedUninstallEarlierNeed", "UNINSTALL UNATTENDED", FromBaseRemoval, "", nullptr, 3010, 1, true},
-    RestartCase{"UnattendedUninstallFailingAfterANeed", "UNINSTALL UNATTENDED", FromBaseRemoval, "",
-                "SetupDiRemoveDevice", 1, 1, true},
-    RestartCase{"UnattendedUninstallUnreadableParameters", "UNINSTALL UNATTENDED", FromCardRemoval, "",
-                "SetupDiGetDeviceInstallParamsA", 0, 0, true},
-    RestartCase{"SilentUninstall", "UNINSTALL SILENT", FromCardRemoval | FromBaseRemoval, "", nullptr, 0, 0,
-                false}),
+    RestartCase{.name = "UnattendedUninstallEarlierNeed", .arguments = "UNINSTALL UNATTENDED",
+                .restart = FromBaseRemoval, .ports = "", .exitCode = 3010, .restartLines = 1, .asked = true},
+    RestartCase{.name = "UnattendedUninstallFailingAfterANeed", .arguments = "UNINSTALL UNATTENDED",
+                .restart = FromBaseRemoval, .ports = "", .failing = "SetupDiRemoveDevice", .exitCode = 1,
+                .restartLines = 1, .asked = true},
+    RestartCase{.name = "UnattendedUninstallUnreadableParameters", .arguments = "UNINSTALL UNATTENDED",
+                .restart = FromCardRemoval, .ports = "", .failing = "SetupDiGetDeviceInstallParamsA", .exitCode = 0,
+                .restartLines = 0, .asked = true},
+    RestartCase{.name = "SilentUninstall", .arguments = "UNINSTALL SILENT",
+                .restart = FromCardRemoval | FromBaseRemoval, .ports = "", .exitCode = 0, .restartLines = 0,
+                .asked = false}),
     [](const ::testing::TestParamInfo<RestartCase>& info) { return std::string(info.param.name); });
 
