@@ -151,12 +151,13 @@ constexpr Ports kAllRenamed{Port::Renamed, Port::Renamed, Port::Renamed, Port::R
 constexpr Ports kNoneMapped{Port::NotMapped, Port::NotMapped, Port::NotMapped, Port::NotMapped};
 bool Failed(Port port) { return port == Port::FailedUnnamed || port == Port::FailedPortNameOnly; }
 
+// A row names only what differs from a run without faults.
 struct InstallFault {
     std::string operation;
     Fails fails;
-    Lines markers;
-    const char* trace = nullptr;  // a line the run must trace, or nullptr
-    Ports ports;
+    Lines markers = kSuccess;
+    const char* trace = nullptr;  // a line the run must trace
+    Ports ports = kAllRenamed;
     sim::HandleCounts left = kNoneOpen;
     bool unreached = false;
 };
@@ -300,8 +301,8 @@ std::vector<InstallFault> PortRows(int first) {
             const bool readOfC = std::string(fault.operation) == "SetupDiGetDeviceRegistryPropertyA";
             const int met = fails == Fails::Always ? 4 - first : readOfC && first > 0 ? 0 : 1;
             const sim::HandleCounts left{fault.left.deviceSets * met, fault.left.keys * met, 0, 0};
-            InstallFault row{.operation = fault.operation, .fails = fails, .markers = kSuccess,
-                             .trace = met > 0 ? fault.trace : nullptr, .ports = kAllRenamed, .left = left};
+            InstallFault row{.operation = fault.operation, .fails = fails,
+                             .trace = met > 0 ? fault.trace : nullptr, .left = left};
             std::fill_n(row.ports.begin() + first, met, fault.met);
             rows.push_back(row);
         }
@@ -317,8 +318,8 @@ std::vector<InstallFault> operator+(std::vector<InstallFault> rows, const std::v
 // The marker, written after the mapping: when it cannot be created that is
 // traced, and the run still counts as a success.
 const std::vector<InstallFault> kMarkerFaults = Table<InstallFault>({
-    {.operation = "CreateFileA", .fails = BothWays, .markers = kNoMarker, .trace = kNoMarkerFile, .ports = kAllRenamed},
-    {.operation = "CloseHandle", .fails = BothWays, .markers = kSuccess, .ports = kAllRenamed, .left = Files(1)},
+    {.operation = "CreateFileA", .fails = BothWays, .markers = kNoMarker, .trace = kNoMarkerFile},
+    {.operation = "CloseHandle", .fails = BothWays, .left = Files(1)},
 });
 constexpr char kUnreachedByInstall[] =
     "SetupDiRemoveDevice SetupDiGetDeviceInstallParamsA SetupUninstallOEMInfA GetFileAttributesA ReadFile "
@@ -333,10 +334,9 @@ const std::vector<InstallFault> kInstallFaults = PortRows(0) + kMarkerFaults + T
     {.operation = "UpdateDriverForPlugAndPlayDevicesA", .fails = BothWays, .markers = kFail,
          .trace = "----> Device Driver Installation failed : GetLastError() = 00000008h\n", .ports = kNoneMapped},
     // Old markers that cannot be deleted are passed over; one may stay beside the new.
-    {.operation = "DeleteFileA", .fails = Once, .markers = kSuccess, .ports = kAllRenamed},
-    {.operation = "DeleteFileA", .fails = Always, .markers = kBothMarkers, .ports = kAllRenamed},
-    {.operation = kUnreachedByInstall, .fails = BothWays, .markers = kSuccess, .ports = kAllRenamed,
-         .unreached = kUnreached},
+    {.operation = "DeleteFileA", .fails = Once},
+    {.operation = "DeleteFileA", .fails = Always, .markers = kBothMarkers},
+    {.operation = kUnreachedByInstall, .fails = BothWays, .unreached = kUnreached},
 });
 
 INSTANTIATE_TEST_SUITE_P(EveryOperation, InstallFaultTest, ::testing::ValuesIn(kInstallFaults),
@@ -347,7 +347,7 @@ INSTANTIATE_TEST_SUITE_P(EveryOperation, InstallFaultTest, ::testing::ValuesIn(k
 // old markers deleted by then.
 const std::vector<InstallFault> kPortMappingFaults = PortRows(1) + kMarkerFaults + Table<InstallFault>({
     {.operation = std::string(kUnreachedByInstall) + " UpdateDriverForPlugAndPlayDevicesA DeleteFileA",
-         .fails = BothWays, .markers = kSuccess, .ports = kAllRenamed, .unreached = kUnreached},
+         .fails = BothWays, .unreached = kUnreached},
 });
 
 INSTANTIATE_TEST_SUITE_P(EveryOperation, PortMappingFaultTest, ::testing::ValuesIn(kPortMappingFaults),
@@ -359,10 +359,10 @@ struct BoxFault {
     std::string operation;
     Fails fails;
     const char* cmdLine;
-    const char* failing = nullptr;  // another operation, failing once to fail the run, or nullptr
+    const char* failing = nullptr;  // another operation, failing once to fail the run
     Lines markers;
-    int boxes;  // MessageBoxA calls
-    Lines updated = {};      // the hardware IDs given a driver update, in order
+    int boxes;                  // MessageBoxA calls
+    Lines updated = {};         // the hardware IDs given a driver update, in order
     bool baseDeclined = false;  // the base device's INF is deleted
     bool unreached = false;
 };
@@ -438,12 +438,18 @@ Lines UninstallLines(Removed removed) {
     return Join({start, found(kBaseDesc, "[OK]"), {card}, found(kCardDesc, "[OK]"), {card, "Uninstall Complete!"}});
 }
 
+// The table's own INF and PNF files of the base device and the one-port card;
+// what a run without faults deletes.
+const Lines kBothTables = Join({kTableBase, kTableCard});
+const Lines kAllGone = Join({kBothTables, Oem(1), Oem(3), Oem(4)});
+
+// A row names only what differs from a run without faults.
 struct UninstallFault {
     std::string operation;
     Fails fails;
-    Lines markers;
-    const char* trace = nullptr;  // a line the run must trace, or nullptr
-    Lines gone = {};         // files of the INF folder deleted; every other one stays
+    Lines markers = kSuccess;
+    const char* trace = nullptr;  // a line the run must trace
+    Lines gone = kAllGone;        // files of the INF folder deleted; every other one stays
     sim::HandleCounts left = kNoneOpen;
     Removed removed = Removed::BaseAndCard;
     bool unreached = false;
@@ -477,9 +483,6 @@ TEST_P(UninstallFaultTest, EndsAsTheToolMust) {
     }
 }
 
-// The table's own INF and PNF files of the base device and the one-port card.
-const Lines kBothTables = Join({kTableBase, kTableCard});
-const Lines kAllGone = Join({kBothTables, Oem(1), Oem(3), Oem(4)});
 
 constexpr char kNoneFound[] = "----> No driver installation found";
 constexpr char kSearchFailed[] = "----> OEM INF files could not be searched : GetLastError() = 00000008h";
@@ -496,60 +499,51 @@ constexpr char kNoParameters[] = "----> Install parameters not read : GetLastErr
 const std::vector<UninstallFault> kUninstallFaults = Table<UninstallFault>({
     // A search that cannot look everywhere stops the uninstall at its row, as
     // a removal that fails: nothing is removed or deleted.
-    {.operation = "SetupDiGetClassDevsA", .fails = BothWays, .markers = kFail, .trace = kAbnormal6,
+    {.operation = "SetupDiGetClassDevsA", .fails = BothWays, .markers = kFail, .trace = kAbnormal6, .gone = {},
          .removed = Removed::NothingSearchFailed},
     {.operation = "SetupDiEnumDeviceInfo SetupDiGetDeviceRegistryPropertyA", .fails = BothWays, .markers = kFail,
-         .trace = kAbnormal8, .removed = Removed::NothingSearchFailed},
+         .trace = kAbnormal8, .gone = {}, .removed = Removed::NothingSearchFailed},
     // The first removal fails: the pass stops, nothing of the card is touched.
-    {.operation = "SetupDiRemoveDevice", .fails = BothWays, .markers = kFail, .removed = Removed::NothingRemovalFailed},
+    {.operation = "SetupDiRemoveDevice", .fails = BothWays, .markers = kFail, .gone = {},
+         .removed = Removed::NothingRemovalFailed},
     // Parameters that cannot be read count as no restart need.
-    {.operation = "SetupDiGetDeviceInstallParamsA", .fails = BothWays, .markers = kSuccess, .trace = kNoParameters,
-         .gone = kAllGone},
-    {.operation = "SetupDiDestroyDeviceInfoList", .fails = BothWays, .markers = kSuccess, .gone = kAllGone,
-         .left = Sets(1)},
+    {.operation = "SetupDiGetDeviceInstallParamsA", .fails = BothWays, .trace = kNoParameters},
+    {.operation = "SetupDiDestroyDeviceInfoList", .fails = BothWays, .left = Sets(1)},
     // The copies are no packages of the store; the refusal shows the fault
     // instead, and the deletions go on as before.
-    {.operation = "SetupUninstallOEMInfA", .fails = BothWays, .markers = kSuccess, .trace = kPackageFault,
-         .gone = kAllGone},
-    {.operation = "DeleteFileA", .fails = Once, .markers = kSuccess, .gone = kAllGone},
+    {.operation = "SetupUninstallOEMInfA", .fails = BothWays, .trace = kPackageFault},
+    {.operation = "DeleteFileA", .fails = Once},
     // Nothing can be deleted: devices go, every file stays, both markers are there.
-    {.operation = "DeleteFileA", .fails = Always, .markers = kBothMarkers, .trace = kDeleteFailed},
+    {.operation = "DeleteFileA", .fails = Always, .markers = kBothMarkers, .trace = kDeleteFailed, .gone = {}},
     // Only a file the package removal took needs the look before it.
-    {.operation = "GetFileAttributesA", .fails = BothWays, .markers = kSuccess, .gone = kAllGone},
+    {.operation = "GetFileAttributesA", .fails = BothWays},
     // A copy that cannot be opened is never deleted; the next one is.
-    {.operation = "CreateFileA", .fails = Once, .markers = kSuccess, .trace = kOpenFailed,
-         .gone = Join({kBothTables, Oem(3), Oem(4)})},
+    {.operation = "CreateFileA", .fails = Once, .trace = kOpenFailed, .gone = Join({kBothTables, Oem(3), Oem(4)})},
     {.operation = "CreateFileA", .fails = Always, .markers = kNoMarker, .trace = kNoMarkerFile, .gone = kBothTables},
     // A copy that cannot be read is never deleted either.
-    {.operation = "ReadFile", .fails = Once, .markers = kSuccess, .trace = kReadFailed,
-         .gone = Join({kBothTables, Oem(3), Oem(4)})},
-    {.operation = "ReadFile", .fails = Always, .markers = kSuccess, .trace = kReadFailed, .gone = kBothTables},
+    {.operation = "ReadFile", .fails = Once, .trace = kReadFailed, .gone = Join({kBothTables, Oem(3), Oem(4)})},
+    {.operation = "ReadFile", .fails = Always, .trace = kReadFailed, .gone = kBothTables},
     // A handle left open keeps its file from being deleted; its PNF goes.
-    {.operation = "CloseHandle", .fails = Once, .markers = kSuccess, .trace = kDeleteFailed,
+    {.operation = "CloseHandle", .fails = Once, .trace = kDeleteFailed,
          .gone = Join({kBothTables, {"oem1.PNF"}, Oem(3), Oem(4)}), .left = Files(1)},
     // Four copies opened by each of two scans, and the marker.
-    {.operation = "CloseHandle", .fails = Always, .markers = kSuccess, .trace = kDeleteFailed,
+    {.operation = "CloseHandle", .fails = Always, .trace = kDeleteFailed,
          .gone = Join({kBothTables, {"oem1.PNF", "oem3.PNF", "oem4.PNF"}}), .left = Files(9)},
     // A search that fails is told as one, not as a folder without copies.
-    {.operation = "FindFirstFileA", .fails = Once, .markers = kSuccess, .trace = kSearchFailed,
-         .gone = Join({kBothTables, Oem(3)})},
-    {.operation = "FindFirstFileA", .fails = Always, .markers = kSuccess, .trace = kSearchFailed, .gone = kBothTables},
+    {.operation = "FindFirstFileA", .fails = Once, .trace = kSearchFailed, .gone = Join({kBothTables, Oem(3)})},
+    {.operation = "FindFirstFileA", .fails = Always, .trace = kSearchFailed, .gone = kBothTables},
     // Each scan stops after its first file.
-    {.operation = "FindNextFileA", .fails = Once, .markers = kSuccess, .trace = kSearchFailed,
-         .gone = Join({kBothTables, Oem(1), Oem(3)})},
-    {.operation = "FindNextFileA", .fails = Always, .markers = kSuccess, .trace = kSearchFailed,
-         .gone = Join({kBothTables, Oem(1)})},
-    {.operation = "FindClose", .fails = Once, .markers = kSuccess, .gone = kAllGone, .left = Searches(1)},
-    {.operation = "FindClose", .fails = Always, .markers = kSuccess, .gone = kAllGone, .left = Searches(2)},
+    {.operation = "FindNextFileA", .fails = Once, .trace = kSearchFailed, .gone = Join({kBothTables, Oem(1), Oem(3)})},
+    {.operation = "FindNextFileA", .fails = Always, .trace = kSearchFailed, .gone = Join({kBothTables, Oem(1)})},
+    {.operation = "FindClose", .fails = Once, .left = Searches(1)},
+    {.operation = "FindClose", .fails = Always, .left = Searches(2)},
     // Without the Windows folder a scan deletes nothing.
-    {.operation = "SHGetFolderPathA", .fails = Once, .markers = kSuccess, .trace = kNoWindowsPath,
-         .gone = Join({kBothTables, Oem(3)})},
-    {.operation = "SHGetFolderPathA", .fails = Always, .markers = kSuccess, .trace = kNoWindowsPath,
-         .gone = kBothTables},
+    {.operation = "SHGetFolderPathA", .fails = Once, .trace = kNoWindowsPath, .gone = Join({kBothTables, Oem(3)})},
+    {.operation = "SHGetFolderPathA", .fails = Always, .trace = kNoWindowsPath, .gone = kBothTables},
     {.operation = "SetupDiSetDeviceRegistryPropertyA SetupDiGetDeviceInstanceIdA UpdateDriverForPlugAndPlayDevicesA "
                   "RegOpenKeyExA RegSetValueExA RegCloseKey MessageBoxA SetupDiOpenDevRegKey RegQueryValueExA "
                   "GetStdHandle GetFileType DuplicateHandle",
-         .fails = BothWays, .markers = kSuccess, .gone = kAllGone, .unreached = kUnreached},
+         .fails = BothWays, .unreached = kUnreached},
 });
 
 INSTANTIATE_TEST_SUITE_P(EveryOperation, UninstallFaultTest, ::testing::ValuesIn(kUninstallFaults),
@@ -579,15 +573,20 @@ enum class Log {
     None,      // no file
 };
 
+constexpr char kSucceeded[] = "RESULT.SUCCESS";
+constexpr char kFailed[] = "RESULT.FAIL";
+constexpr char kHandedOver[] = "handed over to the 64-bit program";
+
+// A row names only what differs from a run without faults.
 struct RunFault {
     std::string operation;
     Fails fails;
-    Setting setting;
-    int exitCode;
-    const char* outcome;  // as the log's last line names it
-    Lines markers;
-    const char* trace = nullptr;  // a line the run must trace, or text the log must hold, or nullptr
-    Log log;
+    Setting setting = Setting::Native;
+    int exitCode = 0;
+    const char* outcome = kSucceeded;  // as the log's last line names it
+    Lines markers = kSuccess;
+    const char* trace = nullptr;  // a line the run must trace, or text the log must hold
+    Log log = Log::Whole;
     bool unreached = false;
 };
 
@@ -596,9 +595,6 @@ struct RunFault {
 const Lines kSearch{"--> Device Enumeration(FindDevice)", "----> No more devices\\n"};
 const Lines kNothingFound = Join({{"**** Removing installed drivers ****"}, kSearch, kSearch, kSearch, {kNoneFound}});
 
-constexpr char kSucceeded[] = "RESULT.SUCCESS";
-constexpr char kFailed[] = "RESULT.FAIL";
-constexpr char kHandedOver[] = "handed over to the 64-bit program";
 
 class RunFaultTest : public FaultTest, public ::testing::WithParamInterface<RunFault> {};
 
@@ -663,47 +659,36 @@ TEST_P(RunFaultTest, EndsAsTheToolMust) {
 
 constexpr char kUnchecked[] = "--> Log file \"C:\\logs\\zan.log\" could not be checked : GetLastError() = 00000008h";
 constexpr char kNotStarted[] = "--> Error starting the 64-bit program : 00000008h";
-const auto Native = Setting::Native;
 const auto Wow64 = Setting::Wow64;
 
 const std::vector<RunFault> kRunFaults = Table<RunFault>({
     // The lock fails: traced, and the run goes on without it; or it cannot
     // be given back, and its handle is closed all the same.
-    {.operation = "CreateMutexA WaitForSingleObject", .fails = BothWays, .setting = Native, .exitCode = 0,
-         .outcome = kSucceeded, .markers = kSuccess, .trace = "--> Run lock not available : GetLastError() = 00000008h",
-         .log = Log::Whole},
-    {.operation = "ReleaseMutex FlushFileBuffers", .fails = BothWays, .setting = Native, .exitCode = 0,
-         .outcome = kSucceeded, .markers = kSuccess, .log = Log::Whole},
+    {.operation = "CreateMutexA WaitForSingleObject", .fails = BothWays,
+         .trace = "--> Run lock not available : GetLastError() = 00000008h"},
+    {.operation = "ReleaseMutex FlushFileBuffers", .fails = BothWays},
     // A line that cannot be written is lost; the run does not depend on its log.
-    {.operation = "WriteFile", .fails = Once, .setting = Native, .exitCode = 0, .outcome = kSucceeded,
-         .markers = kSuccess, .log = Log::Headless},
-    {.operation = "WriteFile", .fails = Always, .setting = Native, .exitCode = 0, .outcome = kSucceeded,
-         .markers = kSuccess, .log = Log::Empty},
+    {.operation = "WriteFile", .fails = Once, .log = Log::Headless},
+    {.operation = "WriteFile", .fails = Always, .log = Log::Empty},
     // No time, no process ID, no debugger, no error mode: the run ends as it would.
-    {.operation = "GetLocalTime", .fails = BothWays, .setting = Native, .exitCode = 0, .outcome = kSucceeded,
-         .markers = kSuccess, .trace = "0000-00-00 00:00:00.000 3172 ZanDriverInstaller", .log = Log::Whole},
-    {.operation = "GetCurrentProcessId", .fails = BothWays, .setting = Native, .exitCode = 0, .outcome = kSucceeded,
-         .markers = kSuccess, .trace = "2024-05-06 08:30:00.000 0 ZanDriverInstaller", .log = Log::Whole},
-    {.operation = "OutputDebugStringA", .fails = BothWays, .setting = Native, .exitCode = 0, .outcome = kSucceeded,
-         .markers = kSuccess, .log = Log::Untraced},
-    {.operation = "SetErrorMode", .fails = BothWays, .setting = Native, .exitCode = 0, .outcome = kSucceeded,
-         .markers = kSuccess, .log = Log::Whole},
+    {.operation = "GetLocalTime", .fails = BothWays, .trace = "0000-00-00 00:00:00.000 3172 ZanDriverInstaller"},
+    {.operation = "GetCurrentProcessId", .fails = BothWays, .trace = "2024-05-06 08:30:00.000 0 ZanDriverInstaller"},
+    {.operation = "OutputDebugStringA", .fails = BothWays, .log = Log::Untraced},
+    {.operation = "SetErrorMode", .fails = BothWays},
     // What cannot be checked is not written to; a new log that failed its
     // check and cannot be removed again stays empty.
     {.operation = "GetFullPathNameA GetLongPathNameA GetFileInformationByHandle GetFinalPathNameByHandleA",
-         .fails = BothWays, .setting = Native, .exitCode = 0, .outcome = kSucceeded, .markers = kSuccess,
-         .trace = kUnchecked, .log = Log::None},
-    {.operation = "GetFullPathNameA", .fails = BothWays, .setting = Setting::LogThere, .exitCode = 0,
-         .outcome = kSucceeded, .markers = kSuccess, .trace = kUnchecked, .log = Log::Kept},
-    {.operation = "SetFileInformationByHandle", .fails = BothWays, .setting = Setting::Unverifiable, .exitCode = 0,
-         .outcome = kSucceeded, .markers = kSuccess, .trace = kUnchecked, .log = Log::Empty},
+         .fails = BothWays, .trace = kUnchecked, .log = Log::None},
+    {.operation = "GetFullPathNameA", .fails = BothWays, .setting = Setting::LogThere, .trace = kUnchecked,
+         .log = Log::Kept},
+    {.operation = "SetFileInformationByHandle", .fails = BothWays, .setting = Setting::Unverifiable,
+         .trace = kUnchecked, .log = Log::Empty},
     // The system cannot tell WOW64: the run goes on in this process.
-    {.operation = "IsWow64Process GetCurrentProcess", .fails = BothWays, .setting = Wow64, .exitCode = 0,
-         .outcome = kSucceeded, .markers = kSuccess, .trace = "**** Removing installed drivers ****",
-         .log = Log::Whole},
+    {.operation = "IsWow64Process GetCurrentProcess", .fails = BothWays, .setting = Wow64,
+         .trace = "**** Removing installed drivers ****"},
     // The log is opened with System32 redirected; the 64-bit program does the run.
     {.operation = "Wow64DisableWow64FsRedirection", .fails = BothWays, .setting = Wow64, .exitCode = 3010,
-         .outcome = kHandedOver, .markers = kBothMarkers, .log = Log::Whole},
+         .outcome = kHandedOver, .markers = kBothMarkers},
     // The open's error is traced, not the revert's.
     {.operation = "Wow64RevertWow64FsRedirection", .fails = BothWays, .setting = Setting::NoLogFolder, .exitCode = 3010,
          .outcome = kHandedOver, .markers = kBothMarkers,
@@ -712,16 +697,14 @@ const std::vector<RunFault> kRunFaults = Table<RunFault>({
     // The 64-bit program cannot be started: the run fails like an operation;
     // without the Windows folder no marker is deleted or written.
     {.operation = "GetModuleFileNameA CreateProcessA", .fails = BothWays, .setting = Wow64, .exitCode = 1,
-         .outcome = kFailed, .markers = kFail, .trace = kNotStarted, .log = Log::Whole},
+         .outcome = kFailed, .markers = kFail, .trace = kNotStarted},
     {.operation = "GetWindowsDirectoryA", .fails = BothWays, .setting = Setting::NoNativeProgram, .exitCode = 1,
-         .outcome = kFailed, .markers = kBothMarkers, .trace = "--> Windows directory not available",
-         .log = Log::Whole},
+         .outcome = kFailed, .markers = kBothMarkers, .trace = "--> Windows directory not available"},
     // Started, but its end or its exit code cannot be had: exit code 1.
     {.operation = "WaitForSingleObject", .fails = BothWays, .setting = Wow64, .exitCode = 1, .outcome = kHandedOver,
-         .markers = kBothMarkers, .trace = "--> Error waiting for the 64-bit program : 00000008h", .log = Log::Whole},
+         .markers = kBothMarkers, .trace = "--> Error waiting for the 64-bit program : 00000008h"},
     {.operation = "GetExitCodeProcess", .fails = BothWays, .setting = Wow64, .exitCode = 1, .outcome = kHandedOver,
-         .markers = kBothMarkers, .trace = "--> Error reading the 64-bit program's exit code : 00000008h",
-         .log = Log::Whole},
+         .markers = kBothMarkers, .trace = "--> Error reading the 64-bit program's exit code : 00000008h"},
 });
 
 std::string RunFaultName(const ::testing::TestParamInfo<RunFault>& info) {
@@ -734,13 +717,15 @@ INSTANTIATE_TEST_SUITE_P(EveryOperation, RunFaultTest, ::testing::ValuesIn(kRunF
 
 // --- CHECK: the machine read, never changed -----------------------------------------------
 
+// A row names only what differs from a check that finds the machine as its operation leaves it.
 struct CheckFault {
     std::string operation;
     Fails fails;
-    bool uninstall;  // "CHECK UNINSTALL" after an uninstall; else "CHECK BASE_DEVICE MAROVEL_SERIAL" after that install
-    int exitCode;
-    const char* trace = nullptr;  // a line the check must trace, or nullptr
-    bool summary;       // the summary line reached the captured standard output
+    // "CHECK UNINSTALL" after an uninstall; else "CHECK BASE_DEVICE MAROVEL_SERIAL" after that install.
+    bool uninstall = false;
+    int exitCode = 0;
+    const char* trace = nullptr;  // a line the check must trace
+    bool summary = true;          // the summary line reached the captured standard output
     sim::HandleCounts left = kNoneOpen;
     bool unreached = false;
     bool wow64 = false;  // the 32-bit program on 64-bit Windows, whose 64-bit program ends with 0
@@ -787,7 +772,7 @@ TEST_P(CheckFaultTest, ChangesNothingAndTellsWhatItCouldNotRead) {
     ExpectReached(row);
 }
 
-constexpr bool kInstalled = false, kUninstalled = true;
+constexpr bool kUninstalled = true;
 constexpr char kUnreachedByCheck[] =
     "SetupDiSetDeviceRegistryPropertyA SetupDiRemoveDevice SetupDiGetDeviceInstallParamsA SetupUninstallOEMInfA "
     "UpdateDriverForPlugAndPlayDevicesA RegSetValueExA DeleteFileA GetFileAttributesA FlushFileBuffers "
@@ -807,53 +792,40 @@ constexpr char kOemUnread[] =
 
 const std::vector<CheckFault> kCheckFaults = Table<CheckFault>({
     // A list that cannot be walked, or a device that cannot be read: could not be read, never "absent".
-    {.operation = "SetupDiGetClassDevsA", .fails = BothWays, .uninstall = kInstalled, .exitCode = 1,
-         .trace = kAbnormal6, .summary = true},
-    {.operation = "SetupDiEnumDeviceInfo SetupDiGetDeviceRegistryPropertyA", .fails = BothWays, .uninstall = kInstalled,
-         .exitCode = 1, .trace = kAbnormal8, .summary = true},
+    {.operation = "SetupDiGetClassDevsA", .fails = BothWays, .exitCode = 1, .trace = kAbnormal6},
+    {.operation = "SetupDiEnumDeviceInfo SetupDiGetDeviceRegistryPropertyA", .fails = BothWays, .exitCode = 1,
+         .trace = kAbnormal8},
     {.operation = "SetupDiGetClassDevsA", .fails = BothWays, .uninstall = kUninstalled, .exitCode = 1,
-         .trace = kAbnormal6, .summary = true},
-    {.operation = "SetupDiOpenDevRegKey RegQueryValueExA", .fails = BothWays, .uninstall = kInstalled, .exitCode = 1,
-         .trace = kBaseDriverUnread, .summary = true},
-    {.operation = "SetupDiGetDeviceInstanceIdA RegOpenKeyExA", .fails = BothWays, .uninstall = kInstalled,
-         .exitCode = 1, .trace = kPortCNamesUnread, .summary = true},
+         .trace = kAbnormal6},
+    {.operation = "SetupDiOpenDevRegKey RegQueryValueExA", .fails = BothWays, .exitCode = 1,
+         .trace = kBaseDriverUnread},
+    {.operation = "SetupDiGetDeviceInstanceIdA RegOpenKeyExA", .fails = BothWays, .exitCode = 1,
+         .trace = kPortCNamesUnread},
     // Copies that cannot be looked at.
-    {.operation = "CreateFileA", .fails = BothWays, .uninstall = kUninstalled, .exitCode = 1, .trace = kOemUnread,
-         .summary = true},
-    {.operation = "ReadFile", .fails = BothWays, .uninstall = kUninstalled, .exitCode = 1, .trace = kOemUnread,
-         .summary = true},
+    {.operation = "CreateFileA", .fails = BothWays, .uninstall = kUninstalled, .exitCode = 1, .trace = kOemUnread},
+    {.operation = "ReadFile", .fails = BothWays, .uninstall = kUninstalled, .exitCode = 1, .trace = kOemUnread},
     {.operation = "FindFirstFileA FindNextFileA", .fails = BothWays, .uninstall = kUninstalled, .exitCode = 1,
-         .trace = kSearchFailed, .summary = true},
+         .trace = kSearchFailed},
     {.operation = "SHGetFolderPathA", .fails = BothWays, .uninstall = kUninstalled, .exitCode = 1,
-         .trace = kNoWindowsPath, .summary = true},
+         .trace = kNoWindowsPath},
     // Handles the system would not close stay open; the verdict stands.
-    {.operation = "RegCloseKey", .fails = Once, .uninstall = kInstalled, .exitCode = 0, .summary = true,
-         .left = Keys(1)},
-    {.operation = "RegCloseKey", .fails = Always, .uninstall = kInstalled, .exitCode = 0, .summary = true,
-         .left = Keys(10)},
-    {.operation = "SetupDiDestroyDeviceInfoList", .fails = Once, .uninstall = kInstalled, .exitCode = 0,
-         .summary = true, .left = Sets(1)},
-    {.operation = "SetupDiDestroyDeviceInfoList", .fails = Always, .uninstall = kInstalled, .exitCode = 0,
-         .summary = true, .left = Sets(6)},
-    {.operation = "FindClose", .fails = Once, .uninstall = kUninstalled, .exitCode = 0, .summary = true,
-         .left = Searches(1)},
-    {.operation = "FindClose", .fails = Always, .uninstall = kUninstalled, .exitCode = 0, .summary = true,
-         .left = Searches(2)},
-    {.operation = "CloseHandle", .fails = Once, .uninstall = kUninstalled, .exitCode = 0, .summary = true,
-         .left = Files(1)},
-    {.operation = "CloseHandle", .fails = Always, .uninstall = kUninstalled, .exitCode = 0, .summary = true,
-         .left = {0, 0, 2, 0, 1, 0, 0}},
+    {.operation = "RegCloseKey", .fails = Once, .left = Keys(1)},
+    {.operation = "RegCloseKey", .fails = Always, .left = Keys(10)},
+    {.operation = "SetupDiDestroyDeviceInfoList", .fails = Once, .left = Sets(1)},
+    {.operation = "SetupDiDestroyDeviceInfoList", .fails = Always, .left = Sets(6)},
+    {.operation = "FindClose", .fails = Once, .uninstall = kUninstalled, .left = Searches(1)},
+    {.operation = "FindClose", .fails = Always, .uninstall = kUninstalled, .left = Searches(2)},
+    {.operation = "CloseHandle", .fails = Once, .uninstall = kUninstalled, .left = Files(1)},
+    {.operation = "CloseHandle", .fails = Always, .uninstall = kUninstalled, .left = {0, 0, 2, 0, 1, 0, 0}},
     // Without a captured output the verdict is the exit code alone.
-    {.operation = "GetStdHandle GetFileType WriteFile", .fails = BothWays, .uninstall = kInstalled, .exitCode = 0,
-         .summary = false},
+    {.operation = "GetStdHandle GetFileType WriteFile", .fails = BothWays, .summary = false},
     // The lock, the error mode, the debugger, WOW64 itself: the check goes on.
     {.operation = "CreateMutexA WaitForSingleObject ReleaseMutex SetErrorMode IsWow64Process GetCurrentProcess "
                   "OutputDebugStringA",
-         .fails = BothWays, .uninstall = kInstalled, .exitCode = 0, .summary = true},
-    {.operation = kUnreachedByCheck, .fails = BothWays, .uninstall = kInstalled, .exitCode = 0, .summary = true,
-         .unreached = kUnreached},
+         .fails = BothWays},
+    {.operation = kUnreachedByCheck, .fails = BothWays, .unreached = kUnreached},
     // Handed over: the 64-bit program gets no captured output, and says so.
-    {.operation = "DuplicateHandle", .fails = BothWays, .uninstall = kInstalled, .exitCode = 0,
+    {.operation = "DuplicateHandle", .fails = BothWays,
          .trace = "--> Standard output not passed on : GetLastError() = 00000008h", .summary = false, .wow64 = true},
 });
 
