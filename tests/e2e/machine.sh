@@ -162,14 +162,15 @@ $(diff -u <(echo "$want") <(echo "$2") | tail -n +3 | grep '^[-+]' | sed 's/^/  
 
 # machine_watch_start [--answer CAPTION=yes|no|ok]... [--hold MS]: follows the
 # program's window from now on (posmachine watch) into E2E_DIR/watch.log. The
-# watch looks every 40 ms: the window changes its status line only on its
-# 100 ms tick, so every line it shows is still seen, and event times stay
-# well inside the hundreds of milliseconds the checks allow. Its looks cost
-# Wine's server CPU: measured on 2026-12-08 over 10 s of watching, about
-# 0.3 CPU-s at 40 ms against 0.7 at 20 ms (at its own 5 ms, a good part of a run's CPU).
+# watch looks every 20 ms: the window changes its status line only on its
+# 100 ms tick, so every line it shows is still seen, a run without an
+# operation shows its window for about 45 ms, and event times stay well
+# inside the hundreds of milliseconds the checks allow. Its looks cost Wine's
+# server CPU (about 0.7 CPU-s over 10 s of watching, measured on 2026-12-08;
+# at 40 ms the watch missed that 45 ms window in a make test).
 machine_watch_start() {
     M_WATCH_LOG=$E2E_DIR/watch.log
-    wine "$M_POSMACHINE" watch --timeout 170 --every 40 "$@" >"$M_WATCH_LOG" 2>&1 &
+    wine "$M_POSMACHINE" watch --timeout 170 --every 20 "$@" >"$M_WATCH_LOG" 2>&1 &
     M_WATCH_PID=$!
     # The watch is running once it has printed its first line.
     wine_env_wait_file "$M_WATCH_LOG" 5 "$M_WATCH_PID" || true
