@@ -255,10 +255,12 @@ machine_run() {
     shift
     machine_watch_start "${M_WATCH_ARGS[@]}"
     e2e_run "$seconds" "$E2E_EXE" "$@"
-    # With M_WATCH_UNTIL_EXIT=1 (a run that shows no window) the watch has
-    # nothing more to see once the program has ended: its last looks, then
-    # it is stopped.
-    if [ "${M_WATCH_UNTIL_EXIT:-0}" = 1 ]; then
+    # Once the program has ended, a watch that has not seen its window (a
+    # run that shows none, M_WATCH_UNTIL_EXIT=1, or one whose window came and
+    # went between two looks under load) has nothing more to see: its last
+    # looks, then it is stopped. A check of what the window showed then finds
+    # it missing.
+    if [ "${M_WATCH_UNTIL_EXIT:-0}" = 1 ] || ! grep -q 'window shown' "$M_WATCH_LOG"; then
         sleep 0.2
         kill "$M_WATCH_PID" 2>/dev/null
     fi
