@@ -256,11 +256,10 @@ machine_run() {
     machine_watch_start "${M_WATCH_ARGS[@]}"
     e2e_run "$seconds" "$E2E_EXE" "$@"
     # Once the program has ended, a watch that has not seen its window (a
-    # run that shows none, M_WATCH_UNTIL_EXIT=1, or one whose window came and
-    # went between two looks under load) has nothing more to see: its last
-    # looks, then it is stopped. A check of what the window showed then finds
-    # it missing.
-    if [ "${M_WATCH_UNTIL_EXIT:-0}" = 1 ] || ! grep -q 'window shown' "$M_WATCH_LOG"; then
+    # run that shows none, or one whose window came and went between two
+    # looks under load) has nothing more to see: its last looks, then it is
+    # stopped. A check of what the window showed then finds it missing.
+    if ! grep -q 'window shown' "$M_WATCH_LOG"; then
         sleep 0.2
         kill "$M_WATCH_PID" 2>/dev/null
     fi

@@ -61,19 +61,12 @@ x86_64-w64-mingw32-gcc -O2 -mwindows -o "$E2E_DIR/echo.exe" "$E2E_DIR/echo.c" ||
     { e2e_fail "cannot build the echo program"; e2e_finish; }
 
 # no_window WHAT ARGUMENTS...: a run of the 32-bit program under the watch
-# (with the options in M_WATCH_ARGS) that shows no progress window: the
-# watch, which would wait for one, gets a last look at the markers after the
-# program's end and is stopped.
+# (with the options in M_WATCH_ARGS) that shows no progress window.
 no_window() {
     local what=$1
     shift
     e2e_log "$what"
-    machine_watch_start "${M_WATCH_ARGS[@]}"
-    e2e_run 30 "$E2E_EXE" "$@"
-    sleep 0.2
-    kill "$M_WATCH_PID" 2>/dev/null
-    wait "$M_WATCH_PID" 2>/dev/null
-    M_WATCH_PID=""
+    machine_run 30 "$@"
     grep -q 'window shown' "$M_WATCH_LOG" && e2e_fail "$what: a progress window was shown"
     return 0
 }
