@@ -25,14 +25,15 @@ CMAKE_GEN := -G "Unix Makefiles"
 
 # Compilations go through ccache when it is there (make deps installs it):
 # the machine keeps each object in its cache (~/.cache/ccache), so a clone of
-# the same sources builds again from it. In its depend mode an object not in
-# the cache costs one compilation, as without ccache. Paths are left out of
-# what a cached object is known by: the Windows objects hold none
+# the same sources builds again from it, but for the two test files that are
+# given a path of the clone. In its depend mode an object not in the cache
+# costs one compilation, as without ccache. Paths are left out of what a
+# cached object is known by: the Windows objects hold none
 # (-ffile-prefix-map), while a native test object's debug information names
 # the clone that compiled it first. A build in which CCACHE_DISABLE is set
-# (make reproducible) compiles everything. The native suite's precompiled header is left out: it holds the
-# clone's path, so no other clone could take the objects compiled with it
-# from the cache.
+# (make reproducible) compiles everything. The native suite's precompiled
+# header is left out: it holds the clone's path, so no other clone could take
+# the objects compiled with it from the cache.
 CCACHE := $(shell command -v ccache 2>/dev/null)
 ifneq ($(CCACHE),)
 CMAKE_GEN += -DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache
