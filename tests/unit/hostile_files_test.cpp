@@ -20,13 +20,14 @@ enum class Obstacle {
     NoPnf,            // the INF has no PNF companion
 };
 
+// A copy that holds the key goes with its PNF, unless its row says otherwise.
 struct OemCopy {
-    const char* name;  // the INF's name; its PNF is the same with ".PNF"
-    bool holdsKey;     // a line of it holds the base device's hardware ID
-    Obstacle obstacle;
-    Lines trace;       // what the cleanup traces for it, after its name, but for the package removal
-    bool infStays;
-    bool pnfStays;
+    const char* name;       // the INF's name; its PNF is the same with ".PNF"
+    bool holdsKey = true;   // a line of it holds the base device's hardware ID
+    Obstacle obstacle = Obstacle::None;
+    Lines trace;            // what the cleanup traces for it, after its name, but for the package removal
+    bool infStays = false;
+    bool pnfStays = false;
     // Published as a driver package: the removal's last error (0 for success).
     DWORD packageError = ERROR_SUCCESS;
 };
@@ -42,27 +43,21 @@ constexpr char kFailed[] = "----> Failed";
 // but cannot be read stays whole; a failed deletion is traced and the
 // cleanup goes on with the next copy.
 const std::vector<OemCopy> kCopies = {
-    {.name = "oem1.inf", .holdsKey = true, .obstacle = Obstacle::Unreadable, .trace = kUnopened, .infStays = true,
-         .pnfStays = true},
-    {.name = "oem2.inf", .holdsKey = true, .obstacle = Obstacle::InfUndeletable, .trace = Read({kFailed, kPnf}),
-         .infStays = true, .pnfStays = false, .packageError = ERROR_ACCESS_DENIED},
-    {.name = "oem3.inf", .holdsKey = true, .obstacle = Obstacle::PnfUndeletable, .trace = Read({kPnf, kFailed}),
-         .infStays = false, .pnfStays = true},
-    {.name = "oem4.inf", .holdsKey = true, .obstacle = Obstacle::BothUndeletable,
-         .trace = Read({kFailed, kPnf, kFailed}), .infStays = true, .pnfStays = true,
+    {.name = "oem1.inf", .obstacle = Obstacle::Unreadable, .trace = kUnopened, .infStays = true, .pnfStays = true},
+    {.name = "oem2.inf", .obstacle = Obstacle::InfUndeletable, .trace = Read({kFailed, kPnf}), .infStays = true,
          .packageError = ERROR_ACCESS_DENIED},
-    {.name = "oem5.inf", .holdsKey = true, .obstacle = Obstacle::InUse, .trace = Read({kFailed, kPnf}),
-         .infStays = true, .pnfStays = false, .packageError = ERROR_SHARING_VIOLATION},
-    {.name = "oem6.inf", .holdsKey = false, .obstacle = Obstacle::Folder, .trace = kUnopened, .infStays = true,
-         .pnfStays = false},
-    {.name = "oem7.inf", .holdsKey = true, .obstacle = Obstacle::NoPnf, .trace = Read({kPnf, kFailed}),
-         .infStays = false, .pnfStays = false},
+    {.name = "oem3.inf", .obstacle = Obstacle::PnfUndeletable, .trace = Read({kPnf, kFailed}), .pnfStays = true},
+    {.name = "oem4.inf", .obstacle = Obstacle::BothUndeletable, .trace = Read({kFailed, kPnf, kFailed}),
+         .infStays = true, .pnfStays = true, .packageError = ERROR_ACCESS_DENIED},
+    {.name = "oem5.inf", .obstacle = Obstacle::InUse, .trace = Read({kFailed, kPnf}), .infStays = true,
+         .packageError = ERROR_SHARING_VIOLATION},
+    {.name = "oem6.inf", .holdsKey = false, .obstacle = Obstacle::Folder, .trace = kUnopened, .infStays = true},
+    {.name = "oem7.inf", .obstacle = Obstacle::NoPnf, .trace = Read({kPnf, kFailed})},
     {.name = "oem8.inf", .holdsKey = false, .obstacle = Obstacle::Unreadable, .trace = kUnopened, .infStays = true,
          .pnfStays = true},
-    {.name = "oem9.inf", .holdsKey = true, .obstacle = Obstacle::None, .trace = Read({kPnf}), .infStays = false,
-         .pnfStays = false},
-    {.name = "oem99.inf", .holdsKey = false, .obstacle = Obstacle::None,
-         .trace = {kRead[0], "----> Search Key Not Found, exiting...."}, .infStays = true, .pnfStays = true},
+    {.name = "oem9.inf", .trace = Read({kPnf})},
+    {.name = "oem99.inf", .holdsKey = false, .trace = {kRead[0], "----> Search Key Not Found, exiting...."},
+         .infStays = true, .pnfStays = true},
 };
 
 std::string PnfOf(const std::string& inf) { return inf.substr(0, inf.size() - 4) + ".PNF"; }
