@@ -108,12 +108,15 @@ void AtPauseAfter(const char* shown, std::function<void()> arm) {
     };
 }
 
-// Common to every run: what a calling script and the person at the machine see.
+// The four-port machine with the base device, the driver INFs in place, and
+// the RESULT.FAIL of an earlier run that failed.
 class FaultTest : public MachineTest {
 protected:
     void SetUp() override {
         MachineTest::SetUp();
-        machine().PutFile(std::string(kWin) + "\\RESULT.FAIL");  // left by an earlier run that failed
+        PutTableInfs();
+        AddPosDevices(true, "CDEF");
+        machine().PutFile(std::string(kWin) + "\\RESULT.FAIL");
     }
 
     // How an install's or uninstall's run ended: its outcome and markers,
@@ -208,13 +211,10 @@ std::vector<std::string> PortsWritten(const Ports& ports) {
     return written;
 }
 
-// A full four-port machine with the base device, the driver INFs in place.
 class InstallRunTest : public FaultTest {
 protected:
     // The fault holds from the start, or from the mapping of Serial Port D on.
     void Check(const InstallFault& fault, bool afterPortC) {
-        PutTableInfs();
-        AddPosDevices(true, "CDEF");
         const auto infsBefore = AllInfs();
         const auto inject = [&fault] { Inject(fault.operation, fault.fails); };
         afterPortC ? AtPauseAfter("Mapping Serial Port C to COM3...[OK]", inject) : inject();
@@ -315,12 +315,6 @@ std::vector<InstallFault> operator+(std::vector<InstallFault> rows, const std::v
     return rows;
 }
 
-// The marker, written after the mapping: when it cannot be created that is
-// traced, and the run still counts as a success.
-const std::vector<InstallFault> kMarkerFaults = Table<InstallFault>({
-    {.operation = "CreateFileA", .fails = BothWays, .markers = kNoMarker, .trace = kNoMarkerFile},
-    {.operation = "CloseHandle", .fails = BothWays, .left = Files(1)},
-});
 constexpr char kUnreachedByInstall[] =
     "SetupDiRemoveDevice SetupDiGetDeviceInstallParamsA SetupUninstallOEMInfA GetFileAttributesA ReadFile "
     "FindFirstFileA FindNextFileA FindClose SHGetFolderPathA MessageBoxA SetupDiOpenDevRegKey RegQueryValueExA "
@@ -329,13 +323,17 @@ constexpr char kUnreachedByInstall[] =
 // From the start of "INSTALL SILENT BASE_DEVICE MAROVEL_SERIAL". The first
 // call of most operations is Serial Port C's; the first file deletion is the
 // old RESULT.SUCCESS, which is not there.
-const std::vector<InstallFault> kInstallFaults = PortRows(0) + kMarkerFaults + Table<InstallFault>({
+const std::vector<InstallFault> kInstallFaults = PortRows(0) + Table<InstallFault>({
     // The base device's row fails: the install stops there, box, RESULT.FAIL.
     {.operation = "UpdateDriverForPlugAndPlayDevicesA", .fails = BothWays, .markers = kFail,
          .trace = "----> Device Driver Installation failed : GetLastError() = 00000008h\n", .ports = kNoneMapped},
     // Old markers that cannot be deleted are passed over; one may stay beside the new.
     {.operation = "DeleteFileA", .fails = Once},
     {.operation = "DeleteFileA", .fails = Always, .markers = kBothMarkers},
+    // The marker, written after the mapping, is the one file the run opens: when
+    // it cannot be created that is traced, and the run still counts as a success.
+    {.operation = "CreateFileA", .fails = BothWays, .markers = kNoMarker, .trace = kNoMarkerFile},
+    {.operation = "CloseHandle", .fails = BothWays, .left = Files(1)},
     {.operation = kUnreachedByInstall, .fails = BothWays, .unreached = kUnreached},
 });
 
@@ -345,7 +343,7 @@ INSTANTIATE_TEST_SUITE_P(EveryOperation, InstallFaultTest, ::testing::ValuesIn(k
 // Armed once Serial Port C is mapped: C keeps its names, the fault meets D
 // (and, failing for good, E and F too); all drivers are installed and the
 // old markers deleted by then.
-const std::vector<InstallFault> kPortMappingFaults = PortRows(1) + kMarkerFaults + Table<InstallFault>({
+const std::vector<InstallFault> kPortMappingFaults = PortRows(1) + Table<InstallFault>({
     {.operation = std::string(kUnreachedByInstall) + " UpdateDriverForPlugAndPlayDevicesA DeleteFileA",
          .fails = BothWays, .unreached = kUnreached},
 });
@@ -372,8 +370,6 @@ class BoxFaultTest : public FaultTest, public ::testing::WithParamInterface<BoxF
 // Every question would be answered Yes.
 TEST_P(BoxFaultTest, TheRunGoesOnWithoutItsBoxes) {
     const BoxFault& row = GetParam();
-    PutTableInfs();
-    AddPosDevices(true, "CDEF");
     machine().QueueAnswers({IDYES, IDYES});
     if (row.failing != nullptr) machine().FailNext(row.failing, kFault);
     Inject(row.operation, row.fails);
@@ -458,12 +454,9 @@ struct UninstallFault {
 class UninstallFaultTest : public FaultTest, public ::testing::WithParamInterface<UninstallFault> {};
 
 // Unattended: each removal's install parameters are read for a restart
-// need, and no box is shown. The base device, the card and its four ports;
-// the driver INFs; the OEM copies, each with its PNF.
+// need, and no box is shown. The OEM copies, each with its PNF, beside the drivers.
 TEST_P(UninstallFaultTest, EndsAsTheToolMust) {
     const UninstallFault& fault = GetParam();
-    PutTableInfs();
-    AddPosDevices(true, "CDEF");
     PutOemCopies(false);
     Inject(fault.operation, fault.fails);
 
@@ -595,15 +588,16 @@ struct RunFault {
 const Lines kSearch{"--> Device Enumeration(FindDevice)", "----> No more devices\\n"};
 const Lines kNothingFound = Join({{"**** Removing installed drivers ****"}, kSearch, kSearch, kSearch, {kNoneFound}});
 
-
-class RunFaultTest : public FaultTest, public ::testing::WithParamInterface<RunFault> {};
+class RunFaultTest : public MachineTest, public ::testing::WithParamInterface<RunFault> {};
 
 // "UNINSTALL UNATTENDED /LOG=C:\logs\zan.log" through the whole run, the
 // worker run to its end at once.
 TEST_P(RunFaultTest, EndsAsTheToolMust) {
     const RunFault& row = GetParam();
     const bool wow64 = row.setting >= Setting::Wow64;
-    // Beside the old RESULT.FAIL: the markers a hand-over must leave alone.
+    // An earlier run's RESULT.FAIL, and under WOW64 RESULT.SUCCESS beside it:
+    // the markers a hand-over must leave alone.
+    machine().PutFile(std::string(kWin) + "\\RESULT.FAIL");
     if (wow64) machine().PutFile(std::string(kWin) + "\\RESULT.SUCCESS");
     if (row.setting != Setting::NoLogFolder) machine().PutFolder("C:\\logs");
     if (row.setting == Setting::LogThere) machine().PutFile(kLog, "2024-05-01 06:00:00.000 1 an earlier run\r\n");
@@ -738,8 +732,6 @@ class CheckFaultTest : public FaultTest, public ::testing::WithParamInterface<Ch
 // the standard output a pipe.
 TEST_P(CheckFaultTest, ChangesNothingAndTellsWhatItCouldNotRead) {
     const CheckFault& row = GetParam();
-    PutTableInfs();
-    AddPosDevices(true, "CDEF");
     machine().PutFile(kInf + "oem2.inf", "[Models]\r\n%Other%=Inst, PCI\\VEN_8086&DEV_1234\r\n");
     ASSERT_EQ(Run("INSTALL UNATTENDED BASE_DEVICE MAROVEL_SERIAL"), RunOutcome::Succeeded);
     if (row.uninstall) {
