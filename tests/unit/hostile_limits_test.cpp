@@ -75,9 +75,7 @@ TEST_P(LongCommandLineTest, RunsTheOperationItsKeywordsAskFor) {
 
     const RunOutcome outcome = Run(cmdLine);
 
-    std::vector<std::string> updated;
-    for (const auto& call : machine().DriverUpdates()) updated.push_back(call.hardwareId);
-    EXPECT_EQ(updated, c.updatedIds);
+    EXPECT_EQ(UpdatedIds(), c.updatedIds);
     EXPECT_EQ(machine().MessageBoxes().size(), c.ends == Ends::InstallsAfterTwoQuestions ? 2u : 0u);
     const bool none = c.ends == Ends::NothingRun, uninstall = c.ends == Ends::Uninstalls;
     EXPECT_EQ(outcome, none ? RunOutcome::NotRun : RunOutcome::Succeeded);
