@@ -1,6 +1,5 @@
-// The install operation on a simulated point-of-sale machine, end to end
-// through the worker thread's entry. The installs of each choice are rows of
-// tests/scenarios/catalogue.txt.
+// A driver update that fails, traced with its cause. Whole installs, failed
+// ones among them, are rows of tests/scenarios/catalogue.txt.
 #include "machine_fixture.h"
 
 using namespace pos;
@@ -10,27 +9,6 @@ namespace {
 const std::string kBaseInf = std::string(kWin) + "\\INF\\ZANBaseD.inf";
 
 }  // namespace
-
-TEST_F(MachineTest, AMissingCardFailsTheInstallAtItsRowAndLeavesOnlyTheFailMarker) {
-    PutTableInfs();
-    machine().AddDevice(BaseDevice());
-    machine().AddDevice(Port('C'));
-    machine().PutFile(std::string(kWin) + "\\RESULT.SUCCESS");
-
-    EXPECT_EQ(Run("INSTALL SILENT BASE_DEVICE"), RunOutcome::Failed);
-
-    EXPECT_EQ(Timeline(), Join({InstallLines(kBaseDesc), InstallLines(kCardDesc, "[Failed]")}));
-    const auto updates = machine().DriverUpdates();
-    ASSERT_EQ(updates.size(), 2u);  // Serial Port C is not attempted
-    EXPECT_EQ(machine().FindDevice("PCI\\VEN_1D9E&DEV_0B52\\BASE0")->driverInf, kBaseInf);
-    EXPECT_TRUE(machine().FindDevice(kPorts[0].instanceId)->driverInf.empty());
-    EXPECT_TRUE(TraceHas("----> Device Driver Installation failed : No such device\n"));
-    EXPECT_TRUE(TraceHas("--> Failure installing Driver"));
-
-    EXPECT_EQ(Boxes(), std::vector<Box>{ErrorBox("An error was encountered while installing the drivers.")});
-    EXPECT_EQ(Markers(), Lines{"RESULT.FAIL"});
-    EXPECT_FALSE(machine().GetValue(ParamsKey(kPorts[0].instanceId), "PortName"));
-}
 
 // The ways a driver update fails, each traced with its cause: errors of the
 // call, and a missing INF or device as the platform reports them.
