@@ -224,19 +224,33 @@ TEST_F(RunLogTest, AFileCreatedThroughALinkIsRemovedAgain) {
     EXPECT_EQ(machine().ListFolder("C:\\WINDOWS\\target"), std::vector<std::string>{"new.log"});
 }
 
-// A log that cannot be created is traced with the system's error.
-TEST_F(RunLogTest, ALogThatCannotBeCreatedIsTracedWithItsError) {
-    machine().PutFolder("C:\\logs");
-    machine().onCreateFile = [](const std::string&, DWORD disposition) {
-        if (disposition == CREATE_NEW) sim::TheMachine().FailNext("CreateFileA", ERROR_ACCESS_DENIED);
+// A new log that cannot be created, or that someone removes between its
+// creation and its opening (it is not made again): traced with the system's
+// error, and the run has no log.
+TEST_F(RunLogTest, ALogThatCannotBeCreatedOrIsRemovedAtOnceIsTracedWithItsError) {
+    using Hook = void (*)(const std::string&, DWORD);
+    const std::pair<Hook, const char*> cases[] = {
+        {[](const std::string&, DWORD disposition) {
+             if (disposition == CREATE_NEW) sim::TheMachine().FailNext("CreateFileA", ERROR_ACCESS_DENIED);
+         },
+         "00000005h"},
+        {[](const std::string& path, DWORD disposition) {
+             if (disposition == OPEN_EXISTING && path == "C:\\logs\\new.log" && sim::TheMachine().FileExists(path))
+                 std::filesystem::remove(sim::TheMachine().HostPath(path));
+         },
+         "00000002h"},
     };
-    RunLog log;
+    for (const auto& [hook, code] : cases) {
+        SetUp();
+        machine().onCreateFile = hook;
+        RunLog log;
 
-    EXPECT_FALSE(log.Open("C:\\logs\\new.log", "1.0.0.1", "UNINSTALL"));
+        EXPECT_FALSE(log.Open("C:\\logs\\new.log", "1.0.0.1", "UNINSTALL"));
 
-    EXPECT_EQ(machine().Trace(), std::vector<std::string>{"--> Log file \"C:\\logs\\new.log\" could not be opened : "
-                                                          "GetLastError() = 00000005h"});
-    EXPECT_EQ(machine().ListFolder("C:\\logs"), std::vector<std::string>{});
+        EXPECT_EQ(machine().Trace(), std::vector<std::string>{"--> Log file \"C:\\logs\\new.log\" could not be opened : "
+                                                              "GetLastError() = " + std::string(code)});
+        EXPECT_EQ(machine().ListFolder("C:\\logs"), std::vector<std::string>{});
+    }
 }
 
 // A log named by a short path whose long form does not fit MAX_PATH cannot be
