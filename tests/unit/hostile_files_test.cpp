@@ -1,6 +1,6 @@
 // Files that fight back: OEM INF copies that cannot be opened, read or
-// deleted, and a log removed as it is made. Markers that cannot be deleted
-// or created are rows of the catalogue of scenarios.
+// deleted. Markers that cannot be deleted or created are rows of the
+// catalogue of scenarios; a log removed as it is made is in run_log_test.cpp.
 #include "machine_fixture.h"
 
 using namespace pos;
@@ -161,23 +161,6 @@ TEST_F(MachineTest, OemCleanupWithoutAWindowsPathSearchesNothing) {
         EXPECT_EQ(machine().Calls("FindFirstFileA"), 0) << code;
         EXPECT_TRUE(machine().FileExists(kInf + "oem1.inf")) << code;
     }
-}
-
-// A new log that someone removes between its creation and its opening is
-// not made again: the open's error is traced, and the run has no log.
-TEST_F(MachineTest, ALogRemovedRightAfterItsCreationIsNotMadeAgain) {
-    static constexpr char kLog[] = "C:\\logs\\new.log";
-    machine().PutFolder("C:\\logs");
-    machine().onCreateFile = [](const std::string& path, DWORD disposition) {
-        if (disposition == OPEN_EXISTING && path == kLog && sim::TheMachine().FileExists(kLog)) {
-            std::filesystem::remove(sim::TheMachine().HostPath(kLog));
-        }
-    };
-
-    EXPECT_FALSE(RunLog().Open(kLog, "1.0.0.1", "UNINSTALL"));
-
-    EXPECT_EQ(Trace(), Lines{"--> Log file \"C:\\logs\\new.log\" could not be opened : GetLastError() = 00000002h"});
-    EXPECT_FALSE(machine().FileExists(kLog));
 }
 
 }  // namespace

@@ -1,18 +1,8 @@
-// Port mapping: which rows it maps, and a port that is not present. Whole
-// mappings, with the bytes of each name, are rows of the catalogue of scenarios.
+// Port mapping of a port that is not present. Which rows are mapped, and the
+// bytes of each name, are rows of the catalogue of scenarios.
 #include "machine_fixture.h"
 
 using namespace pos;
-
-TEST_F(MachineTest, OnlyPortRowsThatAreSelectedProduceMappingLines) {
-    AddPosDevices(true, "CDEF");
-    g_deviceTable[kRowFourPortCard].installFlag = 1;  // a card row, never mapped
-
-    EXPECT_TRUE(MapComPorts());
-
-    EXPECT_EQ(Timeline(), MappingLines('C'));
-    EXPECT_FALSE(machine().GetValue(ParamsKey(kPorts[1].instanceId), "PortName"));
-}
 
 // A port that is not present is not found: it counts as mapped, with nothing
 // written. (Each step of a rename that fails is a row of the fault sweep.)

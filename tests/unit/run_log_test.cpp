@@ -144,13 +144,29 @@ struct Unopenable {
     const char* path;
     const char* trace;
     const char* failing = nullptr;  // an operation that fails for good
+    void (*onCreateFile)(const std::string& path, DWORD disposition) = nullptr;
 };
+
+// The new log's creation refused.
+void RefuseCreation(const std::string&, DWORD disposition) {
+    if (disposition == CREATE_NEW) sim::TheMachine().FailNext("CreateFileA", ERROR_ACCESS_DENIED);
+}
+
+// The new log removed between its creation and its opening: it is not made again.
+void RemoveOnceMade(const std::string& path, DWORD disposition) {
+    if (disposition == OPEN_EXISTING && path == "C:\\logs\\new.log" && sim::TheMachine().FileExists(path))
+        std::filesystem::remove(sim::TheMachine().HostPath(path));
+}
 
 class UnopenableLogTest : public RunLogTest, public ::testing::WithParamInterface<Unopenable> {};
 
 // A folder that only an administrator could fill, and one below it that a
-// user made first, with links to the system's files in it.
+// user made first, with links to the system's files in it; a folder whose
+// long path does not fit MAX_PATH, named by its short name.
 TEST_P(UnopenableLogTest, IsTracedAndTheRunGoesOnWithoutItChangingNothing) {
+    const std::string longFolder = "C:\\" + std::string(250, 'L');
+    machine().PutFile(longFolder + "\\run.log", "kept\r\n");
+    machine().SetShortName(longFolder, "LLLLLL~1");
     machine().PutFile("C:\\WINDOWS\\keep2.ini", "[keep]\r\n");
     machine().PutFile("C:\\WINDOWS\\target\\existing.log", "system\r\n");
     machine().PutFolder("C:\\WINDOWS\\target\\sub");
@@ -159,6 +175,7 @@ TEST_P(UnopenableLogTest, IsTracedAndTheRunGoesOnWithoutItChangingNothing) {
     machine().AddSymbolicLink("C:\\user\\linked", "C:\\WINDOWS\\target");
     machine().PutFile(kLog, "kept\r\n");
     if (GetParam().failing != nullptr) machine().FailAlways(GetParam().failing, ERROR_PROC_NOT_FOUND);
+    machine().onCreateFile = GetParam().onCreateFile;
     const auto before = DriveC();
     RunLog log;
 
@@ -192,7 +209,15 @@ INSTANTIATE_TEST_SUITE_P(Paths, UnopenableLogTest, ::testing::Values(
                "GetFinalPathNameByHandleA"},
     Unopenable{"LinkedFolderHigherUp", "C:\\user\\linked\\sub\\new.log",
                "--> Log file \"C:\\user\\linked\\sub\\new.log\" refused: its folder leads to "
-               "\"C:\\WINDOWS\\target\\sub\""}),
+               "\"C:\\WINDOWS\\target\\sub\""},
+    Unopenable{"LongPathBeyondMaxPath", "C:\\LLLLLL~1\\run.log",
+               "--> Log file \"C:\\LLLLLL~1\\run.log\" could not be checked : GetLastError() = 000000ceh"},
+    Unopenable{"NotCreated", "C:\\logs\\new.log",
+               "--> Log file \"C:\\logs\\new.log\" could not be opened : GetLastError() = 00000005h", nullptr,
+               RefuseCreation},
+    Unopenable{"RemovedOnceMade", "C:\\logs\\new.log",
+               "--> Log file \"C:\\logs\\new.log\" could not be opened : GetLastError() = 00000002h", nullptr,
+               RemoveOnceMade}),
     [](const ::testing::TestParamInfo<Unopenable>& info) { return std::string(info.param.name); });
 
 // A folder swapped for a link between its check and the log's creation: the
@@ -222,36 +247,6 @@ TEST_F(RunLogTest, AFileCreatedThroughALinkIsRemovedAgain) {
     EXPECT_EQ(machine().Trace().back(), "--> Log file \"C:\\logs\\new.log\" made where it leads could not be removed : "
                                         "GetLastError() = 00000005h");
     EXPECT_EQ(machine().ListFolder("C:\\WINDOWS\\target"), std::vector<std::string>{"new.log"});
-}
-
-// A log that cannot be created is traced with the system's error.
-TEST_F(RunLogTest, ALogThatCannotBeCreatedIsTracedWithItsError) {
-    machine().PutFolder("C:\\logs");
-    machine().onCreateFile = [](const std::string&, DWORD disposition) {
-        if (disposition == CREATE_NEW) sim::TheMachine().FailNext("CreateFileA", ERROR_ACCESS_DENIED);
-    };
-    RunLog log;
-
-    EXPECT_FALSE(log.Open("C:\\logs\\new.log", "1.0.0.1", "UNINSTALL"));
-
-    EXPECT_EQ(machine().Trace(), std::vector<std::string>{"--> Log file \"C:\\logs\\new.log\" could not be opened : "
-                                                          "GetLastError() = 00000005h"});
-    EXPECT_EQ(machine().ListFolder("C:\\logs"), std::vector<std::string>{});
-}
-
-// A log named by a short path whose long form does not fit MAX_PATH cannot be
-// checked, so it is not written.
-TEST_F(RunLogTest, ALogWhoseLongPathIsTooLongToCheckIsNotWritten) {
-    const std::string folder = "C:\\" + std::string(250, 'L');
-    machine().PutFile(folder + "\\run.log", "kept\r\n");
-    machine().SetShortName(folder, "LLLLLL~1");
-    RunLog log;
-
-    EXPECT_FALSE(log.Open("C:\\LLLLLL~1\\run.log", "1.0.0.1", "UNINSTALL"));
-
-    EXPECT_EQ(machine().Trace(), std::vector<std::string>{"--> Log file \"C:\\LLLLLL~1\\run.log\" could not be "
-                                                          "checked : GetLastError() = 000000ceh"});
-    EXPECT_EQ(machine().ReadWholeFile(folder + "\\run.log"), "kept\r\n");
 }
 
 // The name as asked may differ from the one the system reports without

@@ -42,7 +42,6 @@ TEST_P(ReadingTest, GivesTheChoicesAndTheLogPath) {
 INSTANTIATE_TEST_SUITE_P(CommandLines, ReadingTest, ::testing::Values(
     // The keyword rules as they always were.
     Reading{"", Operation::None, "", nullptr},
-    Reading{"INSTALL SILENT BASE_DEVICE MAROVEL_SERIAL", Operation::Install, "SBM", nullptr},
     Reading{"INSTALL BASE_DEVICE MAROVEL_SERIAL", Operation::Install, "BM", nullptr},
     Reading{"D:\\INSTALL\\setup.cmd", Operation::Install, "", nullptr},
     Reading{"install SILENT unattended", Operation::None, "S", nullptr},
@@ -53,7 +52,6 @@ INSTANTIATE_TEST_SUITE_P(CommandLines, ReadingTest, ::testing::Values(
     Reading{"/LOG", Operation::None, "", nullptr},
     // UNATTENDED takes the choices from the command line as SILENT does.
     Reading{"UNATTENDED INSTALL MAROVEL_SERIAL", Operation::Install, "SUM", nullptr},
-    Reading{"UNINSTALL UNATTENDED", Operation::Uninstall, "SU", nullptr},
     // /LOG= is cut out before the keywords are sought, in every form.
     Reading{"/LOG=C:\\INSTALL\\UNATTENDED.log", Operation::None, "", "C:\\INSTALL\\UNATTENDED.log"},
     Reading{"INSTALL /LOG=\"C:\\INSTALL logs\\UNINSTALL.txt\" SILENT", Operation::Install, "S",

@@ -31,7 +31,6 @@ TEST(ProgressTick, CopiesTheLineOnlyWhenItDiffersExactlyAndClosesOnceTheWorkerEn
         {install.c_str(), "[OK]", true, install, ProgressTick::SetText, install + "[OK]"},
         {fits.c_str(), nullptr, true, fits, ProgressTick::Keep, ""},
         {tooLong.c_str(), nullptr, true, tooLongShown, ProgressTick::SetText, tooLong},
-        {tooLong.c_str(), nullptr, true, tooLongShown, ProgressTick::SetText, tooLong},
         // Whatever the text, once the worker lowered its flag.
         {"Uninstall Complete!", nullptr, false, "Removing ZAN 7350-21x Base Device...", ProgressTick::Close, ""},
         {"Uninstall Complete!", nullptr, false, "Uninstall Complete!", ProgressTick::Close, ""},

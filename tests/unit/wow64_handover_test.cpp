@@ -55,7 +55,6 @@ TEST_F(HandOverTest, TheSixtyFourBitProgramGetsTheArgumentTextUnchangedAndItsMar
         {"INSTALL SILENT BASE_DEVICE MAROVEL_SERIAL", "RESULT.SUCCESS", 0},
         {"INSTALL  SILENT \"C:\\Program Files\\UNINSTALL\\\" /x=\"a b\" 'q'", "RESULT.FAIL", 1},
         {"", "", 0},
-        {"UNINSTALL", "RESULT.SUCCESS", 3010},
         {"INSTALL SILENT", "RESULT.SUCCESS", 0, "WaitForSingleObject",
          "--> Error waiting for the 64-bit program : 00000006h"},
         {"INSTALL SILENT", "RESULT.SUCCESS", 0, "GetExitCodeProcess",
