@@ -115,16 +115,17 @@ bool FindElement(HDEVINFO set, const std::string& id, SP_DEVINFO_DATA* found, DW
     return index < walk.ids.size() && plat::SetupDiEnumDeviceInfo(set, index, found);
 }
 
-// A set as the installer obtains it: every device of every class, or, given
-// an interface class, the present devices exposing it. `body` gets it, then
-// it is destroyed.
-void WithSet(const GUID* interfaceClass, const std::function<void(HDEVINFO)>& body) {
-    HDEVINFO set = plat::SetupDiGetClassDevsA(interfaceClass, nullptr, nullptr,
-                                              interfaceClass == nullptr ? DIGCF_ALLCLASSES
-                                                                        : DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+// A set obtained with these flags: `body` gets it, then it is destroyed.
+void WithSet(const GUID* guid, DWORD flags, const std::function<void(HDEVINFO)>& body) {
+    HDEVINFO set = plat::SetupDiGetClassDevsA(guid, nullptr, nullptr, flags);
     if (!CHECK(Valid(set))) return;
     body(set);
     CHECK(plat::SetupDiDestroyDeviceInfoList(set));
+}
+// A set as the installer obtains it: every device of every class, or, given
+// an interface class, the present devices exposing it.
+void WithSet(const GUID* interfaceClass, const std::function<void(HDEVINFO)>& body) {
+    WithSet(interfaceClass, interfaceClass == nullptr ? DIGCF_ALLCLASSES : DIGCF_PRESENT | DIGCF_DEVICEINTERFACE, body);
 }
 void WithSet(const std::function<void(HDEVINFO)>& body) { WithSet(nullptr, body); }
 
@@ -372,18 +373,13 @@ void CheckInterfaceSets(const Devices& devices) {
     // Without DIGCF_DEVICEINTERFACE the GUID names a setup class: the Ports
     // devices, whatever they expose, and no System device. The present
     // devices of every class hold them all.
-    HDEVINFO ports = plat::SetupDiGetClassDevsA(&kPortsClass, nullptr, nullptr, DIGCF_PRESENT);
-    if (CHECK(Valid(ports))) {
+    WithSet(&kPortsClass, DIGCF_PRESENT, [&](HDEVINFO ports) {
         const Walk walk = WalkSet(ports);
         CHECK_EQ(ERROR_NO_MORE_ITEMS, walk.endError);
         CheckHeld(walk, {devices.port, devices.bare}, {devices.systemPort, devices.singleId});
-        CHECK(plat::SetupDiDestroyDeviceInfoList(ports));
-    }
-    HDEVINFO present = plat::SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES | DIGCF_PRESENT);
-    if (CHECK(Valid(present))) {
-        CheckHeld(WalkSet(present), devices.All());
-        CHECK(plat::SetupDiDestroyDeviceInfoList(present));
-    }
+    });
+    WithSet(nullptr, DIGCF_ALLCLASSES | DIGCF_PRESENT,
+            [&](HDEVINFO present) { CheckHeld(WalkSet(present), devices.All()); });
     // No device exposes this one: a valid set that ends at once.
     WithSet(&kUnusedInterface, [&](HDEVINFO none) {
         SP_DEVINFO_DATA data = NewElement();
@@ -452,21 +448,19 @@ void CheckDeviceParameters(Arrange& arrange, const Devices& devices) {
     // ERROR_FILE_NOT_FOUND.
     if (HKEY read = OpenKey(path)) {
         char name[kBuffer] = {};
-        DWORD type = REG_NONE, size = kBuffer;
-        CHECK_EQ(ERROR_SUCCESS, plat::RegQueryValueExA(read, "PortName", nullptr, &type,
-                                                       reinterpret_cast<LPBYTE>(name), &size));
+        DWORD type = REG_NONE, size = 0;
+        const auto query = [&](const char* value, DWORD room) {
+            size = room;
+            return plat::RegQueryValueExA(read, value, nullptr, &type, reinterpret_cast<LPBYTE>(name), &size);
+        };
+        CHECK_EQ(ERROR_SUCCESS, query("PortName", kBuffer));
         CHECK_EQ(REG_SZ, type);
         CHECK_EQ(Sz("COM3"), std::string(name, size));
-        size = 2;
-        CHECK_EQ(ERROR_MORE_DATA, plat::RegQueryValueExA(read, "PortName", nullptr, &type,
-                                                         reinterpret_cast<LPBYTE>(name), &size));
+        CHECK_EQ(ERROR_MORE_DATA, query("PortName", 2));
         CHECK_EQ(5, size);
-        CHECK_EQ(ERROR_FILE_NOT_FOUND, plat::RegQueryValueExA(read, "NoSuchValue", nullptr, &type,
-                                                              reinterpret_cast<LPBYTE>(name), &size));
+        CHECK_EQ(ERROR_FILE_NOT_FOUND, query("NoSuchValue", kBuffer));
         // Value names ignore case; so does the key's path, and each open is a handle of its own.
-        size = kBuffer;
-        CHECK_EQ(ERROR_SUCCESS, plat::RegQueryValueExA(read, "PORTNAME", nullptr, &type,
-                                                       reinterpret_cast<LPBYTE>(name), &size));
+        CHECK_EQ(ERROR_SUCCESS, query("PORTNAME", kBuffer));
         HKEY upper = OpenKey(Upper(path));
         CHECK(upper != nullptr && upper != read);
         if (upper != nullptr) CHECK_EQ(ERROR_SUCCESS, plat::RegCloseKey(upper));
