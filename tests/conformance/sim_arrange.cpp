@@ -59,7 +59,10 @@ public:
 
     bool PutFile(const std::string& windowsPath, const std::string& bytes, bool readOnly) override {
         sim::TheMachine().PutFile(windowsPath, bytes);
-        if (readOnly) sim::TheMachine().MakeUnwritable(windowsPath);
+        if (readOnly) {  // as Windows treats a read-only file: neither written nor deleted
+            sim::TheMachine().MakeUnwritable(windowsPath);
+            sim::TheMachine().MakeUndeletable(windowsPath);
+        }
         return sim::TheMachine().ReadWholeFile(windowsPath) == bytes;
     }
 

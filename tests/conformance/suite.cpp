@@ -115,16 +115,17 @@ bool FindElement(HDEVINFO set, const std::string& id, SP_DEVINFO_DATA* found, DW
     return index < walk.ids.size() && plat::SetupDiEnumDeviceInfo(set, index, found);
 }
 
-// A set as the installer obtains it: every device of every class, or, given
-// an interface class, the present devices exposing it. `body` gets it, then
-// it is destroyed.
-void WithSet(const GUID* interfaceClass, const std::function<void(HDEVINFO)>& body) {
-    HDEVINFO set = plat::SetupDiGetClassDevsA(interfaceClass, nullptr, nullptr,
-                                              interfaceClass == nullptr ? DIGCF_ALLCLASSES
-                                                                        : DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+// A set obtained with these flags: `body` gets it, then it is destroyed.
+void WithSet(const GUID* guid, DWORD flags, const std::function<void(HDEVINFO)>& body) {
+    HDEVINFO set = plat::SetupDiGetClassDevsA(guid, nullptr, nullptr, flags);
     if (!CHECK(Valid(set))) return;
     body(set);
     CHECK(plat::SetupDiDestroyDeviceInfoList(set));
+}
+// A set as the installer obtains it: every device of every class, or, given
+// an interface class, the present devices exposing it.
+void WithSet(const GUID* interfaceClass, const std::function<void(HDEVINFO)>& body) {
+    WithSet(interfaceClass, interfaceClass == nullptr ? DIGCF_ALLCLASSES : DIGCF_PRESENT | DIGCF_DEVICEINTERFACE, body);
 }
 void WithSet(const std::function<void(HDEVINFO)>& body) { WithSet(nullptr, body); }
 
@@ -372,18 +373,13 @@ void CheckInterfaceSets(const Devices& devices) {
     // Without DIGCF_DEVICEINTERFACE the GUID names a setup class: the Ports
     // devices, whatever they expose, and no System device. The present
     // devices of every class hold them all.
-    HDEVINFO ports = plat::SetupDiGetClassDevsA(&kPortsClass, nullptr, nullptr, DIGCF_PRESENT);
-    if (CHECK(Valid(ports))) {
+    WithSet(&kPortsClass, DIGCF_PRESENT, [&](HDEVINFO ports) {
         const Walk walk = WalkSet(ports);
         CHECK_EQ(ERROR_NO_MORE_ITEMS, walk.endError);
         CheckHeld(walk, {devices.port, devices.bare}, {devices.systemPort, devices.singleId});
-        CHECK(plat::SetupDiDestroyDeviceInfoList(ports));
-    }
-    HDEVINFO present = plat::SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES | DIGCF_PRESENT);
-    if (CHECK(Valid(present))) {
-        CheckHeld(WalkSet(present), devices.All());
-        CHECK(plat::SetupDiDestroyDeviceInfoList(present));
-    }
+    });
+    WithSet(nullptr, DIGCF_ALLCLASSES | DIGCF_PRESENT,
+            [&](HDEVINFO present) { CheckHeld(WalkSet(present), devices.All()); });
     // No device exposes this one: a valid set that ends at once.
     WithSet(&kUnusedInterface, [&](HDEVINFO none) {
         SP_DEVINFO_DATA data = NewElement();
@@ -415,19 +411,20 @@ void CheckFriendlyNameWrite(const Devices& devices) {
     });
 }
 
-// Opens the key, writes "PortName" and closes the key as port renaming does
-// (REG_SZ, counted with its NUL), and returns what is stored.
-std::string WritePortName(Arrange& arrange, const std::string& path, const char* name) {
+// Opens the key, writes "PortName" and closes the key, by default as port
+// renaming does (REG_SZ, counted with its NUL); checks the type stored and
+// returns the bytes, read back with the key path and value name in capitals.
+std::string WritePortName(Arrange& arrange, const std::string& path, const char* name, DWORD count = 0,
+                          DWORD type = REG_SZ, const char* valueName = "PortName") {
     HKEY key = OpenKey(path);
     if (key == nullptr) return "<not written>";
-    const DWORD count = static_cast<DWORD>(std::strlen(name) + 1);
-    CHECK_EQ(ERROR_SUCCESS,
-             plat::RegSetValueExA(key, "PortName", 0, REG_SZ, reinterpret_cast<const BYTE*>(name), count));
+    if (count == 0) count = static_cast<DWORD>(std::strlen(name) + 1);
+    CHECK_EQ(ERROR_SUCCESS, plat::RegSetValueExA(key, valueName, 0, type, reinterpret_cast<const BYTE*>(name), count));
     CHECK_EQ(ERROR_SUCCESS, plat::RegCloseKey(key));
-    DWORD type = 0;
+    DWORD stored = 0;
     std::string bytes;
-    CHECK(arrange.QueryValue(path, "PortName", &type, &bytes));
-    CHECK_EQ(REG_SZ, type);
+    CHECK(arrange.QueryValue(Upper(path), "PORTNAME", &stored, &bytes));
+    CHECK_EQ(type, stored);
     return bytes;
 }
 
@@ -437,6 +434,12 @@ void CheckDeviceParameters(Arrange& arrange, const Devices& devices) {
     const std::string path = ParametersKey(devices.port);
     // Stored as given, with its NUL and nothing past it.
     CHECK_EQ(Sz("COM10"), WritePortName(arrange, path, "COM10"));
+    // A value name in another case is the same value: its type and bytes are replaced.
+    CHECK_EQ(std::string("\0A", 2), WritePortName(arrange, path, "\0A", 2, REG_BINARY, "portname"));
+    // Counted without its NUL, a string is stored without one, unless the
+    // byte after the count is a NUL: that one is taken in.
+    CHECK_EQ(std::string("COM10"), WritePortName(arrange, path, "COM10X", 5));
+    CHECK_EQ(Sz("COM10"), WritePortName(arrange, path, "COM10", 5));
     // A shorter name replaces a longer one whole.
     CHECK_EQ(Sz("COM3"), WritePortName(arrange, path, "COM3"));
     OpenKey(ParametersKey("ROOT\\ZANCONF_ABSENT\\0000"), ERROR_FILE_NOT_FOUND);
@@ -445,21 +448,19 @@ void CheckDeviceParameters(Arrange& arrange, const Devices& devices) {
     // ERROR_FILE_NOT_FOUND.
     if (HKEY read = OpenKey(path)) {
         char name[kBuffer] = {};
-        DWORD type = REG_NONE, size = kBuffer;
-        CHECK_EQ(ERROR_SUCCESS, plat::RegQueryValueExA(read, "PortName", nullptr, &type,
-                                                       reinterpret_cast<LPBYTE>(name), &size));
+        DWORD type = REG_NONE, size = 0;
+        const auto query = [&](const char* value, DWORD room) {
+            size = room;
+            return plat::RegQueryValueExA(read, value, nullptr, &type, reinterpret_cast<LPBYTE>(name), &size);
+        };
+        CHECK_EQ(ERROR_SUCCESS, query("PortName", kBuffer));
         CHECK_EQ(REG_SZ, type);
         CHECK_EQ(Sz("COM3"), std::string(name, size));
-        size = 2;
-        CHECK_EQ(ERROR_MORE_DATA, plat::RegQueryValueExA(read, "PortName", nullptr, &type,
-                                                         reinterpret_cast<LPBYTE>(name), &size));
+        CHECK_EQ(ERROR_MORE_DATA, query("PortName", 2));
         CHECK_EQ(5, size);
-        CHECK_EQ(ERROR_FILE_NOT_FOUND, plat::RegQueryValueExA(read, "NoSuchValue", nullptr, &type,
-                                                              reinterpret_cast<LPBYTE>(name), &size));
+        CHECK_EQ(ERROR_FILE_NOT_FOUND, query("NoSuchValue", kBuffer));
         // Value names ignore case; so does the key's path, and each open is a handle of its own.
-        size = kBuffer;
-        CHECK_EQ(ERROR_SUCCESS, plat::RegQueryValueExA(read, "PORTNAME", nullptr, &type,
-                                                       reinterpret_cast<LPBYTE>(name), &size));
+        CHECK_EQ(ERROR_SUCCESS, query("PORTNAME", kBuffer));
         HKEY upper = OpenKey(Upper(path));
         CHECK(upper != nullptr && upper != read);
         if (upper != nullptr) CHECK_EQ(ERROR_SUCCESS, plat::RegCloseKey(upper));
@@ -872,7 +873,7 @@ void CheckDriverUpdate(Arrange& arrange, const std::string& folder) {
     // Windows fails the update when no present device carries the ID or when
     // the INF file is missing, and the installer traces each cause.
     const bool documented = arrange.AsWindowsDocuments();
-    CHECK_DOCUMENTED(documented, "no device with the ID", update("ZANCONF\\NO_SUCH_DEVICE", inf),
+    CHECK_DOCUMENTED(documented, "no device with the ID (a piece of one)", update("ZANCONF\\DRIVER", inf),
                      ERROR_NO_SUCH_DEVINST);
     CHECK_DOCUMENTED(documented, "missing INF file", update(kDriverId, folder + "\\missing.inf"), ERROR_FILE_NOT_FOUND);
 }
@@ -944,6 +945,7 @@ Search RunSearch(const std::string& pattern) {
     } while (plat::FindNextFileA(handle, &found));
     search.error = plat::GetLastError();
     CHECK(plat::FindClose(handle));
+    CHECK_FAILS(!plat::FindNextFileA(handle, &found), ERROR_INVALID_HANDLE);  // a search closed is no search
     std::sort(names.begin(), names.end(),
               [](const std::string& a, const std::string& b) { return Upper(a) < Upper(b); });
     for (const std::string& name : names) search.names += name + "|";
@@ -970,7 +972,7 @@ void CheckFileSearch(Arrange& arrange, const std::string& folder) {
     CHECK_FAILS(RunSearch(folder + "\\absent\\OEM*.inf").names.empty(), ERROR_PATH_NOT_FOUND);
 }
 
-void CheckFileDeletion(const std::string& folder) {
+void CheckFileDeletion(Arrange& arrange, const std::string& folder) {
     Section("file deletion");
     const auto remove = [&](const char* name) { return plat::DeleteFileA((folder + "\\" + name).c_str()); };
     CHECK(remove("OEM2.INF"));  // names ignore case
@@ -989,6 +991,10 @@ void CheckFileDeletion(const std::string& folder) {
     }
     CHECK(remove("oem1.inf"));
     CHECK(!Exists(folder + "\\oem1.inf"));
+    // A read-only file is refused and stays.
+    CHECK(arrange.PutFile(folder + "\\read-only.inf", "kept\r\n", true));
+    CHECK_FAILS(!remove("READ-ONLY.INF"), ERROR_ACCESS_DENIED);
+    CHECK(Exists(folder + "\\read-only.inf"));
 }
 
 void CheckFileReadAndCreate(Arrange& arrange, const std::string& folder) {
@@ -999,6 +1005,9 @@ void CheckFileReadAndCreate(Arrange& arrange, const std::string& folder) {
     const std::string path = folder + "\\oem20.inf";
     CHECK(arrange.PutFile(path, content));
     CHECK_EQ(content, ReadAll(path));
+    // A file put there is marked for archiving; a folder is a folder only.
+    CHECK_EQ(FILE_ATTRIBUTE_ARCHIVE, plat::GetFileAttributesA(path.c_str()));
+    CHECK_EQ(FILE_ATTRIBUTE_DIRECTORY, plat::GetFileAttributesA(folder.c_str()));
     CHECK_FAILS(OpenToRead(folder + "\\oem21.inf") == INVALID_HANDLE_VALUE, ERROR_FILE_NOT_FOUND);
 
     const std::string marker = folder + "\\RESULT.SUCCESS";
@@ -1155,7 +1164,7 @@ int RunSuite(Arrange& arrange) {
     }
     if (haveFolder) {
         CheckFileSearch(arrange, folder);
-        CheckFileDeletion(folder);
+        CheckFileDeletion(arrange, folder);
         CheckFileReadAndCreate(arrange, folder);
         CheckDriverPackageRemoval(arrange, folder);
         CheckLogFile(arrange, folder);

@@ -88,6 +88,8 @@ TEST_F(SimMachine, ResetReleasesLeakedHandles) {
 
 // --- Driver update -----------------------------------------------------------------
 
+// An update for a piece of a device's ID is in the conformance suite's driver
+// update group; the restart it reports, in program_run_test's RestartTest.
 TEST_F(SimMachine, DriverUpdateFollowsTheWindowsContract) {
     const char* inf = "C:\\WINDOWS\\INF\\.\\1port\\ZAN2kmf.inf";
     const char* id = "PCI\\VEN_1D9E&DEV_0B54&SUBSYS_0B551D9E&REV_10";
@@ -105,95 +107,64 @@ TEST_F(SimMachine, DriverUpdateFollowsTheWindowsContract) {
     // The flags are looked at before the INF, which is not there yet.
     EXPECT_EQ(Err(plat::UpdateDriverForPlugAndPlayDevicesA(nullptr, id, inf, 8, nullptr)), ERROR_INVALID_FLAGS);
     m.PutFile("C:\\WINDOWS\\INF\\1port\\ZAN2kmf.inf", "[Version]\n");
-    EXPECT_EQ(Err(plat::UpdateDriverForPlugAndPlayDevicesA(nullptr, "PCI\\VEN_1D9E", inf, INSTALLFLAG_FORCE, nullptr)),
-              ERROR_NO_SUCH_DEVINST);
-    BOOL reboot = TRUE;
-    EXPECT_TRUE(plat::UpdateDriverForPlugAndPlayDevicesA(nullptr, id, inf, INSTALLFLAG_FORCE, &reboot));
-    EXPECT_FALSE(reboot);
+    EXPECT_TRUE(plat::UpdateDriverForPlugAndPlayDevicesA(nullptr, id, inf, INSTALLFLAG_FORCE, nullptr));
 
     EXPECT_EQ(m.FindDevice(kCard)->driverInf, inf);
     EXPECT_EQ(m.FindDevice("PCI\\VEN_1D9E&DEV_0B54\\2")->driverInf, "");
     EXPECT_EQ(m.FindDevice("PCI\\VEN_1D9E&DEV_0B55\\3")->driverInf, "");
     const auto calls = m.DriverUpdates();
-    ASSERT_EQ(calls.size(), 3u);
+    ASSERT_EQ(calls.size(), 2u);
     EXPECT_EQ(calls[0].flags, 8u);
-    EXPECT_EQ(calls[2].hardwareId, id);
-    EXPECT_EQ(calls[2].infPath, inf);
+    EXPECT_EQ(calls[1].hardwareId, id);
+    EXPECT_EQ(calls[1].infPath, inf);
 }
 
 // --- Driver store ---------------------------------------------------------------------
 
+// A package used by a device that is not present, or by devices removed
+// since, is uninstall_sequence_test's DriverPackageTest; one whose INF cannot
+// be deleted, hostile_files_test's OEM copy table.
 TEST_F(SimMachine, DriverPackagesLeaveTheStoreOnlyWhenNoKnownDeviceUsesThem) {
     const std::string inf = "C:\\WINDOWS\\INF\\";
-    for (const char* name : {"oem1.inf", "oem2.inf", "oem3.inf"}) m.PublishDriverPackage(name, "[Version]\n");
+    for (const char* name : {"oem1.inf", "oem2.inf"}) m.PublishDriverPackage(name, "[Version]\n");
     m.PutFile(inf + "oem4.inf", "[Version]\n");  // copied there by hand: no package of the store
-    Device card = MakeDevice(kCard, sim::kMultifunctionClass, false);  // not present, still known
-    card.driverPackage = "OEM1.INF";
     Device port = MakeDevice(kPort, sim::kPortsClass, true);
-    port.driverPackage = "oem2.inf";
-    m.AddDevice(card);
+    port.driverPackage = "OEM2.INF";
     m.AddDevice(port);
     const auto uninstallError = [](const char* name, DWORD flags) {
         return plat::SetupUninstallOEMInfA(name, flags, nullptr) ? ERROR_SUCCESS : plat::GetLastError();
     };
-    EXPECT_EQ(m.DriverPackages(), (std::vector<std::string>{"oem1.inf", "oem2.inf", "oem3.inf"}));
+    EXPECT_EQ(m.DriverPackages(), (std::vector<std::string>{"oem1.inf", "oem2.inf"}));
     EXPECT_TRUE(m.FileExists(inf + "oem1.pnf"));
 
-    EXPECT_EQ(uninstallError("oem3.inf", 2), ERROR_INVALID_FLAGS);
+    EXPECT_EQ(uninstallError("oem1.inf", 2), ERROR_INVALID_FLAGS);
     EXPECT_EQ(uninstallError("oem4.inf", 0), ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(uninstallError("oem1.inf", 0), ERROR_INF_IN_USE_BY_DEVICES);
     EXPECT_EQ(uninstallError("oem2.inf", 0), ERROR_INF_IN_USE_BY_DEVICES);
-    m.MakeUndeletable(inf + "oem3.inf");
-    EXPECT_EQ(uninstallError("oem3.inf", 0), ERROR_ACCESS_DENIED);
     m.FailNext("SetupUninstallOEMInfA", DWORD{8});
-    EXPECT_EQ(uninstallError("oem1.inf", SUOI_FORCEDELETE), DWORD{8});
+    EXPECT_EQ(uninstallError("oem2.inf", SUOI_FORCEDELETE), DWORD{8});
     // Nothing above changed the store or a file.
-    EXPECT_EQ(m.DriverPackages(), (std::vector<std::string>{"oem1.inf", "oem2.inf", "oem3.inf"}));
-    for (const char* file : {"oem1.inf", "oem1.PNF", "oem2.inf", "oem2.PNF", "oem3.inf", "oem3.PNF", "oem4.inf"}) {
+    EXPECT_EQ(m.DriverPackages(), (std::vector<std::string>{"oem1.inf", "oem2.inf"}));
+    for (const char* file : {"oem1.inf", "oem1.PNF", "oem2.inf", "oem2.PNF", "oem4.inf"}) {
         EXPECT_TRUE(m.FileExists(inf + file)) << file;
     }
 
-    // Forced, a package goes while a device uses it; a removed device uses none.
-    EXPECT_EQ(uninstallError("OEM1.INF", SUOI_FORCEDELETE), ERROR_SUCCESS);
-    HDEVINFO set = plat::SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES);
-    SP_DEVINFO_DATA portData{};
-    portData.cbSize = sizeof portData;
-    ASSERT_TRUE(plat::SetupDiEnumDeviceInfo(set, 1, &portData));
-    ASSERT_TRUE(plat::SetupDiRemoveDevice(set, &portData));
-    plat::SetupDiDestroyDeviceInfoList(set);
-    EXPECT_EQ(uninstallError("oem2.inf", 0), ERROR_SUCCESS);
-    EXPECT_EQ(m.DriverPackages(), std::vector<std::string>{"oem3.inf"});
-    for (const char* file : {"oem1.inf", "oem1.PNF", "oem2.inf", "oem2.PNF"}) {
-        EXPECT_FALSE(m.FileExists(inf + file)) << file;
-    }
-    EXPECT_EQ(m.Calls("SetupUninstallOEMInfA"), 8);
-
-    EXPECT_EQ(plat::GetFileAttributesA((inf + "oem3.inf").c_str()), FILE_ATTRIBUTE_ARCHIVE);
-    EXPECT_EQ(plat::GetFileAttributesA("C:\\WINDOWS\\INF"), FILE_ATTRIBUTE_DIRECTORY);
+    // Forced, a package goes while a device uses it.
+    EXPECT_EQ(uninstallError("OEM2.INF", SUOI_FORCEDELETE), ERROR_SUCCESS);
+    EXPECT_EQ(m.DriverPackages(), std::vector<std::string>{"oem1.inf"});
+    EXPECT_FALSE(m.FileExists(inf + "oem2.inf"));
+    EXPECT_FALSE(m.FileExists(inf + "oem2.PNF"));
+    EXPECT_EQ(m.Calls("SetupUninstallOEMInfA"), 5);
 }
 
 // --- Registry ------------------------------------------------------------------------
 
-// Key path and value name case, separate handles and a failed open's null
-// key are in the conformance suite's "Device Parameters" group.
-TEST_F(SimMachine, RegistryStoresExactBytesAndRefusesADeniedKey) {
+// The bytes stored, key path and value name case (the test-facing read's
+// too), separate handles and a failed open's null key are in the conformance
+// suite's "Device Parameters" group.
+TEST_F(SimMachine, RegistryRefusesADeniedKey) {
     m.AddDevice(MakeDevice(kPort, sim::kPortsClass, true));
-    HKEY key = nullptr;
-    ASSERT_EQ(plat::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kParams, 0, KEY_ALL_ACCESS, &key), 0);
-    EXPECT_EQ(plat::RegSetValueExA(key, "PortName", 0, REG_SZ, reinterpret_cast<const BYTE*>("COM3X"), 4), 0);
-    // Read back through the test-facing API, which ignores case too.
-    std::optional<sim::Value> value =
-        m.GetValue("SYSTEM\\CurrentControlSet\\ENUM\\mfserial\\portc\\5&2B3C4D5E&0&0\\DEVICE PARAMETERS", "PORTNAME");
-    ASSERT_TRUE(value);
-    EXPECT_EQ(value->type, REG_SZ);
-    EXPECT_EQ(value->bytes, std::string("COM3"));  // no NUL given or following, none is stored
-    EXPECT_EQ(plat::RegSetValueExA(key, "portname", 0, REG_BINARY, reinterpret_cast<const BYTE*>("\0A"), 2), 0);
-    value = m.GetValue(kParams, "PortName");
-    EXPECT_EQ(value->type, REG_BINARY);
-    EXPECT_EQ(value->bytes, std::string("\0A", 2));
-    EXPECT_EQ(plat::RegCloseKey(key), 0);
-
     m.DenyKeyAccess(kParams);
+    HKEY key = nullptr;
     EXPECT_EQ(plat::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kParams, 0, KEY_ALL_ACCESS, &key),
               static_cast<LONG>(ERROR_ACCESS_DENIED));
     EXPECT_EQ(m.OpenHandles().keys, 0);
@@ -224,15 +195,12 @@ TEST_F(SimMachine, WindowsPathsNormaliseOntoOneFile) {
     EXPECT_EQ(m.ListFolder("C:\\"), std::vector<std::string>{"WINDOWS"});
 }
 
-// Set up through the test-facing API; the other failures are in the conformance suite.
-TEST_F(SimMachine, FilesMadeUndeletableUnreadableOrUnwritable) {
-    m.PutFile("C:\\WINDOWS\\INF\\oem2.inf", "b");
-    m.MakeUndeletable("C:\\WINDOWS\\INF\\OEM2.INF");
+// Set up through the test-facing API; the other failures, and a read-only
+// (undeletable) file's deletion, are in the conformance suite.
+TEST_F(SimMachine, FilesMadeUnreadableOrUnwritable) {
     m.MakeUnreadable("C:\\WINDOWS\\INF\\locked.inf");
     m.PutFile("C:\\WINDOWS\\INF\\locked.inf", "z");
     m.MakeUnwritable("C:\\WINDOWS\\RESULT.FAIL");
-    EXPECT_EQ(Err(plat::DeleteFileA("C:\\WINDOWS\\INF\\oem2.inf")), ERROR_ACCESS_DENIED);
-    EXPECT_TRUE(m.FileExists("C:\\WINDOWS\\INF\\oem2.inf"));
     auto openError = [](const char* path, DWORD access, DWORD disposition) {
         HANDLE file = plat::CreateFileA(path, access, 0, nullptr, disposition, 0, nullptr);
         return Err(file != INVALID_HANDLE_VALUE && plat::CloseHandle(file));
@@ -242,8 +210,9 @@ TEST_F(SimMachine, FilesMadeUndeletableUnreadableOrUnwritable) {
     EXPECT_FALSE(m.FileExists("C:\\WINDOWS\\RESULT.FAIL"));
 }
 
-// Which names a pattern takes is in the conformance suite's file search group;
-// here the order NTFS gives them in, and what Wine's host order cannot show.
+// Which names a pattern takes, and that a closed search is none, are in the
+// conformance suite's file search group; here the order NTFS gives them in,
+// and what Wine's host order cannot show.
 TEST_F(SimMachine, FileSearchGivesNtfsOrder) {
     for (const char* name : {"oem2.INF", "OEM10.inf", "OEM_1.inf", "OEMa.inf", "xoem3.inf"}) {
         m.PutFile(std::string("C:\\WINDOWS\\INF\\") + name, name);
@@ -258,7 +227,6 @@ TEST_F(SimMachine, FileSearchGivesNtfsOrder) {
     // Upper-cased order puts '_' after the letters.
     EXPECT_EQ(names, (std::vector<std::string>{"OEM10.inf", "oem2.INF", "OEMa.inf", "OEM_1.inf"}));
     EXPECT_TRUE(plat::FindClose(find));
-    EXPECT_EQ(Err(plat::FindNextFileA(find, &data)), ERROR_INVALID_HANDLE);
 
     // Below the root a folder lists itself and its parent first.
     find = plat::FindFirstFileA("C:\\WINDOWS\\*", &data);
@@ -333,24 +301,15 @@ TEST_F(SimMachine, LocalTimeFollowsTheClockAcrossDaysMonthsAndYears) {
     EXPECT_EQ(at(214 * day), "2025-01-01 3 00:00:00.999");
 }
 
-TEST_F(SimMachine, WindowsAreFoundByWholeTitleAndReceiveInput) {
+// Finding by whole title and keys sent are in the conformance suite's window
+// group; the keys each window received, in ui_dismisser_test.
+TEST_F(SimMachine, ALockedForegroundStaysAndAClosedWindowIsGone) {
     HWND wizard = m.AddWindow("Found New Hardware Wizard");
     HWND longer = m.AddWindow("Hardware Installation Log");
-
-    INPUT keys[2] = {};
-    keys[0].type = keys[1].type = INPUT_KEYBOARD;
-    keys[0].ki.wVk = keys[1].ki.wVk = VK_ESCAPE;
-    keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
     EXPECT_TRUE(plat::SetForegroundWindow(wizard));
     m.foregroundLocked = true;
-    EXPECT_TRUE(plat::SetForegroundWindow(longer));
+    EXPECT_TRUE(plat::SetForegroundWindow(longer));  // granted, yet nothing changes
     EXPECT_EQ(plat::GetForegroundWindow(), wizard);
-    EXPECT_EQ(plat::SendInput(2, keys, static_cast<int>(sizeof(INPUT))), 2u);
-    const auto inputs = m.Inputs();
-    ASSERT_EQ(inputs.size(), 2u);
-    EXPECT_EQ(inputs[0].window, wizard);
-    EXPECT_EQ(inputs[1].vk, VK_ESCAPE);
-    EXPECT_EQ(inputs[1].flags, KEYEVENTF_KEYUP);
 
     m.CloseWindow(wizard);
     EXPECT_EQ(plat::FindWindowExA(nullptr, nullptr, nullptr, "Found New Hardware Wizard"), nullptr);
@@ -360,42 +319,22 @@ TEST_F(SimMachine, WindowsAreFoundByWholeTitleAndReceiveInput) {
 
 // --- Faults ------------------------------------------------------------------------------
 
-// A fault fails the call with its error and changes nothing; FailNext the
-// next call only, FailAlways every call until cleared. Failed calls count too.
-TEST_F(SimMachine, FaultsFailCallsAndChangeNothing) {
-    m.PutFile("C:\\WINDOWS\\RESULT.SUCCESS");
-    m.FailNext("DeleteFileA", ERROR_ACCESS_DENIED);
-    EXPECT_EQ(Err(plat::DeleteFileA("C:\\WINDOWS\\RESULT.SUCCESS")), ERROR_ACCESS_DENIED);
-    EXPECT_TRUE(m.FileExists("C:\\WINDOWS\\RESULT.SUCCESS"));
-    EXPECT_TRUE(plat::DeleteFileA("C:\\WINDOWS\\RESULT.SUCCESS"));
-    EXPECT_EQ(m.Calls("DeleteFileA"), 2);
-
-    m.AddDevice(MakeDevice(kPort, sim::kPortsClass, true));
-    m.FailNext("RegOpenKeyExA", ERROR_ACCESS_DENIED);
-    HKEY key = nullptr;
-    EXPECT_EQ(plat::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kParams, 0, KEY_ALL_ACCESS, &key),
-              static_cast<LONG>(ERROR_ACCESS_DENIED));
-    EXPECT_EQ(m.OpenHandles().keys, 0);
-
-    // A folder lookup leaves nothing usable: no NUL in the 260 bytes, nothing written past them.
-    m.FailNext("GetWindowsDirectoryA", ERROR_ACCESS_DENIED);
-    char buffer[MAX_PATH + 1];
-    EXPECT_EQ(Err(plat::GetWindowsDirectoryA(buffer, MAX_PATH) != 0), ERROR_ACCESS_DENIED);
+// Each operation failing at the next call and at every call, with its error,
+// counted and changing nothing, is in hostile_faults_test's EveryOperation
+// tables; here what they cannot see.
+TEST_F(SimMachine, FaultsLeaveAFolderLookupUnusableAndLastUntilCleared) {
+    // No NUL in the 260 bytes, nothing written past them.
     m.FailNext("SHGetFolderPathA", ERROR_ACCESS_DENIED);
-    buffer[MAX_PATH] = '\0';
+    char buffer[MAX_PATH + 1] = {};
     EXPECT_EQ(plat::SHGetFolderPathA(nullptr, CSIDL_WINDOWS, nullptr, 0, buffer), E_FAIL);
     EXPECT_EQ(std::memchr(buffer, '\0', MAX_PATH), nullptr);
     EXPECT_EQ(buffer[MAX_PATH], '\0');
 
     m.FailAlways("SetupDiGetClassDevsA", ERROR_INVALID_DATA);
-    m.FailAlways("UpdateDriverForPlugAndPlayDevicesA", ERROR_ACCESS_DENIED);
     for (int i = 0; i < 2; ++i) {
         EXPECT_EQ(Err(plat::SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES) != INVALID_HANDLE_VALUE),
                   ERROR_INVALID_DATA);
     }
-    EXPECT_EQ(Err(plat::UpdateDriverForPlugAndPlayDevicesA(nullptr, "X", "C:\\x.inf", INSTALLFLAG_FORCE, nullptr)),
-              ERROR_ACCESS_DENIED);
-    EXPECT_EQ(m.DriverUpdates().size(), 1u);  // a failed call is still recorded
     m.ClearFaults();
     HDEVINFO set = plat::SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES);
     EXPECT_NE(set, INVALID_HANDLE_VALUE);
@@ -407,7 +346,6 @@ TEST_F(SimMachine, FaultsFailCallsAndChangeNothing) {
 
 TEST_F(SimMachine, LastErrorBelongsToEachThreadAndCallsMayRace) {
     m.AddWindow("Hardware Installation");
-    plat::SetLastError(ERROR_FILE_NOT_FOUND);  // each thread's own, as the conformance suite checks
     std::atomic<bool> done{false};
     DWORD workerError = 0;
     std::thread worker([&] {
@@ -432,8 +370,7 @@ TEST_F(SimMachine, LastErrorBelongsToEachThreadAndCallsMayRace) {
     while (!done) (void)m.Trace().size();
     worker.join();
     dismisser.join();
-    EXPECT_EQ(workerError, ERROR_INVALID_WINDOW_HANDLE);
-    EXPECT_EQ(plat::GetLastError(), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(workerError, ERROR_INVALID_WINDOW_HANDLE);  // each thread's own: the conformance suite checks it
     EXPECT_EQ(m.Trace().size(), 200u);
     EXPECT_EQ(m.NowMs(), 200u);
     EXPECT_EQ(static_cast<int>(m.Inputs().size()), m.Calls("SendInput"));
