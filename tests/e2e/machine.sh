@@ -12,7 +12,8 @@
 #   machine_watch_wait
 #   machine_expect_status <<'EOF' ... EOF
 #   machine_expect_trace <<'EOF' ... EOF
-#   machine_expect_device "Serial Port C" <<'EOF' ... EOF
+#   machine_dump after                         # posmachine dump
+#   machine_expect_device after "Serial Port C" <<'EOF' ... EOF
 #
 # The texts compared are those of the system: status lines as the window
 # showed them, trace lines in Wine's escaping (see e2e_trace_lines), device

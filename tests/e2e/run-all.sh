@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Runs the end-to-end units of work side by side, at most E2E_JOBS at once,
-# the longest first. A unit is one run under Wine with a name, an
-# architecture and a command; today each tests/e2e/test_*.sh is one unit per
-# architecture: E2E_ARCH=win64 (the 64-bit program in 64-bit prefixes) and
-# E2E_ARCH=win32 (the 32-bit program in 32-bit prefixes). Each run has its own
+# the longest first. A unit is one run under Wine with a name and an
+# architecture (see units below), once with E2E_ARCH=win64 (the 64-bit program
+# in 64-bit prefixes) and once with E2E_ARCH=win32 (the 32-bit program in
+# 32-bit prefixes). Each run has its own
 # prefix and X server. A run's output goes to build/e2e/<arch>/<name>.log,
 # printed in full when it fails. Prints a result line per run as it ends,
 # then the counts per architecture and "N passed, N failed"; exits non-zero
