@@ -101,10 +101,6 @@ e2e_skip() {
     exit 77
 }
 
-# e2e_runs_32bit: true when this machine can start 32-bit programs (see
-# tools/wine-env.sh); the 32-bit program then runs in a 64-bit prefix too.
-e2e_runs_32bit() { [ "$WINE_ENV_RUNS_32BIT" = 1 ]; }
-
 # e2e_finish: ends the test; exit status 0 when every check passed.
 e2e_finish() {
     if [ "$E2E_FAILURES" -eq 0 ]; then
@@ -196,17 +192,6 @@ e2e_copy_prefix() {
             find . -type f "${E2E_SHARED[@]}" -print0 | xargs -0 -r cp -l --parents -t "$2")
 }
 
-# e2e_new_prefix: E2E_DIR/prefix as a fresh copy of the template (or of the
-# prefix E2E_PREFIX_FROM names); sets WINEPREFIX and E2E_WINDIR.
-e2e_new_prefix() {
-    if ! e2e_copy_prefix "${E2E_PREFIX_FROM:-$E2E_TEMPLATE}" "$E2E_DIR/prefix"; then
-        e2e_fail "the template prefix could not be copied"
-        e2e_finish
-    fi
-    export WINEPREFIX=$E2E_DIR/prefix
-    E2E_WINDIR=$WINEPREFIX/drive_c/windows
-}
-
 # e2e_put_file SOURCE DEST: a copy of SOURCE at DEST, replacing what is there
 # (a link to the template's file is removed, not written through).
 e2e_put_file() {
@@ -234,16 +219,20 @@ e2e_cleanup() {
 }
 
 # e2e_setup NAME: everything a test needs: builds present, template prefix,
-# its own copy in build/e2e/<arch>/NAME, an X server of its own on a free
-# display (DISPLAY), the prefix's wineserver and Wine's own services started
-# (so that the program's start-up time is its own), clean-up on exit.
+# its own copy in build/e2e/<arch>/NAME/prefix (of the prefix E2E_PREFIX_FROM
+# names, if set), an X server of its own on a free display (DISPLAY), the
+# prefix's wineserver and Wine's own services started (so that the program's
+# start-up time is its own), clean-up on exit.
 e2e_setup() {
     e2e_name "$1"
     rm -f "$E2E_DIR"/*.trace "$E2E_DIR"/xev.log
     trap e2e_cleanup EXIT
     e2e_require "$E2E_EXE" "$E2E_STUB_NEWDEV"
     e2e_template_prefix || { e2e_fail "no template prefix"; e2e_finish; }
-    e2e_new_prefix
+    e2e_copy_prefix "${E2E_PREFIX_FROM:-$E2E_TEMPLATE}" "$E2E_DIR/prefix" ||
+        { e2e_fail "the template prefix could not be copied"; e2e_finish; }
+    export WINEPREFIX=$E2E_DIR/prefix
+    E2E_WINDIR=$WINEPREFIX/drive_c/windows
     wine_env_start_xvfb "$E2E_DIR" || { e2e_fail "Xvfb did not start"; e2e_finish; }
     e2e_start_wine
 }
@@ -286,14 +275,14 @@ e2e_install_stub_for_program() {
 
 # e2e_start_program EXE [ARGUMENTS...]: starts EXE under Wine in the
 # background with WINEDEBUG=+debugstr,+msgbox (the debugger output and the
-# text of every message box; E2E_WINEDEBUG overrides it); Wine's output goes
-# to E2E_DIR/program.trace (E2E_TRACE). Sets E2E_PID.
+# text of every message box); Wine's output goes to E2E_DIR/program.trace
+# (E2E_TRACE). Sets E2E_PID.
 e2e_start_program() {
     local exe=$1
     shift
     E2E_TRACE=$E2E_DIR/program.trace
     E2E_START_NS=$(date +%s%N)
-    WINEDEBUG=${E2E_WINEDEBUG:-+debugstr,+msgbox} wine "$exe" "$@" >"$E2E_DIR/program.out" 2>"$E2E_TRACE" &
+    WINEDEBUG=+debugstr,+msgbox wine "$exe" "$@" >"$E2E_DIR/program.out" 2>"$E2E_TRACE" &
     E2E_PID=$!
 }
 
@@ -402,24 +391,6 @@ e2e_log_texts() { e2e_log_lines "$1" | awk -F '\t' -v pid="$2" '$1 == pid { sub(
 # e2e_log_pids FILE: the process IDs of FILE's lines, each once, in order.
 e2e_log_pids() { e2e_log_lines "$1" | cut -f 1 | awk '!seen[$0]++'; }
 
-# e2e_expect_log FILE PID ARGUMENTS OUTCOME EXIT: the run PID wrote to FILE
-# its first line (program, version, architecture, ARGUMENTS), every line of
-# its own trace (E2E_TRACE without the stand-in DLLs' lines, as the log
-# writes them: a line break as \n, nothing else escaped) and its last line
-# (OUTCOME, EXIT).
-e2e_expect_log() {
-    local want got
-    want=$(
-        echo "ZanDriverInstaller 1.0.0.1 $E2E_ARCH_NAME, arguments \"$3\""
-        e2e_trace_lines | grep -v '^stub [a-z0-9]*: ' | perl -pe 's/\\(["\\])/$1/g'
-        echo "Finished: $4, exit code $5"
-    )
-    got=$(e2e_log_texts "$1" "$2")
-    [ "$want" = "$got" ] ||
-        e2e_fail "log of process $2 differs (- expected, + actual):
-$(diff -u <(echo "$want") <(echo "$got") | tail -n +3 | grep '^[-+]' | sed 's/^/    /')"
-}
-
 # --- Files -------------------------------------------------------------------
 
 # e2e_markers: the marker files in the Windows directory, one a line.
@@ -443,6 +414,11 @@ e2e_watch_windows() {
     E2E_XEV_PID=$!
     sleep 0.3
 }
+
+# e2e_progress_windows: those of e2e_mapped_windows shaped like the progress
+# window (270 x 66 dialog units: about four times as wide as high), whatever
+# the font makes of it in pixels.
+e2e_progress_windows() { e2e_mapped_windows | awk '{ split($2, s, "x"); if (s[1] >= 300 && s[1] > 3 * s[2]) print }'; }
 
 # e2e_mapped_windows: "ID WIDTHxHEIGHT" of every window mapped since
 # e2e_watch_windows, in the order they were shown (Wine creates its windows

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Runs the end-to-end units of work side by side, at most E2E_JOBS at once,
-# the longest first. A unit is one run under Wine with a name, an
-# architecture and a command; today each tests/e2e/test_*.sh is one unit per
-# architecture: E2E_ARCH=win64 (the 64-bit program in 64-bit prefixes) and
-# E2E_ARCH=win32 (the 32-bit program in 32-bit prefixes). Each run has its own
+# the longest first. A unit is one run under Wine with a name and an
+# architecture (see units below), once with E2E_ARCH=win64 (the 64-bit program
+# in 64-bit prefixes) and once with E2E_ARCH=win32 (the 32-bit program in
+# 32-bit prefixes). Each run has its own
 # prefix and X server. A run's output goes to build/e2e/<arch>/<name>.log,
 # printed in full when it fails. Prints a result line per run as it ends,
 # then the counts per architecture and "N passed, N failed"; exits non-zero
@@ -60,31 +60,24 @@ done
 [ $prefixes_only = 1 ] && exit 0
 
 # --- The units, longest first ------------------------------------------------
-# Each kind of unit has a function listing its units, one line each: "NAME
-# ARCH PLAYER", and a player, a function that plays unit NAME (with E2E_ARCH
-# set to ARCH) by exec'ing its command under the run's time limit, so that
-# ending the run ends the command. A new kind of run is one more such pair,
-# its list called by units.
-script_units() {
-    local test arch
-    for test in "$here"/test_*.sh; do
-        for arch in $archs; do echo "$(basename "$test" .sh | sed 's/^test_//') $arch play_script"; done
-    done
-}
-play_script() { exec timeout -k 20 "$run_seconds" bash "$here/test_$1.sh"; }
-# The catalogue's scenarios that the Wine player plays, one unit each,
-# "scenario:<name>" (tests/e2e/test_scenarios.sh with E2E_SCENARIO).
-scenario_units() {
-    local name arch
-    for name in $(awk '/^scenario: / { n = substr($0, 11) } /^players: / && / wine/ { print n }' \
-        "$root/tests/scenarios/catalogue.txt"); do
-        for arch in $archs; do echo "scenario:$name $arch play_scenario"; done
-    done
-}
-play_scenario() { E2E_SCENARIO=${1#scenario:} exec timeout -k 20 "$run_seconds" bash "$here/test_scenarios.sh"; }
+# units: "NAME ARCH" a line: each test_NAME.sh but the scenarios' player, and
+# each catalogue scenario that the Wine player plays, "scenario:<name>".
 units() {
-    script_units | grep -v '^scenarios '
-    scenario_units
+    local name arch
+    for name in $(cd "$here" && ls test_*.sh | sed 's/^test_//; s/\.sh$//' | grep -vx scenarios) \
+        $(awk '/^scenario: / { n = substr($0, 11) } /^players: / && / wine/ { print "scenario:" n }' \
+            "$root/tests/scenarios/catalogue.txt"); do
+        for arch in $archs; do echo "$name $arch"; done
+    done
+}
+
+# play NAME: plays unit NAME (E2E_ARCH set) by exec'ing its script under the
+# run's time limit, so that ending the run ends the script.
+play() {
+    case $1 in
+        scenario:*) E2E_SCENARIO=${1#scenario:} exec timeout -k 20 "$run_seconds" bash "$here/test_scenarios.sh" ;;
+        *) exec timeout -k 20 "$run_seconds" bash "$here/test_$1.sh" ;;
+    esac
 }
 
 # seconds_of NAME ARCH: the unit's last time here, else its time measured
@@ -98,14 +91,14 @@ seconds_of() {
 }
 
 runs=()
-while read -r name arch player; do
+while read -r name arch; do
     if [ $# -gt 0 ]; then
         match=0
         for want in "$@"; do [[ $name == *"$want"* ]] && match=1; done
         [ $match -eq 1 ] || continue
     fi
     [[ " ${E2E_LEAVE_OUT:-} " == *" $name "* ]] && continue
-    runs+=("$(seconds_of "$name" "$arch") $name $arch $player")
+    runs+=("$(seconds_of "$name" "$arch") $name $arch")
 done < <(units)
 if [ ${#runs[@]} -eq 0 ]; then
     echo "no unit matches: $*" >&2
@@ -156,10 +149,10 @@ finish_one() {
 }
 
 for run in "${runs[@]}"; do
-    read -r _ name arch player <<<"$run"
+    read -r _ name arch <<<"$run"
     while [ ${#run_of[@]} -ge "$jobs_max" ]; do finish_one; done
     mkdir -p "$work/$arch"
-    { export E2E_ARCH=$arch; "$player" "$name"; } >"$work/$arch/$name.log" 2>&1 </dev/null &
+    { export E2E_ARCH=$arch; play "$name"; } >"$work/$arch/$name.log" 2>&1 </dev/null &
     run_of[$!]="$name $arch"
     start_of[$!]=$(now)
 done

@@ -47,7 +47,10 @@ e2e_assert_eq 'An error was encountered while installing the drivers.' "$(e2e_me
 unset WINEDLLOVERRIDES
 
 machine_provision full1
-machine_put_oem 40 "$M_BASE_ID"
+# An OEM INF copy whose model line names the base device's hardware ID, and its PNF.
+printf '[Version]\r\nSignature="$WINDOWS NT$"\r\n[Models]\r\n%%Dev%%=Dev_Install,%s\r\n' \
+    'PCI\VEN_1D9E&DEV_0B52&SUBSYS_0B531D9E' >"$E2E_WINDIR/inf/oem40.inf"
+printf 'Wine PNF header\r\nC:\\windows\\inf\\oem40.inf' >"$E2E_WINDIR/inf/oem40.pnf"
 e2e_install_stub_for_program setupapi lacking
 e2e_run 30 "$E2E_EXE" UNINSTALL
 e2e_expect_end 0 RESULT.SUCCESS "uninstall without SetupUninstallOEMInfA"

@@ -28,9 +28,7 @@ e2e_assert_trace 'CZANLumivaleKioskScannerandMSRDriverInstallerDlg::OnInitDialog
 e2e_trace_has '**** InstallTiDevice(), Installing Root Port USB Driver ****' &&
     e2e_fail "an install ran without INSTALL on the command line"
 
-# The progress window (270 x 66 dialog units: about four times as wide as
-# high) was shown, whatever the font makes of it in pixels.
-shown=$(e2e_mapped_windows | awk '{ split($2, s, "x"); if (s[1] >= 300 && s[1] > 3 * s[2]) print }')
+shown=$(e2e_progress_windows)
 [ -n "$shown" ] || e2e_fail "no progress window was shown; mapped: $(e2e_mapped_windows | tr '\n' ' ')"
 e2e_log "window shown: $shown; closed $((${closed_ms:-0} - ${shown_ms:-0})) ms after, the process ended ${E2E_ELAPSED_MS} ms after its start"
 

@@ -1,11 +1,11 @@
 // wizard-window: a stand-in for the system's hardware installation windows.
 //
-//   wizard-window <title> <seconds> [log file]
+//   wizard-window <title> <seconds> <log file>
 //
 // Opens one top-level window with exactly the given title, brings it to the
 // front, and writes a line for every key message it receives ("keydown
 // 0x43", "keyup 0x1B", with the milliseconds since the window was made) to
-// the log file, or to standard output. A key's time is its message's: when
+// the log file. A key's time is its message's: when
 // the input was made, not when this window got round to it; a key sent while
 // the window was still being shown comes out of the queue late, and a busy
 // machine would otherwise shorten the gap to the next one. It closes itself after <seconds> and
@@ -15,16 +15,12 @@
 #endif
 #include <windows.h>
 
-#include <fcntl.h>
-#include <io.h>
-
 #include <cstdio>
 #include <cstdlib>
-#include <string>
 
 namespace {
 
-FILE* g_log = stdout;
+FILE* g_log = nullptr;
 DWORD g_start = 0;
 int g_downs = 0, g_ups = 0;
 
@@ -59,15 +55,14 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 3 || argc > 4) {
-        std::fprintf(stderr, "usage: wizard-window <title> <seconds> [log file]\n");
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: wizard-window <title> <seconds> <log file>\n");
         return 2;
     }
     const char* title = argv[1];
     double seconds = std::atof(argv[2]);
     // Plain "\n" line ends, as the shell scripts that read the log expect.
-    _setmode(_fileno(stdout), _O_BINARY);
-    if (argc == 4 && !(g_log = std::fopen(argv[3], "wb"))) {
+    if (!(g_log = std::fopen(argv[3], "wb"))) {
         std::fprintf(stderr, "wizard-window: cannot write %s\n", argv[3]);
         return 2;
     }
