@@ -10,36 +10,26 @@
 . "$(dirname "$0")/machine.sh"
 catalogue=$E2E_ROOT/tests/scenarios/catalogue.txt
 
-# field NAME FIELD: the values of FIELD in scenario NAME, one a line.
-field() {
-    awk -v name="$1" -v want="$2" '
-        /^#/ { next }
-        /^$/ { on = 0; next }
-        $0 == "scenario: " name { on = 1 }
-        on && index($0, want ": ") == 1 { v = substr($0, length(want) + 3); gsub(/ \| /, "\n", v); print v }
-    ' "$catalogue"
-}
-
-# The scenarios the Wine player plays.
-wine_scenarios() {
-    awk '/^scenario: / { name = substr($0, 11) } /^players: / && / wine|^players: wine/ { print name }' "$catalogue"
-}
-
 if [ -z "${E2E_SCENARIO:-}" ]; then
     status=0
-    for name in $(wine_scenarios); do E2E_SCENARIO=$name bash "$0" || status=1; done
+    for name in $(awk '/^scenario: / { n = substr($0, 11) } /^players: / && / wine|^players: wine/ { print n }' "$catalogue"); do
+        E2E_SCENARIO=$name bash "$0" || status=1
+    done
     exit $status
 fi
 
 name=$E2E_SCENARIO
-# The runs before it and the renaming by hand, in the catalogue's order: a
-# "STEP<tab>VALUE" line each.
-steps=$(awk -v name="$name" '
+# The scenario's lines, in the catalogue's order: a "FIELD<tab>VALUE" line each.
+row=$(awk -v name="$name" '
     /^#/ { next }
     /^$/ { on = 0; next }
     $0 == "scenario: " name { on = 1 }
-    on && /^(before|rename): / { i = index($0, ": "); print substr($0, 1, i - 1) "\t" substr($0, i + 2) }
+    on { i = index($0, ": "); print substr($0, 1, i - 1) "\t" substr($0, i + 2) }
 ' "$catalogue")
+# field FIELD: its values, one a line (values sharing a line split by " | ").
+field() { awk -F '\t' -v want="$1" '$1 == want { v = substr($0, length(want) + 2); gsub(/ \| /, "\n", v); print v }' <<<"$row"; }
+# The runs before it and the renaming by hand, in the catalogue's order.
+steps=$(grep -E $'^(before|rename)\t' <<<"$row")
 
 # The first run before a row, on a freshly provisioned machine, is the same
 # for several rows: the first row to make it keeps the prefix it leaves
@@ -49,9 +39,9 @@ steps=$(awk -v name="$name" '
 # lasting process inherits); a failed run keeps nothing, and a row that waits
 # too long makes its own.
 kept=""
-if [[ $steps == before$'\t'* ]] && [[ " $(field "$name" players) " == *" wine "* ]]; then
+if [[ $steps == before$'\t'* ]] && [[ " $(field players) " == *" wine "* ]]; then
     kept=$E2E_WORK/$E2E_ARCH/before/$({ e2e_template_stamp; cat "$E2E_TEMPLATE.files" 2>/dev/null
-        field "$name" machine; echo "${steps%%$'\n'*}"
+        field machine; echo "${steps%%$'\n'*}"
         find "$E2E_EXE" "$M_POSMACHINE" "$E2E_ROOT/tools/provision.sh" "$E2E_ROOT/tools/inf" -type f -print0 |
             sort -z | xargs -0 sha1sum | cut -d' ' -f1; } | sha1sum | cut -c1-16)
     mkdir -p "${kept%/*}"
@@ -83,10 +73,10 @@ keep_prefix() {
 }
 
 machine_setup "scenario-$name" 8>&-
-[ -n "$(field "$name" run)" ] || { e2e_fail "no scenario $name in the catalogue"; e2e_finish; }
-case " $(field "$name" players) " in
+[ -n "$(field run)" ] || { e2e_fail "no scenario $name in the catalogue"; e2e_finish; }
+case " $(field players) " in
     *" wine "*) ;;
-    *) e2e_skip "the catalogue leaves it to the native player: $(field "$name" not-wine)" ;;
+    *) e2e_skip "the catalogue leaves it to the native player: $(field not-wine)" ;;
 esac
 
 # --- The machine ----------------------------------------------------------------
@@ -97,7 +87,7 @@ if [ -n "${E2E_PREFIX_FROM:-}" ]; then
     flock -u 8
 else
     words=() oem=()
-    for word in $(field "$name" machine); do
+    for word in $(field machine); do
         [ "$word" = oem ] && oem=(--oem) || words+=("$word")
     done
     machine_provision "${words[@]}" "${oem[@]}"
@@ -166,7 +156,7 @@ while read -r state path; do
     esac
     [ -n "$target" ] && as_it_was[$target]=$(file_contents "$(file_host "$target")")
     [ "$state" = read-only ] && as_it_was[$path]=$(file_contents "$f")
-done < <(field "$name" file)
+done < <(field file)
 if [ ${#held[@]} -gt 0 ]; then
     e2e_require "$E2E_HELPERS/file-holder/file-holder.exe"
     wine "$E2E_HELPERS/file-holder/file-holder.exe" 300 "${held[@]}" >"$E2E_DIR/holder.log" 2>&1 &
@@ -176,7 +166,7 @@ if [ ${#held[@]} -gt 0 ]; then
 fi
 
 # restart: the stand-in DLLs say a restart is needed after each driver update, or each removal.
-case $(field "$name" restart) in
+case $(field restart) in
     "driver update") e2e_install_stub_newdev && export ZAN_STUB_NEWDEV_REBOOT=1 ;;
     removal) e2e_install_stub_newdev && e2e_install_stub_for_program setupapi && export ZAN_STUB_SETUPAPI_NEEDREBOOT=1 ;;
 esac
@@ -210,10 +200,10 @@ while read -r operation _ _ code _ at n; do
             ;;
         *) e2e_fail "the Wine player cannot make $operation fail: mark the scenario native only"; e2e_finish ;;
     esac
-done < <(field "$name" fault)
+done < <(field fault)
 
 # no-key: the port's "Device Parameters" key deleted by hand.
-no_key=$(field "$name" no-key)
+no_key=$(field no-key)
 if [ -n "$no_key" ]; then
     no_key_id=$(port_instance "$no_key")
     timeout 60 wine reg delete "HKLM\\SYSTEM\\CurrentControlSet\\Enum\\$no_key_id\\Device Parameters" /f >/dev/null 2>&1 ||
@@ -221,25 +211,25 @@ if [ -n "$no_key" ]; then
 fi
 
 # --- The run --------------------------------------------------------------------------
-run=$(field "$name" run)
-exit_wanted=$(field "$name" exit)
+run=$(field run)
+exit_wanted=$(field exit)
 # old-marker, put: files an earlier run or the system left.
-while IFS= read -r marker; do [ -n "$marker" ] && touch "$E2E_WINDIR/$marker"; done < <(field "$name" old-marker)
-while IFS= read -r file; do [ -n "$file" ] && : >"$E2E_WINDIR/inf/${file//\\//}"; done < <(field "$name" put)
+while IFS= read -r marker; do [ -n "$marker" ] && touch "$E2E_WINDIR/$marker"; done < <(field old-marker)
+while IFS= read -r file; do [ -n "$file" ] && : >"$E2E_WINDIR/inf/${file//\\//}"; done < <(field put)
 machine_dump pre
 # A check shows no window and asks nothing; any other run's error box is answered.
 [[ $run == *CHECK* ]] && M_WATCH_ARGS=() || M_WATCH_ARGS=(--answer "$M_CAPTION=ok")
 # question: the watch answers each question as the row says.
 while IFS= read -r q; do
     [[ $q == *" answered "* ]] && M_WATCH_ARGS+=(--answer "${q%% answered *}=$(sed 's/^\(yes\|no\).*/\1/' <<<"${q#* answered }")")
-done < <(field "$name" question)
+done < <(field question)
 # Exit codes past 255 are read through a batch file (see lib.sh).
 [ "$exit_wanted" -gt 255 ] && E2E_STARTER=e2e_start_program_for_code
 # A run text with quotes, or a log named by a relative path, goes as it is
 # written through a batch file started in C:\, as deployment tools start programs.
 scenario_start_raw() {
     printf '@cd /d C:\\\r\n@"%s" %s\r\n@echo exit code %%ERRORLEVEL%%\r\n' "$(winepath_of "$E2E_EXE")" \
-        "$(field "$name" run)" >"$WINEPREFIX/drive_c/scenario-run.bat"
+        "$(field run)" >"$WINEPREFIX/drive_c/scenario-run.bat"
     e2e_start_program cmd /c 'C:\scenario-run.bat'
     E2E_EXIT_FROM_BATCH=1
 }
@@ -252,19 +242,19 @@ machine_dump post
 # --- What must hold ----------------------------------------------------------------------
 e2e_assert_eq "$exit_wanted" "$E2E_EXIT" "exit code"
 [[ $run != *CHECK* ]] || e2e_assert_eq "" "$(grep 'window shown' "$M_WATCH_LOG")" "a window"
-markers=$(field "$name" markers)
+markers=$(field markers)
 left=$(e2e_markers | tr '\n' ' ')
 left=${left% }
 [ -z "$markers" ] || e2e_assert_eq "$markers" "${left:-none}" "markers"
-output=$(field "$name" output)
+output=$(field output)
 if [ -n "$output" ]; then
     e2e_assert_eq "${output/#none/}" "$(tr -d '\r' <"$E2E_DIR/program.out" | grep -v '^exit code ')" "captured output"
 fi
 
-mapfile -t wanted < <(field "$name" status)
+# The status lines the watch saw, quoted with their bytes escaped; these texts have none to escape.
+mapfile -t seen < <(sed -n 's/^ *[0-9]* status "\(.*\)"$/\1/p' "$M_WATCH_LOG")
+mapfile -t wanted < <(field status)
 if [ ${#wanted[@]} -gt 0 ]; then
-    # The watch's lines are quoted with their bytes escaped; these texts have none to escape.
-    mapfile -t seen < <(sed -n 's/^ *[0-9]* status "\(.*\)"$/\1/p' "$M_WATCH_LOG")
     at=0 last=""
     for line in "${seen[@]}"; do
         for ((k = at; k < ${#wanted[@]}; k++)); do
@@ -280,7 +270,7 @@ fi
 logged=$(e2e_trace_lines | grep -v '^stub [a-z0-9]*: ' | perl -pe 's/\\(["\\])/$1/g')
 while IFS= read -r line; do
     [ -n "$line" ] && ! grep -qxF -- "$line" <<<"$logged" && e2e_fail "trace lacks: $line"
-done < <(field "$name" trace)
+done < <(field trace)
 
 # port, port-name-only: the port's name and its friendly name, the name alone, or neither.
 while IFS= read -r port; do
@@ -301,17 +291,16 @@ while IFS= read -r port; do
         grep -qF "friendly-name REG_SZ" <<<"$device" && grep -qF "\"Serial Port $letter($com)\\0\"" <<<"$device" ||
             e2e_fail "Serial Port $letter: no friendly name Serial Port $letter($com)"
     fi
-done < <(field "$name" port; field "$name" port-name-only | sed 's/^/name-only /')
+done < <(field port; field port-name-only | sed 's/^/name-only /')
 
+# kept, gone: the INF folder's files there or not.
 files=$(machine_files post | tr 'A-Z' 'a-z')
-while IFS= read -r file; do
-    [ -n "$file" ] && ! grep -qxF -- "inf\\$(tr 'A-Z' 'a-z' <<<"$file")" <<<"$files" && e2e_fail "missing: inf\\$file"
-done < <(field "$name" kept)
-while IFS= read -r file; do
-    [ -n "$file" ] && grep -qxF -- "inf\\$(tr 'A-Z' 'a-z' <<<"$file")" <<<"$files" && e2e_fail "still there: inf\\$file"
-done < <(field "$name" gone)
+while read -r want file; do
+    grep -qxF -- "inf\\$(tr 'A-Z' 'a-z' <<<"$file")" <<<"$files" && there=kept || there=gone
+    [ "$there" = "$want" ] || e2e_fail "inf\\$file: wanted $want"
+done < <(field kept | sed 's/^/kept /'; field gone | sed 's/^/gone /')
 
-if [ "$(field "$name" unchanged)" = yes ]; then
+if [ "$(field unchanged)" = yes ]; then
     cmp -s "$E2E_DIR/pre.full" "$E2E_DIR/post.full" ||
         e2e_fail "the run changed the machine: $(diff "$E2E_DIR/pre.full" "$E2E_DIR/post.full" | head -5 | tr '\n' '|')"
 fi
@@ -326,7 +315,7 @@ log_path() {
     echo "$WINEPREFIX/drive_c/${log//\\//}"
 }
 
-last=$(field "$name" log-last)
+last=$(field log-last)
 if [ -n "$last" ]; then
     e2e_assert_eq "$last" "$(e2e_log_lines "$(log_path)" | tail -n 1 | cut -f 3)" "the log's last line"
 fi
@@ -334,10 +323,10 @@ fi
 # question: the boxes seen are these Yes/No questions, in order, each with no
 # marker present and answered while the window showed an empty status line
 # (it shows the worker's line on its next tick, which may come after the box).
-if [ -n "$(field "$name" question)" ]; then
+if [ -n "$(field question)" ]; then
     mapfile -t answers < <(sed -n 's/^ *[0-9]* box answer "&\(.*\)"$/\1/p' "$M_WATCH_LOG" | tr 'A-Z' 'a-z')
     mapfile -t box_lines < <(machine_boxes_seen)
-    mapfile -t wanted < <(field "$name" question | grep -vx none)
+    mapfile -t wanted < <(field question | grep -vx none)
     e2e_assert_eq "${#wanted[@]}" "${#box_lines[@]}" "boxes shown"
     for k in "${!box_lines[@]}"; do
         IFS='|' read -r caption text buttons box_markers <<<"${box_lines[$k]}"
@@ -351,10 +340,10 @@ if [ -n "$(field "$name" question)" ]; then
 fi
 
 # trace-all: the whole trace in order, after the window's first line.
-if [ -n "$(field "$name" trace-all)" ]; then
+if [ -n "$(field trace-all)" ]; then
     mapfile -t got <<<"$logged"
     e2e_assert_eq 'CZANLumivaleKioskScannerandMSRDriverInstallerDlg::OnInitDialog()\n' "${got[0]}" "the window's trace line"
-    mapfile -t wanted < <(field "$name" trace-all)
+    mapfile -t wanted < <(field trace-all)
     e2e_assert_eq "${#wanted[@]}" "$((${#got[@]} - 1))" "trace lines"
     for k in "${!wanted[@]}"; do
         [ "${wanted[$k]}" = "(any one line)" ] || e2e_assert_eq "${wanted[$k]}" "${got[$((k + 1))]:-}" "trace line $((k + 1))"
@@ -381,11 +370,11 @@ while IFS= read -r driver; do
                 e2e_fail "${driver%: *}: no driver from $inf ($(grep '^driver\.' <<<"$device" | tr '\n' ' '))"
             ;;
     esac
-done < <(field "$name" driver)
+done < <(field driver)
 
 # devices: exactly these devices are left, by description.
-if [ -n "$(field "$name" devices)" ]; then
-    e2e_assert_eq "$(field "$name" devices | sort)" "$(sed -n 's/^device "\(.*\)"$/\1/p' "$E2E_DIR/post.dump" | sort)" "devices left"
+if [ -n "$(field devices)" ]; then
+    e2e_assert_eq "$(field devices | sort)" "$(sed -n 's/^device "\(.*\)"$/\1/p' "$E2E_DIR/post.dump" | sort)" "devices left"
 fi
 
 # untouched: these devices are as they were.
@@ -393,31 +382,28 @@ while IFS= read -r device; do
     [ -n "$device" ] || continue
     [ -n "$(machine_device pre "$device")" ] || e2e_fail "no device $device"
     [ "$(machine_device pre "$device")" = "$(machine_device post "$device")" ] || e2e_fail "$device changed"
-done < <(field "$name" untouched)
+done < <(field untouched)
 
 # inf-unchanged: the INF folder holds the same files.
-[ "$(field "$name" inf-unchanged)" = yes ] && e2e_assert_eq "$(machine_files pre)" "$(machine_files post)" "the INF folder's files"
+[ "$(field inf-unchanged)" = yes ] && e2e_assert_eq "$(machine_files pre)" "$(machine_files post)" "the INF folder's files"
 
 # package-removal: the OEM copies handed to the driver package removal, in
 # order, as Wine's own line on each says.
-if [ -n "$(field "$name" package-removal)" ]; then
-    e2e_assert_eq "$(field "$name" package-removal)" "$(sed -n 's/^[0-9a-f]*:fixme:setupapi:SetupUninstallOEMInfW not deleting L"\(.*\)"$/\1/p' "$E2E_TRACE" | sed 's/.*\\//')" "package removals"
+if [ -n "$(field package-removal)" ]; then
+    e2e_assert_eq "$(field package-removal)" "$(sed -n 's/^[0-9a-f]*:fixme:setupapi:SetupUninstallOEMInfW not deleting L"\(.*\)"$/\1/p' "$E2E_TRACE" | sed 's/.*\\//')" "package removals"
 fi
 
 # status-held: every held status line seen, in this order.
-if [ -n "$(field "$name" status-held)" ]; then
-    mapfile -t seen < <(sed -n 's/^ *[0-9]* status "\(.*\)"$/\1/p' "$M_WATCH_LOG")
-    k=0
-    while IFS= read -r line; do
-        while [ $k -lt ${#seen[@]} ] && [ "${seen[$k]}" != "$line" ]; do k=$((k + 1)); done
-        [ $k -lt ${#seen[@]} ] || e2e_fail "held status line not seen in order: $line"
-        k=$((k + 1))
-    done < <(field "$name" status-held)
-fi
+k=0
+while IFS= read -r line; do
+    while [ $k -lt ${#seen[@]} ] && [ "${seen[$k]}" != "$line" ]; do k=$((k + 1)); done
+    [ $k -lt ${#seen[@]} ] || e2e_fail "held status line not seen in order: $line"
+    k=$((k + 1))
+done < <(field status-held)
 # file: a folder in the way is still one; a read-only file and what a link leads to are as they were.
 while read -r state path; do
     [ "$state" = folder ] && ! [ -d "$(file_host "$path")" ] && e2e_fail "no longer a folder: $path"
-done < <(field "$name" file)
+done < <(field file)
 for path in "${!as_it_was[@]}"; do
     [ "$(file_contents "$(file_host "$path")")" = "${as_it_was[$path]}" ] || e2e_fail "changed: $path"
 done
@@ -428,10 +414,10 @@ while IFS= read -r line; do
     line=${line/ x64, / $E2E_ARCH_NAME, }
     [ -n "$line" ] && ! e2e_log_lines "$(log_path)" | cut -f 3 | grep -qxF -- "$line" &&
         e2e_fail "the log lacks: $line"
-done < <(field "$name" log)
+done < <(field log)
 
 # boxes: how many message boxes the run showed.
-boxes_wanted=$(field "$name" boxes)
+boxes_wanted=$(field boxes)
 [ -z "$boxes_wanted" ] || e2e_assert_eq "$boxes_wanted" "$(machine_boxes_seen | grep -c .)" "message boxes"
 
 # no-key: nothing written for the port, its key still missing.
@@ -443,7 +429,7 @@ fi
 
 # box: the one box the run showed, while no marker was there; or none.
 # RESULT.FAIL comes after it; a failed install's "[Failed]" line stays 2 s before it.
-box=$(field "$name" box)
+box=$(field box)
 if [ "$box" = none ]; then
     e2e_assert_eq "" "$(machine_boxes_seen)" "message boxes"
 elif [ -n "$box" ]; then
@@ -458,8 +444,8 @@ elif [ -n "$box" ]; then
 fi
 
 # update: every driver update the run asked for, in order, as the stand-in newdev.dll traced them.
-if [ -n "$(field "$name" update)" ]; then
-    e2e_assert_eq "$(field "$name" update)" "$(e2e_trace_lines | perl -ne 's/\\(["\\])/$1/g;
+if [ -n "$(field update)" ]; then
+    e2e_assert_eq "$(field update)" "$(e2e_trace_lines | perl -ne 's/\\(["\\])/$1/g;
         print "$1 from $2\n" if /^stub newdev: UpdateDriverForPlugAndPlayDevicesA\("(.*)", "[A-Za-z]:\\[^\\]*\\(.*)", flags /')" \
         "driver updates"
 fi

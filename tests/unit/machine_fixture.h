@@ -36,7 +36,6 @@
 #include <fstream>
 #include <iterator>
 #include <map>
-#include <memory>
 #include <numeric>
 #include <optional>
 #include <regex>

@@ -11,16 +11,22 @@ namespace {
 
 struct Scenario {
     std::string name;
-    std::map<std::string, std::vector<std::string>> fields;
-    std::vector<std::pair<std::string, std::string>> steps;  // "before" and "rename", in order
+    std::vector<std::pair<std::string, std::string>> lines;  // field and value, in the catalogue's order
 
-    const std::vector<std::string>& All(const std::string& field) const {
-        static const std::vector<std::string> none;
-        const auto found = fields.find(field);
-        return found != fields.end() ? found->second : none;
+    // A field's values, which may share a line, split by " | ".
+    Lines All(const std::string& field) const {
+        Lines values;
+        for (const auto& [named, value] : lines) {
+            if (named != field) continue;
+            std::string rest = value;
+            for (std::size_t bar; (bar = rest.find(" | ")) != std::string::npos; rest.erase(0, bar + 3))
+                values.push_back(rest.substr(0, bar));
+            values.push_back(rest);
+        }
+        return values;
     }
-    std::string One(const std::string& field) const { return All(field).empty() ? "" : All(field).front(); }
-    bool Has(const std::string& field) const { return fields.count(field) != 0; }
+    std::string One(const std::string& field) const { return Has(field) ? All(field).front() : ""; }
+    bool Has(const std::string& field) const { return !All(field).empty(); }
 };
 void PrintTo(const Scenario& s, std::ostream* os) { *os << s.name; }
 
@@ -38,12 +44,7 @@ std::vector<Scenario> LoadCatalogue() {
         const std::size_t colon = line.find(": ");
         const std::string field = line.substr(0, colon), value = colon == std::string::npos ? "" : line.substr(colon + 2);
         if (field == "scenario") current.name = value;
-        if (field == "before" || field == "rename") current.steps.emplace_back(field, value);
-        // A field's values may share a line, split by " | ".
-        std::string rest = value;
-        for (std::size_t bar; (bar = rest.find(" | ")) != std::string::npos; rest.erase(0, bar + 3))
-            current.fields[field].push_back(rest.substr(0, bar));
-        current.fields[field].push_back(rest);
+        current.lines.emplace_back(field, value);
     }
     if (!current.name.empty()) scenarios.push_back(current);
     return scenarios;
@@ -128,11 +129,11 @@ TEST_P(ScenarioTest, EndsAsTheCatalogueSays) {
     machine().standardOutput = sim::Machine::StandardOutput::File;
     Provision(machine(), s.One("machine"));
     // The runs before it, and the renaming by hand, in the catalogue's order.
-    for (const auto& [field, value] : s.steps) {
+    for (const auto& [field, value] : s.lines) {
         if (field == "before") {
             ResetDeviceTable();
             ASSERT_EQ(RunWholeProgram(value), 0) << "before: " << value;
-        } else {
+        } else if (field == "rename") {
             machine().SetValue(ParamsKey(kPorts[value[0] - 'C'].instanceId), "PortName", sim::Sz(value.substr(2)));
         }
     }
@@ -346,7 +347,6 @@ TEST_P(ScenarioTest, EndsAsTheCatalogueSays) {
             EXPECT_TRUE(atBoxes[i].second.empty()) << "a marker while a question waits";
         }
     }
-    machine().onMessageBox = nullptr;
     // trace-all: the whole trace in order; the window's first line is the Wine player's alone.
     if (s.Has("trace-all")) {
         const Lines& wanted = s.All("trace-all");
@@ -451,7 +451,7 @@ TEST(Catalogue, EveryScenarioNamesItsPlayersAndWhyOneIsLeftOut) {
     }
     std::set<std::string> names;
     for (const Scenario& s : scenarios) {
-        for (const auto& field : s.fields) EXPECT_TRUE(documented.count(field.first)) << s.name << ": " << field.first;
+        for (const auto& [field, value] : s.lines) EXPECT_TRUE(documented.count(field)) << s.name << ": " << field;
         EXPECT_TRUE(names.insert(s.name).second) << "two scenarios named " << s.name;
         const std::string players = s.One("players");
         EXPECT_FALSE(players.empty()) << s.name;
