@@ -52,7 +52,7 @@ protected:
 struct EndCase {
     const char* name;
     const char* arguments;
-    void (*arrange)(sim::Machine&);
+    void (*arrange)(sim::Machine&) = [](sim::Machine&) {};  // the machine besides the table's INFs
     int exitCode;
     Lines markers;
     std::vector<std::pair<UINT, std::string>> boxes;  // style and text, each with the program's caption
@@ -173,66 +173,79 @@ TEST_P(RunEndTest, TellsItsEndAndHoldsTheLockThroughout) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Runs, RunEndTest, ::testing::Values(
-    EndCase{"RefusedByTheLock", "UNINSTALL UNATTENDED" WITH_LOG,
-            [](sim::Machine& m) {
+    EndCase{.name = "RefusedByTheLock", .arguments = "UNINSTALL UNATTENDED" WITH_LOG,
+            .arrange = [](sim::Machine& m) {
                 AddFullMachine(m);
                 m.PutFile(std::string(kWin) + "\\RESULT.FAIL");
                 m.HoldMutexElsewhere(kRunLockName);
             },
-            1618, {"RESULT.FAIL", "RESULT.SUCCESS"}, {}, {kRefused, "<end>"}, kRefusedLast},
+            .exitCode = 1618, .markers = {"RESULT.FAIL", "RESULT.SUCCESS"}, .trace = {kRefused, "<end>"},
+            .last = kRefusedLast},
     // Keywords in the log's path choose nothing: this is an install.
-    EndCase{"Succeeded", "INSTALL \"/LOG=C:\\INSTALL logs\\UNINSTALL.txt\" UNATTENDED", AddFullMachine, 0,
-            {"RESULT.SUCCESS"}, {}, {kInstalling}, kSucceeded},
-    EndCase{"Failed", "INSTALL SILENT" WITH_LOG, [](sim::Machine&) {}, 1, {"RESULT.FAIL"},
-            {{MB_OK, "An error was encountered while installing the drivers."}}, {kInstalling}, kFailedLast},
+    EndCase{.name = "Succeeded", .arguments = "INSTALL \"/LOG=C:\\INSTALL logs\\UNINSTALL.txt\" UNATTENDED",
+            .arrange = AddFullMachine, .exitCode = 0, .markers = {"RESULT.SUCCESS"}, .trace = {kInstalling},
+            .last = kSucceeded},
+    EndCase{.name = "Failed", .arguments = "INSTALL SILENT" WITH_LOG, .exitCode = 1, .markers = {"RESULT.FAIL"},
+            .boxes = {{MB_OK, "An error was encountered while installing the drivers."}}, .trace = {kInstalling},
+            .last = kFailedLast},
     // Keywords are case-sensitive; both old markers go, whatever the case of their names.
-    EndCase{"NoOperation", "install SILENT" WITH_LOG,
-            [](sim::Machine& m) { m.PutFile(std::string(kWin) + "\\result.fail"); }, 0, {}, {}, {"<end>"},
-            "Finished: no operation, exit code 0"},
-    EndCase{"LogNotOpened", "UNINSTALL /LOG=C:\\nowhere\\run.log", AddCard, 0, {"RESULT.SUCCESS"}, {},
-            {kUnopened, kRemoving}, nullptr},
-    EndCase{"WorkerNotStarted", "INSTALL SILENT" WITH_LOG, AddCard, 1, {"RESULT.FAIL"},
-            {{MB_OK | MB_ICONERROR, kNotStarted}}, {kNotStarted, "\n", "<end>"}, kNotCompleted, NoThread},
-    EndCase{"WorkerNotStartedUnattended", "INSTALL UNATTENDED" WITH_LOG, AddCard, 1, {"RESULT.FAIL"}, {},
-            {kNotStarted, "\n", "<end>"}, kNotCompleted, NoThread},
-    EndCase{"DismisserNotStarted", "UNINSTALL" WITH_LOG, AddCard, 0, {"RESULT.SUCCESS"}, {},
-            {"The hardware wizard dismisser could not be started\n", kRemoving}, kSucceeded, RunAtOnce, NoThread},
-    EndCase{"LockLeftByAKilledRun", "UNINSTALL" WITH_LOG,
-            [](sim::Machine& m) {
+    EndCase{.name = "NoOperation", .arguments = "install SILENT" WITH_LOG,
+            .arrange = [](sim::Machine& m) { m.PutFile(std::string(kWin) + "\\result.fail"); }, .exitCode = 0,
+            .markers = {}, .trace = {"<end>"}, .last = "Finished: no operation, exit code 0"},
+    EndCase{.name = "LogNotOpened", .arguments = "UNINSTALL /LOG=C:\\nowhere\\run.log", .arrange = AddCard,
+            .exitCode = 0, .markers = {"RESULT.SUCCESS"}, .trace = {kUnopened, kRemoving}, .last = nullptr},
+    EndCase{.name = "WorkerNotStarted", .arguments = "INSTALL SILENT" WITH_LOG, .arrange = AddCard, .exitCode = 1,
+            .markers = {"RESULT.FAIL"}, .boxes = {{MB_OK | MB_ICONERROR, kNotStarted}},
+            .trace = {kNotStarted, "\n", "<end>"}, .last = kNotCompleted, .worker = NoThread},
+    EndCase{.name = "WorkerNotStartedUnattended", .arguments = "INSTALL UNATTENDED" WITH_LOG, .arrange = AddCard,
+            .exitCode = 1, .markers = {"RESULT.FAIL"}, .trace = {kNotStarted, "\n", "<end>"}, .last = kNotCompleted,
+            .worker = NoThread},
+    EndCase{.name = "DismisserNotStarted", .arguments = "UNINSTALL" WITH_LOG, .arrange = AddCard, .exitCode = 0,
+            .markers = {"RESULT.SUCCESS"}, .trace = {"The hardware wizard dismisser could not be started\n", kRemoving},
+            .last = kSucceeded, .dismisser = NoThread},
+    EndCase{.name = "LockLeftByAKilledRun", .arguments = "UNINSTALL" WITH_LOG,
+            .arrange = [](sim::Machine& m) {
                 g_otherProcessHandle = plat::CreateMutexA(nullptr, FALSE, kRunLockName);
                 m.HoldMutexElsewhere(kRunLockName);
                 m.AbandonMutexElsewhere(kRunLockName);
             },
-            0, {"RESULT.SUCCESS"}, {}, {"--> Run lock taken over from a run that ended without releasing it", kRemoving},
-            kSucceeded},
-    EndCase{"LockOfAnotherAccount", "UNINSTALL" WITH_LOG,
-            [](sim::Machine& m) { m.FailNext("CreateMutexA", ERROR_ACCESS_DENIED); }, 1618, {"RESULT.SUCCESS"}, {},
-            {"--> Run lock could not be opened : GetLastError() = 00000005h", kRefused, "<end>"}, kRefusedLast},
-    EndCase{"LockNotGivenBack", "UNINSTALL" WITH_LOG,
-            [](sim::Machine& m) { m.FailNext("ReleaseMutex", ERROR_NOT_OWNER); }, 0, {"RESULT.SUCCESS"}, {},
-            {kRemoving}, kSucceeded},
+            .exitCode = 0, .markers = {"RESULT.SUCCESS"},
+            .trace = {"--> Run lock taken over from a run that ended without releasing it", kRemoving},
+            .last = kSucceeded},
+    EndCase{.name = "LockOfAnotherAccount", .arguments = "UNINSTALL" WITH_LOG,
+            .arrange = [](sim::Machine& m) { m.FailNext("CreateMutexA", ERROR_ACCESS_DENIED); }, .exitCode = 1618,
+            .markers = {"RESULT.SUCCESS"},
+            .trace = {"--> Run lock could not be opened : GetLastError() = 00000005h", kRefused, "<end>"},
+            .last = kRefusedLast},
+    EndCase{.name = "LockNotGivenBack", .arguments = "UNINSTALL" WITH_LOG,
+            .arrange = [](sim::Machine& m) { m.FailNext("ReleaseMutex", ERROR_NOT_OWNER); }, .exitCode = 0,
+            .markers = {"RESULT.SUCCESS"}, .trace = {kRemoving}, .last = kSucceeded},
     // The 32-bit program on 64-bit Windows hands over, its log with its own
     // first and last line around the hand-over, opened (and its folder
     // checked) past the redirection of System32 as the 64-bit program opens
     // it; nothing else is. One that cannot be started fails the run like an
     // operation, once the lock is held; unattended, not even with a box.
-    EndCase{"HandedOver", "INSTALL UNATTENDED" WITH_LOG, Wow64WithNative, 3010, {"RESULT.SUCCESS"}, {},
-            {kHandingOver, kNativeEnded, "<end>"}, "Finished: handed over to the 64-bit program, exit code 3010",
-            RunAtOnce, NeverRun, kLogAndFolder},
-    EndCase{"NothingToHandOverTo", "INSTALL UNATTENDED" WITH_LOG, Wow64, 1, {"RESULT.FAIL"}, {},
-            {kHandingOver, kNativeNotStarted, "<end>"}, kFailedLast, RunAtOnce, NeverRun, kLogAndFolder},
-    EndCase{"NothingToHandOverToLockHeld", "INSTALL UNATTENDED" WITH_LOG,
-            [](sim::Machine& m) { Wow64(m); m.HoldMutexElsewhere(kRunLockName); }, 1618, {"RESULT.SUCCESS"}, {},
-            {kHandingOver, kNativeNotStarted, kRefused, "<end>"}, kRefusedLast, RunAtOnce, NeverRun, kLogAndFolder},
+    EndCase{.name = "HandedOver", .arguments = "INSTALL UNATTENDED" WITH_LOG, .arrange = Wow64WithNative,
+            .exitCode = 3010, .markers = {"RESULT.SUCCESS"}, .trace = {kHandingOver, kNativeEnded, "<end>"},
+            .last = "Finished: handed over to the 64-bit program, exit code 3010",
+            .openedWithoutRedirection = kLogAndFolder},
+    EndCase{.name = "NothingToHandOverTo", .arguments = "INSTALL UNATTENDED" WITH_LOG, .arrange = Wow64,
+            .exitCode = 1, .markers = {"RESULT.FAIL"}, .trace = {kHandingOver, kNativeNotStarted, "<end>"},
+            .last = kFailedLast, .openedWithoutRedirection = kLogAndFolder},
+    EndCase{.name = "NothingToHandOverToLockHeld", .arguments = "INSTALL UNATTENDED" WITH_LOG,
+            .arrange = [](sim::Machine& m) { Wow64(m); m.HoldMutexElsewhere(kRunLockName); }, .exitCode = 1618,
+            .markers = {"RESULT.SUCCESS"}, .trace = {kHandingOver, kNativeNotStarted, kRefused, "<end>"},
+            .last = kRefusedLast, .openedWithoutRedirection = kLogAndFolder},
     // The redirection is undone, and the failed open's own code traced,
     // whether or not the undoing succeeds.
-    EndCase{"HandedOverLogNotOpened", "INSTALL UNATTENDED /LOG=C:\\nowhere\\run.log", Wow64WithNative, 3010,
-            {"RESULT.SUCCESS"}, {}, {kUnopened, kHandingOver, kNativeEnded, "<end>"}, nullptr, RunAtOnce, NeverRun,
-            {"C:\\nowhere\\run.log"}},
-    EndCase{"HandedOverRedirectionNotUndone", "INSTALL UNATTENDED /LOG=C:\\nowhere\\run.log",
-            [](sim::Machine& m) { Wow64WithNative(m); m.FailNext("Wow64RevertWow64FsRedirection", 87); }, 3010,
-            {"RESULT.SUCCESS"}, {}, {kUnopened, kHandingOver, kNativeEnded, "<end>"}, nullptr, RunAtOnce, NeverRun,
-            {"C:\\nowhere\\run.log"}, true}),
+    EndCase{.name = "HandedOverLogNotOpened", .arguments = "INSTALL UNATTENDED /LOG=C:\\nowhere\\run.log",
+            .arrange = Wow64WithNative, .exitCode = 3010, .markers = {"RESULT.SUCCESS"},
+            .trace = {kUnopened, kHandingOver, kNativeEnded, "<end>"}, .last = nullptr,
+            .openedWithoutRedirection = {"C:\\nowhere\\run.log"}},
+    EndCase{.name = "HandedOverRedirectionNotUndone", .arguments = "INSTALL UNATTENDED /LOG=C:\\nowhere\\run.log",
+            .arrange = [](sim::Machine& m) { Wow64WithNative(m); m.FailNext("Wow64RevertWow64FsRedirection", 87); },
+            .exitCode = 3010, .markers = {"RESULT.SUCCESS"}, .trace = {kUnopened, kHandingOver, kNativeEnded, "<end>"},
+            .last = nullptr, .openedWithoutRedirection = {"C:\\nowhere\\run.log"}, .redirectionLeftOff = true}),
     [](const ::testing::TestParamInfo<EndCase>& info) { return std::string(info.param.name); });
 
 // The 64-bit program never hands over, whatever the system says.
