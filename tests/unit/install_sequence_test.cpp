@@ -11,8 +11,7 @@ const std::string kBaseInf = std::string(kWin) + "\\INF\\ZANBaseD.inf";
 }  // namespace
 
 // The ways a driver update fails, each traced with its cause: errors of the
-// call, and a missing INF as the platform reports it. (Invalid Flags and a
-// missing device are rows of the catalogue.)
+// call, and a missing INF or device as the platform reports them.
 struct UpdateFailure {
     DWORD error;        // the call fails with it; 0: it runs
     const char* cause;  // as the failure's trace line names it; nullptr: it succeeds
@@ -44,11 +43,12 @@ TEST_P(DriverUpdateFailure, IsTracedWithItsCause) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Errors, DriverUpdateFailure, ::testing::Values(
-    UpdateFailure{ERROR_FILE_NOT_FOUND, "INF File Not Found"},
+    UpdateFailure{ERROR_FILE_NOT_FOUND, "INF File Not Found"}, UpdateFailure{ERROR_INVALID_FLAGS, "Invalid Flags"},
+    UpdateFailure{ERROR_NO_SUCH_DEVINST, "No such device"},
     UpdateFailure{ERROR_ACCESS_DENIED, "GetLastError() = 00000005h"},
     UpdateFailure{0xE0000247, "GetLastError() = e0000247h"},
     // A publisher the machine does not trust yet: the code, then the cause in words.
     UpdateFailure{ERROR_AUTHENTICODE_TRUST_NOT_ESTABLISHED, "GetLastError() = e0000242h", kUntrusted},
     UpdateFailure{ERROR_AUTHENTICODE_PUBLISHER_NOT_TRUSTED, "GetLastError() = e0000243h", kUntrusted},
     UpdateFailure{0, "INF File Not Found", nullptr, kBaseId, "C:\\WINDOWS\\INF\\absent.inf"},
-    UpdateFailure{0, nullptr}));
+    UpdateFailure{0, "No such device", nullptr, "PCI\\VEN_FFFF&DEV_0000"}, UpdateFailure{0, nullptr}));

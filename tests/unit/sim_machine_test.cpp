@@ -88,8 +88,7 @@ TEST_F(SimMachine, ResetReleasesLeakedHandles) {
 
 // --- Driver update -----------------------------------------------------------------
 
-// An update for a piece of a device's ID is in the conformance suite's driver
-// update group; the restart it reports, in program_run_test's RestartTest.
+// An update for a piece of a device's ID is in the conformance suite's driver update group.
 TEST_F(SimMachine, DriverUpdateFollowsTheWindowsContract) {
     const char* inf = "C:\\WINDOWS\\INF\\.\\1port\\ZAN2kmf.inf";
     const char* id = "PCI\\VEN_1D9E&DEV_0B54&SUBSYS_0B551D9E&REV_10";
@@ -107,7 +106,9 @@ TEST_F(SimMachine, DriverUpdateFollowsTheWindowsContract) {
     // The flags are looked at before the INF, which is not there yet.
     EXPECT_EQ(Err(plat::UpdateDriverForPlugAndPlayDevicesA(nullptr, id, inf, 8, nullptr)), ERROR_INVALID_FLAGS);
     m.PutFile("C:\\WINDOWS\\INF\\1port\\ZAN2kmf.inf", "[Version]\n");
-    EXPECT_TRUE(plat::UpdateDriverForPlugAndPlayDevicesA(nullptr, id, inf, INSTALLFLAG_FORCE, nullptr));
+    BOOL reboot = TRUE;
+    EXPECT_TRUE(plat::UpdateDriverForPlugAndPlayDevicesA(nullptr, id, inf, INSTALLFLAG_FORCE, &reboot));
+    EXPECT_FALSE(reboot);
 
     EXPECT_EQ(m.FindDevice(kCard)->driverInf, inf);
     EXPECT_EQ(m.FindDevice("PCI\\VEN_1D9E&DEV_0B54\\2")->driverInf, "");

@@ -48,6 +48,23 @@ TEST(StatusBoard, AppendsResultsRightAfterTheLineAndNeverOverflows) {
 }
 
 // Torn copies are rare without ThreadSanitizer, which sees any unguarded copy.
+TEST(StatusBoard, AWindowReadingWhileTheWorkerWritesSeesOnlyWholeLines) {
+    StatusBoard board;
+    const std::string a(90, 'a');
+    const std::string b = "Mapping Serial Port C to COM3...";
+    board.SetRunning(true);
+
+    std::thread worker([&] {
+        for (int i = 0; i < 20000; ++i) board.SetLine("%s", (i % 2 ? a : b).c_str());
+        board.SetRunning(false);
+    });
+    const Lines seen = WatchUntilTheWorkerEnds(board);
+    worker.join();
+
+    for (const std::string& line : seen) EXPECT_TRUE(line.empty() || line == a || line == b) << line;
+    EXPECT_EQ(seen.back(), a);
+}
+
 TEST_F(MachineTest, AWorkerThreadRunsAnOperationWhileTheWindowPolls) {
     PutTableInfs();
     AddPosDevices(true, "CDEF");
