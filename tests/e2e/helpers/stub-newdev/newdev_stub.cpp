@@ -6,18 +6,18 @@
 // fails with that value as the last error, given in decimal ("5") or in hex
 // with a 0x ("0xE000020B").
 //
-// With ZAN_STUB_NEWDEV_FAIL_CALL=<n>, only the n-th call (counting from 1)
-// fails so; every other call is handed to Wine's own newdev.dll, found through
-// WINEDLLDIR0, so that the rows before the failing one really get their
-// drivers.
+// With ZAN_STUB_NEWDEV_FAIL_CALL=<n>, only the n-th call (counting from 1) is
+// answered so (it fails only if ZAN_STUB_NEWDEV_ERROR names an error); every
+// other call is handed to Wine's own newdev.dll, found through WINEDLLDIR0, so
+// that the rows before the failing one really get their drivers.
 //
 // Every call is traced to the debugger output as
 //   stub newdev: UpdateDriverForPlugAndPlayDevicesA("<id>", "<inf>", flags 0x1) -> error 0x...
 // (with "-> passed on, result N" for a call handed on) so that a test can
 // tell the stand-in was the one loaded.
 //
-// With ZAN_STUB_NEWDEV_REBOOT set, a second line tells whether the caller
-// passed the restart output:
+// With ZAN_STUB_NEWDEV_REBOOT set (to anything, even empty), a second line
+// tells whether the caller passed the restart output:
 //   stub newdev: no restart output
 //   stub newdev: restart output given, set to TRUE   (a call that succeeded)
 //   stub newdev: restart output given, left FALSE    (a call that failed)
