@@ -186,12 +186,11 @@ protected:
         ResetDeviceTable();
         machine().ClearTrace();
         const std::string before = machine().StateText();
-        std::map<std::string, int> calls;
-        for (const char* changing : kChanging) calls[changing] = machine().Calls(changing);
+        const auto calls = ChangingCalls();
         const int checkExit = RunWholeProgram(std::string("CHECK") + (uninstall ? " UNINSTALL" : "") + choices);
 
         EXPECT_EQ(machine().StateText(), before) << "the check changed the machine";
-        for (const char* changing : kChanging) EXPECT_EQ(machine().Calls(changing), calls[changing]) << changing;
+        EXPECT_EQ(ChangingCalls(), calls) << "the check called what changes the machine";
         if (operationExit == 0 && !failureShown) {
             EXPECT_EQ(checkExit, 0) << "a failure reported as success";
         }

@@ -19,6 +19,15 @@ Lines Join(std::initializer_list<Lines> parts) {
     return all;
 }
 
+std::map<std::string, int> ChangingCalls() {
+    std::map<std::string, int> calls;
+    for (const char* operation : {"SetupDiSetDeviceRegistryPropertyA", "SetupDiRemoveDevice", "SetupUninstallOEMInfA",
+                                  "UpdateDriverForPlugAndPlayDevicesA", "RegSetValueExA", "DeleteFileA",
+                                  "SetFileInformationByHandle", "MessageBoxA"})
+        calls[operation] = sim::TheMachine().Calls(operation);
+    return calls;
+}
+
 std::string ParamsKey(const std::string& instanceId) {
     return "SYSTEM\\CurrentControlSet\\Enum\\" + instanceId + "\\Device Parameters";
 }

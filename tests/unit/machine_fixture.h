@@ -59,10 +59,8 @@ constexpr const char kCardDesc[] = "ZAN 7350-21x Serial Multifunction Device";
 constexpr const char kWin[] = "C:\\WINDOWS";
 constexpr const char kCaption[] = "ZAN 7350-21X PCI Serial Port and Base Device Driver v1.0";
 extern const std::string kInf;  // the Windows INF folder, with its backslash
-// What a check may never call.
-inline constexpr const char* kChanging[] = {"SetupDiSetDeviceRegistryPropertyA", "SetupDiRemoveDevice",
-                                            "SetupUninstallOEMInfA", "UpdateDriverForPlugAndPlayDevicesA",
-                                            "RegSetValueExA", "DeleteFileA", "SetFileInformationByHandle", "MessageBoxA"};
+// The calls so far of each operation a check may never call.
+std::map<std::string, int> ChangingCalls();
 
 Lines Join(std::initializer_list<Lines> parts);
 std::string ParamsKey(const std::string& instanceId);  // the device's "Device Parameters" key
