@@ -238,9 +238,8 @@ wine_env_make_prefix() {
         export WINEPREFIX=$making WINEARCH=$arch WINEDEBUG=-all DISPLAY=
         WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=" run "$WINE_ENV_BOOT_SECONDS" wineboot --init
         run "$WINE_ENV_CALL_SECONDS" wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f
-        # Wine's menu builder puts the prefix's shortcuts and icons on the
-        # host; nothing here looks at them, and it cost half a CPU-second at
-        # every start of Wine in a prefix.
+        # The menu builder (see above) cost half a CPU-second at every start
+        # of Wine in a prefix (measured on 2026-12-08).
         run "$WINE_ENV_CALL_SECONDS" wine reg add 'HKCU\Software\Wine\DllOverrides' /v winemenubuilder.exe /d "" /f
         run "$WINE_ENV_CALL_SECONDS" wineserver -w
         [ -d "$making/drive_c/windows/system32" ] || fail "no drive_c/windows/system32"

@@ -71,6 +71,9 @@ machine_device() {
 # OEM*, 1port\, 4port\), one a line, without their sizes.
 machine_files() { sed -n 's/^file \(inf\\[^ ]*\).*/\1/p' "$E2E_DIR/$1.dump"; }
 
+# machine_devices NAME: the descriptions of dump NAME's devices, one a line, in the dump's order.
+machine_devices() { sed -n 's/^device "\(.*\)"$/\1/p' "$E2E_DIR/$1.dump"; }
+
 # machine_expect_port NAME LETTER COMn: Serial Port LETTER in dump NAME, with
 # its driver from ZANPorts.inf, its port name COMn and its friendly name. A
 # renamed port's friendly name is written as its characters and their NUL,
@@ -143,8 +146,8 @@ $(diff -u <(echo "$want") <(echo "$2") | tail -n +3 | grep '^[-+]' | sed 's/^/  
 # 100 ms tick, so every line it shows is still seen, a run without an
 # operation shows its window for about 45 ms, and event times stay well
 # inside the hundreds of milliseconds the checks allow. Its looks cost Wine's
-# server CPU (about 0.7 CPU-s over 10 s of watching, measured on 2026-12-08;
-# at 40 ms the watch missed that 45 ms window in a make test).
+# server CPU (about 0.7 CPU-s over 10 s of watching; at 40 ms the watch missed
+# that 45 ms window in a make test; both measured on 2026-12-08, as the 45 ms).
 machine_watch_start() {
     M_WATCH_LOG=$E2E_DIR/watch.log
     wine "$M_POSMACHINE" watch --timeout 170 --every 20 "$@" >"$M_WATCH_LOG" 2>&1 &
@@ -276,6 +279,10 @@ machine_expect_failure_order() {
 # machine_tool_trace: the program's own trace lines (not the stand-in
 # newdev.dll's nor Wine's), see e2e_trace_lines.
 machine_tool_trace() { e2e_trace_lines | grep -v '^stub newdev: '; }
+
+# machine_logged_trace: the program's trace without any stand-in DLL's lines,
+# as the log writes it (a line break as \n, nothing else escaped).
+machine_logged_trace() { e2e_trace_lines | grep -v '^stub [a-z0-9]*: ' | perl -pe 's/\\(["\\])/$1/g'; }
 
 # machine_expect_trace < lines: the program traced exactly these lines, in
 # this order (Wine's escaping). Feed it with a here-document or < <(...), not

@@ -80,7 +80,7 @@ e2e_expect_end 0 RESULT.SUCCESS "uninstall"
 e2e_assert_eq "" "$(planted_loads)" "uninstall: planted DLLs loaded"
 e2e_assert_trace '----> Retreiving the windows path'
 machine_dump removed
-machine_expect_lines "removed: devices" "$(sed -n 's/^device "\(.*\)"$/\1/p' "$E2E_DIR/removed.dump")" \
+machine_expect_lines "removed: devices" "$(machine_devices removed)" \
     <<<"Serial Port C"
 
 # Where the system lacks SetDefaultDllDirectories (Wine has it, so the

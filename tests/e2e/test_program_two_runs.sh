@@ -37,12 +37,11 @@ wait_second() {
 
 # expect_log PID ARGUMENTS OUTCOME EXIT: the run PID wrote to LOG its first
 # line (program, version, architecture, ARGUMENTS), every line of its own
-# trace (E2E_TRACE without the stand-in DLLs' lines, as the log writes them: a
-# line break as \n, nothing else escaped) and its last line (OUTCOME, EXIT).
+# trace (machine_logged_trace) and its last line (OUTCOME, EXIT).
 expect_log() {
     machine_expect_lines "the lines of process $1 in the log" "$(e2e_log_texts "$LOG" "$1")" < <(
         echo "ZanDriverInstaller 1.0.0.1 $E2E_ARCH_NAME, arguments \"$2\""
-        e2e_trace_lines | grep -v '^stub [a-z0-9]*: ' | perl -pe 's/\\(["\\])/$1/g'
+        machine_logged_trace
         echo "Finished: $3, exit code $4"
     )
 }

@@ -12,7 +12,7 @@ catalogue=$E2E_ROOT/tests/scenarios/catalogue.txt
 
 if [ -z "${E2E_SCENARIO:-}" ]; then
     status=0
-    for name in $(awk '/^scenario: / { n = substr($0, 11) } /^players: / && / wine|^players: wine/ { print n }' "$catalogue"); do
+    for name in $(awk '/^scenario: / { n = substr($0, 11) } /^players: / && / wine/ { print n }' "$catalogue"); do
         E2E_SCENARIO=$name bash "$0" || status=1
     done
     exit $status
@@ -56,7 +56,7 @@ if [[ $steps == before$'\t'* ]] && [[ " $(field players) " == *" wine "* ]]; the
 fi
 # keep_prefix: the prefix as it is now becomes the kept one (Wine ended for
 # the copy, so that the registry is on disk, then started again). Kept
-# prefixes no row has used for a day go, each under its own lock.
+# prefixes no row has used for two days go (find -mtime +1), each under its own lock.
 keep_prefix() {
     local old
     wine_env_stop_wine "$WINEPREFIX"
@@ -267,7 +267,7 @@ if [ ${#wanted[@]} -gt 0 ]; then
     e2e_assert_eq "${wanted[-1]}" "$last" "the last status line"
 fi
 
-logged=$(e2e_trace_lines | grep -v '^stub [a-z0-9]*: ' | perl -pe 's/\\(["\\])/$1/g')
+logged=$(machine_logged_trace)
 while IFS= read -r line; do
     [ -n "$line" ] && ! grep -qxF -- "$line" <<<"$logged" && e2e_fail "trace lacks: $line"
 done < <(field trace)
@@ -374,7 +374,7 @@ done < <(field driver)
 
 # devices: exactly these devices are left, by description.
 if [ -n "$(field devices)" ]; then
-    e2e_assert_eq "$(field devices | sort)" "$(sed -n 's/^device "\(.*\)"$/\1/p' "$E2E_DIR/post.dump" | sort)" "devices left"
+    e2e_assert_eq "$(field devices | sort)" "$(machine_devices post | sort)" "devices left"
 fi
 
 # untouched: these devices are as they were.
