@@ -11,11 +11,12 @@
 #                 same suite without the sanitizers' checks: make test leaves
 #                 it out)
 #
-# The native builds run at a lower priority (nice) while the Windows lane
-# runs: the Windows builds are what the Wine runs wait for, and the Wine
-# runs, whose checks include times, get the cores first; the native builds
-# take what is left, and all of it once the Windows lane is done. The
-# native suites, whose checks include times too, run at the usual priority.
+# The native builds run at a lower priority (nice): the Windows builds are
+# what the Wine runs wait for, and the Wine runs, whose checks include
+# times, get the cores first; the native builds take what is left (a niced
+# process still takes a core nothing else wants), all of it once the Windows
+# lane is done. The native suites, whose checks include times too, run at
+# the usual priority, ahead of a build beside them.
 #
 # Each phase prints a line when it starts and one when it ends, the Wine
 # runs a line per run; its output goes to build/test/<phase>.log (a build's
@@ -109,13 +110,8 @@ wine_runs() {
     return "$status"
 }
 
-# sanitizer_build KIND: the KIND build (asan or tsan), niced while the
-# Windows lane runs.
-sanitizer_build() {
-    local niceness=10
-    [ -e "$out/windows-done" ] && niceness=0
-    nice -n "$niceness" make -s --no-print-directory "$1-build" JOBS="$jobs"
-}
+# sanitizer_build KIND: the KIND build (asan or tsan), niced.
+sanitizer_build() { nice -n 10 make -s --no-print-directory "$1-build" JOBS="$jobs"; }
 
 # The ASan+UBSan build, then its suite beside the TSan build, then the TSan
 # suite: one build at a time, and each suite as soon as its build is done.
@@ -139,7 +135,7 @@ native_lane() {
 }
 
 mkdir -p "$out"
-rm -f "$out"/*.log "$out/phases" "$out/windows-done"
+rm -f "$out"/*.log "$out/phases"
 if ! tools/install-deps.sh; then
     echo "make test: FAILED: the packages could not be installed" >&2
     exit 1
@@ -157,10 +153,6 @@ set +m
 trap 'kill -TERM -- -$windows -$native 2>/dev/null; wait; echo "make test: interrupted" >&2; exit 130' INT TERM
 status=0
 wait $windows || status=1
-# The cores are the native lane's now: a build still niced gets them too
-# (renicing to 0 needs root; elsewhere it stays niced).
-touch "$out/windows-done"
-renice -n 0 -g "$native" >/dev/null 2>&1 || true
 wait $native || status=1
 
 # The output of every failed phase but the Wine runs (their logs came as they failed).
